@@ -1,0 +1,25 @@
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/main_window.h"
+
+namespace {
+std::atomic<HWND> mainWindow{nullptr};
+}
+
+void PublishMainWindow(void* hwnd) { mainWindow.store(static_cast<HWND>(hwnd)); }
+void* PublishedMainWindow() { return mainWindow.load(); }
+
+bool SendToMainWindow(uint32_t message) {
+  HWND hwnd = mainWindow.load();
+  if (!hwnd) return false;
+  SendMessageW(hwnd, message, 0, 0);
+  return true;
+}
+
+bool PostToMainWindow(uint32_t message) {
+  HWND hwnd = mainWindow.load();
+  if (!hwnd) return false;
+  return PostMessageW(hwnd, message, 0, 0) != 0;
+}

@@ -1,0 +1,38 @@
+// Where the recorder's files are: its own folder, the user's folders, and the
+// folder operations the settings and the recording pipeline need.
+//
+// Paths are Windows paths throughout the engine (backslash separated). The POSIX
+// implementation accepts them too: it treats both '\' and '/' as separators.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The full path of the running executable (at most 260 characters on Windows);
+// empty when it cannot be obtained.
+std::wstring GetModuleFilePath();
+
+// The executable's folder with its trailing separator, to which every data file
+// name (Config.ini, Language\Language.ini, Image\...) is appended. Empty when the
+// program path cannot be obtained or holds no separator.
+std::wstring GetModuleDirectory();
+
+// A folder or file exists. A path of more than 3 characters is looked up as it
+// is; a shorter one (a drive root such as C:\) by the files it holds.
+bool PathExists(std::wstring_view path);
+
+// Creates one folder level; an existing folder or any failure is reported by the
+// result only.
+bool CreateDirectoryOneLevel(std::wstring_view path);
+
+// The user's documents folder (CSIDL_PERSONAL) and local application data folder
+// (CSIDL_LOCAL_APPDATA), without a trailing separator; empty when unknown.
+std::wstring GetDocumentsFolder();
+std::wstring GetLocalAppDataFolder();
+
+// Tests can put the documents folder somewhere of their own; an empty path
+// returns to the platform's folder.
+void OverrideDocumentsFolder(std::wstring_view path);
+
+// Used by the implementations: the override, when one is set.
+bool DocumentsFolderOverride(std::wstring& path);

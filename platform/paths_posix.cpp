@@ -1,0 +1,54 @@
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "common/strings.h"
+#include "platform/paths.h"
+#include "platform/posix_path.h"
+
+std::string NativePath(std::wstring_view path) {
+  std::string bytes = Utf8FromWide(path);
+  for (char& c : bytes)
+    if (c == '\\') c = '/';
+  return bytes;
+}
+
+std::wstring GetModuleFilePath() {
+  char buffer[4096];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return std::wstring();
+  return WideFromUtf8(std::string_view(buffer, static_cast<size_t>(n)));
+}
+
+std::wstring GetModuleDirectory() {
+  std::wstring path = GetModuleFilePath();
+  size_t slash = path.find_last_of(L"/\\");
+  if (slash == std::wstring::npos) return std::wstring();
+  return path.substr(0, slash + 1);
+}
+
+bool PathExists(std::wstring_view path) {
+  if (path.empty()) return false;
+  struct stat st;
+  return stat(NativePath(path).c_str(), &st) == 0;
+}
+
+bool CreateDirectoryOneLevel(std::wstring_view path) {
+  return mkdir(NativePath(path).c_str(), 0777) == 0;
+}
+
+std::wstring GetDocumentsFolder() {
+  std::wstring path;
+  if (DocumentsFolderOverride(path)) return path;
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) return std::wstring();
+  return WideFromUtf8(home) + L"/Documents";
+}
+
+std::wstring GetLocalAppDataFolder() {
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) return std::wstring();
+  return WideFromUtf8(home) + L"/.local/share";
+}

@@ -1,0 +1,48 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include "platform/paths.h"
+
+std::wstring GetModuleFilePath() {
+  wchar_t path[MAX_PATH + 1] = {};
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::wstring();
+  return std::wstring(path, n);
+}
+
+std::wstring GetModuleDirectory() {
+  std::wstring path = GetModuleFilePath();
+  size_t slash = path.find_last_of(L'\\');
+  if (slash == std::wstring::npos) return std::wstring();
+  return path.substr(0, slash + 1);
+}
+
+bool PathExists(std::wstring_view path) {
+  std::wstring pattern(path);
+  if (pattern.size() <= 3) pattern += L"*.*";
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return true;
+}
+
+bool CreateDirectoryOneLevel(std::wstring_view path) {
+  return CreateDirectoryW(std::wstring(path).c_str(), nullptr) != 0;
+}
+
+namespace {
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH + 1] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return std::wstring();
+  return path;
+}
+}  // namespace
+
+std::wstring GetDocumentsFolder() {
+  std::wstring path;
+  if (DocumentsFolderOverride(path)) return path;
+  return ShellFolder(CSIDL_PERSONAL);
+}
+
+std::wstring GetLocalAppDataFolder() { return ShellFolder(CSIDL_LOCAL_APPDATA); }
