@@ -1,0 +1,43 @@
+#include "skype/call_partners.h"
+
+#include <algorithm>
+
+#include "common/strings.h"
+
+std::atomic<int32_t> activeCallCount{0};
+PartnerTable callPartners;
+PartnerTable finishedCallPartners;
+
+PartnerTable::PartnerTable() { Clear(); }
+
+bool PartnerTable::Set(size_t index, std::wstring_view handle) {
+  if (index >= kPartnerSlots) return false;
+  std::wstring cut = CutToSlot(handle, kPartnerSlotUnits);
+  std::lock_guard<std::mutex> lock(mutex_);
+  Slot& slot = slots_[index];
+  slot.fill(L'\0');
+  std::copy(cut.begin(), cut.end(), slot.begin());
+  return true;
+}
+
+std::wstring PartnerTable::Get(size_t index) const {
+  if (index >= kPartnerSlots) return std::wstring();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::wstring(slots_[index].data());
+}
+
+void PartnerTable::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (Slot& slot : slots_) slot.fill(L'\0');
+}
+
+void PartnerTable::CopyFrom(const PartnerTable& from) {
+  if (&from == this) return;
+  std::scoped_lock lock(mutex_, from.mutex_);
+  slots_ = from.slots_;
+}
+
+void SaveAndClearCallPartners() {
+  finishedCallPartners.CopyFrom(callPartners);
+  callPartners.Clear();
+}
