@@ -1,0 +1,42 @@
+// The texts of the main window's status lines, built from the language texts
+// and the state they show. Pure functions, so that every rule is tested on both
+// platforms; the main window only sets the results into its controls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "settings/ini_file.h"
+
+// Free space as the record-folder line shows it: "%.2f GB" from 1,048,576 KB,
+// "%d MB" from 1,024 KB, else "%.2f KB".
+std::wstring FreeSpaceText(uint64_t freeBytes);
+
+// The folder line and its state (1 low space, 2 enough space, 3 missing folder).
+// freeBytes < 0: the free space could not be read (the size text stays empty).
+struct FolderLine {
+  std::wstring text;
+  int state;
+};
+FolderLine BuildFolderLine(IniFile& language, const std::wstring& folder, bool folderExists, int64_t freeBytes);
+
+// At least this much free space counts as enough.
+constexpr uint64_t kEnoughFreeBytes = 104857600;
+
+// Up to three partners of the live table, each followed by a blank, then
+// "......" when a fourth exists. With `orFinished`, a slot empty in the live
+// table is taken from the table saved when the calls ended.
+std::wstring StatusPartnerList(bool orFinished);
+
+// "%02d:%02d:%02d"; the hours are not limited to 24.
+std::wstring ElapsedTimeText(uint32_t seconds);
+
+// Elapsed seconds on the status line: while the time runs, the seconds since
+// the start tick (unsigned, so the tick's wrap-around is harmless) plus the
+// seconds accumulated before the last pause.
+uint32_t ElapsedSeconds(uint32_t startTick, uint32_t nowTick, uint32_t accumulated);
+
+// The recording line: "Record_Status5" while finishing, else "Record_Status2"
+// (paused) or "Record_Status1" with the partners, six blanks and the time.
+std::wstring BuildRecordLine(IniFile& language, bool finishing, bool paused, const std::wstring& partners,
+                             uint32_t elapsedSeconds);

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "app/status_text.h"
+#include "settings/language.h"
+#include "skype/call_partners.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class StatusTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(WriteFileBytes(path,
+                               "[Chs]\r\nRecordPath_Status_1=missing %s\r\nRecordPath_Status_2=low %s %s\r\n"
+                               "RecordPath_Status_3=ok %s\r\nFree_Disk_Size=free %s\r\nRecord_Status1=rec %s\r\n"
+                               "Record_Status2=paused %s\r\nRecord_Status5=saving\r\n"));
+    SelectLanguageSection(0);
+    callPartners.Clear();
+    finishedCallPartners.Clear();
+  }
+  void TearDown() override {
+    callPartners.Clear();
+    finishedCallPartners.Clear();
+  }
+  TempDir dir;
+  std::wstring path = dir.file(L"Language.ini");
+  IniFile language{path};
+};
+
+}  // namespace
+
+TEST(FreeSpaceText, UnitsChangeAtTheirBorders) {
+  EXPECT_EQ(FreeSpaceText(1048576ull * 1024), L"1.00 GB");
+  EXPECT_EQ(FreeSpaceText(1048575ull * 1024), L"1023 MB");
+  EXPECT_EQ(FreeSpaceText(1023ull * 1024), L"1023.00 KB");
+  EXPECT_EQ(FreeSpaceText(1024ull * 1024), L"1 MB");
+  EXPECT_EQ(FreeSpaceText(1023), L"0.00 KB");
+  EXPECT_EQ(FreeSpaceText(3ull * 1024 * 1024 * 1024 / 2), L"1.50 GB");
+}
+
+TEST_F(StatusTextTest, FolderLineChoosesItsTextByFreeSpace) {
+  FolderLine low = BuildFolderLine(language, L"C:\\Rec", true, 104857599);
+  EXPECT_EQ(low.state, 1);
+  EXPECT_EQ(low.text, L"low C:\\Rec 99 MB");
+  FolderLine enough = BuildFolderLine(language, L"C:\\Rec", true, 104857600);
+  EXPECT_EQ(enough.state, 2);
+  EXPECT_EQ(enough.text, L"ok C:\\Rec, free 100 MB");
+  FolderLine missing = BuildFolderLine(language, L"C:\\Gone", false, 0);
+  EXPECT_EQ(missing.state, 3);
+  EXPECT_EQ(missing.text, L"missing C:\\Gone");
+  FolderLine unknown = BuildFolderLine(language, L"C:\\Rec", true, -1);
+  EXPECT_EQ(unknown.text, L"ok C:\\Rec, free ");
+}
+
+TEST_F(StatusTextTest, PartnerListShowsThreeNamesThenDots) {
+  EXPECT_EQ(StatusPartnerList(false), L"");
+  callPartners.Set(0, L"alice");
+  callPartners.Set(1, L"bob");
+  callPartners.Set(2, L"carol");
+  EXPECT_EQ(StatusPartnerList(false), L"alice bob carol ");
+  callPartners.Set(3, L"dave");
+  EXPECT_EQ(StatusPartnerList(false), L"alice bob carol ......");
+  callPartners.Set(1, L"");
+  EXPECT_EQ(StatusPartnerList(false), L"alice ");
+}
+
+TEST_F(StatusTextTest, BalloonPartnersFallBackToTheSavedTable) {
+  finishedCallPartners.Set(0, L"alice");
+  finishedCallPartners.Set(1, L"bob");
+  EXPECT_EQ(StatusPartnerList(false), L"");
+  EXPECT_EQ(StatusPartnerList(true), L"alice bob ");
+  callPartners.Set(0, L"zoe");
+  EXPECT_EQ(StatusPartnerList(true), L"zoe bob ");
+}
+
+TEST(ElapsedTime, FormatsHoursBeyondADayAndSurvivesTheTickWrap) {
+  EXPECT_EQ(ElapsedTimeText(100 * 3600), L"100:00:00");
+  EXPECT_EQ(ElapsedTimeText(3661), L"01:01:01");
+  EXPECT_EQ(ElapsedSeconds(0xFFFFFC18u, 1000, 0), 2u);  // 1 s before and after the wrap
+  EXPECT_EQ(ElapsedSeconds(5000, 9999, 7), 11u);
+}
+
+TEST_F(StatusTextTest, RecordLineFollowsTheRecordingState) {
+  EXPECT_EQ(BuildRecordLine(language, false, false, L"alice ", 65), L"rec alice       00:01:05");
+  EXPECT_EQ(BuildRecordLine(language, false, true, L"alice ", 65), L"paused alice       00:01:05");
+  EXPECT_EQ(BuildRecordLine(language, true, true, L"alice ", 65), L"saving");
+}
