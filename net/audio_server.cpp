@@ -74,9 +74,13 @@ void ReceiveLoop(AudioServer& server) {
     EventReport report;
     uint32_t result = socket.ProcessEvents(report, consume);
     if (result == 0 || result == kWaitTimedOut) continue;
-    if (result == kWsaENotConn) break;
+    // WSAENOTCONN says the table is empty, unless it came from one connection:
+    // wine reports a reset connection so when it is read. That slot is gone,
+    // and the others must not lose their audio for it.
+    bool connectionGone = result == kWsaENotConn && socket.HoldsSockets();
+    if (result == kWsaENotConn && !connectionGone) break;
     DebugTrace(L"ProcessEvent Error %s", {WsaErrorText(result)});
-    if (!IsConnectionError(result)) break;
+    if (!IsConnectionError(result) && !connectionGone) break;
   }
   if (socket.HoldsSockets()) {
     socket.Close();
