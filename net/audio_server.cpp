@@ -21,6 +21,15 @@ bool IsConnectionError(uint32_t code) {
   return code == kWsaEConnAborted || code == kWsaEConnReset || code == kWsaEShutdown || code == kWsaEConnRefused;
 }
 
+void HandToSink(RecvMemory& received, const AudioSink& sink) {
+  for (size_t offset = 0; offset < received.count(); offset += kReceiveBufferSize) {
+    size_t piece = received.count() - offset;
+    if (piece > kReceiveBufferSize) piece = kReceiveBufferSize;
+    sink(received.data() + offset, piece);
+  }
+  received.Clear();
+}
+
 bool StartAudioServer(AudioServer& server) {
   CEventSocket& socket = server.eventSocket_;
   if (socket.HoldsSockets()) {
@@ -66,10 +75,7 @@ void ReceiveLoop(AudioServer& server) {
   CEventSocket& socket = server.eventSocket_;
   // The sink runs while the object is locked, so a Close from the user-interface
   // thread cannot free the bytes under it; the buffer is emptied in every case.
-  const ChunkConsumer consume = [&server](RecvMemory& received) {
-    if (received.count() != 0) server.sink_(received.data(), received.count());
-    received.Clear();
-  };
+  const ChunkConsumer consume = [&server](RecvMemory& received) { HandToSink(received, server.sink_); };
   for (;;) {
     EventReport report;
     uint32_t result = socket.ProcessEvents(report, consume);

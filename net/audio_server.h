@@ -74,3 +74,8 @@ void ReceiveLoop(AudioServer& server);
 
 // The errors that concern one connection only; the loop goes on after them.
 bool IsConnectionError(uint32_t code);
+
+// Hands a connection's received bytes to the sink in pieces of at most 65,536
+// bytes (what one read takes; more comes together only at a connection's end)
+// and empties the buffer.
+void HandToSink(RecvMemory& received, const AudioSink& sink);

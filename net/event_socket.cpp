@@ -187,9 +187,11 @@ uint32_t CEventSocket::ProcessEvents(EventReport& report, const ChunkConsumer& c
 
   uint32_t result = Lock();
   if (result != 0) return result;
-  result = ProcessEventsLocked(report, consume);
-  Unlock();
-  return result;
+  struct Unlocker {
+    CEventSocket* object;
+    ~Unlocker() { object->Unlock(); }  // also when the consumer throws
+  } unlocker{this};
+  return ProcessEventsLocked(report, consume);
 }
 
 uint32_t CEventSocket::ProcessEventsLocked(EventReport& report, const ChunkConsumer& consume) {

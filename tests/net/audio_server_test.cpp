@@ -299,3 +299,26 @@ TEST(AudioServer, StartAudioServersStartsBothAndEachFeedsItsOwnSink) {
   EXPECT_EQ(outSink.bytes(), voice);
   EXPECT_EQ(inSink.bytes(), mic);
 }
+
+TEST(AudioServer, BytesGoToTheSinkInPiecesOfAtMostOneReadAndTheBufferIsEmptied) {
+  std::string bytes = RandomBytes(9, 3 * 65536 + 3392);
+  RecvMemory received;
+  ASSERT_TRUE(received.Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  std::vector<size_t> pieces;
+  std::string joined;
+  AudioSink sink = [&](const uint8_t* data, size_t n) {
+    pieces.push_back(n);
+    joined.append(reinterpret_cast<const char*>(data), n);
+  };
+  HandToSink(received, sink);
+  EXPECT_EQ(pieces, (std::vector<size_t>{65536, 65536, 65536, 3392}));
+  EXPECT_EQ(joined, bytes);
+  EXPECT_EQ(received.count(), 0u);
+
+  pieces.clear();
+  HandToSink(received, sink);  // nothing there: no empty chunk
+  EXPECT_TRUE(pieces.empty());
+  ASSERT_TRUE(received.Append(reinterpret_cast<const uint8_t*>(bytes.data()), 65536));
+  HandToSink(received, sink);
+  EXPECT_EQ(pieces, std::vector<size_t>{65536});
+}
