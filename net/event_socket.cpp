@@ -30,7 +30,9 @@ uint32_t LoopbackAddress() {
 
 // --- RecvMemory ---
 
-RecvMemory::RecvMemory(size_t capacity) : data_(new uint8_t[capacity]), capacity_(capacity) {}
+RecvMemory::RecvMemory(size_t capacity) : data_(new (std::nothrow) uint8_t[capacity]), capacity_(capacity) {
+  if (!data_) capacity_ = 0;  // Append grows it, or reports that memory ran out
+}
 
 bool RecvMemory::Append(const uint8_t* data, size_t n) {
   if (n == 0) return true;
