@@ -1,0 +1,97 @@
+#include "net/audio_server.h"
+
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "net/error_texts.h"
+#include "platform/debug_trace.h"
+
+AudioServer::AudioServer(Direction direction, uint16_t port, AudioSink sink)
+    : direction_(direction), port_(port), sink_(std::move(sink)) {}
+
+AudioServer::~AudioServer() { Stop(); }
+
+void AudioServer::Stop() {
+  if (eventSocket_.HoldsSockets()) eventSocket_.Close();
+  if (receiveThread_.joinable()) receiveThread_.join();
+}
+
+bool IsConnectionError(uint32_t code) {
+  return code == kWsaEConnAborted || code == kWsaEConnReset || code == kWsaEShutdown || code == kWsaEConnRefused;
+}
+
+void HandToSink(RecvMemory& received, const AudioSink& sink) {
+  for (size_t offset = 0; offset < received.count(); offset += kReceiveBufferSize) {
+    size_t piece = received.count() - offset;
+    if (piece > kReceiveBufferSize) piece = kReceiveBufferSize;
+    sink(received.data() + offset, piece);
+  }
+  received.Clear();
+}
+
+bool StartAudioServer(AudioServer& server) {
+  CEventSocket& socket = server.eventSocket_;
+  if (socket.HoldsSockets()) {
+    ErrorBox(L"Socket already in use!");
+    return false;
+  }
+  // A thread from an earlier start has left its loop (its object is empty).
+  if (server.receiveThread_.joinable()) server.receiveThread_.join();
+  uint32_t result = socket.Listen(server.port_);
+  if (result != 0) {
+    DebugTrace(L"Listen on port %u: %s", {static_cast<unsigned>(server.port_), WsaErrorText(result)});
+    ErrorBox(L"Listen failed!");
+    if (socket.HoldsSockets()) {
+      socket.Close();
+      DebugTrace(L"Socket(s) closed.");
+    }
+    return false;
+  }
+  int state = socket.state();
+  server.listeningAtStart_ = state == CEventSocket::kListening || state == CEventSocket::kListeningWithConnections;
+  server.receiving_.store(true);
+  try {
+    server.receiveThread_ = std::thread(ReceiveLoop, std::ref(server));
+  } catch (const std::system_error&) {
+    server.receiving_.store(false);
+    DebugTrace(L"Receive thread for port %u not started.", {static_cast<unsigned>(server.port_)});
+    socket.Close();
+    DebugTrace(L"Socket(s) closed.");
+    return false;
+  }
+  return true;
+}
+
+void StartAudioServers(AudioServer& outServer, AudioServer& inServer) {
+  std::vector<uint32_t> addresses;
+  uint32_t result = outServer.eventSocket().GetLocalIPs(addresses);
+  if (result != 0) ErrorBox(L"Error retrieving Local IP: %s", {WsaErrorText(result)});
+  StartAudioServer(outServer);
+  StartAudioServer(inServer);
+}
+
+void ReceiveLoop(AudioServer& server) {
+  CEventSocket& socket = server.eventSocket_;
+  // The sink runs while the object is locked, so a Close from the user-interface
+  // thread cannot free the bytes under it; the buffer is emptied in every case.
+  const ChunkConsumer consume = [&server](RecvMemory& received) { HandToSink(received, server.sink_); };
+  for (;;) {
+    EventReport report;
+    uint32_t result = socket.ProcessEvents(report, consume);
+    if (result == 0 || result == kWaitTimedOut) continue;
+    // WSAENOTCONN says the table is empty, unless it came from one connection:
+    // wine reports a reset connection so when it is read. That slot is gone,
+    // and the others must not lose their audio for it.
+    bool connectionGone = result == kWsaENotConn && socket.HoldsSockets();
+    if (result == kWsaENotConn && !connectionGone) break;
+    DebugTrace(L"ProcessEvent Error %s", {WsaErrorText(result)});
+    if (!IsConnectionError(result) && !connectionGone) break;
+  }
+  if (socket.HoldsSockets()) {
+    socket.Close();
+    DebugTrace(L"Socket(s) closed.");
+  }
+  DebugTrace(server.listeningAtStart_ ? L"Stop Listening.\r\n" : L"Connection abandoned.\r\n");
+  server.receiving_.store(false);
+}

@@ -1,0 +1,81 @@
+// The audio servers: one per direction of a call, each listening on its port
+// for the whole run of the main window and handing every chunk of bytes that
+// the client sends to its sink (the direction's StreamHandoff::Append) on a
+// receive thread of its own. The servers never send, and they neither parse nor
+// check the bytes.
+//
+// The main window owns the two servers and, while it initialises, calls
+//   StartAudioServers(outServer, inServer);
+// with outServer built as AudioServer(Direction::Out, kOutPort, sink of Out) and
+// inServer as AudioServer(Direction::In, kInPort, sink of In). Destroying a
+// server closes its sockets and waits for its receive thread to end.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+#include "common/direction.h"
+#include "net/event_socket.h"
+
+// Takes every received chunk; it runs on the receive thread and must copy what
+// it keeps (the bytes are reused after it returns).
+using AudioSink = std::function<void(const uint8_t* data, size_t n)>;
+
+class AudioServer {
+ public:
+  // port 0 listens on any free port (tests); see ListeningPort.
+  AudioServer(Direction direction, uint16_t port, AudioSink sink);
+  ~AudioServer();
+  AudioServer(const AudioServer&) = delete;
+  AudioServer& operator=(const AudioServer&) = delete;
+
+  Direction direction() const { return direction_; }
+  uint16_t port() const { return port_; }
+  // The port the server listens on (the chosen one for port 0).
+  uint16_t ListeningPort() const { return eventSocket_.LocalPort(); }
+  CEventSocket& eventSocket() { return eventSocket_; }
+  // The receive thread runs its loop.
+  bool Receiving() const { return receiving_.load(); }
+  // Closes every socket and waits until the receive thread has ended.
+  void Stop();
+
+ private:
+  friend bool StartAudioServer(AudioServer& server);
+  friend void ReceiveLoop(AudioServer& server);
+
+  Direction direction_;
+  uint16_t port_;
+  AudioSink sink_;
+  CEventSocket eventSocket_;
+  std::thread receiveThread_;
+  std::atomic<bool> receiving_{false};
+  // The object listened when the thread was started (a Close may come before
+  // the thread runs).
+  bool listeningAtStart_ = false;
+};
+
+// Listens on the server's port and starts its receive thread. A server whose
+// object already holds a socket shows "Socket already in use!"; a failed Listen
+// shows "Listen failed!". False in both cases.
+bool StartAudioServer(AudioServer& server);
+
+// The start-up of both servers: the host's addresses are looked up once on the
+// Out server's object ("Error retrieving Local IP: %s" when that fails, and the
+// start goes on), then the Out server and the In server are started.
+void StartAudioServers(AudioServer& outServer, AudioServer& inServer);
+
+// The receive thread's loop: serves the object's events and hands received bytes
+// to the sink until the object is emptied or an error other than one concerning
+// a single connection occurs.
+void ReceiveLoop(AudioServer& server);
+
+// The errors that concern one connection only; the loop goes on after them.
+bool IsConnectionError(uint32_t code);
+
+// Hands a connection's received bytes to the sink in pieces of at most 65,536
+// bytes (what one read takes; more comes together only at a connection's end)
+// and empties the buffer.
+void HandToSink(RecvMemory& received, const AudioSink& sink);

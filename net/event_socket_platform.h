@@ -1,0 +1,73 @@
+// The platform operations under CEventSocket, implemented once for Winsock
+// (event_socket_win32.cpp) and once for POSIX sockets (event_socket_posix.cpp).
+// Only event_socket.cpp and error_texts.cpp use them.
+//
+// Every result is 0 or a Windows Sockets error code. The event array that the
+// waits take has the wake-up in entry 0 and one entry per slot after it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/event_socket.h"
+
+namespace event_socket_platform {
+
+// The sockets library (WSAStartup with version 2.0, WSACleanup).
+uint32_t StartSockets();
+void StopSockets();
+
+// The lock set: a mutex, a gate (a manual-reset event created open) and the
+// wake-up (an auto-reset signal that the multi-event wait sees in entry 0).
+uint32_t CreateLocks(EventSocketLocks*& locks);
+void DestroyLocks(EventSocketLocks* locks);
+uint32_t WaitGate(EventSocketLocks* locks);
+uint32_t LockMutex(EventSocketLocks* locks);
+void UnlockMutex(EventSocketLocks* locks);
+void OpenGate(EventSocketLocks* locks);
+void ShutGate(EventSocketLocks* locks);
+// Makes the wake-up fire at once.
+void FireWakeUp(EventSocketLocks* locks);
+NativeEvent WakeUpEntry(EventSocketLocks* locks);
+
+// Tests one entry without waiting; a fired wake-up (entry 0) is reset by it.
+bool EntrySignalled(const NativeEvent* entries, size_t index);
+// Waits for any of the n entries: 0 with the index of a signalled one,
+// kWaitTimedOut, or an error.
+uint32_t WaitForAnyEntry(const NativeEvent* entries, size_t n, uint32_t timeoutMs, size_t& index);
+
+// A TCP socket (AF_INET, SOCK_STREAM).
+uint32_t OpenStreamSocket(NativeSocket& socket);
+// An event for the socket, registered for every network event; the socket
+// becomes non-blocking.
+uint32_t CreateSocketEvent(NativeSocket socket, NativeEvent& event);
+void CloseSocketEvent(NativeEvent event);
+// Binds to the IPv4 address (network byte order) and port, listens, and reads
+// back the bound port.
+uint32_t BindAndListen(NativeSocket socket, uint32_t address, uint16_t port, int backlog,
+                       uint16_t& boundPort);
+// Fetches and resets the socket's recorded network events: kFd* bits, and for
+// each bit k the error code that came with it in errors[k].
+uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent event, uint32_t& events,
+                           uint32_t errors[kFdEventKinds]);
+// Accepts one pending connection if condition(context, peerAddress) allows it; a
+// refused connection is dropped and the result is WSAECONNREFUSED.
+using AcceptConditionFunction = bool (*)(void* context, uint32_t peerAddress);
+uint32_t AcceptConnection(NativeSocket listener, AcceptConditionFunction condition, void* context,
+                          NativeSocket& accepted, uint32_t& peerAddress);
+// One receive call: 0 with the byte count (0 bytes at the end of the stream),
+// WSAEWOULDBLOCK when nothing is there yet, or an error.
+uint32_t Receive(NativeSocket socket, uint8_t* buffer, size_t capacity, size_t& received);
+// Shuts the socket down in both directions and closes it.
+void ShutdownAndClose(NativeSocket socket);
+
+// The host name's IPv4 addresses (network byte order), in the lookup's order.
+uint32_t LookUpHostAddresses(std::vector<uint32_t>& list);
+
+// The system's own message for the code, as it comes (with its line end); false
+// when the system has none.
+bool SystemErrorMessage(uint32_t code, std::wstring& message);
+
+}  // namespace event_socket_platform

@@ -1,0 +1,211 @@
+// CEventSocket's platform operations on Windows Sockets 2: one WSAEVENT per
+// socket registered with WSAEventSelect, WSAWaitForMultipleEvents over them and
+// the wake-up timer, WSAAccept with a condition function, a mutex, a waitable
+// timer and a gate event.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include "net/event_socket_platform.h"
+
+struct EventSocketLocks {
+  HANDLE mutex = nullptr;
+  HANDLE wakeUpTimer = nullptr;  // auto-reset waitable timer
+  HANDLE gate = nullptr;         // manual-reset event
+};
+
+namespace event_socket_platform {
+
+namespace {
+
+uint32_t WaitResult(DWORD wait) {
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return 0;
+  if (wait == WAIT_FAILED) return GetLastError();
+  return wait;
+}
+
+struct AcceptContext {
+  AcceptConditionFunction condition;
+  void* context;
+};
+
+int CALLBACK AcceptConditionProc(LPWSABUF callerId, LPWSABUF, LPQOS, LPQOS, LPWSABUF, LPWSABUF, GROUP*,
+                                 DWORD_PTR callbackData) {
+  auto* accept = reinterpret_cast<AcceptContext*>(callbackData);
+  uint32_t peer = 0;
+  if (callerId != nullptr && callerId->buf != nullptr && callerId->len >= sizeof(sockaddr_in)) {
+    const auto* address = reinterpret_cast<const sockaddr_in*>(callerId->buf);
+    if (address->sin_family == AF_INET) peer = address->sin_addr.s_addr;
+  }
+  return accept->condition(accept->context, peer) ? CF_ACCEPT : CF_REJECT;
+}
+
+}  // namespace
+
+uint32_t StartSockets() {
+  WSADATA data;
+  return static_cast<uint32_t>(WSAStartup(MAKEWORD(2, 0), &data));
+}
+
+void StopSockets() { WSACleanup(); }
+
+uint32_t CreateLocks(EventSocketLocks*& locks) {
+  auto* created = new EventSocketLocks;
+  created->mutex = CreateMutexW(nullptr, FALSE, nullptr);
+  created->wakeUpTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+  created->gate = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  if (created->mutex == nullptr || created->wakeUpTimer == nullptr || created->gate == nullptr) {
+    uint32_t error = GetLastError();
+    DestroyLocks(created);
+    return error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY;
+  }
+  locks = created;
+  return 0;
+}
+
+void DestroyLocks(EventSocketLocks* locks) {
+  if (locks == nullptr) return;
+  if (locks->mutex != nullptr) CloseHandle(locks->mutex);
+  if (locks->wakeUpTimer != nullptr) CloseHandle(locks->wakeUpTimer);
+  if (locks->gate != nullptr) CloseHandle(locks->gate);
+  delete locks;
+}
+
+uint32_t WaitGate(EventSocketLocks* locks) { return WaitResult(WaitForSingleObject(locks->gate, INFINITE)); }
+uint32_t LockMutex(EventSocketLocks* locks) { return WaitResult(WaitForSingleObject(locks->mutex, INFINITE)); }
+void UnlockMutex(EventSocketLocks* locks) { ReleaseMutex(locks->mutex); }
+void OpenGate(EventSocketLocks* locks) { SetEvent(locks->gate); }
+void ShutGate(EventSocketLocks* locks) { ResetEvent(locks->gate); }
+
+void FireWakeUp(EventSocketLocks* locks) {
+  LARGE_INTEGER due;
+  due.QuadPart = -1;  // relative, 100 ns: at once
+  SetWaitableTimer(locks->wakeUpTimer, &due, 0, nullptr, nullptr, FALSE);
+}
+
+NativeEvent WakeUpEntry(EventSocketLocks* locks) { return reinterpret_cast<NativeEvent>(locks->wakeUpTimer); }
+
+bool EntrySignalled(const NativeEvent* entries, size_t index) {
+  return WaitForSingleObject(reinterpret_cast<HANDLE>(entries[index]), 0) == WAIT_OBJECT_0;
+}
+
+uint32_t WaitForAnyEntry(const NativeEvent* entries, size_t n, uint32_t timeoutMs, size_t& index) {
+  WSAEVENT handles[kEventEntries];
+  for (size_t i = 0; i < n; ++i) handles[i] = reinterpret_cast<WSAEVENT>(entries[i]);
+  DWORD wait = WSAWaitForMultipleEvents(static_cast<DWORD>(n), handles, FALSE, timeoutMs, FALSE);
+  if (wait == WSA_WAIT_FAILED) return static_cast<uint32_t>(WSAGetLastError());
+  if (wait == WSA_WAIT_TIMEOUT) return kWaitTimedOut;
+  if (wait >= WSA_WAIT_EVENT_0 && wait < WSA_WAIT_EVENT_0 + n) {
+    index = wait - WSA_WAIT_EVENT_0;
+    return 0;
+  }
+  return wait;
+}
+
+uint32_t OpenStreamSocket(NativeSocket& socket) {
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) return static_cast<uint32_t>(WSAGetLastError());
+  socket = static_cast<NativeSocket>(s);
+  return 0;
+}
+
+uint32_t CreateSocketEvent(NativeSocket socket, NativeEvent& event) {
+  WSAEVENT created = WSACreateEvent();
+  if (created == WSA_INVALID_EVENT) return static_cast<uint32_t>(WSAGetLastError());
+  if (WSAEventSelect(static_cast<SOCKET>(socket), created, FD_ALL_EVENTS) == SOCKET_ERROR) {
+    uint32_t error = static_cast<uint32_t>(WSAGetLastError());
+    WSACloseEvent(created);
+    return error;
+  }
+  event = reinterpret_cast<NativeEvent>(created);
+  return 0;
+}
+
+void CloseSocketEvent(NativeEvent event) {
+  if (event != 0) WSACloseEvent(reinterpret_cast<WSAEVENT>(event));
+}
+
+uint32_t BindAndListen(NativeSocket socket, uint32_t address, uint16_t port, int backlog, uint16_t& boundPort) {
+  SOCKET s = static_cast<SOCKET>(socket);
+  sockaddr_in local = {};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = address;
+  local.sin_port = htons(port);
+  if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR)
+    return static_cast<uint32_t>(WSAGetLastError());
+  if (listen(s, backlog) == SOCKET_ERROR) return static_cast<uint32_t>(WSAGetLastError());
+  sockaddr_in bound = {};
+  int length = sizeof bound;
+  if (getsockname(s, reinterpret_cast<sockaddr*>(&bound), &length) == SOCKET_ERROR)
+    return static_cast<uint32_t>(WSAGetLastError());
+  boundPort = ntohs(bound.sin_port);
+  return 0;
+}
+
+uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent event, uint32_t& events,
+                           uint32_t errors[kFdEventKinds]) {
+  WSANETWORKEVENTS network = {};
+  if (WSAEnumNetworkEvents(static_cast<SOCKET>(socket), reinterpret_cast<WSAEVENT>(event), &network) ==
+      SOCKET_ERROR)
+    return static_cast<uint32_t>(WSAGetLastError());
+  events = static_cast<uint32_t>(network.lNetworkEvents);
+  for (int k = 0; k < kFdEventKinds; ++k) errors[k] = static_cast<uint32_t>(network.iErrorCode[k]);
+  return 0;
+}
+
+uint32_t AcceptConnection(NativeSocket listener, AcceptConditionFunction condition, void* context,
+                          NativeSocket& accepted, uint32_t& peerAddress) {
+  AcceptContext accept = {condition, context};
+  sockaddr_in peer = {};
+  int length = sizeof peer;
+  SOCKET s = WSAAccept(static_cast<SOCKET>(listener), reinterpret_cast<sockaddr*>(&peer), &length,
+                       AcceptConditionProc, reinterpret_cast<DWORD_PTR>(&accept));
+  if (s == INVALID_SOCKET) return static_cast<uint32_t>(WSAGetLastError());
+  accepted = static_cast<NativeSocket>(s);
+  peerAddress = peer.sin_addr.s_addr;
+  return 0;
+}
+
+uint32_t Receive(NativeSocket socket, uint8_t* buffer, size_t capacity, size_t& received) {
+  WSABUF one;
+  one.buf = reinterpret_cast<char*>(buffer);
+  one.len = static_cast<ULONG>(capacity);
+  DWORD bytes = 0;
+  DWORD flags = 0;
+  received = 0;
+  if (WSARecv(static_cast<SOCKET>(socket), &one, 1, &bytes, &flags, nullptr, nullptr) == SOCKET_ERROR)
+    return static_cast<uint32_t>(WSAGetLastError());
+  received = bytes;
+  return 0;
+}
+
+void ShutdownAndClose(NativeSocket socket) {
+  SOCKET s = static_cast<SOCKET>(socket);
+  shutdown(s, SD_BOTH);
+  closesocket(s);
+}
+
+uint32_t LookUpHostAddresses(std::vector<uint32_t>& list) {
+  char name[500] = {};
+  if (gethostname(name, sizeof name) == SOCKET_ERROR) return static_cast<uint32_t>(WSAGetLastError());
+  hostent* host = gethostbyname(name);
+  if (host == nullptr) return static_cast<uint32_t>(WSAGetLastError());
+  if (host->h_addrtype != AF_INET || host->h_length != 4) return 0;
+  for (char** entry = host->h_addr_list; *entry != nullptr; ++entry) {
+    in_addr address;
+    memcpy(&address, *entry, sizeof address);
+    list.push_back(address.s_addr);
+  }
+  return 0;
+}
+
+bool SystemErrorMessage(uint32_t code, std::wstring& message) {
+  wchar_t buffer[1000];
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 1000, nullptr);
+  if (length == 0) return false;
+  message.assign(buffer, length);
+  return true;
+}
+
+}  // namespace event_socket_platform

@@ -1,0 +1,324 @@
+// The audio servers with their receive threads, as the main window runs them:
+// many peers at once, peers that misbehave, the table full, Close and
+// destruction while the thread waits, and the start-up's message boxes. Every
+// peer's bytes must reach the sink exactly and in order.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "net/audio_server.h"
+#include "net/error_texts.h"
+#include "tests/net/test_peer.h"
+#include "tests/support/capture.h"
+#include "tests/support/wait.h"
+
+namespace {
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The lines of the receive loop's errors.
+std::vector<std::wstring> ErrorLines(const TraceCapture& trace) {
+  std::vector<std::wstring> errors;
+  for (const std::wstring& line : trace.lines()) {
+    if (StartsWith(line, L"ProcessEvent Error ")) errors.push_back(line);
+  }
+  return errors;
+}
+
+class AudioServerTest : public ::testing::Test {
+ protected:
+  TraceCapture trace;
+  MessageBoxCapture boxes;
+  TaggedSink sink;
+  AudioServer server{Direction::Out, 0, [this](const uint8_t* data, size_t n) { sink(data, n); }};
+
+  void SetUp() override {
+    ASSERT_TRUE(StartAudioServer(server));
+    ASSERT_TRUE(server.Receiving());
+    ASSERT_NE(server.ListeningPort(), 0);
+  }
+};
+
+}  // namespace
+
+TEST_F(AudioServerTest, ManyConnectionsAtOnceEachStreamArrivesExactly) {
+  constexpr unsigned kPeers = 16;
+  std::vector<std::string> streams;
+  for (unsigned id = 0; id < kPeers; ++id) streams.push_back(TaggedStream(id, 200000 + id * 7919));
+  std::vector<std::thread> senders;
+  std::atomic<unsigned> failed{0};
+  for (unsigned id = 0; id < kPeers; ++id) {
+    senders.emplace_back([&, id] {
+      TestPeer peer;
+      if (!peer.Connect(server.ListeningPort())) {
+        ++failed;
+        return;
+      }
+      // Uneven pieces, so reads of different connections interleave.
+      const std::string& bytes = streams[id];
+      size_t offset = 0;
+      size_t piece = 1 + id * 977;
+      while (offset < bytes.size()) {
+        size_t n = std::min(piece, bytes.size() - offset);
+        if (!peer.SendAll(bytes.substr(offset, n))) {
+          ++failed;
+          return;
+        }
+        offset += n;
+        piece = piece * 3 % 20011 + 1;
+      }
+      peer.Close();
+    });
+  }
+  for (std::thread& sender : senders) sender.join();
+  ASSERT_EQ(failed.load(), 0u);
+  size_t expected = 0;
+  for (const std::string& s : streams) expected += s.size();
+  ASSERT_TRUE(WaitUntil([&] { return sink.total() == expected && server.eventSocket().slotCount() == 1; }))
+      << sink.total() << " of " << expected << " bytes";
+  for (unsigned id = 0; id < kPeers; ++id) EXPECT_EQ(sink.streamOf(id), streams[id]) << "peer " << id;
+  EXPECT_EQ(sink.mixedChunks(), 0u);
+  EXPECT_TRUE(ErrorLines(trace).empty());
+  EXPECT_TRUE(server.Receiving());
+  EXPECT_TRUE(boxes.texts().empty());
+}
+
+TEST_F(AudioServerTest, SixtyThirdConnectionIsRefusedAndTheLoopGoesOn) {
+  std::vector<std::unique_ptr<TestPeer>> peers;
+  for (unsigned id = 0; id < 62; ++id) {
+    peers.push_back(std::make_unique<TestPeer>());
+    ASSERT_TRUE(peers.back()->Connect(server.ListeningPort())) << "peer " << id;
+    ASSERT_TRUE(peers.back()->SendAll(TaggedStream(id, 1000 + id)));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return server.eventSocket().slotCount() == kMaxSlots; }));
+
+  TestPeer extra;
+  ASSERT_TRUE(extra.Connect(server.ListeningPort()));
+  EXPECT_TRUE(extra.WaitDroppedByServer(kGenerousDeadline));
+  ASSERT_TRUE(WaitUntil([&] { return !ErrorLines(trace).empty(); }));
+  std::vector<std::wstring> errors = ErrorLines(trace);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], L"ProcessEvent Error " + WsaErrorText(kWsaEConnRefused));
+  EXPECT_TRUE(StartsWith(errors[0], L"ProcessEvent Error WSAECONNREFUSED: "));
+
+  // The loop goes on: a place freed is taken again, and everyone's bytes arrive.
+  peers[30]->Close();
+  ASSERT_TRUE(WaitUntil([&] { return server.eventSocket().slotCount() == kMaxSlots - 1; }));
+  TestPeer late;
+  ASSERT_TRUE(late.Connect(server.ListeningPort()));
+  std::string lateBytes = TaggedStream(63, 70000);
+  ASSERT_TRUE(late.SendAll(lateBytes));
+  ASSERT_TRUE(WaitUntil([&] { return sink.streamOf(63).size() == lateBytes.size(); }));
+  EXPECT_EQ(sink.streamOf(63), lateBytes);
+  for (unsigned id = 0; id < 62; ++id) {
+    ASSERT_TRUE(WaitUntil([&] { return sink.streamOf(id).size() == 1000 + id; }));
+    EXPECT_EQ(sink.streamOf(id), TaggedStream(id, 1000 + id)) << "peer " << id;
+  }
+  EXPECT_TRUE(server.Receiving());
+  EXPECT_EQ(server.eventSocket().slotCount(), kMaxSlots);
+}
+
+TEST_F(AudioServerTest, GarbageAndAbruptResetsLeaveTheLoopRunning) {
+  // Well-behaved peers stream while others send random bytes and reset their
+  // connections (SO_LINGER 0), some at once, some after a pause.
+  std::vector<std::thread> threads;
+  std::vector<std::string> good;
+  for (unsigned id = 0; id < 4; ++id) good.push_back(TaggedStream(id, 300000));
+  std::atomic<unsigned> failed{0};
+  for (unsigned id = 0; id < 4; ++id) {
+    threads.emplace_back([&, id] {
+      TestPeer peer;
+      if (!peer.Connect(server.ListeningPort())) {
+        ++failed;
+        return;
+      }
+      for (size_t offset = 0; offset < good[id].size(); offset += 10000) {
+        if (!peer.SendAll(good[id].substr(offset, 10000))) ++failed;
+      }
+      peer.Close();
+    });
+  }
+  for (unsigned id = 10; id < 30; ++id) {
+    threads.emplace_back([&, id] {
+      TestPeer peer;
+      if (!peer.Connect(server.ListeningPort())) return;
+      // Tagged like the others so the sink can sort them, random beyond that.
+      std::string bytes = RandomBytes(id, 3000 + id * 1000);
+      for (char& c : bytes) c = static_cast<char>((id << 2) | (c & 3));
+      peer.SendAll(bytes);
+      if (id % 2 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(id));
+      peer.Reset();
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  ASSERT_EQ(failed.load(), 0u);
+  ASSERT_TRUE(WaitUntil([&] {
+    for (unsigned id = 0; id < 4; ++id) {
+      if (sink.streamOf(id).size() != good[id].size()) return false;
+    }
+    return server.eventSocket().slotCount() == 1;
+  }));
+  for (unsigned id = 0; id < 4; ++id) EXPECT_EQ(sink.streamOf(id), good[id]) << "peer " << id;
+  // What a reset connection delivered is a beginning of what it sent.
+  for (unsigned id = 10; id < 30; ++id) {
+    std::string bytes = RandomBytes(id, 3000 + id * 1000);
+    for (char& c : bytes) c = static_cast<char>((id << 2) | (c & 3));
+    std::string got = sink.streamOf(id);
+    EXPECT_EQ(got, bytes.substr(0, got.size())) << "peer " << id;
+  }
+  EXPECT_EQ(sink.mixedChunks(), 0u);
+  // Each reset is noted as its connection's error (wine reports a reset
+  // connection as no longer connected).
+  for (const std::wstring& line : ErrorLines(trace)) {
+    EXPECT_TRUE(StartsWith(line, L"ProcessEvent Error WSAECONNRESET: ") ||
+                StartsWith(line, L"ProcessEvent Error WSAECONNABORTED: ") ||
+                StartsWith(line, L"ProcessEvent Error WSAENOTCONN: "))
+        << std::string(line.begin(), line.end());
+  }
+  EXPECT_TRUE(server.Receiving());
+  EXPECT_FALSE(trace.contains(L"Stop Listening.\r\n"));
+
+  // Still serving.
+  TestPeer after;
+  ASSERT_TRUE(after.Connect(server.ListeningPort()));
+  ASSERT_TRUE(after.SendAll(TaggedStream(50, 1234)));
+  ASSERT_TRUE(WaitUntil([&] { return sink.streamOf(50).size() == 1234; }));
+  EXPECT_EQ(sink.streamOf(50), TaggedStream(50, 1234));
+}
+
+TEST(AudioServer, CloseWhileTheReceiveThreadWaitsEndsIt) {
+  for (int round = 0; round < 10; ++round) {
+    TraceCapture trace;
+    CollectingSink sink;
+    AudioServer server(Direction::In, 0, [&](const uint8_t* data, size_t n) { sink(data, n); });
+    ASSERT_TRUE(StartAudioServer(server));
+    TestPeer peer;
+    if (round % 2 == 1) {
+      // A connection that has delivered and is idle: the thread waits again.
+      ASSERT_TRUE(peer.Connect(server.ListeningPort()));
+      ASSERT_TRUE(peer.SendAll("abc"));
+      ASSERT_TRUE(WaitUntil([&] { return sink.total() == 3; }));
+    }
+    EXPECT_EQ(server.eventSocket().Close(), 0u);
+    ASSERT_TRUE(WaitUntil([&] { return !server.Receiving(); }));
+    EXPECT_EQ(trace.lines(), std::vector<std::wstring>{L"Stop Listening.\r\n"});
+    EXPECT_EQ(server.eventSocket().state(), CEventSocket::kEmpty);
+    if (round % 2 == 1) {
+      EXPECT_EQ(sink.bytes(), "abc");
+      EXPECT_TRUE(peer.WaitDroppedByServer(kGenerousDeadline));
+    }
+  }
+}
+
+TEST(AudioServer, CloseWhileBytesFlowKeepsWhatArrivedWholeAndInOrder) {
+  for (int round = 0; round < 3; ++round) {
+    TraceCapture trace;
+    CollectingSink sink;
+    AudioServer server(Direction::Out, 0, [&](const uint8_t* data, size_t n) { sink(data, n); });
+    ASSERT_TRUE(StartAudioServer(server));
+    std::string stream = TaggedStream(3, 64 << 20);
+    TestPeer peer;
+    ASSERT_TRUE(peer.Connect(server.ListeningPort()));
+    std::thread sender([&] { peer.SendAll(stream); });  // ends when the server drops it
+    ASSERT_TRUE(WaitUntil([&] { return sink.total() >= (1u << 20); }));
+    EXPECT_EQ(server.eventSocket().Close(), 0u);
+    ASSERT_TRUE(WaitUntil([&] { return !server.Receiving(); }));
+    sender.join();
+    std::string got = sink.bytes();
+    EXPECT_EQ(got, stream.substr(0, got.size()));
+    EXPECT_TRUE(trace.contains(L"Stop Listening.\r\n"));
+  }
+}
+
+TEST(AudioServer, DestroyingARunningServerEndsItsThreadAndFreesThePort) {
+  TraceCapture trace;
+  uint16_t port = 0;
+  TestPeer peer;
+  {
+    AudioServer server(Direction::Out, 0, [](const uint8_t*, size_t) {});
+    ASSERT_TRUE(StartAudioServer(server));
+    port = server.ListeningPort();
+    ASSERT_TRUE(peer.Connect(port));
+    ASSERT_TRUE(WaitUntil([&] { return server.eventSocket().slotCount() == 2; }));
+  }
+  EXPECT_TRUE(trace.contains(L"Stop Listening.\r\n"));
+  EXPECT_TRUE(peer.WaitDroppedByServer(kGenerousDeadline));
+  // The port is free again.
+  MessageBoxCapture boxes;
+  AudioServer again(Direction::Out, port, [](const uint8_t*, size_t) {});
+  EXPECT_TRUE(StartAudioServer(again));
+  EXPECT_TRUE(boxes.texts().empty());
+}
+
+TEST(AudioServer, StartingTwiceShowsSocketAlreadyInUse) {
+  MessageBoxCapture boxes;
+  AudioServer server(Direction::Out, 0, [](const uint8_t*, size_t) {});
+  ASSERT_TRUE(StartAudioServer(server));
+  uint16_t port = server.ListeningPort();
+  EXPECT_FALSE(StartAudioServer(server));
+  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"Socket already in use!\r\n"});
+  // The running server is untouched.
+  EXPECT_TRUE(server.Receiving());
+  EXPECT_EQ(server.ListeningPort(), port);
+}
+
+TEST(AudioServer, TakenPortShowsListenFailedAndStartsNoThread) {
+  CEventSocket holder;
+  ASSERT_EQ(holder.Listen(0), 0u);
+  MessageBoxCapture boxes;
+  TraceCapture trace;
+  AudioServer server(Direction::In, holder.LocalPort(), [](const uint8_t*, size_t) {});
+  EXPECT_FALSE(StartAudioServer(server));
+  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"Listen failed!\r\n"});
+  EXPECT_FALSE(server.Receiving());
+  EXPECT_FALSE(server.eventSocket().HoldsSockets());
+  EXPECT_FALSE(trace.contains(L"Stop Listening.\r\n"));
+}
+
+TEST(AudioServer, StartAudioServersStartsBothAndEachFeedsItsOwnSink) {
+  MessageBoxCapture boxes;
+  CollectingSink outSink, inSink;
+  AudioServer out(Direction::Out, 0, [&](const uint8_t* d, size_t n) { outSink(d, n); });
+  AudioServer in(Direction::In, 0, [&](const uint8_t* d, size_t n) { inSink(d, n); });
+  StartAudioServers(out, in);
+  ASSERT_TRUE(out.Receiving());
+  ASSERT_TRUE(in.Receiving());
+  EXPECT_TRUE(boxes.texts().empty());
+  TestPeer farEnd, microphone;
+  ASSERT_TRUE(farEnd.Connect(out.ListeningPort()));
+  ASSERT_TRUE(microphone.Connect(in.ListeningPort()));
+  std::string voice = RandomBytes(7, 100001), mic = RandomBytes(8, 99999);
+  ASSERT_TRUE(farEnd.SendAll(voice));
+  ASSERT_TRUE(microphone.SendAll(mic));
+  ASSERT_TRUE(WaitUntil([&] { return outSink.total() == voice.size() && inSink.total() == mic.size(); }));
+  EXPECT_EQ(outSink.bytes(), voice);
+  EXPECT_EQ(inSink.bytes(), mic);
+}
+
+TEST(AudioServer, BytesGoToTheSinkInPiecesOfAtMostOneReadAndTheBufferIsEmptied) {
+  std::string bytes = RandomBytes(9, 3 * 65536 + 3392);
+  RecvMemory received;
+  ASSERT_TRUE(received.Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  std::vector<size_t> pieces;
+  std::string joined;
+  AudioSink sink = [&](const uint8_t* data, size_t n) {
+    pieces.push_back(n);
+    joined.append(reinterpret_cast<const char*>(data), n);
+  };
+  HandToSink(received, sink);
+  EXPECT_EQ(pieces, (std::vector<size_t>{65536, 65536, 65536, 3392}));
+  EXPECT_EQ(joined, bytes);
+  EXPECT_EQ(received.count(), 0u);
+
+  pieces.clear();
+  HandToSink(received, sink);  // nothing there: no empty chunk
+  EXPECT_TRUE(pieces.empty());
+  ASSERT_TRUE(received.Append(reinterpret_cast<const uint8_t*>(bytes.data()), 65536));
+  HandToSink(received, sink);
+  EXPECT_EQ(pieces, std::vector<size_t>{65536});
+}
