@@ -126,6 +126,7 @@ bool StopLinkThreads(std::chrono::milliseconds deadline) {
   currentRun.reset();
   if (!run) return true;
   run->stop.Request();
+  DebugTrace(L"Stopping the link threads");
   notificationQueue.Wake();
   bool watchEnded = Finish(run->watch, run->watchEnded, L"SkypeWatchThread", deadline);
   bool messageEnded = Finish(run->message, run->messageEnded, L"SkypeMessageThread", deadline);

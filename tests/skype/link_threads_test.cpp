@@ -153,8 +153,10 @@ TEST(LinkThreads, StoppingLetsAHandlerInProgressFinishAndDropsWhatIsQueued) {
   ASSERT_TRUE(WaitUntil([&] { return gate.Reached(); }));
   // The message thread now waits for the main window, inside the handling of
   // call 1. A stop asked for now lets that handling end whole.
+  TraceCapture trace;
   bool stopped = false;
   std::thread stopper([&] { stopped = StopLinkThreads(); });
+  EXPECT_TRUE(WaitUntil([&] { return trace.contains(L"Stopping the link threads"); }));
   gate.Open();
   stopper.join();
   EXPECT_TRUE(stopped);
