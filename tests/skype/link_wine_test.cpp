@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <future>
+#include <mutex>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -320,4 +323,93 @@ TEST_F(LinkWineTest, TheClientStreamsBothDirectionsExactlyAsItWritesThemDown) {
   std::vector<int16_t> slice(8);
   std::memcpy(slice.data(), outBytes.data() + 2 * 4321, 16);
   EXPECT_EQ(simclient::LocateMlsSamples(11, 32767, slice.data(), slice.size(), 100000), 4321);
+}
+
+// --- Exit ------------------------------------------------------------------------------
+
+namespace {
+
+// A client window on a thread of its own that takes every command.
+class FakeClient {
+ public:
+  FakeClient() {
+    std::promise<HWND> created;
+    auto future = created.get_future();
+    thread_ = std::thread([this, &created] {
+      WNDCLASSW windowClass = {};
+      windowClass.lpfnWndProc = Proc;
+      windowClass.hInstance = GetModuleHandleW(nullptr);
+      windowClass.lpszClassName = L"CalvoroLinkTestFakeClient";
+      RegisterClassW(&windowClass);
+      HWND window = CreateWindowExW(0, L"CalvoroLinkTestFakeClient", L"", WS_OVERLAPPED, 0, 0, 1, 1, nullptr,
+                                    nullptr, GetModuleHandleW(nullptr), nullptr);
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+      threadId_ = GetCurrentThreadId();
+      created.set_value(window);
+      MSG msg;
+      while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+      DestroyWindow(window);
+    });
+    window_ = future.get();
+  }
+  ~FakeClient() {
+    PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
+  HWND window() const { return window_; }
+  std::vector<std::string> commands() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return commands_;
+  }
+  bool received(const std::string& command) {
+    auto c = commands();
+    return std::find(c.begin(), c.end(), command) != c.end();
+  }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+      auto* self = reinterpret_cast<FakeClient*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+      const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      self->commands_.emplace_back(static_cast<const char*>(copy->lpData));
+      return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  std::mutex mutex_;
+  std::vector<std::string> commands_;
+  std::thread thread_;
+  HWND window_ = nullptr;
+  DWORD threadId_ = 0;
+};
+
+}  // namespace
+
+TEST_F(LinkWineTest, StoppingFromTheUserInterfaceThreadServesTheMessagesTheLinkIsSending) {
+  RecorderSide recorder;
+  FakeClient client;
+  skypeApiWindow.store(reinterpret_cast<WindowId>(client.window()));
+  std::atomic<bool> done{false};
+  std::atomic<bool> stopped{false};
+  std::atomic<size_t> startedAtStop{0};
+  // The application's exit path on the user-interface thread, at a moment
+  // when the message thread is about to wait for this very thread: it has
+  // asked the client for the partner and sends WM_SKYPE_CALL_STARTED next.
+  recorder.post([&] {
+    const char text[] = "CALL 1 STATUS INPROGRESS";
+    OnCopyDataFromSkype(reinterpret_cast<WindowId>(client.window()), text, sizeof(text));
+    WaitUntil([&] { return client.received("GET CALL 1 PARTNER_HANDLE"); });
+    Sleep(50);  // the message thread is now inside SendMessageW to this thread
+    stopped.store(StopLinkThreads());
+    startedAtStop.store(recorder.countOf(L"STARTED"));
+    done.store(true);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+  EXPECT_TRUE(stopped.load()) << "the message thread was left waiting";
+  EXPECT_EQ(startedAtStop.load(), 3u);
+  // The call's handling ended whole before the thread did.
+  EXPECT_EQ(client.commands(), (Strings{"GET CALL 1 PARTNER_HANDLE",
+                                        "ALTER CALL 1 SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"",
+                                        "ALTER CALL 1 SET_CAPTURE_MIC port=\"7285\""}));
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <future>
+#include <memory>
 
 #include "platform/main_window.h"
 #include "platform/paths.h"
@@ -14,6 +15,7 @@ namespace {
 
 constexpr wchar_t kTestMainWindowClass[] = L"CalvoroLinkTestMainWindow";
 constexpr UINT WM_TEST_SHUTDOWN = WM_APP + 40;
+constexpr UINT WM_TEST_RUN = WM_APP + 41;  // lParam: a std::function<void()> to run and delete
 
 RecorderSide* current = nullptr;  // one recorder side at a time
 
@@ -83,6 +85,11 @@ void RecorderSide::Run() {
 
 LRESULT CALLBACK RecorderSide::MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   RecorderSide* self = current;
+  if (message == WM_TEST_RUN) {
+    std::unique_ptr<std::function<void()>> task(reinterpret_cast<std::function<void()>*>(lParam));
+    (*task)();
+    return 0;
+  }
   if (message == WM_TEST_SHUTDOWN) {
     HWND link = reinterpret_cast<HWND>(messageWindow.load());
     if (link) DestroyWindow(link);  // its WM_DESTROY ends the loop
@@ -122,6 +129,11 @@ std::vector<std::wstring> RecorderSide::messages() const {
 std::vector<std::pair<uint32_t, uint32_t>> RecorderSide::flagsAtStatus() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return flagsAtStatus_;
+}
+
+void RecorderSide::post(std::function<void()> task) {
+  auto* heap = new std::function<void()>(std::move(task));
+  if (!PostMessageW(mainWindow_, WM_TEST_RUN, 0, reinterpret_cast<LPARAM>(heap))) delete heap;
 }
 
 size_t RecorderSide::countOf(const std::wstring& message) const {

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -45,6 +46,9 @@ class RecorderSide {
   // attached and loggedOut as each STATUS message was handled.
   std::vector<std::pair<uint32_t, uint32_t>> flagsAtStatus() const;
   size_t countOf(const std::wstring& message) const;
+
+  // Runs `task` on the user-interface thread, from its message loop.
+  void post(std::function<void()> task);
 
  private:
   static LRESULT CALLBACK MainWindowProc(HWND, UINT, WPARAM, LPARAM);
