@@ -164,6 +164,7 @@ TEST_F(WindowControlWineTest, TheClientStateFollowsInstallProcessAndLink) {
     RecorderSide recorder;
     SimClient client(
         "user erin\n"
+        "attach 0 none\n"
         "window tSkMainForm\n"
         "wait attach\n"
         "wait command FOCUS\n",
