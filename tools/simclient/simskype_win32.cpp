@@ -254,6 +254,7 @@ struct Stream {
   std::mutex mutex;
   std::condition_variable changed;
   bool stop = false;
+  bool ended = false;
   std::thread thread;
 };
 
@@ -269,43 +270,46 @@ std::wstring RawFilePath(int32_t call, sc::AudioDirection d) {
   return logs.Path(L"call" + std::to_wstring(call) + (d == sc::AudioDirection::Out ? L"_out.raw" : L"_in.raw"));
 }
 
-SOCKET Connect(int port) {
-  // The recorder listens for its whole run; a few tries cover a server that
-  // is just starting.
+// The recorder listens for its whole run; a few tries cover a server that is
+// just starting. Gives up early when the call ends meanwhile.
+SOCKET Connect(Stream& stream) {
   for (int attempt = 0; attempt < 10; ++attempt) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return s;
     sockaddr_in address = {};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_port = htons(static_cast<u_short>(stream.port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) return s;
     closesocket(s);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::unique_lock<std::mutex> lock(stream.mutex);
+    if (stream.changed.wait_for(lock, std::chrono::milliseconds(200), [&] { return stream.stop; })) break;
   }
   return INVALID_SOCKET;
 }
 
-void RunStream(std::shared_ptr<Stream> stream, std::shared_ptr<sc::SignalGenerator> generator) {
-  std::string name = StreamName(stream->call, stream->direction);
-  SOCKET s = Connect(stream->port);
+void StreamBody(Stream& stream, sc::SignalGenerator& generator) {
+  std::string name = StreamName(stream.call, stream.direction);
+  SOCKET s = Connect(stream);
   if (s == INVALID_SOCKET) {
-    logs.Event("connect-failed " + name + " " + std::to_string(stream->port));
+    logs.Event("connect-failed " + name + " " + std::to_string(stream.port));
     return;
   }
-  logs.Event("connect " + name + " " + std::to_string(stream->port));
-  FILE* raw = _wfopen(RawFilePath(stream->call, stream->direction).c_str(), L"ab");
+  logs.Event("connect " + name + " " + std::to_string(stream.port));
+  FILE* raw = _wfopen(RawFilePath(stream.call, stream.direction).c_str(), L"ab");
   const size_t chunkSamples = static_cast<size_t>(sc::kSampleRate * scenario.chunkMs / 1000);
   std::vector<int16_t> samples(chunkSamples);
   long long total = 0;
-  auto key = std::make_pair(stream->call, stream->direction);
+  auto key = std::make_pair(stream.call, stream.direction);
+  // Chunks go out on a fixed schedule, so the stream keeps real time on
+  // average even when one send is late.
   auto next = Clock::now();
   for (;;) {
     {
-      std::unique_lock<std::mutex> lock(stream->mutex);
-      if (stream->changed.wait_until(lock, next, [&] { return stream->stop; })) break;
+      std::unique_lock<std::mutex> lock(stream.mutex);
+      if (stream.changed.wait_until(lock, next, [&] { return stream.stop; })) break;
     }
-    generator->Fill(samples.data(), samples.size());
+    generator.Fill(samples.data(), samples.size());
     const char* bytes = reinterpret_cast<const char*>(samples.data());
     size_t size = samples.size() * sizeof(int16_t), done = 0;
     bool failed = false;
@@ -335,6 +339,12 @@ void RunStream(std::shared_ptr<Stream> stream, std::shared_ptr<sc::SignalGenerat
   logs.Event("stream-end " + name + " " + std::to_string(total));
 }
 
+void RunStream(std::shared_ptr<Stream> stream, std::shared_ptr<sc::SignalGenerator> generator) {
+  StreamBody(*stream, *generator);
+  std::lock_guard<std::mutex> lock(stream->mutex);
+  stream->ended = true;
+}
+
 void StartStream(int32_t call, sc::AudioDirection direction, int port) {
   auto key = std::make_pair(call, direction);
   std::lock_guard<std::mutex> lock(streamsMutex);
@@ -343,7 +353,7 @@ void StartStream(int32_t call, sc::AudioDirection direction, int port) {
     bool running;
     {
       std::lock_guard<std::mutex> streamLock(it->second->mutex);
-      running = !it->second->stop;
+      running = !it->second->stop && !it->second->ended;
     }
     if (running) return;  // this direction of the call streams already
     if (it->second->thread.joinable()) it->second->thread.join();
