@@ -30,6 +30,7 @@ TEST(SimScenario, ReadsEveryStatement) {
       "duration-ticks 1000\n"
       "chunk 10\n"
       "timeout 0\n"
+      "hide-windows\n"
       "\n"
       "wait discover\n"
       "wait attach\n"
@@ -65,6 +66,7 @@ TEST(SimScenario, ReadsEveryStatement) {
   EXPECT_EQ(s.durationTickMs, 1000);
   EXPECT_EQ(s.chunkMs, 10);
   EXPECT_EQ(s.timeoutMs, 0);
+  EXPECT_TRUE(s.hideWindows);
   ASSERT_EQ(s.steps.size(), 14u);
   EXPECT_EQ(s.steps[2].text, "ALTER CALL 7 SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"");
   EXPECT_EQ(s.steps[3].kind, Step::Kind::WaitAudio);
@@ -77,7 +79,7 @@ TEST(SimScenario, ReadsEveryStatement) {
   EXPECT_EQ(s.steps[10].number, 0x8001);
   EXPECT_EQ(s.steps[13].kind, Step::Kind::Exit);
   EXPECT_EQ(s.steps[13].number, 5);
-  EXPECT_EQ(s.steps[13].line, 29);
+  EXPECT_EQ(s.steps[13].line, 30);
 }
 
 TEST(SimScenario, RefusesMistakesNamingTheLine) {

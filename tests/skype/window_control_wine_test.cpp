@@ -63,6 +63,7 @@ class WindowControlWineTest : public ::testing::Test {
 TEST_F(WindowControlWineTest, TheMainWindowIsFoundByItsClassesInOrder) {
   EXPECT_EQ(FindSkypeMainWindow(), 0u);
   SimClient client(
+      "hide-windows\n"
       "window TZapMainForm\n"
       "window tSkMainForm.UnicodeClass\n"
       "wait closed tSkMainForm.UnicodeClass\n"
@@ -77,7 +78,7 @@ TEST_F(WindowControlWineTest, TheMainWindowIsFoundByItsClassesInOrder) {
 }
 
 TEST_F(WindowControlWineTest, EachCallQualityWindowClassGetsWmClose) {
-  std::string scenario;
+  std::string scenario = "hide-windows\n";
   for (const wchar_t* name : kSkypeCallQualityWindowClasses) {
     std::string n(name, name + wcslen(name));
     scenario += "window " + n + "\n";
@@ -99,6 +100,7 @@ TEST_F(WindowControlWineTest, TheWatcherClosesQualityWindowsWhileAttachedWhenThe
   Settings.CloseSkypeCallQualityWindow.store(1);
   RecorderSide recorder;
   SimClient client(
+      "hide-windows\n"
       "wait attach\n"
       "window TskCallQualityForm.UnicodeClass\n"
       "wait closed TskCallQualityForm.UnicodeClass\n"
@@ -164,6 +166,7 @@ TEST_F(WindowControlWineTest, TheClientStateFollowsInstallProcessAndLink) {
     RecorderSide recorder;
     SimClient client(
         "user erin\n"
+        "hide-windows\n"
         "attach 0 none\n"
         "window tSkMainForm\n"
         "wait attach\n"
@@ -202,6 +205,7 @@ TEST_F(WindowControlWineTest, TheWatcherStartsTheClientAgainWhenItsWindowIsThere
   TempDir dir;
   std::wstring program = Install(dir);
   SimClient client(
+      "hide-windows\n"
       "window tSkMainForm.UnicodeClass\n"
       "wait closed tSkMainForm.UnicodeClass\n");
   ASSERT_TRUE(client.waitForLine("window tSkMainForm.UnicodeClass"));

@@ -65,7 +65,9 @@ const char kScenarioHelp[] =
     "                                <seconds> every <ms> (default 0: never)\n"
     "  chunk <ms>                    audio is sent in chunks this long, paced by a clock\n"
     "                                (default 20)\n"
-    "  timeout <ms>                  how long any wait may take (default 30000)\n"
+    "  timeout <ms>                  how long any wait may take (default 30000; 0: no limit)\n"
+    "  hide-windows                  the windows below are made but not shown (faster\n"
+    "                                under wine; they are found all the same)\n"
     "Steps (run in order):\n"
     "  wait discover                 until the next discover broadcast has arrived\n"
     "  wait attach                   until the next GET CURRENTUSERHANDLE has been answered\n"
@@ -81,7 +83,9 @@ const char kScenarioHelp[] =
     "                                API window (the recorder must refuse it)\n"
     "  send-attach <status>          send an attach status to the recorder (a broadcast\n"
     "                                while no recorder is known)\n"
-    "  window <class>                show a top-level window of that class\n"
+    "  window <class>                show a top-level window of that class (hidden and\n"
+    "                                shown again on SET WINDOWSTATE for the main window\n"
+    "                                classes)\n"
     "  close-window <class>          destroy it\n"
     "  exit [<code>]                 end here (the end of the file ends too)\n"
     "A notification CALL <id> STATUS FINISHED (or REFUSED, MISSED, FAILED, BUSY,\n"
@@ -292,6 +296,10 @@ bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error
       size_t arrow = rest.find("=>");
       if (arrow == std::string_view::npos || Trim(rest.substr(0, arrow)).empty()) why = "reply needs <command> => <text>";
       else scenario.replies.emplace_back(std::string(Trim(rest.substr(0, arrow))), std::string(Trim(rest.substr(arrow + 2))));
+    } else if (word == "hide-windows") {
+      isStep = false;
+      scenario.hideWindows = true;
+      if (!rest.empty()) why = "hide-windows takes nothing";
     } else if (word == "reply-delay" || word == "duration-ticks" || word == "chunk" || word == "timeout") {
       isStep = false;
       if (!ParseCount(NextWord(rest), n) || !rest.empty() || n > 3600000) why = std::string(word) + " needs a number of ms";

@@ -62,6 +62,7 @@ struct Scenario {
   int64_t replyDelayMs = 0;
   int64_t durationTickMs = 0;
   int64_t chunkMs = 20;
+  bool hideWindows = false;  // windows are made but not shown
   std::vector<Step> steps;
 
   // The partner handle answered for a call.

@@ -417,6 +417,7 @@ void HandleCommand(const COPYDATASTRUCT* copy) {
   if (command.kind == sc::ClientCommand::Kind::WindowState) {
     logs.Event("windowstate " + command.state);
     for (auto& entry : clientWindows) {
+      if (scenario.hideWindows) break;
       bool isMain = false;
       for (const wchar_t* name : kSkypeMainWindowClasses) isMain = isMain || entry.first == Narrow(name);
       if (!isMain) continue;
@@ -462,7 +463,7 @@ HWND CreateClientWindow(const std::string& className) {
   HWND window = CreateWindowExW(0, wide.c_str(), L"SimSkype", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                 320, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (window) {
-    ShowWindow(window, SW_SHOWNOACTIVATE);
+    if (!scenario.hideWindows) ShowWindow(window, SW_SHOWNOACTIVATE);
     clientWindows[className] = window;
     std::lock_guard<std::mutex> lock(shared.mutex);
     shared.closedClasses.erase(className);
