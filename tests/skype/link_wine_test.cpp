@@ -329,12 +329,12 @@ TEST_F(LinkWineTest, TheClientStreamsBothDirectionsExactlyAsItWritesThemDown) {
   EXPECT_EQ(inBytes, client.rawFile(31, "in"));
   EXPECT_TRUE(client.hasEvent("stream-end 31 out " + std::to_string(outBytes.size())));
 
-  simclient::SignalSpec mls;
+  simclient::SignalParams mls;
   mls.kind = simclient::SignalKind::Mls;
   mls.seed = 11;
   mls.amplitude = 32767;
   EXPECT_EQ(outBytes, AsBytes(simclient::GenerateSamples(mls, outBytes.size() / 2)));
-  simclient::SignalSpec sine;
+  simclient::SignalParams sine;
   sine.frequency = 1000;
   sine.amplitude = 12000;
   EXPECT_EQ(inBytes, AsBytes(simclient::GenerateSamples(sine, inBytes.size() / 2)));

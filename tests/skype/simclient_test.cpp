@@ -53,7 +53,7 @@ TEST(SimScenario, ReadsEveryStatement) {
   EXPECT_EQ(s.attachGroups, (std::vector<std::vector<uint32_t>>{{1, 0}, {}, {0x8001, 2}}));
   EXPECT_EQ(s.PartnerOf(7), "bob smith");
   EXPECT_EQ(s.PartnerOf(12), "partner12");
-  SignalSpec mls = s.AudioOf(7, AudioDirection::Out);
+  SignalParams mls = s.AudioOf(7, AudioDirection::Out);
   EXPECT_EQ(mls.kind, SignalKind::Mls);
   EXPECT_EQ(mls.seed, 42u);
   EXPECT_EQ(mls.amplitude, 30000);
@@ -143,7 +143,7 @@ TEST(SimCommands, AnswersTheRecordersCommands) {
 }
 
 TEST(SimSignal, SineAndNoiseAreExactAndDeterministic) {
-  SignalSpec sine;
+  SignalParams sine;
   sine.frequency = 1000;
   sine.amplitude = 12000;
   auto samples = GenerateSamples(sine, 32);
@@ -151,7 +151,7 @@ TEST(SimSignal, SineAndNoiseAreExactAndDeterministic) {
     EXPECT_EQ(samples[n], std::lround(12000 * std::sin(2 * 3.14159265358979323846 * 1000 * n / 16000.0))) << n;
   EXPECT_EQ(samples[4], 12000);  // a quarter period of 16 samples
 
-  SignalSpec noise;
+  SignalParams noise;
   noise.kind = SignalKind::Noise;
   noise.seed = 77;
   noise.amplitude = 300;
@@ -177,7 +177,7 @@ TEST(SimSignal, TheSequenceIsMaximalAndPositionCoded) {
 
   // Any 4 consecutive samples (64 bits) name one place within the first
   // 200000 samples (12.5 s of audio).
-  SignalSpec mls;
+  SignalParams mls;
   mls.kind = SignalKind::Mls;
   mls.seed = 11;
   mls.amplitude = 32767;
@@ -225,12 +225,12 @@ TEST(SimSignal, WavFilesAreReadWhenTheyAre16BitMono16kHz) {
   // The file is looped.
   TempDir dir;
   ASSERT_TRUE(WriteFileBytes(dir.file(L"tone.wav"), wav(1, 16000, 16, data)));
-  SignalSpec spec;
-  spec.kind = SignalKind::Wav;
-  spec.wavPath = dir.file(L"tone.wav");
-  EXPECT_EQ(GenerateSamples(spec, 7), (std::vector<int16_t>{1, -2, 32767, 1, -2, 32767, 1}));
-  spec.wavPath = dir.file(L"missing.wav");
-  EXPECT_TRUE(GenerateSamples(spec, 7).empty());
+  SignalParams params;
+  params.kind = SignalKind::Wav;
+  params.wavPath = dir.file(L"tone.wav");
+  EXPECT_EQ(GenerateSamples(params, 7), (std::vector<int16_t>{1, -2, 32767, 1, -2, 32767, 1}));
+  params.wavPath = dir.file(L"missing.wav");
+  EXPECT_TRUE(GenerateSamples(params, 7).empty());
 }
 
 #ifdef CALVORO_SIMCLIENT_EXAMPLES

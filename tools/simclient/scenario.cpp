@@ -151,7 +151,7 @@ bool ParseDirection(std::string_view word, AudioDirection& d) {
   return true;
 }
 
-bool ParseSignal(std::string_view rest, SignalSpec& spec, std::string& why) {
+bool ParseSignal(std::string_view rest, SignalParams& params, std::string& why) {
   std::string_view kind = NextWord(rest);
   int64_t a = 0, b = 0;
   if (kind == "sine") {
@@ -164,9 +164,9 @@ bool ParseSignal(std::string_view rest, SignalSpec& spec, std::string& why) {
       why = "sine needs <hz> (0 to 8000) and <amplitude> (0 to 32767)";
       return false;
     }
-    spec.kind = SignalKind::Sine;
-    spec.frequency = f;
-    spec.amplitude = static_cast<int32_t>(b);
+    params.kind = SignalKind::Sine;
+    params.frequency = f;
+    params.amplitude = static_cast<int32_t>(b);
     return true;
   }
   if (kind == "noise" || kind == "mls") {
@@ -175,9 +175,9 @@ bool ParseSignal(std::string_view rest, SignalSpec& spec, std::string& why) {
       why = std::string(kind) + " needs <seed> (0 to 4294967295) and <amplitude> (0 to 32767)";
       return false;
     }
-    spec.kind = kind == "noise" ? SignalKind::Noise : SignalKind::Mls;
-    spec.seed = static_cast<uint32_t>(a);
-    spec.amplitude = static_cast<int32_t>(b);
+    params.kind = kind == "noise" ? SignalKind::Noise : SignalKind::Mls;
+    params.seed = static_cast<uint32_t>(a);
+    params.amplitude = static_cast<int32_t>(b);
     return true;
   }
   if (kind == "wav") {
@@ -185,12 +185,12 @@ bool ParseSignal(std::string_view rest, SignalSpec& spec, std::string& why) {
       why = "wav needs a file";
       return false;
     }
-    spec.kind = SignalKind::Wav;
-    spec.wavPath = WideFromUtf8(rest);
+    params.kind = SignalKind::Wav;
+    params.wavPath = WideFromUtf8(rest);
     return true;
   }
   if (kind == "silence" && rest.empty()) {
-    spec.kind = SignalKind::Silence;
+    params.kind = SignalKind::Silence;
     return true;
   }
   why = "unknown signal (sine, noise, mls, wav, silence)";
@@ -241,14 +241,14 @@ std::string Scenario::PartnerOf(int32_t call) const {
   return it != partners.end() ? it->second : "partner" + std::to_string(call);
 }
 
-SignalSpec Scenario::AudioOf(int32_t call, AudioDirection direction) const {
+SignalParams Scenario::AudioOf(int32_t call, AudioDirection direction) const {
   auto it = audio.find({call, direction});
   if (it != audio.end()) return it->second;
-  SignalSpec spec;
-  spec.kind = SignalKind::Sine;
-  spec.frequency = direction == AudioDirection::Out ? 440 : 880;
-  spec.amplitude = 8000;
-  return spec;
+  SignalParams params;
+  params.kind = SignalKind::Sine;
+  params.frequency = direction == AudioDirection::Out ? 440 : 880;
+  params.amplitude = 8000;
+  return params;
 }
 
 bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error) {
@@ -288,9 +288,9 @@ bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error
       isStep = false;
       int32_t call;
       AudioDirection d;
-      SignalSpec spec;
+      SignalParams params;
       if (!ParseCall(NextWord(rest), call) || !ParseDirection(NextWord(rest), d)) why = "audio needs <call> out|in <signal>";
-      else if (ParseSignal(rest, spec, why)) scenario.audio[{call, d}] = spec;
+      else if (ParseSignal(rest, params, why)) scenario.audio[{call, d}] = params;
     } else if (word == "reply") {
       isStep = false;
       size_t arrow = rest.find("=>");

@@ -18,7 +18,7 @@ const char* DirectionName(AudioDirection d);  // "out" or "in"
 
 enum class SignalKind { Sine, Noise, Mls, Wav, Silence };
 
-struct SignalSpec {
+struct SignalParams {
   SignalKind kind = SignalKind::Sine;
   double frequency = 440;   // sine
   int32_t amplitude = 8000; // sine, noise, mls: the largest sample value
@@ -55,7 +55,7 @@ struct Scenario {
   // an empty group answers nothing.
   std::vector<std::vector<uint32_t>> attachGroups{{0}};
   std::map<int32_t, std::string> partners;
-  std::map<std::pair<int32_t, AudioDirection>, SignalSpec> audio;
+  std::map<std::pair<int32_t, AudioDirection>, SignalParams> audio;
   // Replies that replace the built-in ones: command (ASCII case ignored) -> reply.
   std::vector<std::pair<std::string, std::string>> replies;
   int64_t timeoutMs = 30000;
@@ -68,7 +68,7 @@ struct Scenario {
   // The partner handle answered for a call.
   std::string PartnerOf(int32_t call) const;
   // The signal of one stream.
-  SignalSpec AudioOf(int32_t call, AudioDirection direction) const;
+  SignalParams AudioOf(int32_t call, AudioDirection direction) const;
 };
 
 // Parses a scenario; on failure `error` says which line and why.

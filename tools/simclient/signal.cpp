@@ -110,14 +110,14 @@ int16_t MaximalLengthSequence::NextWord() {
   return static_cast<int16_t>(word);
 }
 
-std::unique_ptr<SignalGenerator> SignalGenerator::Create(const SignalSpec& spec, std::string& error) {
-  switch (spec.kind) {
-    case SignalKind::Sine: return std::make_unique<Sine>(spec.frequency, spec.amplitude);
-    case SignalKind::Noise: return std::make_unique<Noise>(spec.seed, spec.amplitude);
-    case SignalKind::Mls: return std::make_unique<Mls>(spec.seed, spec.amplitude);
+std::unique_ptr<SignalGenerator> SignalGenerator::Create(const SignalParams& params, std::string& error) {
+  switch (params.kind) {
+    case SignalKind::Sine: return std::make_unique<Sine>(params.frequency, params.amplitude);
+    case SignalKind::Noise: return std::make_unique<Noise>(params.seed, params.amplitude);
+    case SignalKind::Mls: return std::make_unique<Mls>(params.seed, params.amplitude);
     case SignalKind::Silence: return std::make_unique<Silence>();
     case SignalKind::Wav: {
-      std::ifstream in(std::filesystem::path(spec.wavPath), std::ios::binary);
+      std::ifstream in(std::filesystem::path(params.wavPath), std::ios::binary);
       if (!in) {
         error = "cannot open the WAV file";
         return nullptr;
@@ -132,10 +132,10 @@ std::unique_ptr<SignalGenerator> SignalGenerator::Create(const SignalSpec& spec,
   return nullptr;
 }
 
-std::vector<int16_t> GenerateSamples(const SignalSpec& spec, size_t count) {
+std::vector<int16_t> GenerateSamples(const SignalParams& params, size_t count) {
   std::string error;
   std::vector<int16_t> samples(count);
-  auto generator = SignalGenerator::Create(spec, error);
+  auto generator = SignalGenerator::Create(params, error);
   if (generator) generator->Fill(samples.data(), count);
   else samples.clear();
   return samples;

@@ -21,13 +21,13 @@ class SignalGenerator {
   // The next `count` samples of the signal.
   virtual void Fill(int16_t* samples, size_t count) = 0;
 
-  // A generator for `spec`; null with `error` set when a WAV file cannot be
+  // A generator for `params`; null with `error` set when a WAV file cannot be
   // used.
-  static std::unique_ptr<SignalGenerator> Create(const SignalSpec& spec, std::string& error);
+  static std::unique_ptr<SignalGenerator> Create(const SignalParams& params, std::string& error);
 };
 
 // The first `count` samples of a signal (what a stream of it starts with).
-std::vector<int16_t> GenerateSamples(const SignalSpec& spec, size_t count);
+std::vector<int16_t> GenerateSamples(const SignalParams& params, size_t count);
 
 // The position-coded sequence: a 31-bit Fibonacci LFSR, x^31 + x^28 + 1.
 class MaximalLengthSequence {
