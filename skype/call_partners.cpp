@@ -1,6 +1,7 @@
 #include "skype/call_partners.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/strings.h"
 
@@ -28,7 +29,8 @@ std::wstring PartnerTable::Get(size_t index) const {
 
 void PartnerTable::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (Slot& slot : slots_) slot.fill(L'\0');
+  // One block of zeros: the slots are plain characters, one after the other.
+  std::memset(slots_.data(), 0, sizeof(slots_));
 }
 
 void PartnerTable::CopyFrom(const PartnerTable& from) {

@@ -1,0 +1,133 @@
+#include "skype/call_state.h"
+
+#include <algorithm>
+
+#include "common/strings.h"
+#include "common/text_format.h"
+#include "platform/debug_trace.h"
+#include "platform/main_window.h"
+#include "settings/settings.h"
+#include "skype/call_partners.h"
+#include "skype/skype_api.h"
+#include "skype/skype_link.h"
+
+CallIdList activeCallIds;
+
+int CallIdList::Find(int32_t id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = std::find(ids_.begin(), ids_.end(), id);
+  return it == ids_.end() ? -1 : static_cast<int>(it - ids_.begin());
+}
+
+void CallIdList::Append(int32_t id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ids_.push_back(id);
+}
+
+bool CallIdList::RemoveFirst(int32_t id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = std::find(ids_.begin(), ids_.end(), id);
+  if (it == ids_.end()) return false;
+  ids_.erase(it);
+  return true;
+}
+
+std::vector<int32_t> CallIdList::Snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ids_;
+}
+
+size_t CallIdList::Size() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ids_.size();
+}
+
+void CallIdList::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ids_.clear();
+}
+
+namespace {
+
+void SendThreeTimes(uint32_t message) {
+  for (int i = 0; i < 3; ++i) SendToMainWindow(message);
+}
+
+// Status words that mean something to the recorder. RINGING, ROUTING,
+// EARLYMEDIA, the hold states, MISSED, REFUSED, FAILED, BUSY, CANCELLED and the
+// voicemail states change nothing: a call ends, for the recorder, only by
+// FINISHED, and a held call goes on being recorded.
+constexpr wchar_t kStatusInProgress[] = L"INPROGRESS";
+constexpr wchar_t kStatusFinished[] = L"FINISHED";
+
+constexpr wchar_t kNoCredit[] = L"PSTN_STATUS 9401 Database failure";
+constexpr wchar_t kCreditNotEnough[] = L"PSTN_STATUS 9402 Database failure";
+
+}  // namespace
+
+void ParseCallMessage(const std::wstring& text) {
+  if (!StartsWithNoCase(text, L"CALL ")) return;
+  // CALL <id> <property> <value>: the value runs to the end of the text and may
+  // hold anything (a display name, a topic), so only the property decides what
+  // the notification is; words inside a value never do.
+  std::wstring_view rest = std::wstring_view(text).substr(text.find(L' ') + 1);
+  size_t idEnd = rest.find(L' ');
+  std::wstring_view idText = rest.substr(0, std::min(idEnd, kCallIdMaxChars));
+  int32_t id = ParseDecimalInt(idText);
+  if (idEnd == std::wstring_view::npos) return;  // no property
+  std::wstring_view propertyAndValue = rest.substr(idEnd + 1);
+  size_t propertyEnd = propertyAndValue.find(L' ');
+  if (propertyEnd == std::wstring_view::npos) return;  // a property without a value
+  std::wstring_view property = propertyAndValue.substr(0, propertyEnd);
+  std::wstring_view value = propertyAndValue.substr(propertyEnd + 1);
+
+  if (property == L"PSTN_STATUS") {
+    if (EqualsNoCase(propertyAndValue, kNoCredit))
+      DebugTrace(L"------Error: No Skypeout credit error--------");
+    else if (EqualsNoCase(propertyAndValue, kCreditNotEnough))
+      DebugTrace(L"-------Error: Skypeout credit is not enough.---------");
+    return;
+  }
+  if (property == L"STATUS") {
+    if (StartsWithNoCase(value, kStatusInProgress))
+      OnCallInProgress(id, activeCallIds.Find(id));
+    else if (StartsWithNoCase(value, kStatusFinished))
+      OnCallFinished(id);
+    return;
+  }
+  if (property == L"PARTNER_HANDLE") {
+    int32_t count = activeCallCount.load();
+    if (count > 0 && !callPartners.Set(static_cast<size_t>(count - 1), value))
+      DebugTrace(L"No partner slot is left for call %d", {id});
+    DebugTrace(L"Call Partner is %s", {value});
+    PostToMainWindow(WM_SKYPE_PARTNER_KNOWN);
+    return;
+  }
+  if (property == L"DURATION") {
+    // A call whose INPROGRESS was missed is still followed from its first
+    // DURATION on.
+    OnCallInProgress(id, activeCallIds.Find(id));
+  }
+}
+
+void OnCallInProgress(int32_t id, int position) {
+  if (position >= 0) return;
+  activeCallIds.Append(id);
+  activeCallCount.fetch_add(1);
+  SendCommandToSkype(FormatText(kGetPartnerHandleFormat, {id}));
+  SendThreeTimes(WM_SKYPE_CALL_STARTED);
+  uint8_t way = Settings.RecordWay.load();
+  if (way == kRecordBoth || way == kRecordOutOnly) SendCommandToSkype(FormatText(kSetOutputFormat, {id}));
+  if (way == kRecordBoth || way == kRecordInOnly) SendCommandToSkype(FormatText(kSetCaptureMicFormat, {id}));
+  if (Settings.CloseSkypeMainWindowWhenTalking.load() != 0) SendCommandToSkype(kSetWindowStateHidden);
+}
+
+void OnCallFinished(int32_t id) {
+  activeCallIds.RemoveFirst(id);
+  // Lowered on every FINISHED, known call or not, never below 0. Only this
+  // thread changes the count, so the test and the change cannot be split.
+  int32_t count = activeCallCount.load();
+  if (count > 0) activeCallCount.store(--count);
+  if (count == 0) SaveAndClearCallPartners();
+  SendThreeTimes(WM_SKYPE_CALL_ENDED);
+}

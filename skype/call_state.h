@@ -1,0 +1,48 @@
+// The call state machine: follows the client's CALL notifications, keeps the
+// calls in progress and their partners (call_partners.h), asks the client for
+// the partner's handle and the call's audio, and tells the main window when a
+// call starts and ends. Everything here runs on SkypeMessageThread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// A call id is read from at most this many characters.
+constexpr size_t kCallIdMaxChars = 31;
+
+// The ids of the calls seen in progress and not finished yet, in order of
+// arrival; each id at most once. Only SkypeMessageThread changes it; the lock
+// lets other threads take a consistent copy.
+class CallIdList {
+ public:
+  // The id's place in the list, or -1.
+  int Find(int32_t id) const;
+  void Append(int32_t id);
+  // Removes the first occurrence; false when the id is not in the list.
+  bool RemoveFirst(int32_t id);
+  std::vector<int32_t> Snapshot() const;
+  size_t Size() const;
+  void Clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<int32_t> ids_;
+};
+
+extern CallIdList activeCallIds;
+
+// Handles one notification that begins with "CALL ":
+//   CALL <id> <property> <value>
+// PSTN_STATUS (the two credit errors are logged), STATUS (INPROGRESS starts
+// following the call, FINISHED ends it), PARTNER_HANDLE (stored in the slot of
+// the newest call) and DURATION (starts following the call like INPROGRESS)
+// are acted on; every other property is ignored.
+void ParseCallMessage(const std::wstring& text);
+
+// A call is in progress; `position` is its place in activeCallIds or -1.
+void OnCallInProgress(int32_t id, int position);
+// A call has finished.
+void OnCallFinished(int32_t id);

@@ -1,0 +1,33 @@
+// Native builds only: the Skype client's stand-in. There is no client and no
+// window system off Windows, so the link's platform operations
+// (skype_transport.h, window_control.h) call what a test sets here. Without a
+// hook: a command is not accepted, a broadcast goes nowhere, no client is
+// installed, running or showing a window, and nothing is opened.
+#pragma once
+
+#ifdef _WIN32
+#error "The client stand-in exists only in the native build."
+#endif
+
+#include <functional>
+#include <string>
+
+#include "skype/skype_link.h"
+
+struct SkypeClientStandIn {
+  // A command as the client's window receives it: lpData with cbData bytes.
+  std::function<bool(WindowId apiWindow, WindowId fromWindow, const std::string& data)> command;
+  std::function<void(WindowId fromWindow)> discover;
+  std::function<WindowId()> findMainWindow;
+  std::function<void()> closeCallQualityWindows;
+  std::function<bool(std::wstring& path)> skypePath;
+  std::function<bool()> skypeRunning;
+  std::function<void(const std::wstring& target)> shellOpen;
+  std::function<void()> focusMainWindow;
+};
+
+// Replaces the stand-in; an empty record removes every hook.
+void SetSkypeClientStandIn(SkypeClientStandIn standIn);
+
+// Used by the implementations: a copy of the current hooks.
+SkypeClientStandIn CurrentSkypeClientStandIn();

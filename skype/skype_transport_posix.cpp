@@ -1,0 +1,41 @@
+// The native build has no window messages: commands and broadcasts go to the
+// client stand-in that a test has set.
+#include <mutex>
+#include <thread>
+
+#include "skype/skype_client_standin.h"
+#include "skype/skype_transport.h"
+
+namespace {
+std::mutex standInMutex;
+SkypeClientStandIn standInHooks;
+}  // namespace
+
+void SetSkypeClientStandIn(SkypeClientStandIn standIn) {
+  std::lock_guard<std::mutex> lock(standInMutex);
+  standInHooks = std::move(standIn);
+}
+
+SkypeClientStandIn CurrentSkypeClientStandIn() {
+  std::lock_guard<std::mutex> lock(standInMutex);
+  return standInHooks;
+}
+
+bool DeliverCommandToSkype(WindowId apiWindow, WindowId fromWindow, const std::string& data) {
+  auto command = CurrentSkypeClientStandIn().command;
+  return command ? command(apiWindow, fromWindow, data) : false;
+}
+
+void PostDiscoverBroadcast(WindowId fromWindow) {
+  auto discover = CurrentSkypeClientStandIn().discover;
+  if (discover) discover(fromWindow);
+}
+
+bool WaitServingSentMessages(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
+  auto end = std::chrono::steady_clock::now() + deadline;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}

@@ -1,0 +1,32 @@
+#include <windows.h>
+
+#include "skype/message_window.h"
+#include "skype/skype_transport.h"
+
+bool DeliverCommandToSkype(WindowId apiWindow, WindowId fromWindow, const std::string& data) {
+  COPYDATASTRUCT copy = {};
+  copy.dwData = 0;
+  copy.cbData = static_cast<DWORD>(data.size());
+  copy.lpData = const_cast<char*>(data.data());
+  LRESULT result = SendMessageW(reinterpret_cast<HWND>(apiWindow), WM_COPYDATA, static_cast<WPARAM>(fromWindow),
+                                reinterpret_cast<LPARAM>(&copy));
+  return result != 0;
+}
+
+void PostDiscoverBroadcast(WindowId fromWindow) {
+  PostMessageW(HWND_BROADCAST, discoverMessage, static_cast<WPARAM>(fromWindow), 0);
+}
+
+bool WaitServingSentMessages(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
+  auto end = std::chrono::steady_clock::now() + deadline;
+  for (;;) {
+    if (done()) return true;
+    auto now = std::chrono::steady_clock::now();
+    if (now >= end) return done();
+    // Messages sent to this thread's windows by other threads are handled
+    // inside PeekMessageW; posted messages stay queued for the thread's loop.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+  }
+}

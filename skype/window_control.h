@@ -1,0 +1,39 @@
+// The Skype client seen from the outside: its windows (by class name), its
+// program file (registered path) and its process. Windows: window_control_win32.cpp
+// (FindWindowW, the registry, psapi, ShellExecuteW); natively a stand-in that
+// tests drive (skype_client_standin.h). RunSkype and OpenSkype are the same on
+// both and live in window_control.cpp.
+#pragma once
+
+#include <string>
+
+#include "skype/skype_link.h"
+
+// The client's main window (the first of its four class names found), or 0.
+WindowId FindSkypeMainWindow();
+
+// Posts WM_CLOSE to the first window of each of the four call-quality classes.
+void CloseCallQualityWindows();
+
+// The client's program file from "SkypePath" under Software\Skype\Phone, first
+// under HKEY_CURRENT_USER and, only when that key is missing, under
+// HKEY_LOCAL_MACHINE. False when the key or value is missing (with the trace
+// line "Can not find Skype registry key.\n") or the file does not exist.
+bool GetSkypePath(std::wstring& path);
+
+// Whether a process "skype.exe" runs (any letter case). A failed process
+// listing counts as running.
+bool IsSkypeRunning();
+
+// Opens the client's program file (shell verb "open", shown normally).
+void RunSkype(const std::wstring& path);
+
+// The Run Skype button, given the client state the status line last showed:
+// not installed: opens the client maker's web site; attached: brings the
+// client's window back ("SET WINDOWSTATE NORMAL", "FOCUS"); otherwise starts the
+// client when its path is known. Then the main window takes the focus back.
+void OpenSkype(SkypeClientState lastState);
+
+// Platform operations used above.
+void ShellOpen(const std::wstring& target);  // ShellExecuteW "open", SW_SHOW
+void FocusMainWindow();                      // SetFocus on the published main window

@@ -1,0 +1,34 @@
+// The native build has no client to look at: each operation asks the client
+// stand-in that a test has set.
+#include "skype/skype_client_standin.h"
+#include "skype/window_control.h"
+
+WindowId FindSkypeMainWindow() {
+  auto find = CurrentSkypeClientStandIn().findMainWindow;
+  return find ? find() : 0;
+}
+
+void CloseCallQualityWindows() {
+  auto close = CurrentSkypeClientStandIn().closeCallQualityWindows;
+  if (close) close();
+}
+
+bool GetSkypePath(std::wstring& path) {
+  auto skypePath = CurrentSkypeClientStandIn().skypePath;
+  return skypePath ? skypePath(path) : false;
+}
+
+bool IsSkypeRunning() {
+  auto running = CurrentSkypeClientStandIn().skypeRunning;
+  return running ? running() : false;
+}
+
+void ShellOpen(const std::wstring& target) {
+  auto open = CurrentSkypeClientStandIn().shellOpen;
+  if (open) open(target);
+}
+
+void FocusMainWindow() {
+  auto focus = CurrentSkypeClientStandIn().focusMainWindow;
+  if (focus) focus();
+}

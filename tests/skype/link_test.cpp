@@ -1,0 +1,311 @@
+// The client link's rules: sending commands, attach statuses, received texts,
+// connection notifications and the client state.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/strings.h"
+#include "skype/call_partners.h"
+#include "skype/skype_api.h"
+#include "skype/skype_client_standin.h"
+#include "skype/skype_link.h"
+#include "tests/skype/link_recorder.h"
+#include "tests/support/capture.h"
+
+using Events = std::vector<std::wstring>;
+
+namespace {
+
+// Queues a text as the client's window would deliver it and parses what the
+// message thread would take.
+void Deliver(const std::string& bytes) {
+  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, bytes.data(), bytes.size() + 1));
+  std::wstring text;
+  ASSERT_TRUE(notificationQueue.Take(text));
+  ParseMessageFromSkype(text);
+}
+
+}  // namespace
+
+// --- Sending commands -------------------------------------------------------
+
+TEST(SendCommandToSkype, SendsUtf8WithTwoZeroBytesCountedInCbData) {
+  LinkRecorder recorder;
+  TraceCapture trace;
+  EXPECT_TRUE(SendCommandToSkype(L"FOCUS"));
+  auto commands = recorder.commands();
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_EQ(commands[0].data, std::string("FOCUS\0\0", 7));
+  EXPECT_EQ(commands[0].data.size(), 7u);
+  EXPECT_EQ(commands[0].apiWindow, LinkRecorder::kApiWindow);
+  EXPECT_EQ(commands[0].fromWindow, LinkRecorder::kMessageWindow);
+  EXPECT_EQ(trace.lines(), Events{L"SendCommandToSkype: FOCUS"});
+
+  // Text beyond ASCII goes out as UTF-8; cbData counts bytes, not characters.
+  EXPECT_TRUE(SendCommandToSkype(L"GET USER \u00e9\u4e2d"));
+  EXPECT_EQ(recorder.commands().at(1).data, std::string("GET USER \xC3\xA9\xE4\xB8\xAD\0\0", 16));
+}
+
+TEST(SendCommandToSkype, SendsNothingAndLogsNothingBeforeAttachOrForAnEmptyText) {
+  LinkRecorder recorder(/*attach=*/false);
+  TraceCapture trace;
+  EXPECT_FALSE(SendCommandToSkype(L"FOCUS"));
+  skypeApiWindow.store(LinkRecorder::kApiWindow);
+  EXPECT_FALSE(SendCommandToSkype(L""));
+  EXPECT_FALSE(SendCommandToSkype(std::wstring(L"\0FOCUS", 6)));
+  EXPECT_TRUE(recorder.commands().empty());
+  EXPECT_TRUE(trace.lines().empty());
+}
+
+TEST(SendCommandToSkype, ResultIsTheClientsAnswerAndTheTextEndsAtItsFirstZero) {
+  LinkRecorder recorder;
+  recorder.setClientAnswer(false);
+  EXPECT_FALSE(SendCommandToSkype(L"FOCUS"));
+  recorder.setClientAnswer(true);
+  EXPECT_TRUE(SendCommandToSkype(std::wstring(L"FOCUS\0HIDDEN", 12)));
+  EXPECT_EQ(recorder.commands().at(1).data, std::string("FOCUS\0\0", 7));
+}
+
+// --- Attach statuses --------------------------------------------------------
+
+TEST(AttachStatus, SuccessNamesTheClientWindowAndAsksForTheUser) {
+  LinkRecorder recorder(/*attach=*/false);
+  messageWindow.store(LinkRecorder::kMessageWindow);
+  loggedOut.store(1);
+  OnAttachStatus(0x77, kAttachSuccess);
+  EXPECT_EQ(skypeApiWindow.load(), 0x77u);
+  EXPECT_EQ(loggedOut.load(), 0u);
+  EXPECT_EQ(attached.load(), 0u) << "attached waits for the reply";
+  EXPECT_EQ(recorder.events(), Events{L"> GET CURRENTUSERHANDLE"});
+  EXPECT_EQ(recorder.commands().at(0).apiWindow, 0x77u);
+}
+
+TEST(AttachStatus, PendingAndUnknownStatusesChangeNothing) {
+  LinkRecorder recorder(/*attach=*/false);
+  for (uintptr_t status : {uintptr_t{1}, uintptr_t{4}, uintptr_t{0x8000}, uintptr_t{0x8002}}) {
+    OnAttachStatus(0x77, status);
+    EXPECT_EQ(skypeApiWindow.load(), 0u) << status;
+    EXPECT_EQ(attached.load(), 0u) << status;
+  }
+  attached.store(1);
+  OnAttachStatus(0x77, kAttachPendingAuthorization);
+  EXPECT_EQ(attached.load(), 1u);
+  EXPECT_TRUE(recorder.events().empty());
+}
+
+TEST(AttachStatus, RefusedNotAvailableAndApiAvailableClearAttachedButKeepTheWindow) {
+  for (uintptr_t status : {uintptr_t{2}, uintptr_t{3}, uintptr_t{0x8001}}) {
+    LinkRecorder recorder;
+    attached.store(1);
+    loggedOut.store(1);
+    OnAttachStatus(0x99, status);
+    EXPECT_EQ(attached.load(), 0u) << status;
+    EXPECT_EQ(loggedOut.load(), 1u) << status;
+    EXPECT_EQ(skypeApiWindow.load(), LinkRecorder::kApiWindow) << status;
+    EXPECT_TRUE(recorder.events().empty()) << status;
+  }
+}
+
+TEST(AttachStatus, SuccessWithoutAWindowIsIgnored) {
+  LinkRecorder recorder;
+  OnAttachStatus(0, kAttachSuccess);
+  EXPECT_EQ(skypeApiWindow.load(), LinkRecorder::kApiWindow);
+  EXPECT_TRUE(recorder.events().empty());
+}
+
+// --- Received texts ---------------------------------------------------------
+
+TEST(ReceivedText, OnlyTheAttachedClientWindowIsListenedTo) {
+  LinkRecorder recorder(/*attach=*/false);
+  const char text[] = "CALL 1 STATUS INPROGRESS";
+  // Before the first attach nobody is listened to, not even a sender giving 0.
+  EXPECT_FALSE(OnCopyDataFromSkype(0, text, sizeof(text)));
+  EXPECT_FALSE(OnCopyDataFromSkype(0x5A, text, sizeof(text)));
+  skypeApiWindow.store(0x5A);
+  EXPECT_FALSE(OnCopyDataFromSkype(0x5B, text, sizeof(text)));
+  EXPECT_FALSE(OnCopyDataFromSkype(0, text, sizeof(text)));
+  EXPECT_TRUE(notificationQueue.Empty());
+  EXPECT_TRUE(OnCopyDataFromSkype(0x5A, text, sizeof(text)));
+  std::wstring taken;
+  ASSERT_TRUE(notificationQueue.Take(taken));
+  EXPECT_EQ(taken, L"CALL 1 STATUS INPROGRESS");
+  EXPECT_TRUE(recorder.events().empty()) << "nothing is parsed on the receiving thread";
+}
+
+TEST(ReceivedText, IsReadUpToItsFirstZeroButNeverBeyondCbData) {
+  LinkRecorder recorder;
+  // No zero byte within cbData: the bytes after it are not part of the text.
+  const char unterminated[] = "USERSTATUS LOGGEDOUTXYZ";
+  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, unterminated, 20));
+  const char early[] = "USERSTATUS LOGGEDOUT\0garbage";
+  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, early, sizeof(early)));
+  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, nullptr, 0));
+  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, unterminated, 0));
+  std::wstring a, b, c, d;
+  ASSERT_TRUE(notificationQueue.Take(a));
+  ASSERT_TRUE(notificationQueue.Take(b));
+  ASSERT_TRUE(notificationQueue.Take(c));
+  ASSERT_TRUE(notificationQueue.Take(d));
+  EXPECT_EQ(a, L"USERSTATUS LOGGEDOUT");
+  EXPECT_EQ(b, L"USERSTATUS LOGGEDOUT");
+  EXPECT_EQ(c, L"");
+  EXPECT_EQ(d, L"");
+}
+
+TEST(ReceivedText, IsDecodedFromUtf8AndKeptTo15999Characters) {
+  LinkRecorder recorder;
+  std::string handle = "CALL 5 PARTNER_HANDLE J\xC3\xBCrgen";
+  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, handle.c_str(), handle.size() + 1));
+  std::string longText(20000, 'x');
+  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, longText.data(), longText.size()));
+  std::string longWide;  // 9000 characters of three bytes each
+  for (int i = 0; i < 9000; ++i) longWide += "\xE4\xB8\xAD";
+  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, longWide.data(), longWide.size()));
+  std::wstring a, b, c;
+  ASSERT_TRUE(notificationQueue.Take(a));
+  ASSERT_TRUE(notificationQueue.Take(b));
+  ASSERT_TRUE(notificationQueue.Take(c));
+  EXPECT_EQ(a, L"CALL 5 PARTNER_HANDLE J\u00fcrgen");
+  EXPECT_EQ(b, std::wstring(15999, L'x'));
+  EXPECT_EQ(c, std::wstring(9000, L'\u4e2d'));
+}
+
+TEST(NotificationQueue, IsFirstInFirstOut) {
+  NotificationQueue queue;
+  std::wstring text;
+  EXPECT_FALSE(queue.Take(text));
+  queue.Append(L"one");
+  queue.Append(L"two");
+  queue.Append(L"three");
+  EXPECT_EQ(queue.Size(), 3u);
+  for (const wchar_t* expected : {L"one", L"two", L"three"}) {
+    ASSERT_TRUE(queue.Take(text));
+    EXPECT_EQ(text, expected);
+  }
+  EXPECT_TRUE(queue.Empty());
+}
+
+// --- Connection notifications -----------------------------------------------
+
+TEST(ConnectionMessage, TheUserHandleReplyAttachesAndTellsTheMainWindowThreeTimes) {
+  LinkRecorder recorder;
+  Deliver("CURRENTUSERHANDLE alice.smith");
+  EXPECT_EQ(attached.load(), 1u);
+  EXPECT_EQ(currentUserHandle.Get(), L"alice.smith");
+  recorder.waitForEvents(3);
+  EXPECT_EQ(recorder.events(), (Events{L"STATUS", L"STATUS", L"STATUS"}));
+  // Everything after the first blank, in any letter case of the keyword.
+  Deliver("currentuserhandle john doe ");
+  EXPECT_EQ(currentUserHandle.Get(), L"john doe ");
+}
+
+TEST(ConnectionMessage, TheUserHandleIsCutTo299Characters) {
+  LinkRecorder recorder;
+  Deliver("CURRENTUSERHANDLE " + std::string(400, 'h'));
+  EXPECT_EQ(currentUserHandle.Get(), std::wstring(299, L'h'));
+}
+
+TEST(ConnectionMessage, LoggedOutInEitherStatusAndAnyCaseDetaches) {
+  for (const char* text : {"USERSTATUS LOGGEDOUT", "CONNSTATUS loggedout", "userstatus LoggedOut"}) {
+    LinkRecorder recorder;
+    attached.store(1);
+    Deliver(text);
+    EXPECT_EQ(attached.load(), 0u) << text;
+    EXPECT_EQ(loggedOut.load(), 1u) << text;
+    recorder.waitForEvents(3);
+    EXPECT_EQ(recorder.events(), (Events{L"STATUS", L"STATUS", L"STATUS"})) << text;
+  }
+}
+
+TEST(ConnectionMessage, OtherStatusValuesChangeNothing) {
+  LinkRecorder recorder;
+  attached.store(1);
+  for (const char* text : {"USERSTATUS ONLINE", "USERSTATUS ", "USERSTATUS", "CONNSTATUS OFFLINE",
+                           "USERSTATUS LOGGEDOUT ", "USERSTATUS LOGGEDOUTX", "CONNSTATUS  LOGGEDOUT"}) {
+    Deliver(text);
+    EXPECT_EQ(attached.load(), 1u) << text;
+    EXPECT_EQ(loggedOut.load(), 0u) << text;
+  }
+  EXPECT_TRUE(recorder.events().empty());
+}
+
+TEST(ConnectionMessage, IgnoredNotificationsOnlyWriteTheirLogLine) {
+  const char* texts[] = {
+      "chatmessage 1234 STATUS RECEIVED", "CHAT #alice/$bob;1 STATUS MULTI_SUBSCRIBED",
+      "message 12 STATUS SENT",           "USER bob ONLINESTATUS ONLINE",
+      "ERROR 68 Access denied",           "PROFILE FULLNAME Alice",
+      "SMS 3 STATUS DELIVERED",           "OPEN OPTIONS PRIVACY",
+      "SET CALL 5 STATUS FINISHED",       "PROTOCOL 8",
+      "AUDIO_IN Default",                 "RINGER Speakers",
+      "SKYPEVERSION 7.0",                 "CONNSTATUS ONLINE",
+      "set call 5 status inprogress",     "CURRENTUSERHANDLE",
+  };
+  for (const char* text : texts) {
+    LinkRecorder recorder;
+    TraceCapture trace;
+    Deliver(text);
+    EXPECT_EQ(attached.load(), 0u) << text;
+    EXPECT_EQ(loggedOut.load(), 0u) << text;
+    EXPECT_EQ(activeCallCount.load(), 0) << text;
+    EXPECT_TRUE(recorder.events().empty()) << text;
+    EXPECT_EQ(trace.lines(), Events{L"Parse Message From Skype: " + WideFromUtf8(text)}) << text;
+  }
+}
+
+TEST(ConnectionMessage, LogoutThenReattachFollowsTheLinkStates) {
+  LinkRecorder recorder(/*attach=*/false);
+  messageWindow.store(LinkRecorder::kMessageWindow);
+  OnAttachStatus(0x5A, kAttachSuccess);
+  Deliver("CURRENTUSERHANDLE alice");
+  ASSERT_EQ(attached.load(), 1u);
+  Deliver("USERSTATUS LOGGEDOUT");
+  EXPECT_EQ(attached.load(), 0u);
+  EXPECT_EQ(loggedOut.load(), 1u);
+  // Commands still go out while logged out.
+  EXPECT_TRUE(SendCommandToSkype(L"FOCUS"));
+  // A reply arriving while logged out sets attached but leaves loggedOut.
+  Deliver("CURRENTUSERHANDLE alice");
+  EXPECT_EQ(attached.load(), 1u);
+  EXPECT_EQ(loggedOut.load(), 1u);
+  // A new success clears loggedOut and asks again.
+  OnAttachStatus(0x5A, kAttachSuccess);
+  EXPECT_EQ(loggedOut.load(), 0u);
+  Deliver("CURRENTUSERHANDLE alice2");
+  EXPECT_EQ(currentUserHandle.Get(), L"alice2");
+  recorder.waitForEvents(15);
+  EXPECT_EQ(recorder.events(),
+            (Events{L"> GET CURRENTUSERHANDLE", L"STATUS", L"STATUS", L"STATUS", L"STATUS", L"STATUS", L"STATUS",
+                    L"> FOCUS", L"STATUS", L"STATUS", L"STATUS", L"> GET CURRENTUSERHANDLE", L"STATUS", L"STATUS",
+                    L"STATUS"}));
+}
+
+// --- Client state -------------------------------------------------------------
+
+TEST(ClientState, IsTakenFromTheRowsInTheirOrder) {
+  LinkRecorder recorder;
+  bool installed = false, running = false;
+  SkypeClientStandIn standIn;
+  standIn.skypePath = [&](std::wstring& path) {
+    path = L"C:\\Skype\\skype.exe";
+    return installed;
+  };
+  standIn.skypeRunning = [&] { return running; };
+  SetSkypeClientStandIn(standIn);
+
+  attached.store(1);
+  loggedOut.store(1);
+  running = true;
+  EXPECT_EQ(GetSkypeClientState(), NotInstalled) << "no path wins even over a running client";
+  installed = true;
+  running = false;
+  EXPECT_EQ(GetSkypeClientState(), NotRunning);
+  running = true;
+  EXPECT_EQ(GetSkypeClientState(), LoggedOut) << "logged out comes before attached";
+  loggedOut.store(0);
+  EXPECT_EQ(GetSkypeClientState(), Attached);
+  attached.store(0);
+  EXPECT_EQ(GetSkypeClientState(), NotAttached);
+  EXPECT_EQ(static_cast<int>(NotRunning), 1);
+  EXPECT_EQ(static_cast<int>(NotInstalled), 5);
+}

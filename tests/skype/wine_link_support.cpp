@@ -1,0 +1,240 @@
+#include "tests/skype/wine_link_support.h"
+
+#include <algorithm>
+#include <future>
+#include <memory>
+
+#include "platform/main_window.h"
+#include "platform/paths.h"
+#include "skype/link_threads.h"
+#include "skype/message_window.h"
+#include "skype/skype_api.h"
+#include "tests/support/wait.h"
+
+namespace {
+
+constexpr wchar_t kTestMainWindowClass[] = L"CalvoroLinkTestMainWindow";
+constexpr UINT WM_TEST_SHUTDOWN = WM_APP + 40;
+constexpr UINT WM_TEST_RUN = WM_APP + 41;  // lParam: a std::function<void()> to run and delete
+
+RecorderSide* current = nullptr;  // one recorder side at a time
+
+std::wstring NameOf(UINT message) {
+  switch (message) {
+    case WM_SKYPE_CALL_STARTED: return L"STARTED";
+    case WM_SKYPE_CALL_ENDED: return L"ENDED";
+    case WM_SKYPE_STATUS_CHANGED: return L"STATUS";
+    case WM_SKYPE_PARTNER_KNOWN: return L"PARTNER";
+    default: return L"?";
+  }
+}
+
+}  // namespace
+
+RecorderSide::RecorderSide() {
+  ResetSkypeLinkState();
+  current = this;
+  std::promise<void> ready;
+  auto started = ready.get_future();
+  thread_ = std::thread([this, &ready] {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kTestMainWindowClass;
+    RegisterClassW(&windowClass);  // registered already by an earlier test: fine
+    mainWindow_ = CreateWindowExW(0, kTestMainWindowClass, L"link test", WS_OVERLAPPED, 0, 0, 50, 50, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    // What the main window's initialisation does for the link.
+    PublishMainWindow(mainWindow_);
+    linkActive_ = InitSkypeMessageWindow();
+    if (linkActive_) {
+      HWND window = reinterpret_cast<HWND>(messageWindow.load());
+      originalProc_ = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MessageWindowSubclass)));
+    }
+    ready.set_value();
+    Run();
+  });
+  started.wait();
+  // What the application's start-up does.
+  StartLinkThreads();
+}
+
+RecorderSide::~RecorderSide() {
+  // The application's exit: the link threads first, then the windows.
+  StopLinkThreads();
+  PostMessageW(mainWindow_, WM_TEST_SHUTDOWN, 0, 0);
+  thread_.join();
+  PublishMainWindow(nullptr);
+  ResetSkypeLinkState();
+  current = nullptr;
+}
+
+void RecorderSide::Run() {
+  MSG msg;
+  // With the link inactive there is no message window to end the loop; the
+  // shutdown message does then.
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_TEST_SHUTDOWN && !linkActive_) break;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  if (mainWindow_) DestroyWindow(mainWindow_);
+  UnregisterClassW(kMessageWindowClassName, GetModuleHandleW(nullptr));
+}
+
+LRESULT CALLBACK RecorderSide::MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  RecorderSide* self = current;
+  if (message == WM_TEST_RUN) {
+    std::unique_ptr<std::function<void()>> task(reinterpret_cast<std::function<void()>*>(lParam));
+    (*task)();
+    return 0;
+  }
+  if (message == WM_TEST_SHUTDOWN) {
+    HWND link = reinterpret_cast<HWND>(messageWindow.load());
+    if (link) DestroyWindow(link);  // its WM_DESTROY ends the loop
+    return 0;
+  }
+  if (self && message >= WM_SKYPE_CALL_STARTED && message <= WM_SKYPE_PARTNER_KNOWN &&
+      message != WM_STREAM_FILE_FAILED) {
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->messages_.push_back(NameOf(message));
+    if (message == WM_SKYPE_STATUS_CHANGED) self->flagsAtStatus_.emplace_back(attached.load(), loggedOut.load());
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK RecorderSide::MessageWindowSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  RecorderSide* self = current;
+  LRESULT result = CallWindowProcW(self->originalProc_, window, message, wParam, lParam);
+  if (message == attachMessage) {
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->attaches_.push_back({static_cast<uintptr_t>(lParam), skypeApiWindow.load(), attached.load(),
+                               loggedOut.load()});
+  }
+  return result;
+}
+
+std::vector<RecorderSide::AttachSeen> RecorderSide::attachesSeen() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return attaches_;
+}
+
+std::vector<std::wstring> RecorderSide::messages() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return messages_;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> RecorderSide::flagsAtStatus() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return flagsAtStatus_;
+}
+
+void RecorderSide::post(std::function<void()> task) {
+  auto* heap = new std::function<void()>(std::move(task));
+  if (!PostMessageW(mainWindow_, WM_TEST_RUN, 0, reinterpret_cast<LPARAM>(heap))) delete heap;
+}
+
+size_t RecorderSide::countOf(const std::wstring& message) const {
+  auto m = messages();
+  return static_cast<size_t>(std::count(m.begin(), m.end(), message));
+}
+
+// --- SimClient ---------------------------------------------------------------------
+
+std::wstring SimSkypePath() { return GetModuleDirectory() + L"SimSkype.exe"; }
+
+namespace {
+
+HANDLE Launch(const std::wstring& program, const std::wstring& arguments) {
+  std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &info))
+    return nullptr;
+  CloseHandle(info.hThread);
+  return info.hProcess;
+}
+
+}  // namespace
+
+int RunProgram(const std::wstring& program, const std::wstring& arguments) {
+  HANDLE process = Launch(program, arguments);
+  if (!process) return -1;
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  return static_cast<int>(code);
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path) {
+  std::string bytes = ReadFileBytes(path);
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < bytes.size()) {
+    size_t end = bytes.find('\n', at);
+    if (end == std::string::npos) break;  // a line still being written
+    lines.push_back(bytes.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+SimClient::SimClient(const std::string& scenario, const std::wstring& program) {
+  WriteFileBytes(dir_.file(L"scenario.txt"), scenario);
+  process_ = Launch(program.empty() ? SimSkypePath() : program,
+                    L"--dir \"" + dir_.path() + L"\" \"" + dir_.file(L"scenario.txt") + L"\"");
+}
+
+SimClient::~SimClient() {
+  if (!process_) return;
+  if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+    TerminateProcess(process_, 99);  // a failed test's client must not outlive it
+    WaitForSingleObject(process_, 10000);
+  }
+  CloseHandle(process_);
+}
+
+int SimClient::waitExit(std::chrono::milliseconds deadline) {
+  if (!process_) return -1;
+  if (WaitForSingleObject(process_, static_cast<DWORD>(deadline.count())) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  return static_cast<int>(code);
+}
+
+bool SimClient::running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+std::vector<std::string> SimClient::commands() const { return ReadLines(dir_.file(L"commands.log")); }
+std::vector<std::string> SimClient::events() const { return ReadLines(dir_.file(L"events.log")); }
+
+bool SimClient::waitForEvent(const std::string& prefix) const {
+  return WaitUntil([&] {
+    for (const std::string& line : events())
+      if (line.rfind(prefix, 0) == 0) return true;
+    return false;
+  });
+}
+
+bool SimClient::waitForLine(const std::string& line) const {
+  return WaitUntil([&] { return hasEvent(line); });
+}
+
+bool SimClient::hasEvent(const std::string& line) const {
+  auto e = events();
+  return std::find(e.begin(), e.end(), line) != e.end();
+}
+
+WindowId SimClient::apiWindow() const {
+  for (const std::string& line : events())
+    if (line.rfind("ready ", 0) == 0) return static_cast<WindowId>(std::stoull(line.substr(6)));
+  return 0;
+}
+
+std::string SimClient::rawFile(int call, const char* direction) const {
+  return ReadFileBytes(dir_.file(L"call" + std::to_wstring(call) + L"_" +
+                                 std::wstring(direction, direction + strlen(direction)) + L".raw"));
+}

@@ -1,0 +1,84 @@
+// SimSkype's scenario: what the simulated client answers and what it does, in
+// order. The file is UTF-8 text, one statement per line; see kScenarioHelp for
+// the format.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace simclient {
+
+enum class AudioDirection { Out = 0, In = 1 };  // SET_OUTPUT, SET_CAPTURE_MIC
+
+const char* DirectionName(AudioDirection d);  // "out" or "in"
+
+enum class SignalKind { Sine, Noise, Mls, Wav, Silence };
+
+struct SignalParams {
+  SignalKind kind = SignalKind::Sine;
+  double frequency = 440;   // sine
+  int32_t amplitude = 8000; // sine, noise, mls: the largest sample value
+  uint32_t seed = 1;        // noise, mls
+  std::wstring wavPath;     // wav
+};
+
+struct Step {
+  enum class Kind {
+    WaitDiscover,  // until a discover broadcast has arrived
+    WaitAttach,    // until the user's handle has been handed to the recorder
+    WaitCommand,   // until `text` has arrived as a command
+    WaitAudio,     // until `number` ms of the stream (call, direction) have been sent
+    WaitClosed,    // until the window of class `text` has received WM_CLOSE
+    Sleep,         // `number` ms
+    Notify,        // send `text` from the API window
+    Foreign,       // send `text` from a window that is not the API window
+    SendAttach,    // send attach status `number`
+    Window,        // show a window of class `text`
+    CloseWindow,   // destroy the window of class `text`
+    Exit,          // end with exit code `number`
+  };
+  Kind kind = Kind::Sleep;
+  std::string text;
+  int64_t number = 0;
+  int32_t call = 0;
+  AudioDirection direction = AudioDirection::Out;
+  int line = 0;
+};
+
+struct Scenario {
+  std::string user = "echo123";
+  // One group of attach statuses per discover broadcast, the last repeating;
+  // an empty group answers nothing.
+  std::vector<std::vector<uint32_t>> attachGroups{{0}};
+  std::map<int32_t, std::string> partners;
+  std::map<std::pair<int32_t, AudioDirection>, SignalParams> audio;
+  // Replies that replace the built-in ones: command (ASCII case ignored) -> reply.
+  std::vector<std::pair<std::string, std::string>> replies;
+  int64_t timeoutMs = 30000;
+  int64_t replyDelayMs = 0;
+  int64_t durationTickMs = 0;
+  int64_t chunkMs = 20;
+  bool hideWindows = false;  // windows are made but not shown
+  std::vector<Step> steps;
+
+  // The partner handle answered for a call.
+  std::string PartnerOf(int32_t call) const;
+  // The signal of one stream.
+  SignalParams AudioOf(int32_t call, AudioDirection direction) const;
+};
+
+// Parses a scenario; on failure `error` says which line and why.
+bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error);
+
+// The usage text of SimSkype.exe, scenario format included.
+extern const char kScenarioHelp[];
+
+// ASCII-only case-insensitive equality, as the client API compares keywords.
+bool SameTextNoCase(std::string_view a, std::string_view b);
+bool StartsNoCase(std::string_view text, std::string_view prefix);
+
+}  // namespace simclient
