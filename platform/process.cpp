@@ -20,10 +20,10 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view line) {
   std::vector<std::wstring> argv;
   size_t i = 0, n = line.size();
   auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
-  while (i < n && blank(line[i])) ++i;
-  if (i >= n) return argv;
+  if (n == 0) return argv;
 
-  // The program name: no escapes at all.
+  // The program name: no escapes at all. A line that starts with a blank has
+  // an empty one, as on Windows.
   std::wstring word;
   if (line[i] == L'"') {
     ++i;

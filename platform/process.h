@@ -34,7 +34,8 @@ ProcessRun RunProcessAndWait(std::wstring_view commandLine,
                              std::chrono::milliseconds limit = std::chrono::milliseconds(0));
 
 // Splits a command line as CommandLineToArgvW does: the program name ends at
-// the first blank or, when it starts with a quote, at the next quote; in the
+// the first blank (so a leading blank gives an empty name) or, when it starts
+// with a quote, at the next quote; in the
 // arguments, 2n backslashes before a quote give n backslashes and the quote
 // opens or closes a quoted part, 2n+1 give n backslashes and a literal quote,
 // other backslashes are literal, and "" inside a quoted part gives a literal

@@ -54,7 +54,7 @@ ProcessRun Reap(pid_t pid, int status) {
 
 ProcessRun PlatformRunProcess(std::wstring_view commandLine, std::chrono::milliseconds limit) {
   std::vector<std::wstring> words = SplitCommandLine(commandLine);
-  if (words.empty()) return ProcessRun{};
+  if (words.empty() || words[0].empty()) return ProcessRun{};
   std::string program = FindProgram(words[0]);
   if (program.empty()) return ProcessRun{};
 

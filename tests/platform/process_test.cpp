@@ -28,7 +28,7 @@ const wchar_t* const kLines[] = {
 TEST(SplitCommandLine, FollowsTheWindowsRules) {
   using V = std::vector<std::wstring>;
   EXPECT_EQ(SplitCommandLine(kLines[0]), (V{L"lame.exe", L"-h", L"C:\\Rec\\a b.wav", L"C:\\Rec\\a b.mp3"}));
-  EXPECT_EQ(SplitCommandLine(kLines[2]), (V{L"C:\\Program Files\\x.exe", L"one", L"two", L"three"}));
+  EXPECT_EQ(SplitCommandLine(kLines[2]), (V{L"", L"C:\\Program Files\\x.exe", L"one", L"two", L"three"}));
   EXPECT_EQ(SplitCommandLine(kLines[3]), (V{L"C:\\a b\\x.exe", L"tail", L"next"}));
   EXPECT_EQ(SplitCommandLine(kLines[4]), (V{L"p", L"a\\\"b", L"c"}));
   EXPECT_EQ(SplitCommandLine(kLines[5]), (V{L"p", L"a\\b c", L"d"}));
@@ -36,7 +36,8 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
   EXPECT_EQ(SplitCommandLine(kLines[8]), (V{L"p", L"\"a\"", L"b"}));
   EXPECT_EQ(SplitCommandLine(kLines[9]), (V{L"p", L"", L"x"}));
   EXPECT_EQ(SplitCommandLine(kLines[10]), (V{L"p", L"unterminated arg"}));
-  EXPECT_TRUE(SplitCommandLine(L"   ").empty());
+  EXPECT_TRUE(SplitCommandLine(L"").empty());
+  EXPECT_EQ(SplitCommandLine(L"   "), V{L""});
 }
 
 #ifdef _WIN32
@@ -57,6 +58,7 @@ TEST(SplitCommandLine, AgreesWithCommandLineToArgvW) {
 TEST(ProcessSeam, AMissingProgramOrAnInjectedFaultIsNotStarted) {
   EXPECT_FALSE(RunProcessAndWait(L"calvoro-no-such-program.exe a b").started);
   EXPECT_FALSE(RunProcessAndWait(L"").started);
+  EXPECT_FALSE(RunProcessAndWait(L" lame.exe").started);  // an empty program name
   InjectProcessStartFailure(L"CMD.EXE");
   InjectProcessStartFailure(L"sh");
   EXPECT_FALSE(RunProcessAndWait(L"cmd.exe /c exit 0").started);

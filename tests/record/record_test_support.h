@@ -17,6 +17,7 @@
 #include "record/wave_file.h"
 #include "settings/settings.h"
 #include "skype/call_partners.h"
+#include "tests/support/capture.h"
 #include "tests/support/temp_dir.h"
 
 // Deterministic bytes that differ from position to position, so that a gap, an
@@ -55,6 +56,24 @@ inline std::string WaveImage(uint16_t channels, const std::string& data) {
   return Header(channels, static_cast<uint32_t>(data.size() + 36), static_cast<uint32_t>(data.size())) + data;
 }
 
+// Compares file images without printing megabytes: the sizes and the first
+// differing offset.
+inline ::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+  return ::testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
+                                       << ", first difference at offset " << at;
+}
+
+// The size of a file that its writer may still hold (it is not shared, so it
+// cannot be read meanwhile on Windows); 0 when it does not exist.
+inline uint64_t SizeOf(const std::wstring& path) {
+  uint64_t size = 0;
+  QueryFileSize(path, size);
+  return size;
+}
+
 class FakeRecordingView : public RecordingView {
  public:
   void ShowRecordingEnded() override { ++ended; }
@@ -90,6 +109,7 @@ class RecordingTest : public ::testing::Test {
     // No writer may outlive its test.
     ClearFileFaults();
     ClearProcessFaults();
+    MessageBoxCapture boxes;  // a box on Windows would wait for a click
     FakeRecordingView view;
     FinishRecording(view);
   }
