@@ -26,7 +26,7 @@ bool ThreadStartFails() {
 WriterThread::WriterThread(Direction direction, bool onlyDirection)
     : direction_(direction), onlyDirection_(onlyDirection) {
   thread_ = std::thread([this] {
-    RunStreamWriter(direction_, onlyDirection_);
+    completed_.store(RunStreamWriter(direction_, onlyDirection_));
     ended_.store(true);
   });
 }
@@ -159,9 +159,10 @@ void RunFinishing(RecordingView& view) {
     // One writer: a one-direction recording has already produced its file.
     // A writer of a two-direction recording whose partner thread could not be
     // started has not: its file becomes the recording here, rather than being
-    // left behind as a stream file nobody turns into a recording.
+    // left behind as a stream file nobody turns into a recording. A file
+    // whose writer failed keeps zero sizes and stays as it is.
     WriterHandle lone = out ? out : in;
-    if (lone && !lone->onlyDirection()) ConvertStreamToRecording(lone->direction());
+    if (lone && !lone->onlyDirection() && lone->Completed()) ConvertStreamToRecording(lone->direction());
   }
 
   view.ShowRecordingEnded();

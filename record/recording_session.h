@@ -57,11 +57,14 @@ class WriterThread {
   // number of times.
   void Wait();
   bool Ended() const { return ended_.load(); }
+  // The thread has ended with its stream file finished (not after a failure).
+  bool Completed() const { return completed_.load(); }
 
  private:
   Direction direction_;
   bool onlyDirection_;
   std::atomic<bool> ended_{false};
+  std::atomic<bool> completed_{false};
   std::mutex joinMutex_;
   std::thread thread_;
 };
@@ -123,7 +126,8 @@ void FinishRecording(RecordingView& view);
 
 // For the user-interface thread: claims the finishing at once (so a repeated
 // WM_SKYPE_CALL_ENDED or Stop starts nothing more) and runs it on a new
-// thread. False when no session exists or one is already ending.
+// thread. False when no session exists or one is already ending. The view
+// must outlive the finishing (WaitForFinishing).
 bool StartFinishRecording(RecordingView& view);
 
 // Waits until no finishing or abort is under way (for the exit path).

@@ -57,6 +57,7 @@ class StreamHandoff {
   // is missing, cleared to zero. False when a block cannot be allocated.
   bool Allocate();
   bool IsAllocated() const;
+  // Only when no receiver or writer uses the hand-off any more (at exit).
   void Free();
 
   // Empties both blocks: Filling with nothing in them. Audio the writer has

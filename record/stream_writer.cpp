@@ -70,7 +70,7 @@ std::wstring StreamFileName(const std::wstring& basePath, Direction direction) {
   return FormatText(StreamFileFormat(direction), {basePath});
 }
 
-void RunStreamWriter(Direction direction, bool onlyDirection) {
+bool RunStreamWriter(Direction direction, bool onlyDirection) {
   std::wstring name = StreamFileName(recordingSession.BasePath(), direction);
   // What the writer takes from the hand-off is copied here before it is
   // written, so the hand-off's blocks are never read while the disk is busy.
@@ -79,22 +79,23 @@ void RunStreamWriter(Direction direction, bool onlyDirection) {
   if (!buffer || !HandoffOf(direction).IsAllocated() || !file.Create(name)) {
     DebugTrace(L"Stream writer %s: cannot create %s\n", {DirectionName(direction), name});
     PostToMainWindow(WM_STREAM_FILE_FAILED);
-    return;
+    return false;
   }
   if (!WriteEmptyWaveHeader(file, 1)) {
     ShowMessageBox(L"write file fail!");
-    return;
+    return false;
   }
   if (!Writer(direction, file, buffer.get()).Run()) {
     DebugTrace(L"Stream writer %s: a write to %s failed\n", {DirectionName(direction), name});
     ShowMessageBox(L"write file fail!");
-    return;
+    return false;
   }
   buffer.reset();
   if (!FinishWaveHeader(file, 1)) {
     ShowMessageBox(L"write file fail!");
-    return;
+    return false;
   }
   file.Close();
   if (onlyDirection) ConvertStreamToRecording(direction);
+  return true;
 }

@@ -8,8 +8,9 @@
 
 #include "common/direction.h"
 
-// The writer thread's body (started by StartStreamWriter).
-void RunStreamWriter(Direction direction, bool onlyDirection);
+// The writer thread's body (started by StartStreamWriter). True when the
+// stream file was finished with its sizes filled in.
+bool RunStreamWriter(Direction direction, bool onlyDirection);
 
 // The direction's stream file name for a base path.
 std::wstring StreamFileName(const std::wstring& basePath, Direction direction);

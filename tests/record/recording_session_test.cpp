@@ -100,6 +100,19 @@ TEST_F(FinishTest, ALoneWriterOfATwoWayRecordingStillBecomesTheRecording) {
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
 }
 
+TEST_F(FinishTest, ALoneWriterThatFailedLeavesItsStreamFileAsItIs) {
+  MessageBoxCapture boxes;
+  InjectFileFault({FileOp::Write, L"_Out.sky", 3});  // the header goes, the audio does not
+  ASSERT_TRUE(StartStreamWriter(Direction::Out, false));
+  FailNextWriterThreadStarts(1);
+  EXPECT_FALSE(StartStreamWriter(Direction::In, false));
+  Append(Direction::Out, Samples({9, 8}));
+  FinishRecording(view);
+  EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 0, 0));
+  EXPECT_FALSE(FileExists(base + L"().wav"));
+  EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>{L"Create Record Thread Fail!\n", L"write file fail!"}));
+}
+
 TEST_F(FinishTest, AFailedMixKeepsTheStreamFilesWithTheirAudio) {
   MessageBoxCapture boxes;
   StartBoth();
