@@ -111,10 +111,10 @@ void ReleaseSessionEnd(RecordingSession& session) {
 
 // The last step of a finishing or an abort, after its last call to the view.
 void EndOfSessionEnd(RecordingSession& session) {
-  {
-    std::lock_guard<std::mutex> lock(session.mutex_);
-    --session.endsRunning_;
-  }
+  // Notified under the lock: once a waiter sees the count at 0, this thread
+  // no longer touches the session (the exit may follow at once).
+  std::lock_guard<std::mutex> lock(session.mutex_);
+  --session.endsRunning_;
   session.finishingDone_.notify_all();
 }
 
