@@ -1,0 +1,80 @@
+// Files of the recording pipeline: the stream files, the mixed WAV file and the
+// files the encoders leave. Every file is opened for reading and writing, shared
+// with no other opener, and written through to the disk (CreateFileW with share
+// mode 0 and FILE_FLAG_WRITE_THROUGH; on POSIX an exclusive lock and O_DSYNC).
+//
+// Tests inject failures through the same seam (InjectFileFault), so that a full
+// disk, a file that cannot be created or a failing move is exercised on both
+// platforms by the code the product runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  // Creates the file, or empties an existing one (CREATE_ALWAYS). A file that
+  // another opener holds is left alone and the result is false.
+  bool Create(std::wstring_view path);
+  // Opens an existing file (OPEN_EXISTING).
+  bool OpenExisting(std::wstring_view path);
+
+  bool IsOpen() const { return handle_ != kNoHandle; }
+  const std::wstring& path() const { return path_; }
+
+  // Writes all n bytes at the current position; false when they could not all
+  // be written.
+  bool Write(const void* data, size_t n);
+  // Reads up to n bytes from the current position; `got` is below n only at the
+  // end of the file. False on a read error (`got` then says what was read).
+  bool Read(void* data, size_t n, size_t& got);
+  bool Seek(uint64_t offset);
+  bool Size(uint64_t& size);
+  bool Flush();
+  void Close();
+
+  // The platform's handle type, wide enough for a HANDLE and a descriptor.
+  using Handle = intptr_t;
+  static constexpr Handle kNoHandle = -1;
+
+ private:
+  bool Open(std::wstring_view path, bool create);
+
+  Handle handle_ = kNoHandle;
+  std::wstring path_;
+};
+
+// Renames a file; fails when the target exists (MoveFileW).
+bool MoveFileNoReplace(std::wstring_view from, std::wstring_view to);
+// Deletes a file (DeleteFileW).
+bool RemoveFile(std::wstring_view path);
+// The size of a file by its name; false when it does not exist.
+bool QueryFileSize(std::wstring_view path, uint64_t& size);
+
+// Fault injection for tests.
+enum class FileOp { Create, Open, Write, Read, Seek, Size, Flush, Move, Remove };
+
+struct FileFault {
+  FileOp op = FileOp::Write;
+  // Only operations on a path holding this text count; empty matches every
+  // path. For Move the source path is matched.
+  std::wstring pathContains;
+  // This many matching operations succeed before the first one fails.
+  int skip = 0;
+  // Keep failing every matching operation after the first failure.
+  bool persistent = false;
+};
+
+void InjectFileFault(const FileFault& fault);
+void ClearFileFaults();
+// How many operations an injected fault has failed since the last clear.
+int FiredFileFaults();

@@ -1,0 +1,77 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/file_platform.h"
+
+namespace platform_file {
+namespace {
+HANDLE H(File::Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+// ReadFile and WriteFile take 32-bit counts; large transfers go in pieces.
+constexpr size_t kPiece = 1u << 30;
+}  // namespace
+
+bool Open(std::wstring_view path, bool create, File::Handle& handle) {
+  HANDLE file = CreateFileW(std::wstring(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            create ? CREATE_ALWAYS : OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  handle = reinterpret_cast<File::Handle>(file);
+  return true;
+}
+
+bool Write(File::Handle handle, const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    DWORD piece = static_cast<DWORD>(std::min(n, kPiece)), done = 0;
+    if (!WriteFile(H(handle), p, piece, &done, nullptr) || done == 0) return false;
+    p += done;
+    n -= done;
+  }
+  return true;
+}
+
+bool Read(File::Handle handle, void* data, size_t n, size_t& got) {
+  char* p = static_cast<char*>(data);
+  got = 0;
+  while (got < n) {
+    DWORD piece = static_cast<DWORD>(std::min(n - got, kPiece)), done = 0;
+    if (!ReadFile(H(handle), p + got, piece, &done, nullptr)) return false;
+    if (done == 0) break;
+    got += done;
+  }
+  return true;
+}
+
+bool Seek(File::Handle handle, uint64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(H(handle), to, nullptr, FILE_BEGIN) != 0;
+}
+
+bool Size(File::Handle handle, uint64_t& size) {
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(H(handle), &value)) return false;
+  size = static_cast<uint64_t>(value.QuadPart);
+  return true;
+}
+
+bool Flush(File::Handle handle) { return FlushFileBuffers(H(handle)) != 0; }
+
+void Close(File::Handle handle) { CloseHandle(H(handle)); }
+
+bool Move(std::wstring_view from, std::wstring_view to) {
+  return MoveFileW(std::wstring(from).c_str(), std::wstring(to).c_str()) != 0;
+}
+
+bool Remove(std::wstring_view path) { return DeleteFileW(std::wstring(path).c_str()) != 0; }
+
+bool SizeByName(std::wstring_view path, uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(std::wstring(path).c_str(), GetFileExInfoStandard, &data)) return false;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+}  // namespace platform_file

@@ -1,0 +1,114 @@
+#include "record/mixer.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "common/direction.h"
+#include "platform/debug_trace.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "record/encoder_handoff.h"
+#include "record/output_name.h"
+#include "record/recording_session.h"
+#include "record/stream_writer.h"
+#include "record/wave_file.h"
+
+namespace {
+
+// Sums two sample runs with clipping to the 16-bit range.
+void MixMono(const int16_t* a, const int16_t* b, int16_t* out, size_t samples) {
+  for (size_t k = 0; k < samples; ++k) {
+    int32_t s = static_cast<int32_t>(a[k]) + static_cast<int32_t>(b[k]);
+    out[k] = static_cast<int16_t>(s > 32767 ? 32767 : (s < -32768 ? -32768 : s));
+  }
+}
+
+// Left from a (the far end), right from b (the microphone).
+void Interleave(const int16_t* a, const int16_t* b, int16_t* out, size_t samples) {
+  for (size_t k = 0; k < samples; ++k) {
+    out[2 * k] = a[k];
+    out[2 * k + 1] = b[k];
+  }
+}
+
+int16_t* NewSamples(size_t bytes) { return new (std::nothrow) int16_t[bytes / 2]; }
+
+int CombineAndHandOff(bool stereo) {
+  std::wstring base = recordingSession.BasePath();
+  std::wstring output = OutputWaveName(base, BuildPartnerList());
+  if (!MixStreamFiles(base, output, stereo)) {
+    DebugTrace(L"The mix of %s failed: the stream files stay\n", {base});
+    return 0;
+  }
+  for (Direction d : {Direction::Out, Direction::In}) {
+    std::wstring stream = StreamFileName(base, d);
+    if (!RemoveFile(stream)) DebugTrace(L"Cannot delete %s\n", {stream});
+  }
+  EncoderHandoff(output);
+  return 1;
+}
+
+}  // namespace
+
+int CombinInOutWave() { return CombineAndHandOff(false); }
+int CombinInOutWaveWithStereo() { return CombineAndHandOff(true); }
+
+bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo) {
+  File outStream, inStream;
+  std::wstring outName = StreamFileName(basePath, Direction::Out), inName = StreamFileName(basePath, Direction::In);
+  if (!outStream.OpenExisting(outName) || !inStream.OpenExisting(inName)) {
+    DebugTrace(L"Cannot open the stream files of %s\n", {basePath});
+    return false;
+  }
+  const uint16_t channels = stereo ? 2 : 1;
+  File mixed;
+  if (!mixed.Create(outputName)) {
+    ShowMessageBox(L"err 2");
+    return false;
+  }
+  // From here on a failure must not leave a partial file that looks like a
+  // finished recording.
+  auto fail = [&](const wchar_t* box, const wchar_t* trace) {
+    if (box) ShowMessageBox(box);
+    if (trace) DebugTrace(trace, {outputName});
+    mixed.Close();
+    RemoveFile(outputName);
+    return false;
+  };
+  if (!WriteEmptyWaveHeader(mixed, channels)) return fail(L"write file fail!", nullptr);
+
+  std::unique_ptr<int16_t[]> a(NewSamples(kMixChunkBytes)), b(NewSamples(kMixChunkBytes)),
+      mix(NewSamples(2 * kMixChunkBytes));
+  if (!a || !b || !mix) return fail(L"allocate memory failed!", nullptr);
+
+  if (!outStream.Seek(kWaveHeaderBytes) || !inStream.Seek(kWaveHeaderBytes))
+    return fail(nullptr, L"Cannot read the stream files for %s\n");
+  char* bytesA = reinterpret_cast<char*>(a.get());
+  char* bytesB = reinterpret_cast<char*>(b.get());
+  for (;;) {
+    size_t gotA = 0, gotB = 0;
+    // A read error would end the mix early and lose the rest of the call.
+    if (!outStream.Read(bytesA, kMixChunkBytes, gotA) || !inStream.Read(bytesB, kMixChunkBytes, gotB))
+      return fail(nullptr, L"Cannot read the stream files for %s\n");
+    size_t n = std::max(gotA, gotB);
+    if (n == 0) break;
+    if (n % 2 == 1) ++n;
+    // The shorter input, and the missing byte of an odd length, are silence.
+    std::memset(bytesA + gotA, 0, n - gotA);
+    std::memset(bytesB + gotB, 0, n - gotB);
+    size_t samples = n / 2;
+    if (stereo)
+      Interleave(a.get(), b.get(), mix.get(), samples);
+    else
+      MixMono(a.get(), b.get(), mix.get(), samples);
+    // A lost chunk would be a silent gap in the recording: the mix fails and
+    // the stream files stay.
+    if (!mixed.Write(mix.get(), stereo ? 2 * n : n)) return fail(L"write file fail!", nullptr);
+  }
+  if (!FinishWaveHeader(mixed, channels)) return fail(L"write file fail!", nullptr);
+  mixed.Close();
+  return true;
+}

@@ -1,0 +1,220 @@
+#include "record/recording_session.h"
+
+#include <system_error>
+
+#include "platform/debug_trace.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "record/encoder_handoff.h"
+#include "record/mixer.h"
+#include "record/output_name.h"
+#include "record/stream_writer.h"
+#include "settings/settings.h"
+
+RecordingSession recordingSession;
+
+namespace {
+std::atomic<int> failingThreadStarts{0};
+
+bool ThreadStartFails() {
+  for (int left = failingThreadStarts.load(); left > 0; left = failingThreadStarts.load())
+    if (failingThreadStarts.compare_exchange_weak(left, left - 1)) return true;
+  return false;
+}
+}  // namespace
+
+WriterThread::WriterThread(Direction direction, bool onlyDirection)
+    : direction_(direction), onlyDirection_(onlyDirection) {
+  thread_ = std::thread([this] {
+    completed_.store(RunStreamWriter(direction_, onlyDirection_));
+    ended_.store(true);
+  });
+}
+
+WriterThread::~WriterThread() { Wait(); }
+
+void WriterThread::Wait() {
+  std::lock_guard<std::mutex> lock(joinMutex_);
+  if (thread_.joinable()) thread_.join();
+}
+
+std::wstring RecordingSession::BasePath() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return basePath_;
+}
+
+void RecordingSession::SetBasePath(std::wstring_view path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  basePath_.assign(path.substr(0, kBasePathMaxChars));
+}
+
+bool RecordingSession::Exists() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return writers_[0] || writers_[1];
+}
+
+WriterHandle RecordingSession::Writer(Direction direction) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return writers_[DirectionIndex(direction)];
+}
+
+void RecordingSession::ClearTimes() {
+  startTick.store(0);
+  elapsedSeconds.store(0);
+  accumulatedSeconds.store(0);
+}
+
+bool StartStreamWriter(Direction direction, bool onlyDirection) {
+  RecordingSession& session = recordingSession;
+  {
+    std::lock_guard<std::mutex> lock(session.mutex_);
+    if (session.writers_[DirectionIndex(direction)]) return true;
+  }
+  WriterHandle writer;
+  if (!ThreadStartFails()) {
+    try {
+      writer = std::make_shared<WriterThread>(direction, onlyDirection);
+    } catch (const std::system_error&) {
+      writer.reset();
+    }
+  }
+  if (!writer) {
+    ShowMessageBox(L"Create Record Thread Fail!\n");
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(session.mutex_);
+  session.writers_[DirectionIndex(direction)] = writer;
+  return true;
+}
+
+// The finishing and the abort exclude each other and themselves: each claims
+// the session's end under the lock, and only while a session exists.
+bool ClaimSessionEnd(RecordingSession& session) {
+  std::lock_guard<std::mutex> lock(session.mutex_);
+  if (!session.writers_[0] && !session.writers_[1]) return false;
+  if (session.finishing.load() != 0) return false;
+  session.finishing.store(1);
+  ++session.endsRunning_;
+  return true;
+}
+
+// Forgets the writers (their threads have ended) and clears the finishing flag.
+void ReleaseSessionEnd(RecordingSession& session) {
+  WriterHandle out, in;
+  {
+    std::lock_guard<std::mutex> lock(session.mutex_);
+    out.swap(session.writers_[0]);
+    in.swap(session.writers_[1]);
+    session.finishing.store(0);
+  }
+}
+
+// The last step of a finishing or an abort, after its last call to the view.
+void EndOfSessionEnd(RecordingSession& session) {
+  // Notified under the lock: once a waiter sees the count at 0, this thread
+  // no longer touches the session (the exit may follow at once).
+  std::lock_guard<std::mutex> lock(session.mutex_);
+  --session.endsRunning_;
+  session.finishingDone_.notify_all();
+}
+
+void WaitForFinishing() {
+  RecordingSession& session = recordingSession;
+  std::unique_lock<std::mutex> lock(session.mutex_);
+  session.finishingDone_.wait(lock, [&] { return session.endsRunning_ == 0; });
+}
+
+namespace {
+
+void StopAndWaitForWriters(WriterHandle out, WriterHandle in) {
+  recordingSession.Flags(Direction::Out).stop.store(1);
+  recordingSession.Flags(Direction::In).stop.store(1);
+  if (out) {
+    DebugTrace(L"Wait out...");
+    out->Wait();
+  }
+  if (in) {
+    DebugTrace(L"Wait in...");
+    in->Wait();
+  }
+}
+
+// Everything after the claim.
+void RunFinishing(RecordingView& view) {
+  RecordingSession& session = recordingSession;
+  if (Settings.ShowStatusOnTray.load() != 0) view.ScheduleTrayBalloon();
+  session.ClearTimes();
+  WriterHandle out = session.Writer(Direction::Out), in = session.Writer(Direction::In);
+  StopAndWaitForWriters(out, in);
+
+  if (out && in) {
+    if (Settings.SaveLF.load() != 0) {
+      DebugTrace(L"CombinInOutWaveWithStereo");
+      CombinInOutWaveWithStereo();
+    } else {
+      DebugTrace(L"CombinInOutWave");
+      CombinInOutWave();
+    }
+  } else {
+    // One writer: a one-direction recording has already produced its file.
+    // A writer of a two-direction recording whose partner thread could not be
+    // started has not: its file becomes the recording here, rather than being
+    // left behind as a stream file nobody turns into a recording. A file
+    // whose writer failed keeps zero sizes and stays as it is.
+    WriterHandle lone = out ? out : in;
+    if (lone && !lone->onlyDirection() && lone->Completed()) ConvertStreamToRecording(lone->direction());
+  }
+
+  view.ShowRecordingEnded();
+  ReleaseSessionEnd(session);
+  if (Settings.OpenRecordFolderAfterRecording.load() == 1) view.OpenRecordFolder(Settings.WavePath());
+  if (Settings.ShowStatusOnTray.load() != 0) view.ScheduleTrayBalloon();
+  view.ScheduleFolderStatus();
+  EndOfSessionEnd(session);
+}
+
+}  // namespace
+
+void FinishRecording(RecordingView& view) {
+  if (!ClaimSessionEnd(recordingSession)) return;
+  RunFinishing(view);
+}
+
+bool StartFinishRecording(RecordingView& view) {
+  if (!ClaimSessionEnd(recordingSession)) return false;
+  try {
+    std::thread([&view] { RunFinishing(view); }).detach();
+  } catch (const std::system_error&) {
+    // No thread: finish here rather than leave the writers running for ever.
+    DebugTrace(L"FinishRecording: no thread, finishing on the caller's thread\n");
+    RunFinishing(view);
+  }
+  return true;
+}
+
+void AbortRecording(RecordingView& view) {
+  RecordingSession& session = recordingSession;
+  if (!ClaimSessionEnd(session)) return;
+  view.ShowRecordingEnded();
+  session.ClearTimes();
+  // The writer that could not create its file has ended; the other one may be
+  // recording. It is stopped and waited for, so that its stream file is
+  // finished with its sizes and keeps its audio.
+  StopAndWaitForWriters(session.Writer(Direction::Out), session.Writer(Direction::In));
+  ReleaseSessionEnd(session);
+  view.ScheduleFolderStatus();
+  EndOfSessionEnd(session);
+}
+
+void ConvertStreamToRecording(Direction direction) {
+  std::wstring base = recordingSession.BasePath();
+  std::wstring stream = StreamFileName(base, direction);
+  std::wstring output = OutputWaveName(base, BuildPartnerList());
+  if (!MoveFileNoReplace(stream, output)) {
+    DebugTrace(L"Cannot move %s to %s: the recording stays in the stream file\n", {stream, output});
+    return;
+  }
+  EncoderHandoff(output);
+}
+
+void FailNextWriterThreadStarts(int count) { failingThreadStarts.store(count); }

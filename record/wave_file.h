@@ -1,0 +1,24 @@
+// The canonical 44-byte PCM WAV header of the stream files and the mixed file:
+// 16-bit samples at 16000 per second, one or two channels, little-endian. It is
+// written in three pieces: the 12-byte RIFF header, the 24-byte format chunk
+// and the 8-byte data chunk header.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "platform/file.h"
+
+constexpr uint32_t kSampleRate = 16000;
+constexpr uint16_t kBitsPerSample = 16;
+constexpr uint64_t kWaveHeaderBytes = 44;
+constexpr uint32_t kMonoBytesPerSecond = 32000;
+
+std::array<uint8_t, kWaveHeaderBytes> BuildWaveHeader(uint16_t channels, uint32_t riffSize, uint32_t dataSize);
+
+// Writes the header at the current position, both sizes 0.
+bool WriteEmptyWaveHeader(File& file, uint16_t channels);
+
+// Flushes the file, takes its size S and writes the header again at offset 0
+// with the RIFF size S - 8 and the data size S - 44 (capped at 4 GiB - 1).
+bool FinishWaveHeader(File& file, uint16_t channels);

@@ -1,0 +1,125 @@
+// What the record tests share: test audio, expected file images, a fake main
+// window view, and a fixture that gives each test a record folder and a clean
+// recording state.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/process.h"
+#include "record/recording_session.h"
+#include "record/stream_handoff.h"
+#include "record/wave_file.h"
+#include "settings/settings.h"
+#include "skype/call_partners.h"
+#include "tests/support/capture.h"
+#include "tests/support/temp_dir.h"
+
+// Deterministic bytes that differ from position to position, so that a gap, an
+// overlap or a reordering shows.
+inline std::string Pattern(size_t n, uint32_t seed) {
+  std::string bytes(n, '\0');
+  uint32_t x = seed * 2654435761u + 12345u;
+  for (size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    bytes[i] = static_cast<char>(x >> 16);
+  }
+  return bytes;
+}
+
+inline std::string Samples(const std::vector<int16_t>& samples) {
+  std::string bytes;
+  for (int16_t s : samples) {
+    bytes.push_back(static_cast<char>(static_cast<uint16_t>(s) & 0xFF));
+    bytes.push_back(static_cast<char>(static_cast<uint16_t>(s) >> 8));
+  }
+  return bytes;
+}
+
+inline int16_t SampleAt(const std::string& bytes, size_t index) {
+  return static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * index]) |
+                              (static_cast<uint8_t>(bytes[2 * index + 1]) << 8));
+}
+
+inline std::string Header(uint16_t channels, uint32_t riff, uint32_t data) {
+  auto h = BuildWaveHeader(channels, riff, data);
+  return std::string(reinterpret_cast<const char*>(h.data()), h.size());
+}
+
+// A finished file image: the header with its sizes, then the data.
+inline std::string WaveImage(uint16_t channels, const std::string& data) {
+  return Header(channels, static_cast<uint32_t>(data.size() + 36), static_cast<uint32_t>(data.size())) + data;
+}
+
+// Compares file images without printing megabytes: the sizes and the first
+// differing offset.
+inline ::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+  return ::testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
+                                       << ", first difference at offset " << at;
+}
+
+// The size of a file that its writer may still hold (it is not shared, so it
+// cannot be read meanwhile on Windows); 0 when it does not exist.
+inline uint64_t SizeOf(const std::wstring& path) {
+  uint64_t size = 0;
+  QueryFileSize(path, size);
+  return size;
+}
+
+class FakeRecordingView : public RecordingView {
+ public:
+  void ShowRecordingEnded() override { ++ended; }
+  void ScheduleTrayBalloon() override { ++balloons; }
+  void ScheduleFolderStatus() override { ++folderStatus; }
+  void OpenRecordFolder(const std::wstring& folder) override {
+    ++opened;
+    openedFolder = folder;
+  }
+  std::atomic<int> ended{0}, balloons{0}, folderStatus{0}, opened{0};
+  std::wstring openedFolder;
+};
+
+class RecordingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings.RecordFormat = kFormatWav;
+    Settings.RecordWay = kRecordBoth;
+    Settings.SaveLF = 0;
+    Settings.ShowStatusOnTray = 0;
+    Settings.OpenRecordFolderAfterRecording = 0;
+    Settings.SetWavePath(dir.path());
+    callPartners.Clear();
+    finishedCallPartners.Clear();
+    recordingSession.SetBasePath(base);
+    ASSERT_TRUE(AllocateHandoffs());
+    ResetHandoffs();
+    recordingSession.Flags(Direction::Out).Clear();
+    recordingSession.Flags(Direction::In).Clear();
+  }
+
+  void TearDown() override {
+    // No writer may outlive its test.
+    ClearFileFaults();
+    ClearProcessFaults();
+    MessageBoxCapture boxes;  // a box on Windows would wait for a click
+    FakeRecordingView view;
+    FinishRecording(view);
+  }
+
+  std::wstring StreamName(Direction d) const { return base + (d == Direction::Out ? L"_Out.sky" : L"_In.sky"); }
+
+  void Append(Direction d, const std::string& bytes) {
+    HandoffOf(d).Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  }
+
+  TempDir dir;
+  std::wstring base = dir.file(L"2011-03-07 09h05m02s");
+};

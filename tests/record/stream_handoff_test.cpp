@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <random>
+#include <thread>
+
+#include "record/stream_handoff.h"
+#include "tests/record/record_test_support.h"
+#include "tests/support/capture.h"
+
+namespace {
+
+class HandoffTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(handoff.Allocate()); }
+
+  size_t Put(const std::string& bytes) {
+    return handoff.Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  }
+  size_t PutZeros(size_t n) { return Put(std::string(n, '\0')); }
+  uint32_t State() const { return HeaderState(handoff.HandoffHeader()); }
+  uint32_t Count() const { return HeaderCount(handoff.HandoffHeader()); }
+  uint32_t OverflowCount() const { return HeaderCount(handoff.OverflowHeader()); }
+  std::string TakeReady() { return std::string(reinterpret_cast<char*>(out.get()), handoff.TakeReady(out.get())); }
+
+  StreamHandoff handoff;
+  std::unique_ptr<uint8_t[]> out{new uint8_t[kHandoffDataBytes]};
+};
+
+}  // namespace
+
+TEST_F(HandoffTest, ABlockHoldsAtMost2097147Bytes) {
+  EXPECT_EQ(PutZeros(kHandoffMaxCount), kHandoffMaxCount);
+  EXPECT_EQ(State(), Filling);
+  EXPECT_EQ(Count(), 2097147u);
+
+  StreamHandoff other;
+  ASSERT_TRUE(other.Allocate());
+  std::string tooMany(2097148, 'x');
+  // Refused by the handoff block, which becomes Ready with nothing in it, and
+  // by the overflow block as well: the bytes are dropped.
+  EXPECT_EQ(other.Append(reinterpret_cast<const uint8_t*>(tooMany.data()), tooMany.size()), 0u);
+  EXPECT_EQ(HeaderState(other.HandoffHeader()), Ready);
+  EXPECT_EQ(HeaderCount(other.HandoffHeader()), 0u);
+  EXPECT_EQ(other.OverflowHeader(), 0u);
+}
+
+TEST_F(HandoffTest, TheAppendThatWouldReachTheLimitGoesToTheOverflow) {
+  ASSERT_EQ(PutZeros(2097000), 2097000u);
+  ASSERT_EQ(Put(Pattern(146, 1)), 146u);
+  EXPECT_EQ(Count(), 2097146u);
+  ASSERT_EQ(Put(Pattern(1, 2)), 1u);  // 2,097,147: still fits
+  EXPECT_EQ(State(), Filling);
+  EXPECT_EQ(Count(), 2097147u);
+  std::string next = Pattern(10, 3);
+  ASSERT_EQ(Put(next), 10u);
+  EXPECT_EQ(State(), Ready);
+  EXPECT_EQ(Count(), 2097147u);
+  EXPECT_EQ(OverflowCount(), 10u);
+  // Once Ready, even a byte that would fit stays out of the handoff block.
+  ASSERT_EQ(Put("y"), 1u);
+  EXPECT_EQ(Count(), 2097147u);
+  EXPECT_EQ(OverflowCount(), 11u);
+  EXPECT_EQ(HeaderState(handoff.OverflowHeader()), Filling);
+}
+
+TEST_F(HandoffTest, AFullOverflowDropsWhatDoesNotFit) {
+  ASSERT_EQ(PutZeros(kHandoffMaxCount), kHandoffMaxCount);
+  ASSERT_EQ(PutZeros(2097140), 2097140u);  // to the overflow
+  EXPECT_EQ(Put(Pattern(8, 4)), 0u);       // 2,097,148: dropped
+  EXPECT_EQ(OverflowCount(), 2097140u);
+  EXPECT_EQ(Put(Pattern(7, 5)), 7u);  // 2,097,147: kept
+  EXPECT_EQ(OverflowCount(), kHandoffMaxCount);
+  EXPECT_EQ(Put("z"), 0u);
+}
+
+TEST_F(HandoffTest, TakenMovesTheOverflowToTheFrontAndAppendsBehindIt) {
+  std::string first = Pattern(kHandoffMaxCount, 6), spill = Pattern(5000, 7), after = Pattern(300, 8);
+  ASSERT_EQ(Put(first), first.size());
+  ASSERT_EQ(Put(spill), spill.size());
+  EXPECT_TRUE(SameBytes(TakeReady(), first));
+  EXPECT_EQ(State(), Taken);
+  EXPECT_EQ(TakeReady(), "");  // nothing Ready any more
+
+  ASSERT_EQ(Put(after), after.size());
+  EXPECT_EQ(State(), Filling);
+  EXPECT_EQ(Count(), spill.size() + after.size());
+  EXPECT_EQ(OverflowCount(), 0u);
+  StreamHandoff::Pending pending;
+  size_t n = handoff.TakePendingHandoff(out.get(), true, pending);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), spill + after);
+}
+
+TEST_F(HandoffTest, AfterTheMoveBytesThatDoNotFitAreDropped) {
+  ASSERT_EQ(PutZeros(kHandoffMaxCount), kHandoffMaxCount);
+  ASSERT_EQ(PutZeros(2000000), 2000000u);
+  TakeReady();
+  // The overflow's 2,000,000 bytes move; 97,148 more would reach the limit.
+  EXPECT_EQ(PutZeros(97148), 0u);
+  EXPECT_EQ(State(), Filling);
+  EXPECT_EQ(Count(), 2000000u);
+  EXPECT_EQ(OverflowCount(), 0u);
+  EXPECT_EQ(PutZeros(97147), 97147u);
+  EXPECT_EQ(Count(), kHandoffMaxCount);
+}
+
+TEST_F(HandoffTest, APauseTakesWhatIsFillingAndLeavesTheReceiverFilling) {
+  std::string before = Pattern(1234, 9);
+  Put(before);
+  StreamHandoff::Pending pending;
+  size_t n = handoff.TakePendingHandoff(out.get(), false, pending);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), before);
+  EXPECT_EQ(State(), Filling);
+  Put(Pattern(10, 10));  // during the pause
+  EXPECT_EQ(handoff.TakePendingOverflow(out.get(), pending), 0u);
+  EXPECT_EQ(Count(), 1244u);
+}
+
+TEST_F(HandoffTest, AStopMakesAFillingBlockReadySoNewAudioGoesBehindIt) {
+  std::string before = Pattern(5000, 11), meanwhile = Pattern(700, 12);
+  Put(before);
+  StreamHandoff::Pending pending;
+  size_t n = handoff.TakePendingHandoff(out.get(), true, pending);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), before);
+  EXPECT_EQ(State(), Ready);
+  Put(meanwhile);  // while piece 0 is being written
+  n = handoff.TakePendingOverflow(out.get(), pending);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), meanwhile);
+}
+
+TEST_F(HandoffTest, PendingWhileTakenIsTheOverflowAndKeepsItFromMoving) {
+  std::string spill = Pattern(4000, 13), meanwhile = Pattern(100, 14);
+  PutZeros(kHandoffMaxCount);
+  Put(spill);
+  TakeReady();
+  StreamHandoff::Pending pending;
+  EXPECT_EQ(handoff.TakePendingHandoff(out.get(), true, pending), 0u);
+  // The receiver appends before the overflow is written: behind the overflow,
+  // not over it.
+  Put(meanwhile);
+  size_t n = handoff.TakePendingOverflow(out.get(), pending);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), spill + meanwhile);
+}
+
+TEST_F(HandoffTest, ResetEmptiesBothBlocksAndVoidsATakeInProgress) {
+  PutZeros(kHandoffMaxCount);
+  Put(Pattern(99, 15));
+  StreamHandoff::Pending pending;
+  handoff.TakePendingHandoff(out.get(), false, pending);
+  handoff.Reset();
+  EXPECT_EQ(handoff.HandoffHeader(), 0u);
+  EXPECT_EQ(handoff.OverflowHeader(), 0u);
+  EXPECT_EQ(handoff.TakePendingOverflow(out.get(), pending), 0u);
+  std::string fresh = Pattern(50, 16);
+  Put(fresh);
+  handoff.TakePendingHandoff(out.get(), true, pending);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), 50), fresh);
+}
+
+TEST(AllocateHandoffs, AMissingBlockIsReportedOnceAndTheHandoffStaysUnused) {
+  FreeHandoffs();
+  MessageBoxCapture boxes;
+  FailNextHandoffAllocations(2);  // Out's two blocks
+  EXPECT_FALSE(AllocateHandoffs());
+  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"allocate stream buf fail"});
+  EXPECT_FALSE(HandoffOf(Direction::Out).IsAllocated());
+  EXPECT_TRUE(HandoffOf(Direction::In).IsAllocated());
+  uint8_t byte = 1;
+  EXPECT_EQ(HandoffOf(Direction::Out).Append(&byte, 1), 0u);
+  // The next attempt allocates only what is missing.
+  EXPECT_TRUE(AllocateHandoffs());
+  EXPECT_TRUE(HandoffOf(Direction::Out).IsAllocated());
+  EXPECT_EQ(boxes.texts().size(), 1u);
+}
+
+// A receiver appends chunks of random sizes as fast as it can while a drainer
+// takes Ready blocks; at the end the drainer takes what is pending. What the
+// drainer got must be exactly the chunks Append kept, in order.
+TEST(HandoffUnderLoad, WhatIsTakenIsWhatWasKeptInOrder) {
+  StreamHandoff handoff;
+  ASSERT_TRUE(handoff.Allocate());
+  const std::string source = Pattern(3 << 20, 17);
+  std::string kept, taken;
+  std::atomic<bool> done{false};
+  std::thread receiver([&] {
+    std::mt19937 random(5);
+    for (int round = 0; round < 12; ++round) {
+      for (size_t at = 0; at < source.size();) {
+        size_t n = std::min<size_t>(1 + random() % 65536, source.size() - at);
+        if (handoff.Append(reinterpret_cast<const uint8_t*>(source.data() + at), n) == n)
+          kept.append(source, at, n);
+        else
+          std::this_thread::yield();  // let the drainer catch up, as the network would
+        at += n;
+      }
+    }
+    done = true;
+  });
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kHandoffDataBytes]);
+  while (!done) {
+    size_t n = handoff.TakeReady(buffer.get());
+    taken.append(reinterpret_cast<char*>(buffer.get()), n);
+    if (n == 0) std::this_thread::yield();
+  }
+  receiver.join();
+  StreamHandoff::Pending pending;
+  size_t n = handoff.TakeReady(buffer.get());
+  taken.append(reinterpret_cast<char*>(buffer.get()), n);
+  n = handoff.TakePendingHandoff(buffer.get(), true, pending);
+  taken.append(reinterpret_cast<char*>(buffer.get()), n);
+  n = handoff.TakePendingOverflow(buffer.get(), pending);
+  taken.append(reinterpret_cast<char*>(buffer.get()), n);
+  // Nothing can be dropped before both blocks are nearly full.
+  EXPECT_GT(kept.size(), 2 * (kHandoffDataBytes - 65536));
+  EXPECT_TRUE(SameBytes(taken, kept));
+}

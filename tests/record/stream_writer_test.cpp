@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <thread>
+
+#include "platform/main_window.h"
+#include "record/stream_writer.h"
+#include "tests/record/main_window_probe.h"
+#include "tests/record/record_test_support.h"
+#include "tests/support/capture.h"
+#include "tests/support/wait.h"
+
+namespace {
+
+class StreamWriterTest : public RecordingTest {
+ protected:
+  WriterFlags& Flags(Direction d = Direction::Out) { return recordingSession.Flags(d); }
+
+  // Stops the writer and waits for its thread to end.
+  void StopWriter(Direction d = Direction::Out) {
+    Flags(d).stop = 1;
+    WriterHandle writer = recordingSession.Writer(d);
+    ASSERT_TRUE(writer);
+    writer->Wait();
+  }
+
+  void StartOut(bool only = false) {
+    ASSERT_TRUE(StartStreamWriter(Direction::Out, only));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(StreamName(Direction::Out)); }));
+  }
+
+  // What the session does at a resume.
+  void Resume() {
+    ResetHandoffs();
+    Flags().Clear();
+  }
+};
+
+}  // namespace
+
+TEST_F(StreamWriterTest, ARecordingShorterThanABlockIsWrittenAtStop) {
+  StartOut();
+  // The header is there from the start.
+  ASSERT_TRUE(WaitUntil([&] { return SizeOf(StreamName(Direction::Out)) == 44; }));
+  std::string audio = Pattern(100000, 1);
+  Append(Direction::Out, audio.substr(0, 30000));
+  Append(Direction::Out, audio.substr(30000));
+  StopWriter();
+  EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::Out)), WaveImage(1, audio)));
+  EXPECT_FALSE(FileExists(StreamName(Direction::In)));
+}
+
+TEST_F(StreamWriterTest, AnOddByteCountIsKeptAsReceived) {
+  StartOut();
+  std::string audio = Pattern(1001, 2);
+  Append(Direction::Out, audio);
+  StopWriter();
+  std::string file = ReadFileBytes(StreamName(Direction::Out));
+  EXPECT_EQ(file, WaveImage(1, audio));
+  EXPECT_EQ(file.size(), 1045u);
+}
+
+TEST_F(StreamWriterTest, NoAudioGivesA44ByteFileWithRiffSize36) {
+  StartOut();
+  StopWriter();
+  EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 36, 0));
+}
+
+TEST_F(StreamWriterTest, AnExistingFileIsReplaced) {
+  ASSERT_TRUE(WriteFileBytes(StreamName(Direction::Out), std::string(5000, 'o')));
+  StartOut();
+  StopWriter();
+  EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 36, 0));
+}
+
+TEST_F(StreamWriterTest, FullBlocksAreWrittenWhileRecordingAndTheRestAtStop) {
+  StartOut();
+  std::string audio = Pattern(kHandoffMaxCount + 40000, 3);
+  for (size_t at = 0; at < audio.size(); at += 40000) Append(Direction::Out, audio.substr(at, 40000));
+  // The block became Ready when a chunk no longer fitted: the writer writes it
+  // without a stop. It held the 52 chunks that fitted below 2,097,148 bytes.
+  const uint64_t firstBlock = (kHandoffMaxCount / 40000) * 40000;
+  EXPECT_TRUE(WaitUntil([&] { return SizeOf(StreamName(Direction::Out)) == 44 + firstBlock; }));
+  StopWriter();
+  EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::Out)), WaveImage(1, audio)));
+}
+
+TEST_F(StreamWriterTest, PauseThenResumeLeavesThePauseOutAndKeepsTheRestContiguous) {
+  StartOut();
+  std::string before = Pattern(20000, 4), during = Pattern(7000, 5), after = Pattern(9000, 6);
+  Append(Direction::Out, before);
+  Flags().pause = 1;
+  ASSERT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
+  EXPECT_EQ(SizeOf(StreamName(Direction::Out)), 44 + before.size());
+  Append(Direction::Out, during);
+  Resume();
+  Append(Direction::Out, after);
+  Flags().pause = 1;  // a second pause and resume
+  ASSERT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
+  Append(Direction::Out, during);
+  Resume();
+  Append(Direction::Out, before);
+  StopWriter();
+  EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::Out)), WaveImage(1, before + after + before)));
+}
+
+TEST_F(StreamWriterTest, PauseThenStopHoldsOnlyTheAudioUpToThePause) {
+  StartOut();
+  std::string before = Pattern(3000, 7);
+  Append(Direction::Out, before);
+  Flags().pause = 1;
+  ASSERT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
+  Append(Direction::Out, Pattern(5000, 8));
+  StopWriter();
+  EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::Out)), WaveImage(1, before)));
+}
+
+TEST_F(StreamWriterTest, AFileThatCannotBeCreatedIsReportedToTheMainWindow) {
+  MainWindowProbe probe;
+  InjectFileFault({FileOp::Create, L"_Out.sky"});
+  ASSERT_TRUE(StartStreamWriter(Direction::Out, false));
+  ASSERT_TRUE(WaitUntil([&] { return probe.count(WM_STREAM_FILE_FAILED) == 1; }));
+  WriterHandle writer = recordingSession.Writer(Direction::Out);
+  writer->Wait();
+  EXPECT_TRUE(writer->Ended());
+  EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
+}
+
+TEST_F(StreamWriterTest, AFailingDataWriteShowsTheBoxAndKeepsWhatWasWritten) {
+  MessageBoxCapture boxes;
+  // The header's three pieces and the first data write succeed; the second
+  // data write fails.
+  InjectFileFault({FileOp::Write, L"_Out.sky", 4});
+  StartOut();
+  std::string first = Pattern(1000, 9);
+  Append(Direction::Out, first);
+  Flags().pause = 1;
+  ASSERT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
+  Resume();
+  Append(Direction::Out, Pattern(1000, 10));
+  Flags().stop = 1;
+  WriterHandle writer = recordingSession.Writer(Direction::Out);
+  writer->Wait();
+  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"write file fail!"});
+  // The sizes were never filled in.
+  EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 0, 0) + first);
+}
+
+TEST_F(StreamWriterTest, AFailingHeaderWriteShowsTheBox) {
+  MessageBoxCapture boxes;
+  InjectFileFault({FileOp::Write, L"_In.sky", 1});
+  ASSERT_TRUE(StartStreamWriter(Direction::In, false));
+  WriterHandle writer = recordingSession.Writer(Direction::In);
+  ASSERT_TRUE(WaitUntil([&] { return writer->Ended(); }));
+  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"write file fail!"});
+  EXPECT_EQ(ReadFileBytes(StreamName(Direction::In)).size(), 12u);
+}
+
+TEST_F(StreamWriterTest, AThreadThatCannotBeStartedIsReported) {
+  MessageBoxCapture boxes;
+  FailNextWriterThreadStarts(1);
+  EXPECT_FALSE(StartStreamWriter(Direction::In, false));
+  EXPECT_FALSE(recordingSession.Exists());
+  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"Create Record Thread Fail!\n"});
+}
+
+TEST_F(StreamWriterTest, TheOnlyDirectionBecomesTheRecording) {
+  Settings.RecordFormat = kFormatWav;
+  callPartners.Set(0, L"alice");
+  StartOut(true);
+  std::string audio = Pattern(6000, 11);
+  Append(Direction::Out, audio);
+  StopWriter();
+  EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
+  EXPECT_FALSE(FileExists(StreamName(Direction::In)));
+  EXPECT_TRUE(SameBytes(ReadFileBytes(base + L"(alice).wav"), WaveImage(1, audio)));
+}
+
+TEST_F(StreamWriterTest, WhenTheMoveFailsTheStreamFileKeepsTheAudio) {
+  std::string older = "an older recording";
+  ASSERT_TRUE(WriteFileBytes(base + L"().wav", older));
+  StartOut(true);
+  std::string audio = Pattern(6000, 12);
+  Append(Direction::Out, audio);
+  StopWriter();
+  EXPECT_EQ(ReadFileBytes(base + L"().wav"), older);
+  EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::Out)), WaveImage(1, audio)));
+}
+
+// A receiver thread appends as the audio server does, in chunks of up to
+// 64 KiB, while the writer drains the hand-off to disk, with a pause and a
+// resume from the session in between. The file must hold exactly the chunks
+// Append kept outside the pause. The test holds the receiver between two chunks
+// (through `gate`) while it pauses, resumes and stops, so that each chunk
+// belongs to one side of each event.
+TEST_F(StreamWriterTest, UnderLoadTheFileHoldsWhatWasKeptOutsideThePause) {
+  StartOut();
+  std::string expected;
+  bool stop = false, paused = false;
+  std::mutex gate;
+  std::thread receiver([&] {
+    std::mt19937 random(9);
+    uint32_t seed = 100;
+    for (;;) {
+      std::string chunk = Pattern(1 + random() % 65536, seed++);
+      {
+        std::lock_guard<std::mutex> lock(gate);
+        if (stop) return;
+        size_t kept = HandoffOf(Direction::Out).Append(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size());
+        if (kept == chunk.size() && !paused) expected += chunk;
+      }
+      if (random() % 4 == 0) std::this_thread::yield();
+    }
+  });
+  auto recordFor = [&](size_t bytes) {
+    size_t start;
+    {
+      std::lock_guard<std::mutex> lock(gate);
+      start = expected.size();
+    }
+    return WaitUntil([&] {
+      std::lock_guard<std::mutex> lock(gate);
+      return expected.size() >= start + bytes;
+    });
+  };
+  EXPECT_TRUE(recordFor(5 << 20));
+  {
+    std::lock_guard<std::mutex> lock(gate);
+    paused = true;
+    Flags().pause = 1;
+    EXPECT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // audio during the pause
+  {
+    std::lock_guard<std::mutex> lock(gate);
+    Resume();
+    paused = false;
+  }
+  EXPECT_TRUE(recordFor(3 << 20));
+  {
+    std::lock_guard<std::mutex> lock(gate);
+    stop = true;
+    Flags().stop = 1;
+  }
+  receiver.join();
+  recordingSession.Writer(Direction::Out)->Wait();
+  std::string file = ReadFileBytes(StreamName(Direction::Out));
+  EXPECT_TRUE(SameBytes(file, WaveImage(1, expected)));
+}
