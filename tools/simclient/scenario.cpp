@@ -15,6 +15,8 @@ const char kScenarioHelp[] =
     "  SimSkype.exe --install <folder>   copy this program to <folder>\\skype.exe and set\n"
     "                                    HKCU\\Software\\Skype\\Phone \"SkypePath\" to it\n"
     "  SimSkype.exe --uninstall          remove that \"SkypePath\" value again\n"
+    "  SimSkype.exe --recorder-state     exit code 0: the recorder's main window is\n"
+    "                                    visible, 5: it exists but is hidden, 6: none\n"
     "  SimSkype.exe --help\n"
     "\n"
     "It registers the client API's window messages, answers the recorder's discover\n"
@@ -87,6 +89,10 @@ const char kScenarioHelp[] =
     "                                shown again on SET WINDOWSTATE for the main window\n"
     "                                classes)\n"
     "  close-window <class>          destroy it\n"
+    "  press <id>                    post WM_COMMAND <id> to the recorder's main window\n"
+    "                                (class SkypeDorvRecorder.Class): 1003 Record,\n"
+    "                                1004 Pause, 1005 Stop\n"
+    "  post-recorder <message>       post a message to it, e.g. 1030 (WM_USER+6) to exit\n"
     "  exit [<code>]                 end here (the end of the file ends too)\n"
     "A notification CALL <id> STATUS FINISHED (or REFUSED, MISSED, FAILED, BUSY,\n"
     "CANCELLED) first ends that call's audio streams, then is sent.\n"
@@ -353,6 +359,10 @@ bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error
       step.kind = word == "window" ? Step::Kind::Window : Step::Kind::CloseWindow;
       if (rest.empty() || rest.size() > 255) why = std::string(word) + " needs a class name";
       step.text = std::string(rest);
+    } else if (word == "press" || word == "post-recorder") {
+      step.kind = word == "press" ? Step::Kind::Press : Step::Kind::PostRecorder;
+      if (!ParseCount(NextWord(rest), step.number) || step.number > 0xFFFF || !rest.empty())
+        why = std::string(word) + " needs a number";
     } else if (word == "exit") {
       step.kind = Step::Kind::Exit;
       if (!rest.empty() && (!ParseInt(NextWord(rest), step.number) || !rest.empty())) why = "exit takes an exit code";

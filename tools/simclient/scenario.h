@@ -39,6 +39,8 @@ struct Step {
     SendAttach,    // send attach status `number`
     Window,        // show a window of class `text`
     CloseWindow,   // destroy the window of class `text`
+    Press,         // post WM_COMMAND `number` (a button) to the recorder's main window
+    PostRecorder,  // post message `number` to the recorder's main window
     Exit,          // end with exit code `number`
   };
   Kind kind = Kind::Sleep;

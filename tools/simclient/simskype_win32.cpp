@@ -48,6 +48,9 @@ constexpr char kDefaultScenario[] =
     "wait closed tSkMainForm.UnicodeClass\n";
 
 constexpr int kExitOk = 0, kExitUsage = 1, kExitScenario = 2, kExitTimeout = 3, kExitInstall = 4;
+constexpr int kExitRecorderHidden = 5, kExitNoRecorder = 6;
+// The recorder's main window, for the steps that press its buttons.
+constexpr wchar_t kRecorderWindowClass[] = L"SkypeDorvRecorder.Class";
 
 UINT attachMessage = 0;
 UINT discoverMessage = 0;
@@ -619,6 +622,16 @@ int RunScenario() {
       case sc::Step::Kind::CloseWindow:
         SendMessageW(apiWindow, WM_APP_DESTROY_WINDOW, 0, reinterpret_cast<LPARAM>(&step.text));
         break;
+      case sc::Step::Kind::Press:
+      case sc::Step::Kind::PostRecorder: {
+        HWND recorder = FindWindowW(kRecorderWindowClass, nullptr);
+        bool posted = recorder && (step.kind == sc::Step::Kind::Press
+                                       ? PostMessageW(recorder, WM_COMMAND, static_cast<WPARAM>(step.number), 0)
+                                       : PostMessageW(recorder, static_cast<UINT>(step.number), 0, 0));
+        logs.Event(std::string(step.kind == sc::Step::Kind::Press ? "press " : "post-recorder ") +
+                   std::to_string(step.number) + (posted ? " 1" : " 0"));
+        break;
+      }
       case sc::Step::Kind::Exit:
         return static_cast<int>(step.number);
     }
@@ -815,6 +828,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (arg == L"--install" && i + 1 < argc) return Install(argv[++i]);
     if (arg == L"--uninstall") return Uninstall();
+    if (arg == L"--recorder-state") {
+      HWND recorder = FindWindowW(kRecorderWindowClass, nullptr);
+      if (!recorder) return kExitNoRecorder;
+      return IsWindowVisible(recorder) ? kExitOk : kExitRecorderHidden;
+    }
     if (arg == L"--dir" && i + 1 < argc) {
       dir = argv[++i];
       continue;
