@@ -7,9 +7,24 @@
 #include <iterator>
 #include <random>
 
+#ifndef _WIN32
+#include "platform/posix_path.h"
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
+
+// A file system path for an engine path: on POSIX the engine's own conversion
+// (UTF-8, backslashes as separators), which does not depend on the locale.
+fs::path FsPath(const std::wstring& path) {
+#ifdef _WIN32
+  return fs::path(path);
+#else
+  return fs::path(NativePath(path));
+#endif
+}
+
 #ifdef _WIN32
 const wchar_t kSeparator = L'\\';
 #else
@@ -41,17 +56,17 @@ TempDir::~TempDir() {
 std::wstring TempDir::file(const std::wstring& name) const { return path_ + kSeparator + name; }
 
 std::string ReadFileBytes(const std::wstring& path) {
-  std::ifstream in(fs::path(path), std::ios::binary);
+  std::ifstream in(FsPath(path), std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
 }
 
 bool FileExists(const std::wstring& path) {
   std::error_code error;
-  return fs::exists(fs::path(path), error);
+  return fs::exists(FsPath(path), error);
 }

@@ -1,0 +1,128 @@
+#include "record/recording_control.h"
+
+#include "common/text_format.h"
+#include "platform/clock.h"
+#include "platform/debug_trace.h"
+#include "platform/message_box.h"
+#include "record/output_name.h"
+#include "record/stream_handoff.h"
+#include "settings/language.h"
+#include "settings/settings.h"
+#include "skype/call_partners.h"
+
+namespace {
+const Direction kDirections[] = {Direction::Out, Direction::In};
+}
+
+DateLabels LoadDateLabels(IniFile& language) {
+  auto label = [&language](const wchar_t* key) { return FileNameSafeText(LanguageText(language, key)); };
+  return {label(L"Year"), label(L"Month"), label(L"Day"), label(L"Hour"), label(L"Minute"), label(L"Second")};
+}
+
+std::wstring BuildBasePath(const std::wstring& folder, const LocalTime& t, const DateLabels& l) {
+  bool endsWithSeparator = !folder.empty() && folder.back() == L'\\';
+  return FormatText(endsWithSeparator ? L"%s%d%s%02d%s%02d%s %02d%s%02d%s%02d%s"
+                                      : L"%s\\%d%s%02d%s%02d%s %02d%s%02d%s%02d%s",
+                    {folder, t.year, l.year, t.month, l.month, t.day, l.day, t.hour, l.hour, t.minute, l.minute,
+                     t.second, l.second});
+}
+
+uint32_t UpdateElapsedSeconds() {
+  uint32_t start = recordingSession.startTick.load();
+  if (start == 0) return recordingSession.elapsedSeconds.load();
+  uint32_t elapsed = (TickCountMs() - start) / 1000 + recordingSession.accumulatedSeconds.load();
+  recordingSession.elapsedSeconds = elapsed;
+  return elapsed;
+}
+
+StartOutcome StartRecording(SessionView& view) {
+  // The finishing sequence has set the stop flags and waits for the writers;
+  // clearing the flags now would make it wait for ever.
+  if (recordingSession.finishing.load()) {
+    DebugTrace(L"StartRecording ignored: the recording is being finished.");
+    return StartOutcome::Finishing;
+  }
+  // Without its blocks a hand-off can neither be cleared nor used.
+  if (!AllocateHandoffs()) return StartOutcome::NotStarted;
+
+  const bool resume = recordingSession.Exists();
+  const bool paused = recordingSession.Flags(Direction::Out).pause.load() != 0 ||
+                      recordingSession.Flags(Direction::In).pause.load() != 0;
+  // A fresh start throws away what arrived before it, a resume what arrived
+  // during the pause. A start while the recording runs (a further call, or the
+  // repeated start message of this one) keeps the hand-offs: they hold the
+  // recording's own audio that the writers have not taken yet.
+  if (!resume || paused) {
+    ResetHandoffs();
+    for (Direction d : kDirections) recordingSession.Flags(d).Clear();
+  }
+  const bool callInProgress = activeCallCount.load() > 0;
+  std::wstring basePath;
+  if (!resume) {
+    IniFile language(LanguageIniPath());
+    if (!callInProgress) {
+      view.ShowNoCallNotice(LanguageText(language, L"Record_Status4"));
+      return StartOutcome::NoCall;
+    }
+    // Only 0, 1 and 2 name directions; any other value would leave the buttons
+    // claiming a recording that no writer makes.
+    uint8_t way = Settings.RecordWay;
+    if (way > kRecordOutOnly) {
+      DebugTrace(L"StartRecording: RecordWay %d records nothing.", {static_cast<int>(way)});
+      return StartOutcome::NotStarted;
+    }
+    basePath = BuildBasePath(Settings.WavePath(), LocalTimeNow(), LoadDateLabels(language));
+    if (basePath.size() > kBasePathMaxChars) {
+      // A cut name would record into another folder or name.
+      ShowMessageBox(kBasePathTooLongText);
+      return StartOutcome::NotStarted;
+    }
+  }
+
+  if (callInProgress) {
+    view.ShowRecordStatus();
+    if (recordingSession.startTick.load() == 0) {
+      uint32_t now = TickCountMs();
+      recordingSession.startTick = now ? now : 1;  // 0 means the time is not running
+    }
+    view.ScheduleRecordStatus();
+    if (Settings.ShowStatusOnTray && resume) view.ScheduleTrayBalloon();
+  }
+
+  if (resume) {
+    view.ShowRecordingRunning();
+    return StartOutcome::Resumed;
+  }
+
+  view.ShowRecordingRunning();
+  recordingSession.SetBasePath(basePath);
+  uint8_t way = Settings.RecordWay;
+  bool any = false;
+  if (way == kRecordBoth) {
+    any |= StartStreamWriter(Direction::Out, false);
+    any |= StartStreamWriter(Direction::In, false);
+  } else if (way == kRecordInOnly) {
+    any |= StartStreamWriter(Direction::In, true);
+  } else {
+    any |= StartStreamWriter(Direction::Out, true);
+  }
+  if (!any) {
+    // No writer could be started (each failure has shown its box).
+    recordingSession.ClearTimes();
+    view.ShowRecordingEnded();
+    return StartOutcome::NotStarted;
+  }
+  if (Settings.ShowStatusOnTray) view.ScheduleTrayBalloon();
+  return StartOutcome::Started;
+}
+
+void PauseRecording(SessionView& view) {
+  if (!recordingSession.Exists() || recordingSession.finishing.load()) return;
+  uint32_t elapsed = UpdateElapsedSeconds();
+  recordingSession.startTick = 0;
+  recordingSession.accumulatedSeconds = elapsed;
+  view.ScheduleRecordStatus();
+  if (Settings.ShowStatusOnTray) view.ScheduleTrayBalloon();
+  for (Direction d : kDirections) recordingSession.Flags(d).pause = 1;
+  view.ShowRecordingPaused();
+}

@@ -1,0 +1,217 @@
+// Starting, resuming and pausing a recording, as the main window's handlers do.
+#include <gtest/gtest.h>
+
+#include "record/recording_control.h"
+#include "settings/language.h"
+#include "tests/record/record_test_support.h"
+#include "tests/support/capture.h"
+#include "tests/support/wait.h"
+
+namespace {
+
+class FakeSessionView : public SessionView {
+ public:
+  void ShowRecordingEnded() override { ++ended; }
+  void ScheduleTrayBalloon() override { ++balloons; }
+  void ScheduleFolderStatus() override { ++folderStatus; }
+  void OpenRecordFolder(const std::wstring&) override { ++opened; }
+  void ShowRecordingRunning() override { ++running; }
+  void ShowRecordingPaused() override { ++paused; }
+  void ShowRecordStatus() override { ++statusShown; }
+  void ScheduleRecordStatus() override { ++statusScheduled; }
+  void ShowNoCallNotice(const std::wstring& text) override { notices.push_back(text); }
+
+  std::atomic<int> ended{0}, balloons{0}, folderStatus{0}, opened{0}, running{0}, paused{0}, statusShown{0},
+      statusScheduled{0};
+  std::vector<std::wstring> notices;
+};
+
+class SessionControlTest : public RecordingTest {
+ protected:
+  void SetUp() override {
+    RecordingTest::SetUp();
+    recordingSession.SetBasePath(L"");
+    recordingSession.ClearTimes();
+    SelectLanguageSection(0);
+    activeCallCount = 1;
+  }
+  void TearDown() override {
+    RecordingTest::TearDown();
+    activeCallCount = 0;
+  }
+
+  // The one recording the test made, named after its (empty) partner list.
+  std::wstring Recording() const { return recordingSession.BasePath() + L"().wav"; }
+  void WaitForStreamFiles() {
+    ASSERT_TRUE(WaitUntil([&] {
+      std::wstring base = recordingSession.BasePath();
+      return FileExists(base + L"_Out.sky") && FileExists(base + L"_In.sky");
+    }));
+  }
+
+  FakeSessionView view;
+};
+
+LocalTime March7() {
+  LocalTime t;
+  t.year = 2011;
+  t.month = 3;
+  t.day = 7;
+  t.hour = 9;
+  t.minute = 5;
+  t.second = 2;
+  return t;
+}
+
+}  // namespace
+
+TEST(BasePath, JoinsFolderDateAndTimeWithTheLabels) {
+  DateLabels labels{L"-", L"-", L"", L"h", L"m", L"s"};
+  EXPECT_EQ(BuildBasePath(L"D:\\Rec", March7(), labels), L"D:\\Rec\\2011-03-07 09h05m02s");
+  EXPECT_EQ(BuildBasePath(L"C:\\", March7(), labels), L"C:\\2011-03-07 09h05m02s");
+  LocalTime late = March7();
+  late.year = 999;
+  late.hour = 23;
+  EXPECT_EQ(BuildBasePath(L"D:\\Rec", late, labels), L"D:\\Rec\\999-03-07 23h05m02s");
+}
+
+TEST(BasePath, LabelsThatCannotStandInANameAreMadeSafe) {
+  TempDir dir;
+  std::wstring path = dir.file(L"Language.ini");
+  ASSERT_TRUE(WriteFileBytes(path, "[Chs]\r\nYear=/\r\nMonth=:\r\nDay=\r\nHour=h\r\nMinute=m\r\nSecond=s?\r\n"));
+  IniFile language(path);
+  SelectLanguageSection(0);
+  DateLabels labels = LoadDateLabels(language);
+  EXPECT_EQ(BuildBasePath(L"D:\\Rec", March7(), labels), L"D:\\Rec\\2011_03_07 09h05m02s_");
+}
+
+TEST_F(SessionControlTest, RecordWithoutACallOnlyShowsTheNotice) {
+  activeCallCount = 0;
+  EXPECT_EQ(StartRecording(view), StartOutcome::NoCall);
+  ASSERT_EQ(view.notices.size(), 1u);
+  EXPECT_EQ(view.notices[0], LanguageText(L"Record_Status4"));
+  EXPECT_FALSE(view.notices[0].empty());
+  EXPECT_FALSE(recordingSession.Exists());
+  EXPECT_EQ(view.running, 0);
+  EXPECT_EQ(recordingSession.startTick, 0u);
+}
+
+TEST_F(SessionControlTest, AFreshStartBuildsTheBasePathAndStartsBothWriters) {
+  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
+  EXPECT_TRUE(recordingSession.Exists());
+  EXPECT_NE(recordingSession.Writer(Direction::Out), nullptr);
+  EXPECT_NE(recordingSession.Writer(Direction::In), nullptr);
+  std::wstring base = recordingSession.BasePath();
+  EXPECT_EQ(base.rfind(dir.path() + L"\\", 0), 0u);
+  EXPECT_NE(base.find(LanguageText(L"Second")), std::wstring::npos);
+  EXPECT_EQ(view.running, 1);
+  EXPECT_EQ(view.statusShown, 1);
+  EXPECT_NE(recordingSession.startTick, 0u);
+  WaitForStreamFiles();
+}
+
+TEST_F(SessionControlTest, RecordWayChoosesTheWriters) {
+  Settings.RecordWay = kRecordInOnly;
+  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
+  EXPECT_EQ(recordingSession.Writer(Direction::Out), nullptr);
+  ASSERT_NE(recordingSession.Writer(Direction::In), nullptr);
+  EXPECT_TRUE(recordingSession.Writer(Direction::In)->onlyDirection());
+  FinishRecording(view);
+  Settings.RecordWay = kRecordOutOnly;
+  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
+  EXPECT_EQ(recordingSession.Writer(Direction::In), nullptr);
+  ASSERT_NE(recordingSession.Writer(Direction::Out), nullptr);
+}
+
+TEST_F(SessionControlTest, ARecordWayBeyondTwoStartsNothingAndLeavesTheButtons) {
+  Settings.RecordWay = 3;
+  EXPECT_EQ(StartRecording(view), StartOutcome::NotStarted);
+  EXPECT_FALSE(recordingSession.Exists());
+  EXPECT_EQ(view.running, 0);
+  EXPECT_EQ(view.statusShown, 0);
+  EXPECT_EQ(recordingSession.startTick, 0u);
+}
+
+TEST_F(SessionControlTest, ABasePathThatDoesNotFitIsRefusedWithAMessage) {
+  MessageBoxCapture boxes;
+  Settings.SetWavePath(dir.path() + L"\\" + std::wstring(1000, L'x'));
+  EXPECT_EQ(StartRecording(view), StartOutcome::NotStarted);
+  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{kBasePathTooLongText});
+  EXPECT_FALSE(recordingSession.Exists());
+  EXPECT_EQ(view.running, 0);
+}
+
+TEST_F(SessionControlTest, WhenNoWriterStartsTheWindowReturnsToIdle) {
+  MessageBoxCapture boxes;
+  FailNextWriterThreadStarts(2);
+  EXPECT_EQ(StartRecording(view), StartOutcome::NotStarted);
+  EXPECT_FALSE(recordingSession.Exists());
+  EXPECT_EQ(view.ended, 1);
+  EXPECT_EQ(boxes.texts().size(), 2u);
+  EXPECT_EQ(recordingSession.startTick, 0u);
+}
+
+TEST_F(SessionControlTest, AStartDuringTheFinishingIsIgnored) {
+  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
+  // As the finishing sequence stands after setting the stop flags.
+  recordingSession.finishing = 1;
+  recordingSession.Flags(Direction::Out).stop = 1;
+  recordingSession.Flags(Direction::In).stop = 1;
+  EXPECT_EQ(StartRecording(view), StartOutcome::Finishing);
+  EXPECT_EQ(recordingSession.Flags(Direction::Out).stop, 1u);
+  EXPECT_EQ(recordingSession.Flags(Direction::In).stop, 1u);
+  recordingSession.finishing = 0;
+}
+
+TEST_F(SessionControlTest, AFurtherCallKeepsTheAudioNotYetWritten) {
+  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
+  WaitForStreamFiles();
+  std::string first = Pattern(48000, 1);
+  Append(Direction::Out, first);
+  Append(Direction::In, first);
+  // A second call comes into progress (three start messages).
+  activeCallCount = 2;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(StartRecording(view), StartOutcome::Resumed);
+  std::string second = Pattern(32000, 2);
+  Append(Direction::Out, second);
+  FinishRecording(view);
+  // The mono mix of Out (first, then second) with In (first): nothing of the
+  // first call's audio was dropped by the further starts.
+  std::vector<int16_t> mixed;
+  for (size_t i = 0; i < first.size() / 2; ++i) {
+    int s = 2 * SampleAt(first, i);
+    mixed.push_back(static_cast<int16_t>(s > 32767 ? 32767 : s < -32768 ? -32768 : s));
+  }
+  EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, Samples(mixed) + second)));
+}
+
+TEST_F(SessionControlTest, PauseAndResumeLeaveOutWhatArrivedMeanwhile) {
+  Settings.RecordWay = kRecordOutOnly;
+  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
+  std::string before = Pattern(6400, 3), during = Pattern(3200, 4), after = Pattern(6400, 5);
+  Append(Direction::Out, before);
+  recordingSession.accumulatedSeconds = 0;
+  PauseRecording(view);
+  EXPECT_EQ(view.paused, 1);
+  EXPECT_EQ(recordingSession.startTick, 0u);
+  EXPECT_EQ(recordingSession.Flags(Direction::Out).pause, 1u);
+  EXPECT_EQ(recordingSession.Flags(Direction::In).pause, 1u);
+  // The writer flushes what it holds once the pause is noted.
+  ASSERT_TRUE(WaitUntil([] { return recordingSession.Flags(Direction::Out).pauseNoted.load() == 1; }));
+  Append(Direction::Out, during);
+  uint32_t frozen = recordingSession.elapsedSeconds;
+  EXPECT_EQ(StartRecording(view), StartOutcome::Resumed);
+  EXPECT_EQ(recordingSession.Flags(Direction::Out).pause, 0u);
+  EXPECT_NE(recordingSession.startTick, 0u);
+  EXPECT_EQ(recordingSession.accumulatedSeconds, frozen);
+  EXPECT_EQ(view.running, 2);
+  Append(Direction::Out, after);
+  FinishRecording(view);
+  EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, before + after)));
+}
+
+TEST_F(SessionControlTest, PauseWithoutARecordingDoesNothing) {
+  PauseRecording(view);
+  EXPECT_EQ(view.paused, 0);
+  EXPECT_EQ(recordingSession.Flags(Direction::Out).pause, 0u);
+}
