@@ -1,0 +1,7 @@
+#include <windows.h>
+
+#include "ui/win_app.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
+  return AfxWinMain(instance, showCommand);
+}

@@ -1,0 +1,100 @@
+#include "app/pelmo_app.h"
+
+#include <commctrl.h>
+#include <winsock2.h>
+#include <objbase.h>
+#include <gdiplus.h>
+
+#include <cwchar>
+
+#include "app/pelmo_dlg.h"
+#include "app/resource.h"
+#include "platform/debug_trace.h"
+#include "record/recording_control.h"
+#include "record/recording_session.h"
+#include "settings/settings.h"
+#include "skype/link_threads.h"
+
+std::atomic<int32_t> startHidden{0};
+
+CPelmoApp theApp;
+
+bool IsHideCommandLine(int argumentCount, const wchar_t* commandTail) {
+  // The whole text after the program name is compared, however long it is.
+  return argumentCount >= 1 && commandTail && std::wcscmp(commandTail, L"hide") == 0;
+}
+
+CPelmoApp::CPelmoApp() = default;
+
+BOOL CPelmoApp::InitInstance() {
+  AllocateHandoffs();
+
+  if (IsHideCommandLine(m_argumentCount, m_lpCmdLine)) startHidden = 1;
+
+  // One instance per machine: a second start brings the first one's window
+  // forward and ends.
+  if (HANDLE existing = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kSingleInstanceMutexName)) {
+    CloseHandle(existing);
+    if (HWND window = FindWindowW(kMainWindowClassName, nullptr)) {
+      DebugTrace(L"mirror system already run, show it!");
+      ShowWindow(window, SW_SHOWNORMAL);
+      SetForegroundWindow(window);
+    }
+    return FALSE;
+  }
+  DebugTrace(L"first run!");
+  // Held, never released, until the process ends.
+  CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
+
+  INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+  InitCommonControlsEx(&controls);
+
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+    wchar_t text[256] = L"Windows sockets initialization failed.";
+    LoadStringW(m_hInstance, IDP_SOCKETS_INIT_FAILED, text, 256);
+    MessageBoxW(nullptr, text, L"Calvoro Record", MB_OK);
+    return FALSE;
+  }
+
+  RegisterMainWindowClass();
+
+  Gdiplus::GdiplusStartupInput gdiplusInput;
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &gdiplusInput, nullptr) == Gdiplus::Ok) gdiplusToken_ = token;
+
+  LoadSettings();
+
+  StartLinkThreads();
+  linkStarted_ = true;
+
+  {
+    CPelmoDlg dialog;
+    m_pMainWnd = &dialog;
+    dialog.DoModal();
+    m_pMainWnd = nullptr;
+  }
+  return FALSE;
+}
+
+int CPelmoApp::ExitInstance() {
+  // A finishing sequence started by the exit (or still running from a Stop)
+  // completes first, so no stream or output file is left half written.
+  WaitForFinishing();
+  if (linkStarted_) StopLinkThreads();
+  FreeHandoffs();
+  if (gdiplusToken_) Gdiplus::GdiplusShutdown(gdiplusToken_);
+  WSACleanup();
+  return CWinApp::ExitInstance();
+}
+
+bool CPelmoApp::RegisterMainWindowClass() {
+  // The main dialog's class is the standard dialog class under our own name, so
+  // that a second start can find the running window.
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  if (!GetClassInfoExW(nullptr, L"#32770", &wc)) return false;
+  wc.lpszClassName = kMainWindowClassName;
+  wc.hInstance = m_hInstance;
+  return RegisterClassExW(&wc) != 0;
+}

@@ -1,0 +1,35 @@
+// CPelmoApp: starts the recorder as the one instance on the machine, prepares
+// the shared resources and the client link, and runs the main window until the
+// program ends.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "ui/win_app.h"
+
+constexpr wchar_t kSingleInstanceMutexName[] = L"Global\\Skype Dorv Recorder";
+constexpr wchar_t kMainWindowClassName[] = L"SkypeDorvRecorder.Class";
+
+// 1 when the command line is exactly "hide": the main window keeps itself from
+// being shown during the start-up period.
+extern std::atomic<int32_t> startHidden;
+
+// The command line asks for a hidden start: at least one argument, and the text
+// after the program name is exactly "hide".
+bool IsHideCommandLine(int argumentCount, const wchar_t* commandTail);
+
+class CPelmoApp : public CWinApp {
+ public:
+  CPelmoApp();
+  BOOL InitInstance() override;
+  int ExitInstance() override;
+
+ private:
+  bool RegisterMainWindowClass();
+
+  uintptr_t gdiplusToken_ = 0;
+  bool linkStarted_ = false;
+};
