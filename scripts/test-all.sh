@@ -98,6 +98,10 @@ if [ -f "$log" ]; then
   for n in $(grep -E '^\[  PASSED  \] [0-9]+ tests?\.' "$log" | awk '{print $4}'); do total=$((total + n)); done
   note "windows (wine): $total GoogleTest cases passed in $(grep -c -E '^\[  PASSED  \]' "$log") programs"
   grep -E '^\[  FAILED  \] [0-9]+ tests?' "$log" | while read -r line; do echo "$line"; done
+  e2e=$(grep -E '^Ran [0-9]+ tests? in' "$log" | tail -n 1)
+  if [ -n "$e2e" ]; then
+    note "windows (wine) end to end: $e2e, $(grep -E '^(OK|FAILED)' "$log" | tail -n 1)"
+  fi
 fi
 
 echo

@@ -1,0 +1,284 @@
+"""End-to-end: the simulated client places calls against the real
+CalvoroRecord.exe under wine, and the recordings are checked sample for sample
+against what the client sent.
+
+Run by ctest in the Windows build tree (it needs a display: xvfb-run):
+    python3 tests/e2e/test_recorder_e2e.py <build/windows/bin>
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools", "driver"))
+import recorder_driver as rd  # noqa: E402
+
+BIN = None
+# The name of a recording in the first language: the date and time with its
+# words, then the partners in parentheses.
+NAME = re.compile(r"^\d{4}年\d{2}月\d{2}日 \d{2}时\d{2}分\d{2}秒\((?P<partners>[^)]*)\)\.(?P<ext>\w+)$")
+# Bytes the end of a stream may lose: what was still in flight when the call's
+# end stopped the writers (the client ends its streams before it reports the end).
+TAIL = 16000
+SECOND = 32000  # bytes of one second of one direction
+
+
+def scenario(*steps, calls=(), attach="0"):
+    lines = ["user alice", "attach " + attach, "timeout 90000", "hide-windows"]
+    for call, partner, out_signal, in_signal in calls:
+        lines += ["partner %d %s" % (call, partner), "audio %d out %s" % (call, out_signal),
+                  "audio %d in %s" % (call, in_signal)]
+    return "\n".join(lines + ["wait attach"] + list(steps) + ["exit"]) + "\n"
+
+
+def to_bytes(values):
+    return b"".join(v.to_bytes(2, "little", signed=True) for v in values)
+
+
+def locate(recorded, sent, what):
+    """Where `recorded` starts in `sent`; the whole of it must be there."""
+    start = sent.find(recorded[:256])
+    if start < 0 or sent[start:start + len(recorded)] != recorded:
+        raise AssertionError("%s is not a contiguous stretch of what was sent" % what)
+    return start
+
+
+def split_after_pause(recorded, sent, what):
+    """A stream with one stretch missing: (end of the first stretch in `sent`,
+    start of the second in `sent`)."""
+    n = 0
+    step = 4096
+    while n < len(recorded) and recorded[n:n + step] == sent[n:n + step]:
+        n += step
+    while n < len(recorded) and n < len(sent) and recorded[n] == sent[n]:
+        n += 1
+    rest = recorded[n:]
+    if not rest:
+        raise AssertionError("%s has no second stretch" % what)
+    return n, locate(rest, sent, what + " after the pause")
+
+
+class RecorderTest(unittest.TestCase):
+    settings = {}
+
+    def setUp(self):
+        self.wine = rd.Wine(BIN)
+        self.folder = rd.ProgramFolder(self.wine, dict(self.settings))
+
+    def tearDown(self):
+        try:
+            self.folder.exit_recorder()
+        finally:
+            self.folder.kill()
+            if self._failed():
+                print("kept for inspection:", self.folder.root, file=sys.stderr)
+            else:
+                shutil.rmtree(self.folder.root, ignore_errors=True)
+
+    def _failed(self):
+        outcome = getattr(self, "_outcome", None)
+        result = getattr(outcome, "result", None)
+        if result is None:
+            return False
+        return any(test is self for test, _ in result.failures + result.errors)
+
+    def start(self, settings=None, args=()):
+        if settings is not None:
+            self.folder = rd.ProgramFolder(self.wine, settings, root=self.folder.root)
+        self.folder.start_recorder(args)
+        self.folder.wait_recorder_window()
+
+    def call(self, text):
+        self.assertEqual(self.folder.run_scenario(text), 0, "the simulated client's scenario failed")
+
+    def wave(self, suffix=".wav"):
+        path = self.folder.record_path(suffix)
+        match = NAME.match(os.path.basename(path))
+        self.assertIsNotNone(match, "unexpected name " + os.path.basename(path))
+        return match.group("partners"), rd.read_wave(path)
+
+    def assert_stream(self, recorded, sent, what):
+        """The recording of a direction is what the client sent, from its first
+        byte, with at most the in-flight tail missing."""
+        self.assertEqual(recorded, sent[:len(recorded)], what + ": bytes differ from what was sent")
+        self.assertGreaterEqual(len(recorded), len(sent) - TAIL, what + ": too much audio missing")
+
+    def assert_mono_mix(self, data, call, minimum_samples):
+        out, inn = rd.samples(self.folder.sent(call, "out")), rd.samples(self.folder.sent(call, "in"))
+        mixed = rd.samples(data)
+        self.assertGreaterEqual(len(mixed), minimum_samples)
+        n = max(0, min(len(mixed), len(out), len(inn)) - TAIL // 2)
+        self.assertEqual(mixed[:n], [rd.clip(a + b) for a, b in zip(out[:n], inn[:n])])
+        return mixed
+
+
+class MonoAndStereo(RecorderTest):
+    def test_mono_mix_sums_both_directions_with_clipping(self):
+        self.start({"AutoRecord": 1, "RecordFormat": 16})
+        self.call(scenario("call 7 INPROGRESS", "wait audio 7 out 3000", "wait audio 7 in 3000",
+                           "call 7 FINISHED",
+                           calls=[(7, "bob", "sine 440 20000", "sine 440 20000")]))
+        self.folder.wait_records([".wav"])
+        partners, (channels, rate, bits, data) = self.wave()
+        self.assertEqual((partners, channels, rate, bits), ("bob", 1, 16000, 16))
+        mixed = self.assert_mono_mix(data, 7, 16000 * 3 - TAIL // 2)
+        self.assertIn(32767, mixed)
+        self.assertIn(-32768, mixed)
+
+    def test_stereo_puts_the_far_end_left_and_the_microphone_right(self):
+        self.start({"AutoRecord": 1, "RecordFormat": 16, "SaveLF": 1})
+        self.call(scenario("call 8 INPROGRESS", "wait audio 8 out 3000", "call 8 FINISHED",
+                           calls=[(8, "carol", "mls 3 12000", "noise 5 9000")]))
+        self.folder.wait_records([".wav"])
+        partners, (channels, rate, bits, data) = self.wave()
+        self.assertEqual((partners, channels, rate, bits), ("carol", 2, 16000, 16))
+        frames = rd.samples(data)
+        left, right = to_bytes(frames[0::2]), to_bytes(frames[1::2])
+        sent_out, sent_in = self.folder.sent(8, "out"), self.folder.sent(8, "in")
+        recorded_out = left[:len(sent_out)]
+        recorded_in = right[:len(sent_in)]
+        self.assert_stream(recorded_out.rstrip(b"\0") or recorded_out, sent_out, "left")
+        self.assert_stream(recorded_in.rstrip(b"\0") or recorded_in, sent_in, "right")
+
+
+class OneDirection(RecorderTest):
+    def one_way(self, way, kept, other):
+        self.start({"AutoRecord": 1, "RecordFormat": 16, "RecordWay": way})
+        self.call(scenario("call 9 INPROGRESS", "wait audio 9 %s 2500" % kept, "call 9 FINISHED",
+                           calls=[(9, "dave", "mls 11 9000", "mls 12 9000")]))
+        self.folder.wait_records([".wav"])
+        partners, (channels, _, _, data) = self.wave()
+        self.assertEqual((partners, channels), ("dave", 1))
+        self.assert_stream(data, self.folder.sent(9, kept), kept)
+        # Only the chosen direction was asked for.
+        commands = self.folder.commands()
+        asked = {"out": 'ALTER CALL 9 SET_OUTPUT SOUNDCARD="default" port="6285"',
+                 "in": 'ALTER CALL 9 SET_CAPTURE_MIC port="7285"'}
+        self.assertIn(asked[kept], commands)
+        self.assertNotIn(asked[other], commands)
+        self.assertEqual([n for n in self.folder.record_files() if n.endswith(".sky")], [])
+
+    def test_record_way_1_records_only_the_microphone(self):
+        self.one_way(1, "in", "out")
+
+    def test_record_way_2_records_only_the_far_end(self):
+        self.one_way(2, "out", "in")
+
+
+class Calls(RecorderTest):
+    def test_two_overlapping_calls_make_one_recording_named_after_both(self):
+        self.start({"AutoRecord": 1, "RecordFormat": 16})
+        self.call(scenario("call 1 INPROGRESS", "wait audio 1 out 1500",
+                           "call 2 INPROGRESS", "wait audio 2 out 1500",
+                           "call 1 FINISHED", "wait audio 2 out 2500", "call 2 FINISHED",
+                           calls=[(1, "erin", "sine 300 4000", "silence"),
+                                  (2, "frank", "sine 500 4000", "silence")]))
+        self.folder.wait_records([".wav"])
+        self.assertEqual(len([n for n in self.folder.record_files() if n.endswith(".wav")]), 1)
+        partners, (_, _, _, data) = self.wave()
+        self.assertEqual(partners, "erin frank")
+        # Both calls' far ends arrive on the same port and both end up in it.
+        sent = len(self.folder.sent(1, "out")) + len(self.folder.sent(2, "out"))
+        self.assertGreaterEqual(len(data), sent - 2 * TAIL)
+        self.assertLessEqual(len(data), sent)
+
+    def test_record_pressed_mid_call_keeps_only_what_follows(self):
+        self.start({"AutoRecord": 0, "RecordFormat": 16, "SaveLF": 1})
+        self.call(scenario("call 3 INPROGRESS", "wait audio 3 out 2000", "press %d" % rd.IDC_RECORD,
+                           "wait audio 3 out 4500", "call 3 FINISHED",
+                           calls=[(3, "gina", "mls 21 10000", "mls 22 10000")]))
+        self.folder.wait_records([".wav"])
+        partners, (channels, _, _, data) = self.wave()
+        self.assertEqual((partners, channels), ("gina", 2))
+        frames = rd.samples(data)
+        for name, recorded in (("out", to_bytes(frames[0::2])), ("in", to_bytes(frames[1::2]))):
+            body = recorded.rstrip(b"\0")
+            start = locate(body, self.folder.sent(3, name), name)
+            self.assertGreaterEqual(start, int(1.5 * SECOND), name + ": audio from before the press was recorded")
+            self.assertGreaterEqual(len(body), int(1.5 * SECOND))
+
+    def test_pause_and_resume_leave_out_the_paused_stretch(self):
+        self.start({"AutoRecord": 1, "RecordFormat": 16, "RecordWay": 2})
+        self.call(scenario("call 4 INPROGRESS", "wait audio 4 out 2000", "press %d" % rd.IDC_PAUSE,
+                           "wait audio 4 out 4500", "press %d" % rd.IDC_RECORD,
+                           "wait audio 4 out 6500", "call 4 FINISHED",
+                           calls=[(4, "hugo", "mls 31 10000", "silence")]))
+        self.folder.wait_records([".wav"])
+        _, (_, _, _, data) = self.wave()
+        sent = self.folder.sent(4, "out")
+        paused_at, resumed_at = split_after_pause(data, sent, "out")
+        self.assertGreaterEqual(paused_at, int(1.5 * SECOND))
+        gap = resumed_at - paused_at
+        self.assertGreaterEqual(gap, int(1.5 * SECOND), "the paused stretch was recorded")
+        self.assertLessEqual(gap, int(4 * SECOND))
+        self.assertGreaterEqual(len(data) - paused_at, SECOND)
+
+
+class Encoders(RecorderTest):
+    def run_call(self, formats):
+        self.start({"AutoRecord": 1, "RecordFormat": formats})
+        self.call(scenario("call 5 INPROGRESS", "wait audio 5 out 3000", "call 5 FINISHED",
+                           calls=[(5, "iris", "sine 440 8000", "noise 9 3000")]))
+
+    def duration(self, suffix):
+        path = self.folder.record_path(suffix)
+        out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of",
+                              "default=noprint_wrappers=1:nokey=1", path], capture_output=True, text=True)
+        return float(out.stdout.strip())
+
+    def test_mp3_ogg_and_flac_replace_the_wav(self):
+        self.run_call(1 | 4 | 8)
+        self.folder.wait_records([".mp3", ".ogg", ".flac"])
+        names = self.folder.record_files()
+        self.assertEqual([n for n in names if n.endswith(".wav")], [], names)
+        for suffix in (".mp3", ".ogg", ".flac"):
+            self.assertIsNotNone(NAME.match(os.path.basename(self.folder.record_path(suffix))))
+            self.assertAlmostEqual(self.duration(suffix), 3.0, delta=0.6)
+        # FLAC is lossless: it decodes to exactly the mix of what was sent.
+        raw = subprocess.run(["flac", "-d", "-c", "-s", "--force-raw-format", "--endian=little",
+                              "--sign=signed", self.folder.record_path(".flac")],
+                             capture_output=True, check=True).stdout
+        self.assert_mono_mix(raw, 5, int(16000 * 2.5))
+
+    def test_wav_is_kept_beside_the_mp3_when_chosen(self):
+        self.run_call(1 | 16)
+        self.folder.wait_records([".mp3", ".wav"])
+        self.assertAlmostEqual(self.duration(".mp3"), 3.0, delta=0.6)
+        _, (channels, _, _, data) = self.wave(".wav")
+        self.assertEqual(channels, 1)
+        self.assert_mono_mix(data, 5, 16000 * 3 - TAIL // 2)
+
+
+class Application(RecorderTest):
+    def test_second_start_brings_the_hidden_first_window_forward(self):
+        self.start({"RecordFormat": 16}, args=["hide"])
+        time.sleep(3)  # past the start-up period in which a hidden start stays hidden
+        self.assertEqual(self.folder.recorder_state(), rd.RECORDER_HIDDEN)
+        second = self.folder.start_recorder()
+        second.wait(timeout=60)
+        rd.wait_until(lambda: self.folder.recorder_state() == rd.RECORDER_VISIBLE, 30, "the first window shown")
+        self.assertIsNone(self.folder.recorder.poll(), "the first instance ended")
+
+    def test_exit_during_a_recording_leaves_complete_files(self):
+        self.start({"AutoRecord": 1, "RecordFormat": 16})
+        self.call(scenario("call 6 INPROGRESS", "wait audio 6 out 2500",
+                           "post-recorder %d" % rd.WM_EXIT_REQUEST, "sleep 500",
+                           calls=[(6, "jack", "mls 41 8000", "mls 42 8000")]))
+        self.folder.recorder.wait(timeout=120)
+        names = self.folder.record_files()
+        self.assertEqual([n for n in names if n.endswith(".sky")], [], names)
+        partners, (_, _, _, data) = self.wave()
+        self.assertEqual(partners, "jack")
+        self.assert_mono_mix(data, 6, 16000 * 2)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        BIN = sys.argv.pop(1)
+    else:
+        BIN = os.path.join(rd.TOP, "build", "windows", "bin")
+    unittest.main(verbosity=2)

@@ -1,0 +1,183 @@
+"""Drives CalvoroRecord.exe and the simulated client (SimSkype.exe) under wine.
+
+Used by the end-to-end tests (tests/e2e) and by the README's demo
+(scripts/run-demo.sh). Each ProgramFolder is a fresh copy of the program as a
+user gets it: CalvoroRecord.exe with Language\\ and the encoders beside it, a
+Config.ini of the test's own, and a record folder of its own.
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import time
+
+TOP = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WINE_EXEC = os.path.join(TOP, "scripts", "wine-exec")
+ENCODERS = ("lame.exe", "oggenc2.exe", "flac.exe", "Wav2Wma.exe", "calvoro-encode.sh")
+
+# SimSkype --recorder-state exit codes.
+RECORDER_VISIBLE, RECORDER_HIDDEN, RECORDER_MISSING = 0, 5, 6
+# Controls and messages of the recorder's main window.
+IDC_RECORD, IDC_PAUSE, IDC_STOP = 1003, 1004, 1005
+WM_EXIT_REQUEST = 0x0406
+
+
+def winpath(path):
+    """The wine path of a Unix path (drive Z: is the Unix root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wait_until(condition, timeout, what, interval=0.2):
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise TimeoutError("gave up waiting for " + what)
+        time.sleep(interval)
+
+
+class Wine:
+    """The wine environment of one Windows build tree."""
+
+    def __init__(self, bin_dir, prefix=None):
+        self.bin_dir = os.path.abspath(bin_dir)
+        self.env = dict(os.environ)
+        self.env["WINEPREFIX"] = prefix or os.path.join(os.path.dirname(self.bin_dir), "wineprefix")
+        self.env.setdefault("WINEDEBUG", "-all")
+        self.env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+        if "DISPLAY" not in self.env:
+            raise RuntimeError("wine needs a display: run under xvfb-run")
+
+    def popen(self, exe, args, log_path):
+        with open(log_path, "ab") as log:
+            return subprocess.Popen([WINE_EXEC, exe] + list(args), env=self.env, stdout=log, stderr=log)
+
+    def run(self, exe, args, timeout, log_path):
+        with open(log_path, "ab") as log:
+            return subprocess.run([WINE_EXEC, exe] + list(args), env=self.env, stdout=log, stderr=log,
+                                  timeout=timeout).returncode
+
+    def simskype(self):
+        return os.path.join(self.bin_dir, "SimSkype.exe")
+
+
+class ProgramFolder:
+    """A copy of the program with its own settings, records and simulated client."""
+
+    def __init__(self, wine, settings, root=None):
+        self.wine = wine
+        self.root = root or tempfile.mkdtemp(prefix="calvoro-e2e-")
+        self.program = os.path.join(self.root, "Calvoro Record")
+        self.records = os.path.join(self.root, "Records")
+        self.sim = os.path.join(self.root, "sim")
+        for d in (self.program, self.records, self.sim):
+            os.makedirs(d, exist_ok=True)
+        shutil.copy2(os.path.join(wine.bin_dir, "CalvoroRecord.exe"), self.program)
+        shutil.copytree(os.path.join(wine.bin_dir, "Language"), os.path.join(self.program, "Language"),
+                        dirs_exist_ok=True)
+        for encoder in ENCODERS:
+            source = os.path.join(wine.bin_dir, encoder)
+            if os.path.exists(source):
+                shutil.copy2(source, self.program)
+        values = {"WavePath": winpath(self.records)}
+        values.update(settings)
+        with open(os.path.join(self.program, "Config.ini"), "w", newline="\r\n") as f:
+            f.write("[Setting]\n")
+            for key, value in values.items():
+                f.write("%s=%s\n" % (key, value))
+        self.recorder = None
+        self.log = os.path.join(self.root, "wine.log")
+
+    # The recorder.
+    def start_recorder(self, args=()):
+        process = self.wine.popen(os.path.join(self.program, "CalvoroRecord.exe"), args, self.log)
+        if self.recorder is None:
+            self.recorder = process
+        return process
+
+    def recorder_state(self):
+        return self.wine.run(self.wine.simskype(), ["--recorder-state"], 60, self.log)
+
+    def wait_recorder_window(self, timeout=60):
+        wait_until(lambda: self.recorder_state() in (RECORDER_VISIBLE, RECORDER_HIDDEN), timeout,
+                   "the recorder's main window")
+
+    def exit_recorder(self, timeout=120):
+        """Asks the recorder to exit (WM_EXIT_REQUEST) and waits for its process."""
+        if self.recorder is None or self.recorder.poll() is not None:
+            return
+        self.run_scenario("attach none\npost-recorder %d\n" % WM_EXIT_REQUEST, name="exit", timeout=60)
+        self.recorder.wait(timeout=timeout)
+
+    def kill(self):
+        if self.recorder is not None and self.recorder.poll() is None:
+            self.recorder.kill()
+            self.recorder.wait()
+
+    # The simulated client.
+    def run_scenario(self, text, name="call", timeout=180):
+        path = os.path.join(self.sim, name + ".scenario")
+        with open(path, "w") as f:
+            f.write(text)
+        return self.wine.run(self.wine.simskype(), ["--dir", winpath(self.sim), winpath(path)], timeout, self.log)
+
+    def sent(self, call, direction):
+        with open(os.path.join(self.sim, "call%d_%s.raw" % (call, direction)), "rb") as f:
+            return f.read()
+
+    def commands(self):
+        with open(os.path.join(self.sim, "commands.log"), encoding="utf-8") as f:
+            return [line.rstrip("\r\n") for line in f]
+
+    # The record folder.
+    def record_files(self):
+        return sorted(os.listdir(self.records))
+
+    def wait_records(self, suffixes, timeout=120):
+        """Waits until the recording is finished: a file with each suffix, no
+        stream file left, and sizes that no longer change."""
+        def finished():
+            names = self.record_files()
+            if any(n.endswith(".sky") for n in names):
+                return None
+            if not all(any(n.endswith(s) for n in names) for s in suffixes):
+                return None
+            return {n: os.path.getsize(os.path.join(self.records, n)) for n in names}
+        first = wait_until(finished, timeout, "the recording's files %s" % (suffixes,))
+        time.sleep(1.0)
+        return wait_until(lambda: finished() == first and first, timeout, "stable record files")
+
+    def record_path(self, suffix):
+        names = [n for n in self.record_files() if n.endswith(suffix)]
+        if len(names) != 1:
+            raise AssertionError("expected one %s file, found %s" % (suffix, self.record_files()))
+        return os.path.join(self.records, names[0])
+
+
+def read_wave(path):
+    """(channels, rate, bits, data) of a PCM WAV file, checking the header sizes."""
+    with open(path, "rb") as f:
+        raw = f.read()
+    if len(raw) < 44 or raw[0:4] != b"RIFF" or raw[8:16] != b"WAVEfmt " or raw[36:40] != b"data":
+        raise AssertionError("%s is not a canonical WAV file" % path)
+    riff, = struct.unpack_from("<I", raw, 4)
+    fmt_size, fmt, channels, rate, byte_rate, align, bits = struct.unpack_from("<IHHIIHH", raw, 16)
+    data_size, = struct.unpack_from("<I", raw, 40)
+    if riff != len(raw) - 8 or data_size != len(raw) - 44:
+        raise AssertionError("%s: header sizes %d/%d for a file of %d bytes" % (path, riff, data_size, len(raw)))
+    if fmt_size != 16 or fmt != 1 or byte_rate != rate * align or align != channels * bits // 8:
+        raise AssertionError("%s: inconsistent format chunk" % path)
+    return channels, rate, bits, raw[44:]
+
+
+def samples(data):
+    count = len(data) // 2
+    return list(struct.unpack("<%dh" % count, data[:count * 2]))
+
+
+def clip(value):
+    return max(-32768, min(32767, value))
