@@ -72,6 +72,9 @@ BOOL CPelmoApp::InitInstance() {
     CPelmoDlg dialog;
     m_pMainWnd = &dialog;
     dialog.DoModal();
+    // A finishing sequence started by the exit reports to the dialog object
+    // until its end; the object stays until then.
+    WaitForFinishing();
     m_pMainWnd = nullptr;
   }
   return FALSE;

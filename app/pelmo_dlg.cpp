@@ -92,6 +92,7 @@ BOOL CPelmoDlg::OnInitDialog() {
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
+  viewWindow_ = hwnd_;
   PublishMainWindow(hwnd_);
 
   StartAudioServers(outServer_, inServer_);
@@ -113,7 +114,10 @@ BOOL CPelmoDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CPelmoDlg::OnDestroy() { PublishMainWindow(nullptr); }
+void CPelmoDlg::OnDestroy() {
+  viewWindow_ = nullptr;
+  PublishMainWindow(nullptr);
+}
 
 void CPelmoDlg::ApplyMainWindowTexts() {
   IniFile language(LanguageIniPath());
@@ -206,7 +210,8 @@ void CPelmoDlg::OnTimer(UINT_PTR id) {
 
 void CPelmoDlg::PostView(WPARAM request, const std::wstring& text) {
   auto* copy = text.empty() ? nullptr : new std::wstring(text);
-  if (!hwnd_ || !PostMessageW(hwnd_, WM_RECORDING_VIEW, request, reinterpret_cast<LPARAM>(copy))) delete copy;
+  HWND window = viewWindow_.load();
+  if (!window || !PostMessageW(window, WM_RECORDING_VIEW, request, reinterpret_cast<LPARAM>(copy))) delete copy;
 }
 
 void CPelmoDlg::ShowRecordingEnded() { PostView(kViewEnded); }

@@ -56,6 +56,8 @@ class CPelmoDlg : public CDialog, public SessionView {
   void ShowHelpMenu();
   void StartFinishing();
 
+  // The window as the other threads address it; null once it is destroyed.
+  std::atomic<HWND> viewWindow_{nullptr};
   HICON icon_ = nullptr;
   HBRUSH hollowBrush_ = nullptr;
   AudioServer outServer_;
