@@ -13,7 +13,7 @@ double FormatArg::asReal() const {
 
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false, plus = false, space = false, zero = false;
   int width = -1;
   int precision = -1;
@@ -33,21 +33,21 @@ int ReadBoundedNumber(std::wstring_view s, size_t& i) {
 
 // Parses the conversion that starts at format[start] == '%'. Returns the index
 // after it, or 0 when the text is not a conversion this formatter knows.
-size_t ParseSpec(std::wstring_view f, size_t start, Spec& spec) {
+size_t ParseConversion(std::wstring_view f, size_t start, Conversion& conv) {
   size_t i = start + 1;
   for (; i < f.size(); ++i) {
     wchar_t c = f[i];
-    if (c == L'-') spec.left = true;
-    else if (c == L'+') spec.plus = true;
-    else if (c == L' ') spec.space = true;
-    else if (c == L'0') spec.zero = true;
+    if (c == L'-') conv.left = true;
+    else if (c == L'+') conv.plus = true;
+    else if (c == L' ') conv.space = true;
+    else if (c == L'0') conv.zero = true;
     else if (c == L'#') continue;
     else break;
   }
-  if (i < f.size() && f[i] >= L'1' && f[i] <= L'9') spec.width = ReadBoundedNumber(f, i);
+  if (i < f.size() && f[i] >= L'1' && f[i] <= L'9') conv.width = ReadBoundedNumber(f, i);
   if (i < f.size() && f[i] == L'.') {
     ++i;
-    spec.precision = ReadBoundedNumber(f, i);
+    conv.precision = ReadBoundedNumber(f, i);
   }
   // Length modifiers carry no meaning here: the argument says what it is.
   while (i < f.size() && (f[i] == L'l' || f[i] == L'h' || f[i] == L'z' || f[i] == L'j' || f[i] == L'L'))
@@ -56,15 +56,15 @@ size_t ParseSpec(std::wstring_view f, size_t start, Spec& spec) {
   wchar_t c = f[i];
   switch (c) {
     case L's': case L'S': case L'd': case L'i': case L'u': case L'x': case L'X': case L'f': case L'F':
-      spec.conversion = c;
+      conv.conversion = c;
       return i + 1;
     default:
       return 0;
   }
 }
 
-bool Fits(const Spec& spec, const FormatArg& arg) {
-  switch (spec.conversion) {
+bool Fits(const Conversion& conv, const FormatArg& arg) {
+  switch (conv.conversion) {
     case L's': case L'S': return arg.kind() == FormatArg::Kind::Text;
     case L'd': case L'i': case L'u': case L'x': case L'X':
       return arg.kind() == FormatArg::Kind::Signed || arg.kind() == FormatArg::Kind::Unsigned;
@@ -73,15 +73,15 @@ bool Fits(const Spec& spec, const FormatArg& arg) {
   }
 }
 
-void Pad(std::wstring& out, const Spec& spec, std::wstring_view sign, std::wstring_view body, bool numeric) {
+void Pad(std::wstring& out, const Conversion& conv, std::wstring_view sign, std::wstring_view body, bool numeric) {
   size_t len = sign.size() + body.size();
-  size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+  size_t width = conv.width > 0 ? static_cast<size_t>(conv.width) : 0;
   size_t fill = width > len ? width - len : 0;
-  if (spec.left) {
+  if (conv.left) {
     out.append(sign);
     out.append(body);
     out.append(fill, L' ');
-  } else if (spec.zero && numeric) {
+  } else if (conv.zero && numeric) {
     out.append(sign);
     out.append(fill, L'0');
     out.append(body);
@@ -92,19 +92,19 @@ void Pad(std::wstring& out, const Spec& spec, std::wstring_view sign, std::wstri
   }
 }
 
-void Convert(std::wstring& out, const Spec& spec, const FormatArg& arg) {
-  switch (spec.conversion) {
+void Convert(std::wstring& out, const Conversion& conv, const FormatArg& arg) {
+  switch (conv.conversion) {
     case L's': case L'S': {
       std::wstring_view text = arg.text();
-      if (spec.precision >= 0 && text.size() > static_cast<size_t>(spec.precision))
-        text = text.substr(0, spec.precision);
-      Pad(out, spec, L"", text, false);
+      if (conv.precision >= 0 && text.size() > static_cast<size_t>(conv.precision))
+        text = text.substr(0, conv.precision);
+      Pad(out, conv, L"", text, false);
       return;
     }
     case L'd': case L'i': case L'u': case L'x': case L'X': {
       bool negative = false;
       uint64_t magnitude;
-      if (spec.conversion == L'd' || spec.conversion == L'i') {
+      if (conv.conversion == L'd' || conv.conversion == L'i') {
         int64_t v = arg.asSigned();
         negative = v < 0;
         magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
@@ -114,24 +114,24 @@ void Convert(std::wstring& out, const Spec& spec, const FormatArg& arg) {
         if (arg.kind() == FormatArg::Kind::Signed && arg.asSigned() < 0 && arg.asSigned() >= INT32_MIN)
           magnitude &= 0xFFFFFFFFu;
       }
-      unsigned base = (spec.conversion == L'x' || spec.conversion == L'X') ? 16 : 10;
-      const wchar_t* digits = spec.conversion == L'X' ? L"0123456789ABCDEF" : L"0123456789abcdef";
+      unsigned base = (conv.conversion == L'x' || conv.conversion == L'X') ? 16 : 10;
+      const wchar_t* digits = conv.conversion == L'X' ? L"0123456789ABCDEF" : L"0123456789abcdef";
       std::wstring body;
       do {
         body.insert(body.begin(), digits[magnitude % base]);
         magnitude /= base;
       } while (magnitude != 0);
-      if (spec.precision >= 0 && body.size() < static_cast<size_t>(spec.precision))
-        body.insert(body.begin(), spec.precision - body.size(), L'0');
-      std::wstring_view sign = negative ? L"-" : spec.plus ? L"+" : spec.space ? L" " : L"";
-      Spec padding = spec;
-      if (spec.precision >= 0) padding.zero = false;
+      if (conv.precision >= 0 && body.size() < static_cast<size_t>(conv.precision))
+        body.insert(body.begin(), conv.precision - body.size(), L'0');
+      std::wstring_view sign = negative ? L"-" : conv.plus ? L"+" : conv.space ? L" " : L"";
+      Conversion padding = conv;
+      if (conv.precision >= 0) padding.zero = false;
       Pad(out, padding, sign, body, true);
       return;
     }
     case L'f': case L'F': {
       double v = arg.asReal();
-      int precision = spec.precision >= 0 ? spec.precision : 6;
+      int precision = conv.precision >= 0 ? conv.precision : 6;
       if (precision > 64) precision = 64;
       char buffer[512];
       int n = std::snprintf(buffer, sizeof buffer, "%.*f", precision, v < 0 ? -v : v);
@@ -139,8 +139,8 @@ void Convert(std::wstring& out, const Spec& spec, const FormatArg& arg) {
       if (n >= static_cast<int>(sizeof buffer)) n = sizeof buffer - 1;
       std::wstring body(buffer, buffer + n);
       bool negative = v < 0;
-      std::wstring_view sign = negative ? L"-" : spec.plus ? L"+" : spec.space ? L" " : L"";
-      Pad(out, spec, sign, body, true);
+      std::wstring_view sign = negative ? L"-" : conv.plus ? L"+" : conv.space ? L" " : L"";
+      Pad(out, conv, sign, body, true);
       return;
     }
     default:
@@ -167,10 +167,10 @@ std::wstring FormatText(std::wstring_view format, std::initializer_list<FormatAr
       i += 2;
       continue;
     }
-    Spec spec;
-    size_t end = ParseSpec(format, i, spec);
-    if (end != 0 && next != args.end() && Fits(spec, *next)) {
-      Convert(out, spec, *next);
+    Conversion conv;
+    size_t end = ParseConversion(format, i, conv);
+    if (end != 0 && next != args.end() && Fits(conv, *next)) {
+      Convert(out, conv, *next);
       ++next;
       i = end;
       continue;
