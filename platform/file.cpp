@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -23,17 +24,25 @@ std::atomic<int> firedCount{0};
 // True when an injected fault makes this operation fail.
 bool Injected(FileOp op, std::wstring_view path) {
   if (!anyFault.load(std::memory_order_acquire)) return false;
-  std::lock_guard<std::mutex> lock(faultMutex);
-  for (ArmedFault& armed : faults) {
-    if (armed.fault.op != op) continue;
-    if (!armed.fault.pathContains.empty() && path.find(armed.fault.pathContains) == std::wstring_view::npos)
-      continue;
-    if (armed.fired && !armed.fault.persistent) continue;
-    if (armed.seen++ < armed.fault.skip) continue;
-    armed.fired = true;
-    firedCount.fetch_add(1);
-    return true;
+  std::function<void()> hold;
+  {
+    std::lock_guard<std::mutex> lock(faultMutex);
+    for (ArmedFault& armed : faults) {
+      if (armed.fault.op != op) continue;
+      if (!armed.fault.pathContains.empty() && path.find(armed.fault.pathContains) == std::wstring_view::npos)
+        continue;
+      if (armed.fired && !armed.fault.persistent) continue;
+      if (armed.seen++ < armed.fault.skip) continue;
+      armed.fired = true;
+      firedCount.fetch_add(1);
+      if (!armed.fault.hold) return true;
+      hold = armed.fault.hold;
+      break;
+    }
   }
+  // Outside the lock: a held thread must not keep other threads' file
+  // operations waiting.
+  if (hold) hold();
   return false;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -72,6 +73,10 @@ struct FileFault {
   int skip = 0;
   // Keep failing every matching operation after the first failure.
   bool persistent = false;
+  // When set, the operation the fault would fail runs this instead (on the
+  // calling thread, before the operation) and then goes ahead: tests use it
+  // to hold a thread inside a write.
+  std::function<void()> hold;
 };
 
 void InjectFileFault(const FileFault& fault);

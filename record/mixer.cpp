@@ -36,9 +36,9 @@ void Interleave(const int16_t* a, const int16_t* b, int16_t* out, size_t samples
 
 int16_t* NewSamples(size_t bytes) { return new (std::nothrow) int16_t[bytes / 2]; }
 
-int CombineAndHandOff(bool stereo) {
+int CombineAndHandOff(bool stereo, std::wstring* deferred) {
   std::wstring base = recordingSession.BasePath();
-  std::wstring output = OutputWaveName(base, BuildPartnerList());
+  std::wstring output = FreeOutputWaveName(base, BuildPartnerList());
   if (!MixStreamFiles(base, output, stereo)) {
     DebugTrace(L"The mix of %s failed: the stream files stay\n", {base});
     return 0;
@@ -47,14 +47,17 @@ int CombineAndHandOff(bool stereo) {
     std::wstring stream = StreamFileName(base, d);
     if (!RemoveFile(stream)) DebugTrace(L"Cannot delete %s\n", {stream});
   }
-  EncoderHandoff(output);
+  if (deferred)
+    *deferred = output;
+  else
+    EncoderHandoff(output);
   return 1;
 }
 
 }  // namespace
 
-int CombinInOutWave() { return CombineAndHandOff(false); }
-int CombinInOutWaveWithStereo() { return CombineAndHandOff(true); }
+int CombinInOutWave(std::wstring* deferred) { return CombineAndHandOff(false, deferred); }
+int CombinInOutWaveWithStereo(std::wstring* deferred) { return CombineAndHandOff(true, deferred); }
 
 bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo) {
   File outStream, inStream;

@@ -15,8 +15,10 @@ constexpr size_t kMixChunkBytes = 4194304;
 // the partners. After a good mix the stream files are deleted and the output
 // goes to the encoders; after a failed one the stream files stay, no output is
 // left behind and no encoder runs. 1 on success, 0 on failure.
-int CombinInOutWave();
-int CombinInOutWaveWithStereo();
+// With `deferred`, the encoders are not run: the output's name is stored there
+// for the caller to hand to them later.
+int CombinInOutWave(std::wstring* deferred = nullptr);
+int CombinInOutWaveWithStereo(std::wstring* deferred = nullptr);
 
 // The mix itself: reads basePath + "_Out.sky" and basePath + "_In.sky" and
 // writes `outputName`. Shows "err 2" when the output cannot be created,

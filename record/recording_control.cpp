@@ -1,5 +1,7 @@
 #include "record/recording_control.h"
 
+#include <atomic>
+
 #include "common/text_format.h"
 #include "platform/clock.h"
 #include "platform/debug_trace.h"
@@ -12,7 +14,10 @@
 
 namespace {
 const Direction kDirections[] = {Direction::Out, Direction::In};
-}
+std::atomic<bool> pendingStart{false};
+}  // namespace
+
+bool TakePendingStart() { return pendingStart.exchange(false); }
 
 DateLabels LoadDateLabels(IniFile& language) {
   auto label = [&language](const wchar_t* key) { return FileNameSafeText(LanguageText(language, key)); };
@@ -35,11 +40,14 @@ uint32_t UpdateElapsedSeconds() {
   return elapsed;
 }
 
-StartOutcome StartRecording(SessionView& view) {
+namespace {
+
+StartOutcome Start(SessionView& view, bool keepReceived) {
   // The finishing sequence has set the stop flags and waits for the writers;
   // clearing the flags now would make it wait for ever.
   if (recordingSession.finishing.load()) {
-    DebugTrace(L"StartRecording ignored: the recording is being finished.");
+    DebugTrace(L"StartRecording deferred: the recording is being finished.");
+    pendingStart = true;
     return StartOutcome::Finishing;
   }
   // Without its blocks a hand-off can neither be cleared nor used.
@@ -53,7 +61,7 @@ StartOutcome StartRecording(SessionView& view) {
   // repeated start message of this one) keeps the hand-offs: they hold the
   // recording's own audio that the writers have not taken yet.
   if (!resume || paused) {
-    ResetHandoffs();
+    if (!keepReceived) ResetHandoffs();
     for (Direction d : kDirections) recordingSession.Flags(d).Clear();
   }
   const bool callInProgress = activeCallCount.load() > 0;
@@ -71,7 +79,7 @@ StartOutcome StartRecording(SessionView& view) {
       DebugTrace(L"StartRecording: RecordWay %d records nothing.", {static_cast<int>(way)});
       return StartOutcome::NotStarted;
     }
-    basePath = BuildBasePath(Settings.WavePath(), LocalTimeNow(), LoadDateLabels(language));
+    basePath = FreeBasePath(BuildBasePath(Settings.WavePath(), LocalTimeNow(), LoadDateLabels(language)));
     if (basePath.size() > kBasePathMaxChars) {
       // A cut name would record into another folder or name.
       ShowMessageBox(kBasePathTooLongText);
@@ -116,6 +124,11 @@ StartOutcome StartRecording(SessionView& view) {
   return StartOutcome::Started;
 }
 
+}  // namespace
+
+StartOutcome StartRecording(SessionView& view) { return Start(view, false); }
+StartOutcome StartDeferredRecording(SessionView& view) { return Start(view, true); }
+
 void PauseRecording(SessionView& view) {
   if (!recordingSession.Exists() || recordingSession.finishing.load()) return;
   uint32_t elapsed = UpdateElapsedSeconds();
@@ -123,6 +136,6 @@ void PauseRecording(SessionView& view) {
   recordingSession.accumulatedSeconds = elapsed;
   view.ScheduleRecordStatus();
   if (Settings.ShowStatusOnTray) view.ScheduleTrayBalloon();
-  for (Direction d : kDirections) recordingSession.Flags(d).pause = 1;
+  for (Direction d : kDirections) recordingSession.Flags(d).RequestPause();
   view.ShowRecordingPaused();
 }

@@ -55,6 +55,15 @@ enum class StartOutcome {
 constexpr wchar_t kBasePathTooLongText[] = L"Record folder path is too long!";
 
 StartOutcome StartRecording(SessionView& view);
+
+// A start that came while a finishing sequence ran (a new call, or Record) is
+// remembered; once the finishing has let go of the session, the main window
+// takes it and starts with StartDeferredRecording, so the new call is recorded
+// too. True once per remembered start.
+bool TakePendingStart();
+// StartRecording that keeps what the hand-offs received since the finishing
+// stopped the last writers: the new call's first audio.
+StartOutcome StartDeferredRecording(SessionView& view);
 void PauseRecording(SessionView& view);
 
 // The seconds the recording line shows now (and keeps in the session).

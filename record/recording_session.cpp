@@ -26,7 +26,9 @@ bool ThreadStartFails() {
 WriterThread::WriterThread(Direction direction, bool onlyDirection)
     : direction_(direction), onlyDirection_(onlyDirection) {
   thread_ = std::thread([this] {
-    completed_.store(RunStreamWriter(direction_, onlyDirection_));
+    WriterResult result = RunStreamWriter(direction_, onlyDirection_);
+    recording_ = result.recording;
+    completed_.store(result.completed);
     ended_.store(true);
   });
 }
@@ -118,6 +120,11 @@ void EndOfSessionEnd(RecordingSession& session) {
   session.finishingDone_.notify_all();
 }
 
+bool FinishingRunning() {
+  std::lock_guard<std::mutex> lock(recordingSession.mutex_);
+  return recordingSession.endsRunning_ != 0;
+}
+
 void WaitForFinishing() {
   RecordingSession& session = recordingSession;
   std::unique_lock<std::mutex> lock(session.mutex_);
@@ -146,27 +153,36 @@ void RunFinishing(RecordingView& view) {
   session.ClearTimes();
   WriterHandle out = session.Writer(Direction::Out), in = session.Writer(Direction::In);
   StopAndWaitForWriters(out, in);
+  // The writers have written all they will: whatever arrives from now on
+  // belongs to the next recording.
+  ResetHandoffs();
 
+  // The recording's WAV file, for the encoders.
+  std::wstring recording;
   if (out && in) {
     if (Settings.SaveLF.load() != 0) {
       DebugTrace(L"CombinInOutWaveWithStereo");
-      CombinInOutWaveWithStereo();
+      CombinInOutWaveWithStereo(&recording);
     } else {
       DebugTrace(L"CombinInOutWave");
-      CombinInOutWave();
+      CombinInOutWave(&recording);
     }
-  } else {
-    // One writer: a one-direction recording has already produced its file.
-    // A writer of a two-direction recording whose partner thread could not be
-    // started has not: its file becomes the recording here, rather than being
-    // left behind as a stream file nobody turns into a recording. A file
-    // whose writer failed keeps zero sizes and stays as it is.
-    WriterHandle lone = out ? out : in;
-    if (lone && !lone->onlyDirection() && lone->Completed()) ConvertStreamToRecording(lone->direction());
+  } else if (WriterHandle lone = out ? out : in) {
+    // A one-direction recording's writer has already turned its file into the
+    // recording. A writer of a two-direction recording whose partner thread
+    // could not be started has not: its file becomes the recording here, rather
+    // than being left behind as a stream file nobody turns into a recording. A
+    // file whose writer failed keeps zero sizes and stays as it is.
+    if (lone->onlyDirection())
+      recording = lone->Recording();
+    else if (lone->Completed())
+      ConvertStreamToRecording(lone->direction(), &recording);
   }
 
-  view.ShowRecordingEnded();
+  // The session is over: a new recording may start while the encoders run.
   ReleaseSessionEnd(session);
+  view.ShowRecordingEnded();
+  if (!recording.empty()) EncoderHandoff(recording);
   if (Settings.OpenRecordFolderAfterRecording.load() == 1) view.OpenRecordFolder(Settings.WavePath());
   if (Settings.ShowStatusOnTray.load() != 0) view.ScheduleTrayBalloon();
   view.ScheduleFolderStatus();
@@ -206,15 +222,19 @@ void AbortRecording(RecordingView& view) {
   EndOfSessionEnd(session);
 }
 
-void ConvertStreamToRecording(Direction direction) {
+bool ConvertStreamToRecording(Direction direction, std::wstring* deferred) {
   std::wstring base = recordingSession.BasePath();
   std::wstring stream = StreamFileName(base, direction);
-  std::wstring output = OutputWaveName(base, BuildPartnerList());
+  std::wstring output = FreeOutputWaveName(base, BuildPartnerList());
   if (!MoveFileNoReplace(stream, output)) {
     DebugTrace(L"Cannot move %s to %s: the recording stays in the stream file\n", {stream, output});
-    return;
+    return false;
   }
-  EncoderHandoff(output);
+  if (deferred)
+    *deferred = output;
+  else
+    EncoderHandoff(output);
+  return true;
 }
 
 void FailNextWriterThreadStarts(int count) { failingThreadStarts.store(count); }

@@ -59,12 +59,15 @@ class WriterThread {
   bool Ended() const { return ended_.load(); }
   // The thread has ended with its stream file finished (not after a failure).
   bool Completed() const { return completed_.load(); }
+  // The only direction's writer, after Wait: the recording its file became.
+  const std::wstring& Recording() const { return recording_; }
 
  private:
   Direction direction_;
   bool onlyDirection_;
   std::atomic<bool> ended_{false};
   std::atomic<bool> completed_{false};
+  std::wstring recording_;  // written by the thread before it ends, read after Wait
   std::mutex joinMutex_;
   std::thread thread_;
 };
@@ -100,6 +103,7 @@ class RecordingSession {
   friend bool ClaimSessionEnd(RecordingSession&);
   friend void ReleaseSessionEnd(RecordingSession&);
   friend void WaitForFinishing();
+  friend bool FinishingRunning();
   friend void EndOfSessionEnd(RecordingSession&);
 
   mutable std::mutex mutex_;
@@ -132,6 +136,8 @@ bool StartFinishRecording(RecordingView& view);
 
 // Waits until no finishing or abort is under way (for the exit path).
 void WaitForFinishing();
+// A finishing or an abort is under way (its encoders included).
+bool FinishingRunning();
 
 // Drops the recording after a writer could not create its stream file. The
 // other direction's writer, which may still run, is stopped and waited for, so
@@ -141,8 +147,10 @@ void AbortRecording(RecordingView& view);
 // The end of a one-direction recording: the direction's stream file moves to
 // the output name and goes to the encoders. When the move fails (the name
 // exists, the folder refuses) the stream file stays as it is, a complete WAV
-// file, and no encoder runs.
-void ConvertStreamToRecording(Direction direction);
+// file, and no encoder runs. With `deferred`, the encoders are not run here:
+// the recording's name is stored there for the caller to hand on later. True
+// when the file was moved.
+bool ConvertStreamToRecording(Direction direction, std::wstring* deferred = nullptr);
 
 // Fault injection for tests: the next `count` writer threads cannot be created.
 void FailNextWriterThreadStarts(int count);

@@ -114,6 +114,16 @@ struct WriterFlags {
   std::atomic<uint32_t> pause{0};       // set by the session's pause
   std::atomic<uint32_t> pauseNoted{0};  // set by the writer once it has flushed for the pause
   std::atomic<uint32_t> stop{0};        // set by the finishing sequence
+  // Counts the pauses and is never cleared. The writer flushes once for each
+  // pause it sees by this count, not by pauseNoted: a resume clears the flags
+  // while the writer may still be flushing for the pause before, and a
+  // pauseNoted it sets after that clear must not make it skip the next pause.
+  std::atomic<uint32_t> pauseRequests{0};
+
+  void RequestPause() {
+    pauseRequests.fetch_add(1);
+    pause.store(1);
+  }
   void Clear() {
     pause.store(0);
     pauseNoted.store(0);

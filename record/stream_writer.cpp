@@ -30,15 +30,21 @@ class Writer {
   bool Run() {
     for (;;) {
       if (flags_.pause.load() == 1) {
-        if (flags_.pauseNoted.load() == 0) {
+        // Stop is read before the pause count: a pause requested before the
+        // stop is then seen and flushed before the writer ends.
+        bool stopping = flags_.stop.load() == 1;
+        uint32_t request = flags_.pauseRequests.load();
+        if (!flushedAny_ || request != flushedPause_) {
           // Noted once what was pending has been written, so that the flag
           // tells the session the file is complete up to the pause.
+          flushedAny_ = true;
+          flushedPause_ = request;
           if (!WritePending(false)) return false;
           flags_.pauseNoted.store(1);
         }
         // Stop during a pause writes nothing more: what came during the pause
         // is not part of the recording.
-        if (flags_.stop.load() == 1) return true;
+        if (stopping) return true;
       } else {
         size_t n = handoff_.TakeReady(buffer_);
         if (n > 0 && !file_.Write(buffer_, n)) return false;
@@ -62,6 +68,8 @@ class Writer {
   uint8_t* buffer_;
   StreamHandoff& handoff_;
   WriterFlags& flags_;
+  bool flushedAny_ = false;    // this writer has flushed for a pause
+  uint32_t flushedPause_ = 0;  // the pause it last flushed for
 };
 
 }  // namespace
@@ -70,7 +78,8 @@ std::wstring StreamFileName(const std::wstring& basePath, Direction direction) {
   return FormatText(StreamFileFormat(direction), {basePath});
 }
 
-bool RunStreamWriter(Direction direction, bool onlyDirection) {
+WriterResult RunStreamWriter(Direction direction, bool onlyDirection) {
+  WriterResult result;
   std::wstring name = StreamFileName(recordingSession.BasePath(), direction);
   // What the writer takes from the hand-off is copied here before it is
   // written, so the hand-off's blocks are never read while the disk is busy.
@@ -79,23 +88,26 @@ bool RunStreamWriter(Direction direction, bool onlyDirection) {
   if (!buffer || !HandoffOf(direction).IsAllocated() || !file.Create(name)) {
     DebugTrace(L"Stream writer %s: cannot create %s\n", {DirectionName(direction), name});
     PostToMainWindow(WM_STREAM_FILE_FAILED);
-    return false;
+    return result;
   }
   if (!WriteEmptyWaveHeader(file, 1)) {
     ShowMessageBox(L"write file fail!");
-    return false;
+    return result;
   }
   if (!Writer(direction, file, buffer.get()).Run()) {
     DebugTrace(L"Stream writer %s: a write to %s failed\n", {DirectionName(direction), name});
     ShowMessageBox(L"write file fail!");
-    return false;
+    return result;
   }
   buffer.reset();
   if (!FinishWaveHeader(file, 1)) {
     ShowMessageBox(L"write file fail!");
-    return false;
+    return result;
   }
   file.Close();
-  if (onlyDirection) ConvertStreamToRecording(direction);
-  return true;
+  result.completed = true;
+  // The encoders run later, once the finishing sequence has let go of the
+  // session, so that a new call can be recorded meanwhile.
+  if (onlyDirection) ConvertStreamToRecording(direction, &result.recording);
+  return result;
 }

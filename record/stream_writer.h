@@ -8,9 +8,16 @@
 
 #include "common/direction.h"
 
-// The writer thread's body (started by StartStreamWriter). True when the
-// stream file was finished with its sizes filled in.
-bool RunStreamWriter(Direction direction, bool onlyDirection);
+// What a writer thread leaves behind.
+struct WriterResult {
+  bool completed = false;  // the stream file was finished with its sizes filled in
+  // The only direction's writer: the recording its file became, for the
+  // finishing sequence to hand to the encoders; empty when the move failed.
+  std::wstring recording;
+};
+
+// The writer thread's body (started by StartStreamWriter).
+WriterResult RunStreamWriter(Direction direction, bool onlyDirection);
 
 // The direction's stream file name for a base path.
 std::wstring StreamFileName(const std::wstring& basePath, Direction direction);

@@ -111,9 +111,11 @@ TEST_F(MixerTest, CombinInOutWaveNamesTheFileAfterThePartnersAndDeletesTheStream
   EXPECT_EQ(ReadFileBytes(base + L"(alice bob).wav"), WaveImage(1, Samples({101, 202, 3})));
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
   EXPECT_FALSE(FileExists(StreamName(Direction::In)));
+  // A second recording of the same name is numbered; the first one stays.
   WriteStreams(out, in);
   EXPECT_EQ(CombinInOutWaveWithStereo(), 1);
-  EXPECT_EQ(ReadFileBytes(base + L"(alice bob).wav"), WaveImage(2, Samples({100, 1, 200, 2, 0, 3})));
+  EXPECT_EQ(ReadFileBytes(base + L"(alice bob) (2).wav"), WaveImage(2, Samples({100, 1, 200, 2, 0, 3})));
+  EXPECT_EQ(ReadFileBytes(base + L"(alice bob).wav"), WaveImage(1, Samples({101, 202, 3})));
 }
 
 TEST_F(MixerTest, AMissingStreamFileFailsWithoutABoxAndTouchesNothing) {

@@ -151,15 +151,19 @@ TEST_F(SessionControlTest, WhenNoWriterStartsTheWindowReturnsToIdle) {
   EXPECT_EQ(recordingSession.startTick, 0u);
 }
 
-TEST_F(SessionControlTest, AStartDuringTheFinishingIsIgnored) {
+TEST_F(SessionControlTest, AStartDuringTheFinishingIsDeferred) {
   EXPECT_EQ(StartRecording(view), StartOutcome::Started);
   // As the finishing sequence stands after setting the stop flags.
   recordingSession.finishing = 1;
   recordingSession.Flags(Direction::Out).stop = 1;
   recordingSession.Flags(Direction::In).stop = 1;
+  EXPECT_FALSE(TakePendingStart());
   EXPECT_EQ(StartRecording(view), StartOutcome::Finishing);
   EXPECT_EQ(recordingSession.Flags(Direction::Out).stop, 1u);
   EXPECT_EQ(recordingSession.Flags(Direction::In).stop, 1u);
+  // The start is remembered for the end of the finishing, once.
+  EXPECT_TRUE(TakePendingStart());
+  EXPECT_FALSE(TakePendingStart());
   recordingSession.finishing = 0;
 }
 
@@ -215,3 +219,48 @@ TEST_F(SessionControlTest, PauseWithoutARecordingDoesNothing) {
   EXPECT_EQ(view.paused, 0);
   EXPECT_EQ(recordingSession.Flags(Direction::Out).pause, 0u);
 }
+
+// Stop and Record pressed in the same second give two recordings of the same
+// name: the second one is numbered, neither replaces the other.
+TEST_F(SessionControlTest, TwoRecordingsOfTheSameSecondAreBothKept) {
+  for (uint8_t way : {kRecordBoth, kRecordOutOnly}) {
+    Settings.RecordWay = way;
+    std::string first = Pattern(6400, 7), second = Pattern(9600, 8);
+    std::wstring names[2];
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_EQ(StartRecording(view), StartOutcome::Started);
+      Append(Direction::Out, i == 0 ? first : second);
+      FinishRecording(view);
+      names[i] = Recording();
+      if (i == 1 && names[1] == names[0]) names[1] = recordingSession.BasePath() + L"() (2).wav";
+    }
+    // Out alone is the mix of Out with silence: the same samples.
+    EXPECT_TRUE(SameBytes(ReadFileBytes(names[0]), WaveImage(1, first))) << int(way);
+    EXPECT_TRUE(SameBytes(ReadFileBytes(names[1]), WaveImage(1, second))) << int(way);
+    for (const std::wstring& name : names) ASSERT_TRUE(RemoveFile(name));
+  }
+}
+
+// A start that came while a recording was being finished is made once the
+// finishing has let go of the session, and keeps what the new call sent
+// meanwhile; a plain start would drop it.
+TEST_F(SessionControlTest, TheDeferredStartKeepsTheNewCallsFirstAudio) {
+  Settings.RecordWay = kRecordOutOnly;
+  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
+  FinishRecording(view);
+  ASSERT_TRUE(RemoveFile(Recording()));
+  std::string early = Pattern(3200, 9), later = Pattern(6400, 10);
+  Append(Direction::Out, early);
+  ASSERT_EQ(StartDeferredRecording(view), StartOutcome::Started);
+  Append(Direction::Out, later);
+  FinishRecording(view);
+  EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, early + later)));
+  ASSERT_TRUE(RemoveFile(Recording()));
+
+  Append(Direction::Out, early);
+  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
+  Append(Direction::Out, later);
+  FinishRecording(view);
+  EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, later)));
+}
+

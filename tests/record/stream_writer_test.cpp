@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -89,13 +91,13 @@ TEST_F(StreamWriterTest, PauseThenResumeLeavesThePauseOutAndKeepsTheRestContiguo
   StartOut();
   std::string before = Pattern(20000, 4), during = Pattern(7000, 5), after = Pattern(9000, 6);
   Append(Direction::Out, before);
-  Flags().pause = 1;
+  Flags().RequestPause();
   ASSERT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
   EXPECT_EQ(SizeOf(StreamName(Direction::Out)), 44 + before.size());
   Append(Direction::Out, during);
   Resume();
   Append(Direction::Out, after);
-  Flags().pause = 1;  // a second pause and resume
+  Flags().RequestPause();  // a second pause and resume
   ASSERT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
   Append(Direction::Out, during);
   Resume();
@@ -108,7 +110,7 @@ TEST_F(StreamWriterTest, PauseThenStopHoldsOnlyTheAudioUpToThePause) {
   StartOut();
   std::string before = Pattern(3000, 7);
   Append(Direction::Out, before);
-  Flags().pause = 1;
+  Flags().RequestPause();
   ASSERT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
   Append(Direction::Out, Pattern(5000, 8));
   StopWriter();
@@ -134,7 +136,7 @@ TEST_F(StreamWriterTest, AFailingDataWriteShowsTheBoxAndKeepsWhatWasWritten) {
   StartOut();
   std::string first = Pattern(1000, 9);
   Append(Direction::Out, first);
-  Flags().pause = 1;
+  Flags().RequestPause();
   ASSERT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
   Resume();
   Append(Direction::Out, Pattern(1000, 10));
@@ -176,7 +178,7 @@ TEST_F(StreamWriterTest, TheOnlyDirectionBecomesTheRecording) {
   EXPECT_TRUE(SameBytes(ReadFileBytes(base + L"(alice).wav"), WaveImage(1, audio)));
 }
 
-TEST_F(StreamWriterTest, WhenTheMoveFailsTheStreamFileKeepsTheAudio) {
+TEST_F(StreamWriterTest, AnOlderRecordingOfTheSameNameIsKept) {
   std::string older = "an older recording";
   ASSERT_TRUE(WriteFileBytes(base + L"().wav", older));
   StartOut(true);
@@ -184,6 +186,18 @@ TEST_F(StreamWriterTest, WhenTheMoveFailsTheStreamFileKeepsTheAudio) {
   Append(Direction::Out, audio);
   StopWriter();
   EXPECT_EQ(ReadFileBytes(base + L"().wav"), older);
+  EXPECT_TRUE(SameBytes(ReadFileBytes(base + L"() (2).wav"), WaveImage(1, audio)));
+  EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
+}
+
+TEST_F(StreamWriterTest, WhenTheMoveFailsTheStreamFileKeepsTheAudio) {
+  InjectFileFault({FileOp::Move, L"_Out.sky"});
+  StartOut(true);
+  std::string audio = Pattern(6000, 12);
+  Append(Direction::Out, audio);
+  StopWriter();
+  EXPECT_EQ(FiredFileFaults(), 1);
+  EXPECT_FALSE(FileExists(base + L"().wav"));
   EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::Out)), WaveImage(1, audio)));
 }
 
@@ -227,7 +241,7 @@ TEST_F(StreamWriterTest, UnderLoadTheFileHoldsWhatWasKeptOutsideThePause) {
   {
     std::lock_guard<std::mutex> lock(gate);
     paused = true;
-    Flags().pause = 1;
+    Flags().RequestPause();
     EXPECT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // audio during the pause
@@ -246,4 +260,47 @@ TEST_F(StreamWriterTest, UnderLoadTheFileHoldsWhatWasKeptOutsideThePause) {
   recordingSession.Writer(Direction::Out)->Wait();
   std::string file = ReadFileBytes(StreamName(Direction::Out));
   EXPECT_TRUE(SameBytes(file, WaveImage(1, expected)));
+}
+
+// A resume may come while the writer is still flushing for the pause before;
+// the next pause must still be flushed. A stop during a pause writes nothing
+// more, so the marker is in the file only if the second pause was flushed.
+TEST_F(StreamWriterTest, APauseIsFlushedEvenAfterAResumeDuringTheFlushBefore) {
+  // The writer is held inside its write of the first pause's audio while the
+  // session resumes, a marker arrives and the second pause is requested.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool inWrite = false, release = false;
+  FileFault hold;
+  hold.op = FileOp::Write;
+  hold.pathContains = L"_Out.sky";
+  hold.skip = 3;  // the header, written in three pieces
+  hold.hold = [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    inWrite = true;
+    changed.notify_all();
+    changed.wait_for(lock, kGenerousDeadline, [&] { return release; });
+  };
+  InjectFileFault(hold);
+  StartOut();
+  Append(Direction::Out, Pattern(1000000, 100));
+  Flags().RequestPause();
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, kGenerousDeadline, [&] { return inWrite; }));
+  }
+  Resume();
+  std::string marker = Pattern(6400, 500);
+  Append(Direction::Out, marker);
+  Flags().RequestPause();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+    changed.notify_all();
+  }
+  FakeRecordingView view;
+  FinishRecording(view);
+  std::string file = ReadFileBytes(base + L"().wav");
+  ASSERT_EQ(file.size(), 44u + 1000000u + marker.size());
+  EXPECT_TRUE(SameBytes(file.substr(44), Pattern(1000000, 100) + marker));
 }
