@@ -14,6 +14,8 @@
 #include "record/recording_session.h"
 #include "settings/settings.h"
 #include "skype/link_threads.h"
+#include "skype/skype_link.h"
+#include "skype/skype_transport.h"
 
 std::atomic<int32_t> startHidden{0};
 
@@ -72,8 +74,13 @@ BOOL CPelmoApp::InitInstance() {
     CPelmoDlg dialog;
     m_pMainWnd = &dialog;
     dialog.DoModal();
+    // The client is told no more: its notifications now fail at once instead
+    // of waiting for a thread that has stopped reading them.
+    if (HWND linkWindow = reinterpret_cast<HWND>(messageWindow.load())) DestroyWindow(linkWindow);
     // A finishing sequence started by the exit reports to the dialog object
-    // until its end; the object stays until then.
+    // until its end; the object stays until then. Messages sent to this
+    // thread meanwhile (by the link threads, the shell) are still served.
+    WaitServingSentMessages([] { return !FinishingRunning(); }, std::chrono::hours(24));
     WaitForFinishing();
     m_pMainWnd = nullptr;
   }

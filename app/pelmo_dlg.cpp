@@ -1,5 +1,6 @@
 #include "app/pelmo_dlg.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "app/pelmo_app.h"
@@ -224,20 +225,32 @@ void CPelmoDlg::ScheduleRecordStatus() { PostView(kViewRecordStatus); }
 void CPelmoDlg::ShowNoCallNotice(const std::wstring& text) { PostView(kViewNoCallNotice, text); }
 
 void CPelmoDlg::OpenRecordFolder(const std::wstring& folder) {
+  // Not for the recording the exit finishes: nobody is there to look at it.
+  if (exiting_.load()) return;
+  // The shell may use COM on this (finishing) thread.
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOW);
+  if (SUCCEEDED(com)) CoUninitialize();
   Sleep(100);
   PostView(kViewFocus);
 }
 
 void CPelmoDlg::OnViewRequest(WPARAM request, const std::wstring* text) {
   switch (request) {
-    case kViewEnded:
+    case kViewEnded: {
+      bool pendingStart = TakePendingStart();
+      // A new recording may have started since this was posted.
+      if (recordingSession.Exists()) break;
       EnableItem(IDC_RECORD, true);
       EnableItem(IDC_PAUSE, false);
       EnableItem(IDC_STOP, false);
       ShowItem(IDC_RECORD_STATUS, false);
       KillTimer(hwnd_, kRecordStatusTimer);
+      // A call that came into progress while the recording was being finished
+      // is recorded now.
+      if (pendingStart && activeCallCount.load() > 0) StartDeferredRecording(*this);
       break;
+    }
     case kViewTrayBalloon:
       // The tray icon and its balloons come with the skinned window.
       break;
@@ -279,6 +292,7 @@ void CPelmoDlg::StartFinishing() {
 }
 
 void CPelmoDlg::RequestExit() {
+  exiting_ = true;
   StartFinishing();
   PostQuitMessage(0);
 }

@@ -58,6 +58,7 @@ class CPelmoDlg : public CDialog, public SessionView {
 
   // The window as the other threads address it; null once it is destroyed.
   std::atomic<HWND> viewWindow_{nullptr};
+  std::atomic<bool> exiting_{false};
   HICON icon_ = nullptr;
   HBRUSH hollowBrush_ = nullptr;
   AudioServer outServer_;
