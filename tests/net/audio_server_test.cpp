@@ -288,7 +288,10 @@ TEST(AudioServer, StartAudioServersStartsBothAndEachFeedsItsOwnSink) {
   StartAudioServers(out, in);
   ASSERT_TRUE(out.Receiving());
   ASSERT_TRUE(in.Receiving());
-  EXPECT_TRUE(boxes.texts().empty());
+  // A host whose own name does not resolve gets the local-address box; the
+  // servers start all the same. Nothing else may be shown.
+  for (const std::wstring& text : boxes.texts())
+    EXPECT_EQ(text.rfind(L"Error retrieving Local IP: ", 0), 0u) << std::string(text.begin(), text.end());
   TestPeer farEnd, microphone;
   ASSERT_TRUE(farEnd.Connect(out.ListeningPort()));
   ASSERT_TRUE(microphone.Connect(in.ListeningPort()));

@@ -419,7 +419,10 @@ TEST_F(LinkWineTest, StoppingFromTheUserInterfaceThreadServesTheMessagesTheLinkI
     const char text[] = "CALL 1 STATUS INPROGRESS";
     OnCopyDataFromSkype(reinterpret_cast<WindowId>(client.window()), text, sizeof(text));
     WaitUntil([&] { return client.received("GET CALL 1 PARTNER_HANDLE"); });
-    Sleep(50);  // the message thread is now inside SendMessageW to this thread
+    // The message thread is now inside SendMessageW to this thread: the sent
+    // message waits in this thread's queue.
+    WaitUntil([] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; },
+              std::chrono::milliseconds(10000));
     stopped.store(StopLinkThreads());
     startedAtStop.store(recorder.countOf(L"STARTED"));
     done.store(true);

@@ -147,9 +147,17 @@ class ProgramFolder:
             if not all(any(n.endswith(s) for n in names) for s in suffixes):
                 return None
             return {n: os.path.getsize(os.path.join(self.records, n)) for n in names}
-        first = wait_until(finished, timeout, "the recording's files %s" % (suffixes,))
-        time.sleep(1.0)
-        return wait_until(lambda: finished() == first and first, timeout, "stable record files")
+        last = [wait_until(finished, timeout, "the recording's files %s" % (suffixes,))]
+
+        def stable():
+            # Two looks a second apart that agree; a later recording that
+            # appears meanwhile only restarts the comparison.
+            time.sleep(1.0)
+            now = finished()
+            same = now is not None and now == last[0]
+            last[0] = now
+            return now if same else None
+        return wait_until(stable, timeout, "stable record files")
 
     def record_path(self, suffix):
         names = [n for n in self.record_files() if n.endswith(suffix)]
