@@ -61,7 +61,8 @@ for f in build/sanitize/bin/fuzz_*; do
   seeds="fuzz/corpus/${name#fuzz_}"
   [ -d "$seeds" ] || seeds=""
   echo "== fuzz: $name for ${fuzz_seconds}s"
-  if "$f" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" $seeds > "build/sanitize/$name.log" 2>&1; then
+  if "$f" -max_total_time="$fuzz_seconds" -print_final_stats=1 -artifact_prefix="build/sanitize/$name-" \
+      "$corpus" $seeds > "build/sanitize/$name.log" 2>&1; then
     note "fuzz $name: $(grep -E 'stat::number_of_executed_units' "build/sanitize/$name.log" | awk '{print $2}') runs, no finding"
   else
     tail -n 40 "build/sanitize/$name.log"
@@ -78,7 +79,7 @@ run_ctest build/tsan "native (clang, thread sanitizer)"
 build windows
 export WINEPREFIX="$top/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 echo "== wine: preparing the prefix"
-xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
+timeout 600 xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
   wineboot -i > /dev/null 2>&1
   wineserver -w
 ' || true
