@@ -76,7 +76,7 @@ struct FileFault {
   // When set, the operation the fault would fail runs this instead (on the
   // calling thread, before the operation) and then goes ahead: tests use it
   // to hold a thread inside a write.
-  std::function<void()> hold;
+  std::function<void()> hold = nullptr;
 };
 
 void InjectFileFault(const FileFault& fault);

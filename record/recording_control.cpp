@@ -1,6 +1,8 @@
 #include "record/recording_control.h"
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "common/text_format.h"
 #include "platform/clock.h"
@@ -42,12 +44,43 @@ uint32_t UpdateElapsedSeconds() {
 
 namespace {
 
+// How long a resume waits for a writer that has not yet written what came
+// before the pause (it may be busy with a long write to a slow folder).
+constexpr std::chrono::seconds kPauseFlushWait{10};
+
+// A resume throws away what arrived during the pause, but only once what came
+// before it is on disk. A writer that is still not there after the wait keeps
+// its hand-off: the pause's audio stays in the recording rather than the
+// audio before it being lost.
+void DropPausedAudio() {
+  for (Direction d : kDirections) {
+    WriterHandle writer = recordingSession.Writer(d);
+    WriterFlags& flags = recordingSession.Flags(d);
+    auto flushed = [&] {
+      return !writer || writer->Ended() || flags.pauseFlushed.load() == flags.pauseRequests.load();
+    };
+    auto end = std::chrono::steady_clock::now() + kPauseFlushWait;
+    while (!flushed() && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (flushed())
+      HandoffOf(d).Reset();
+    else
+      DebugTrace(L"Resume: the %s writer has not written the audio before the pause; the pause is kept.",
+                 {d == Direction::Out ? L"Out" : L"In"});
+  }
+}
+
 StartOutcome Start(SessionView& view, bool keepReceived) {
   // The finishing sequence has set the stop flags and waits for the writers;
-  // clearing the flags now would make it wait for ever.
+  // clearing the flags now would make it wait for ever. The start is made once
+  // the finishing lets go of the session.
   if (recordingSession.finishing.load()) {
     DebugTrace(L"StartRecording deferred: the recording is being finished.");
     pendingStart = true;
+    // The new recording begins now: once the writers are done, what the
+    // hand-offs received until this moment belongs to no recording.
+    WriterHandle out = recordingSession.Writer(Direction::Out), in = recordingSession.Writer(Direction::In);
+    if ((!out || out->Ended()) && (!in || in->Ended())) ResetHandoffs();
     return StartOutcome::Finishing;
   }
   // Without its blocks a hand-off can neither be cleared nor used.
@@ -60,8 +93,11 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
   // during the pause. A start while the recording runs (a further call, or the
   // repeated start message of this one) keeps the hand-offs: they hold the
   // recording's own audio that the writers have not taken yet.
-  if (!resume || paused) {
+  if (!resume) {
     if (!keepReceived) ResetHandoffs();
+    for (Direction d : kDirections) recordingSession.Flags(d).Clear();
+  } else if (paused) {
+    DropPausedAudio();
     for (Direction d : kDirections) recordingSession.Flags(d).Clear();
   }
   const bool callInProgress = activeCallCount.load() > 0;

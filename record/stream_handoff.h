@@ -119,6 +119,9 @@ struct WriterFlags {
   // while the writer may still be flushing for the pause before, and a
   // pauseNoted it sets after that clear must not make it skip the next pause.
   std::atomic<uint32_t> pauseRequests{0};
+  // The pauseRequests value the writer last flushed for: the pending audio of
+  // the latest pause is on disk when the two are equal.
+  std::atomic<uint32_t> pauseFlushed{0};
 
   void RequestPause() {
     pauseRequests.fetch_add(1);

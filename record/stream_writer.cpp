@@ -40,6 +40,7 @@ class Writer {
           flushedAny_ = true;
           flushedPause_ = request;
           if (!WritePending(false)) return false;
+          flags_.pauseFlushed.store(request);
           flags_.pauseNoted.store(1);
         }
         // Stop during a pause writes nothing more: what came during the pause

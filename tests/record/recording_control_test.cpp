@@ -1,6 +1,10 @@
 // Starting, resuming and pausing a recording, as the main window's handlers do.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "record/recording_control.h"
 #include "settings/language.h"
 #include "tests/record/record_test_support.h"
@@ -167,6 +171,26 @@ TEST_F(SessionControlTest, AStartDuringTheFinishingIsDeferred) {
   recordingSession.finishing = 0;
 }
 
+// Once the finishing has stopped the writers, a start asked for meanwhile marks
+// the beginning of the next recording: what came before it is not kept.
+TEST_F(SessionControlTest, ADeferredStartBeginsWhenItIsAskedFor) {
+  Settings.RecordWay = kRecordOutOnly;
+  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
+  recordingSession.finishing = 1;
+  Append(Direction::Out, Pattern(3200, 11));
+  // The writer still runs: the hand-off is its audio and stays.
+  EXPECT_EQ(StartRecording(view), StartOutcome::Finishing);
+  EXPECT_EQ(HeaderCount(HandoffOf(Direction::Out).HandoffHeader()), 3200u);
+  // As the finishing stands once the writer has ended.
+  recordingSession.Flags(Direction::Out).stop = 1;
+  recordingSession.Writer(Direction::Out)->Wait();
+  Append(Direction::Out, Pattern(1600, 12));
+  EXPECT_EQ(StartRecording(view), StartOutcome::Finishing);
+  EXPECT_EQ(HeaderCount(HandoffOf(Direction::Out).HandoffHeader()), 0u);
+  EXPECT_TRUE(TakePendingStart());
+  recordingSession.finishing = 0;
+}
+
 TEST_F(SessionControlTest, AFurtherCallKeepsTheAudioNotYetWritten) {
   EXPECT_EQ(StartRecording(view), StartOutcome::Started);
   WaitForStreamFiles();
@@ -212,6 +236,53 @@ TEST_F(SessionControlTest, PauseAndResumeLeaveOutWhatArrivedMeanwhile) {
   Append(Direction::Out, after);
   FinishRecording(view);
   EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, before + after)));
+}
+
+// A resume that comes while the writer is still busy with a long write (a slow
+// folder) must not throw away what arrived before the pause: it waits for the
+// writer to have written it.
+TEST_F(SessionControlTest, AResumeDuringALongWriteKeepsTheAudioBeforeThePause) {
+  Settings.RecordWay = kRecordOutOnly;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool inWrite = false, release = false;
+  FileFault hold;
+  hold.op = FileOp::Write;
+  hold.pathContains = L"_Out.sky";
+  hold.skip = 3;  // the header, written in three pieces
+  hold.hold = [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    inWrite = true;
+    changed.notify_all();
+    changed.wait_for(lock, kGenerousDeadline, [&] { return release; });
+  };
+  InjectFileFault(hold);
+  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
+  // A full block the writer takes, and what comes after it in the overflow.
+  std::string block = Pattern(2000000, 13), rest = Pattern(500000, 14), after = Pattern(6400, 15);
+  Append(Direction::Out, block);
+  Append(Direction::Out, rest);
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, kGenerousDeadline, [&] { return inWrite; }));
+  }
+  PauseRecording(view);
+  std::atomic<bool> resumed{false};
+  std::thread resume([&] {
+    EXPECT_EQ(StartRecording(view), StartOutcome::Resumed);
+    resumed = true;
+  });
+  // Give the resume time to get ahead of the writer; it must wait for it.
+  WaitUntil([&] { return resumed.load(); }, std::chrono::milliseconds(1000));
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+    changed.notify_all();
+  }
+  resume.join();
+  Append(Direction::Out, after);
+  FinishRecording(view);
+  EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, block + rest + after)));
 }
 
 TEST_F(SessionControlTest, PauseWithoutARecordingDoesNothing) {
