@@ -17,6 +17,14 @@ std::atomic<WindowId> skypeApiWindow{0};
 std::atomic<uint32_t> attached{0};
 std::atomic<uint32_t> loggedOut{0};
 TextSlot currentUserHandle(kUserHandleUnits);
+
+namespace {
+// Set by an attach status that detaches, cleared by an attach success. The
+// user-handle reply to an earlier success may still wait in the queue behind a
+// command the message thread is sending; it must not attach the link again
+// after the client has said it is not available.
+std::atomic<uint32_t> handleReplyStale{0};
+}  // namespace
 NotificationQueue notificationQueue;
 
 void TextSlot::Set(std::wstring_view text) {
@@ -138,6 +146,7 @@ void ParseConnectionMessage(const std::wstring& text) {
   if (StartsWithNoCase(text, L"CURRENTUSERHANDLE ")) {
     size_t blank = text.find(L' ');
     currentUserHandle.Set(std::wstring_view(text).substr(blank + 1));
+    if (handleReplyStale.load() != 0) return;
     attached.store(1);
     SendStatusChanged();
   }
@@ -150,12 +159,14 @@ void OnAttachStatus(WindowId apiWindow, uintptr_t status) {
       // an earlier success named stays.
       if (apiWindow == 0) return;
       skypeApiWindow.store(apiWindow);
+      handleReplyStale.store(0);
       SendCommandToSkype(kGetCurrentUserHandle);
       loggedOut.store(0);
       break;
     case kAttachRefused:
     case kAttachNotAvailable:
     case kAttachApiAvailable:
+      handleReplyStale.store(1);
       attached.store(0);
       break;
     default:  // pending authorisation, or unknown: nothing changes
@@ -195,6 +206,7 @@ SkypeClientState GetSkypeClientState() {
 
 void ResetSkypeLinkState() {
   skypeApiWindow.store(0);
+  handleReplyStale.store(0);
   attached.store(0);
   loggedOut.store(0);
   currentUserHandle.Clear();

@@ -1,16 +1,29 @@
 #include <windows.h>
 
+#include "platform/debug_trace.h"
 #include "skype/message_window.h"
 #include "skype/skype_transport.h"
+
+namespace {
+constexpr UINT kCommandTimeoutMs = 5000;
+}  // namespace
 
 bool DeliverCommandToSkype(WindowId apiWindow, WindowId fromWindow, const std::string& data) {
   COPYDATASTRUCT copy = {};
   copy.dwData = 0;
   copy.cbData = static_cast<DWORD>(data.size());
   copy.lpData = const_cast<char*>(data.data());
-  LRESULT result = SendMessageW(reinterpret_cast<HWND>(apiWindow), WM_COPYDATA, static_cast<WPARAM>(fromWindow),
-                                reinterpret_cast<LPARAM>(&copy));
-  return result != 0;
+  // A client that has stopped answering its window must not hang the
+  // recorder's threads (the window, or the thread that follows the calls): the
+  // command then counts as not accepted.
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(reinterpret_cast<HWND>(apiWindow), WM_COPYDATA, static_cast<WPARAM>(fromWindow),
+                           reinterpret_cast<LPARAM>(&copy), SMTO_NORMAL | SMTO_ABORTIFHUNG, kCommandTimeoutMs,
+                           &answer)) {
+    DebugTrace(L"The client did not take a command: %d\n", {static_cast<int>(GetLastError())});
+    return false;
+  }
+  return answer != 0;
 }
 
 void PostDiscoverBroadcast(WindowId fromWindow) {

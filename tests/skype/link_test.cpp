@@ -280,6 +280,28 @@ TEST(ConnectionMessage, LogoutThenReattachFollowsTheLinkStates) {
                     L"STATUS"}));
 }
 
+// The reply to a success may still be queued when the client says it is no
+// longer available; it must not attach the link again, or the watcher would
+// stop looking for the client for good.
+TEST(ConnectionMessage, AUserHandleReplyOvertakenByADetachDoesNotAttach) {
+  for (uintptr_t status : {uintptr_t{2}, uintptr_t{3}, uintptr_t{0x8001}}) {
+    LinkRecorder recorder(/*attach=*/false);
+    messageWindow.store(LinkRecorder::kMessageWindow);
+    OnAttachStatus(0x5A, kAttachSuccess);
+    OnAttachStatus(0x5A, status);
+    Deliver("CURRENTUSERHANDLE alice");
+    EXPECT_EQ(attached.load(), 0u) << status;
+    // The next success asks again, and its reply attaches.
+    OnAttachStatus(0x5A, kAttachSuccess);
+    Deliver("CURRENTUSERHANDLE alice");
+    EXPECT_EQ(attached.load(), 1u) << status;
+    recorder.waitForEvents(5);
+    EXPECT_EQ(recorder.events(), (Events{L"> GET CURRENTUSERHANDLE", L"> GET CURRENTUSERHANDLE", L"STATUS", L"STATUS",
+                                         L"STATUS"}))
+        << status;
+  }
+}
+
 // --- Client state -------------------------------------------------------------
 
 TEST(ClientState, IsTakenFromTheRowsInTheirOrder) {

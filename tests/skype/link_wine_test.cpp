@@ -22,6 +22,7 @@
 #include "skype/message_window.h"
 #include "skype/skype_api.h"
 #include "skype/skype_link.h"
+#include "skype/skype_transport.h"
 #include "tests/skype/wine_link_support.h"
 #include "tests/support/wait.h"
 #include "tools/simclient/signal.h"
@@ -434,4 +435,52 @@ TEST_F(LinkWineTest, StoppingFromTheUserInterfaceThreadServesTheMessagesTheLinkI
   EXPECT_EQ(client.commands(), (Strings{"GET CALL 1 PARTNER_HANDLE",
                                         "ALTER CALL 1 SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"",
                                         "ALTER CALL 1 SET_CAPTURE_MIC port=\"7285\""}));
+}
+
+namespace {
+
+LRESULT CALLBACK AnsweringClientProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COPYDATA) return TRUE;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+// A client whose window thread stops answering (hung in a dialog, say) must
+// not hang the thread that sends it a command: the command counts as not
+// accepted after a while.
+TEST(CommandDelivery, AClientThatStopsAnsweringDoesNotHangTheSender) {
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = AnsweringClientProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"CalvoroTestAnsweringClient";
+  RegisterClassW(&windowClass);
+  HANDLE stall = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<HWND> window{nullptr};
+  std::atomic<bool> stalled{false};
+  std::thread client([&] {
+    HWND own = CreateWindowExW(0, L"CalvoroTestAnsweringClient", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+    window.store(own);
+    while (MsgWaitForMultipleObjects(1, &stall, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    // From here on nothing is answered until the test lets go.
+    stalled.store(true);
+    WaitForSingleObject(release, INFINITE);
+    DestroyWindow(own);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return window.load() != nullptr; }));
+  WindowId clientWindow = reinterpret_cast<WindowId>(window.load());
+  std::string command("PING\0\0", 6);
+  EXPECT_TRUE(DeliverCommandToSkype(clientWindow, 0, command));
+  SetEvent(stall);
+  ASSERT_TRUE(WaitUntil([&] { return stalled.load(); }));
+  EXPECT_FALSE(DeliverCommandToSkype(clientWindow, 0, command));
+  SetEvent(release);
+  client.join();
+  CloseHandle(stall);
+  CloseHandle(release);
 }
