@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "net/event_socket_platform.h"
+#include "platform/debug_trace.h"
 
 struct EventSocketLocks {
   HANDLE mutex = nullptr;
@@ -131,6 +132,12 @@ uint32_t BindAndListen(NativeSocket socket, uint32_t address, uint16_t port, int
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = address;
   local.sin_port = htons(port);
+  // No other program may bind the same port with SO_REUSEADDR and take part
+  // of a call's audio. Without the option the server still works.
+  BOOL exclusive = TRUE;
+  if (setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive) ==
+      SOCKET_ERROR)
+    DebugTrace(L"SO_EXCLUSIVEADDRUSE refused: %d\n", {static_cast<int>(WSAGetLastError())});
   if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR)
     return static_cast<uint32_t>(WSAGetLastError());
   if (listen(s, backlog) == SOCKET_ERROR) return static_cast<uint32_t>(WSAGetLastError());
