@@ -74,6 +74,9 @@ BOOL CPelmoApp::InitInstance() {
     CPelmoDlg dialog;
     m_pMainWnd = &dialog;
     dialog.DoModal();
+    // The loop may also have ended without the exit command (the link's window
+    // closed from outside): a recording still running is finished all the same.
+    dialog.FinishForExit();
     // The client is told no more: its notifications now fail at once instead
     // of waiting for a thread that has stopped reading them.
     if (HWND linkWindow = reinterpret_cast<HWND>(messageWindow.load())) DestroyWindow(linkWindow);

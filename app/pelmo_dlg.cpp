@@ -15,6 +15,7 @@
 #include "skype/call_partners.h"
 #include "skype/message_window.h"
 #include "skype/skype_link.h"
+#include "skype/skype_transport.h"
 #include "skype/window_control.h"
 
 std::atomic<int32_t> keepOnTop{0};
@@ -248,7 +249,7 @@ void CPelmoDlg::OnViewRequest(WPARAM request, const std::wstring* text) {
       KillTimer(hwnd_, kRecordStatusTimer);
       // A call that came into progress while the recording was being finished
       // is recorded now.
-      if (pendingStart && activeCallCount.load() > 0) StartDeferredRecording(*this);
+      if (pendingStart && activeCallCount.load() > 0 && !exiting_.load()) StartDeferredRecording(*this);
       break;
     }
     case kViewTrayBalloon:
@@ -291,9 +292,13 @@ void CPelmoDlg::StartFinishing() {
   StartFinishRecording(*this);
 }
 
-void CPelmoDlg::RequestExit() {
+void CPelmoDlg::FinishForExit() {
   exiting_ = true;
   StartFinishing();
+}
+
+void CPelmoDlg::RequestExit() {
+  FinishForExit();
   PostQuitMessage(0);
 }
 
@@ -326,7 +331,7 @@ bool CPelmoDlg::OnCommand(WORD id, WORD, HWND) {
       ShowHelpMenu();
       return true;
     case IDC_RECORD:
-      StartRecording(*this);
+      if (!exiting_.load()) StartRecording(*this);
       return true;
     case IDC_PAUSE:
       PauseRecording(*this);
@@ -358,7 +363,17 @@ INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& 
   handled = false;
   switch (message) {
     case WM_SKYPE_CALL_STARTED:
-      if (Settings.AutoRecord.load() == 1) StartRecording(*this);
+      // A call that starts while the program is on its way out is not
+      // recorded: nothing would be left to finish it.
+      if (Settings.AutoRecord.load() == 1 && !exiting_.load()) StartRecording(*this);
+      return 0;
+    case WM_ENDSESSION:
+      // Windows is logging off or shutting down and ends the process when this
+      // returns: the recording is finished first.
+      if (wParam) {
+        FinishForExit();
+        WaitServingSentMessages([] { return !FinishingRunning(); }, std::chrono::hours(24));
+      }
       return 0;
     case WM_SKYPE_CALL_ENDED:
       if (activeCallCount.load() == 0) StartFinishing();

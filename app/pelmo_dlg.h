@@ -27,6 +27,10 @@ class CPelmoDlg : public CDialog, public SessionView {
   // Menu exit, WM_EXIT_REQUEST: finishes a running recording (the process
   // waits for it) and ends the program.
   void RequestExit();
+  // Every way out of the program, whatever ended the window's loop: no new
+  // recording starts from here on, and a running one is finished (without
+  // opening its folder) before the process ends.
+  void FinishForExit();
 
   // SessionView, callable from any thread: each posts itself to the window.
   void ShowRecordingEnded() override;

@@ -304,6 +304,19 @@ class Application(RecorderTest):
         self.assertEqual(partners, "jack")
         self.assert_mono_mix(data, 6, 16000 * 2)
 
+    def test_link_window_closed_from_outside_still_finishes_the_recording(self):
+        # WM_CLOSE to the window the recorder attached with ends its loop
+        # without the exit command; the running recording is finished anyway.
+        self.start({"AutoRecord": 1, "RecordFormat": 16})
+        self.call(scenario("call 7 INPROGRESS", "wait audio 7 out 2500", "post-link 16", "sleep 500",
+                           calls=[(7, "kim", "mls 43 8000", "mls 44 8000")]))
+        self.folder.recorder.wait(timeout=120)
+        names = self.folder.record_files()
+        self.assertEqual([n for n in names if n.endswith(".sky")], [], names)
+        partners, (_, _, _, data) = self.wave()
+        self.assertEqual(partners, "kim")
+        self.assert_mono_mix(data, 7, 16000 * 2)
+
 
 if __name__ == "__main__":
     if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):

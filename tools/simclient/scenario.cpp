@@ -93,6 +93,8 @@ const char kScenarioHelp[] =
     "                                (class SkypeDorvRecorder.Class): 1003 Record,\n"
     "                                1004 Pause, 1005 Stop\n"
     "  post-recorder <message>       post a message to it, e.g. 1030 (WM_USER+6) to exit\n"
+    "  post-link <message>           post a message to the recorder's window that\n"
+    "                                attached, e.g. 16 (WM_CLOSE)\n"
     "  exit [<code>]                 end here (the end of the file ends too)\n"
     "A notification CALL <id> STATUS FINISHED (or REFUSED, MISSED, FAILED, BUSY,\n"
     "CANCELLED) first ends that call's audio streams, then is sent.\n"
@@ -359,8 +361,10 @@ bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error
       step.kind = word == "window" ? Step::Kind::Window : Step::Kind::CloseWindow;
       if (rest.empty() || rest.size() > 255) why = std::string(word) + " needs a class name";
       step.text = std::string(rest);
-    } else if (word == "press" || word == "post-recorder") {
-      step.kind = word == "press" ? Step::Kind::Press : Step::Kind::PostRecorder;
+    } else if (word == "press" || word == "post-recorder" || word == "post-link") {
+      step.kind = word == "press"           ? Step::Kind::Press
+                  : word == "post-recorder" ? Step::Kind::PostRecorder
+                                            : Step::Kind::PostLink;
       if (!ParseCount(NextWord(rest), step.number) || step.number > 0xFFFF || !rest.empty())
         why = std::string(word) + " needs a number";
     } else if (word == "exit") {

@@ -41,6 +41,7 @@ struct Step {
     CloseWindow,   // destroy the window of class `text`
     Press,         // post WM_COMMAND `number` (a button) to the recorder's main window
     PostRecorder,  // post message `number` to the recorder's main window
+    PostLink,      // post message `number` to the recorder's window that attached
     Exit,          // end with exit code `number`
   };
   Kind kind = Kind::Sleep;

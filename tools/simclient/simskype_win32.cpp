@@ -632,6 +632,12 @@ int RunScenario() {
                    std::to_string(step.number) + (posted ? " 1" : " 0"));
         break;
       }
+      case sc::Step::Kind::PostLink: {
+        HWND recorder = Recorder();
+        bool posted = recorder && PostMessageW(recorder, static_cast<UINT>(step.number), 0, 0);
+        logs.Event("post-link " + std::to_string(step.number) + (posted ? " 1" : " 0"));
+        break;
+      }
       case sc::Step::Kind::Exit:
         return static_cast<int>(step.number);
     }
