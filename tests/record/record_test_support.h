@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,48 @@
 #include "skype/call_partners.h"
 #include "tests/support/capture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
+
+// Holds the first data write to a stream file (after its three header pieces)
+// until Release, as a slow disk would: the writer is then known to be busy
+// with a write while the test pauses, resumes or stops.
+class WriteHold {
+ public:
+  explicit WriteHold(const std::wstring& streamSuffix) : state_(std::make_shared<State>()) {
+    FileFault fault;
+    fault.op = FileOp::Write;
+    fault.pathContains = streamSuffix;
+    fault.skip = 3;
+    // The writer thread may still be inside the hold when this object goes:
+    // it keeps the state alive itself.
+    fault.hold = [state = state_] {
+      std::unique_lock<std::mutex> lock(state->mutex);
+      state->held = true;
+      state->changed.notify_all();
+      state->changed.wait_for(lock, kGenerousDeadline, [&] { return state->released; });
+    };
+    InjectFileFault(fault);
+  }
+  ~WriteHold() { Release(); }
+
+  bool WaitUntilHeld() {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    return state_->changed.wait_for(lock, kGenerousDeadline, [this] { return state_->held; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->released = true;
+    state_->changed.notify_all();
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false, released = false;
+  };
+  std::shared_ptr<State> state_;
+};
 
 // Deterministic bytes that differ from position to position, so that a gap, an
 // overlap or a reordering shows.

@@ -1,8 +1,6 @@
 // Starting, resuming and pausing a recording, as the main window's handlers do.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "record/recording_control.h"
@@ -243,29 +241,13 @@ TEST_F(SessionControlTest, PauseAndResumeLeaveOutWhatArrivedMeanwhile) {
 // writer to have written it.
 TEST_F(SessionControlTest, AResumeDuringALongWriteKeepsTheAudioBeforeThePause) {
   Settings.RecordWay = kRecordOutOnly;
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool inWrite = false, release = false;
-  FileFault hold;
-  hold.op = FileOp::Write;
-  hold.pathContains = L"_Out.sky";
-  hold.skip = 3;  // the header, written in three pieces
-  hold.hold = [&] {
-    std::unique_lock<std::mutex> lock(mutex);
-    inWrite = true;
-    changed.notify_all();
-    changed.wait_for(lock, kGenerousDeadline, [&] { return release; });
-  };
-  InjectFileFault(hold);
+  WriteHold hold(L"_Out.sky");
   ASSERT_EQ(StartRecording(view), StartOutcome::Started);
   // A full block the writer takes, and what comes after it in the overflow.
   std::string block = Pattern(2000000, 13), rest = Pattern(500000, 14), after = Pattern(6400, 15);
   Append(Direction::Out, block);
   Append(Direction::Out, rest);
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, kGenerousDeadline, [&] { return inWrite; }));
-  }
+  ASSERT_TRUE(hold.WaitUntilHeld());
   PauseRecording(view);
   std::atomic<bool> resumed{false};
   std::thread resume([&] {
@@ -274,11 +256,7 @@ TEST_F(SessionControlTest, AResumeDuringALongWriteKeepsTheAudioBeforeThePause) {
   });
   // Give the resume time to get ahead of the writer; it must wait for it.
   WaitUntil([&] { return resumed.load(); }, std::chrono::milliseconds(1000));
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    release = true;
-    changed.notify_all();
-  }
+  hold.Release();
   resume.join();
   Append(Direction::Out, after);
   FinishRecording(view);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <random>
 #include <thread>
 
@@ -268,36 +266,16 @@ TEST_F(StreamWriterTest, UnderLoadTheFileHoldsWhatWasKeptOutsideThePause) {
 TEST_F(StreamWriterTest, APauseIsFlushedEvenAfterAResumeDuringTheFlushBefore) {
   // The writer is held inside its write of the first pause's audio while the
   // session resumes, a marker arrives and the second pause is requested.
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool inWrite = false, release = false;
-  FileFault hold;
-  hold.op = FileOp::Write;
-  hold.pathContains = L"_Out.sky";
-  hold.skip = 3;  // the header, written in three pieces
-  hold.hold = [&] {
-    std::unique_lock<std::mutex> lock(mutex);
-    inWrite = true;
-    changed.notify_all();
-    changed.wait_for(lock, kGenerousDeadline, [&] { return release; });
-  };
-  InjectFileFault(hold);
+  WriteHold hold(L"_Out.sky");
   StartOut();
   Append(Direction::Out, Pattern(1000000, 100));
   Flags().RequestPause();
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, kGenerousDeadline, [&] { return inWrite; }));
-  }
+  ASSERT_TRUE(hold.WaitUntilHeld());
   Resume();
   std::string marker = Pattern(6400, 500);
   Append(Direction::Out, marker);
   Flags().RequestPause();
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    release = true;
-    changed.notify_all();
-  }
+  hold.Release();
   FakeRecordingView view;
   FinishRecording(view);
   std::string file = ReadFileBytes(base + L"().wav");
