@@ -292,30 +292,26 @@ class Application(RecorderTest):
             return self.folder.recorder_state() == rd.RECORDER_VISIBLE
         rd.wait_until(second_start_shows_the_first, 60, "the first window shown", interval=1)
 
-    def test_exit_during_a_recording_leaves_complete_files(self):
+    def end_mid_call(self, step, call, partner, seeds):
+        """Ends the recorder by `step` during a recorded call: the process must
+        end with the call's recording complete and no stream file left."""
         self.start({"AutoRecord": 1, "RecordFormat": 16})
-        self.call(scenario("call 6 INPROGRESS", "wait audio 6 out 2500",
-                           "post-recorder %d" % rd.WM_EXIT_REQUEST, "sleep 500",
-                           calls=[(6, "jack", "mls 41 8000", "mls 42 8000")]))
+        self.call(scenario("call %d INPROGRESS" % call, "wait audio %d out 2500" % call, step, "sleep 500",
+                           calls=[(call, partner, "mls %d 8000" % seeds[0], "mls %d 8000" % seeds[1])]))
         self.folder.recorder.wait(timeout=120)
         names = self.folder.record_files()
         self.assertEqual([n for n in names if n.endswith(".sky")], [], names)
         partners, (_, _, _, data) = self.wave()
-        self.assertEqual(partners, "jack")
-        self.assert_mono_mix(data, 6, 16000 * 2)
+        self.assertEqual(partners, partner)
+        self.assert_mono_mix(data, call, 16000 * 2)
+
+    def test_exit_during_a_recording_leaves_complete_files(self):
+        self.end_mid_call("post-recorder %d" % rd.WM_EXIT_REQUEST, 6, "jack", (41, 42))
 
     def test_link_window_closed_from_outside_still_finishes_the_recording(self):
         # WM_CLOSE to the window the recorder attached with ends its loop
         # without the exit command; the running recording is finished anyway.
-        self.start({"AutoRecord": 1, "RecordFormat": 16})
-        self.call(scenario("call 7 INPROGRESS", "wait audio 7 out 2500", "post-link 16", "sleep 500",
-                           calls=[(7, "kim", "mls 43 8000", "mls 44 8000")]))
-        self.folder.recorder.wait(timeout=120)
-        names = self.folder.record_files()
-        self.assertEqual([n for n in names if n.endswith(".sky")], [], names)
-        partners, (_, _, _, data) = self.wave()
-        self.assertEqual(partners, "kim")
-        self.assert_mono_mix(data, 7, 16000 * 2)
+        self.end_mid_call("post-link 16", 7, "kim", (43, 44))
 
 
 if __name__ == "__main__":
