@@ -7,6 +7,14 @@
 #define IDR_MAINFRAME 128
 #define IDR_TRAY_MENU 129
 
+// Bitmaps (24 bits per pixel): the main window's background (700 x 520), the
+// settings dialog's (551 x 424), the about dialog's (470 x 293) and the
+// banner of the main window (692 x 102).
+#define IDB_MAIN_BACKGROUND 130
+#define IDB_SETTING_BACKGROUND 132
+#define IDB_ABOUT_BACKGROUND 134
+#define IDB_BANNER 136
+
 // Main window controls.
 #define IDC_LIST_HIDDEN 1000
 #define IDC_IPADDRESS_HIDDEN 1001
