@@ -8,6 +8,7 @@
 #include "app/status_text.h"
 #include "platform/debug_trace.h"
 #include "platform/main_window.h"
+#include "platform/main_window_win32.h"
 #include "platform/paths.h"
 #include "record/stream_handoff.h"
 #include "settings/language.h"

@@ -13,8 +13,8 @@
 #include "skype/call_partners.h"
 #include "skype/call_state.h"
 #include "skype/link_threads.h"
-#include "skype/skype_client_standin.h"
 #include "skype/skype_link.h"
+#include "tests/support/skype_client_standin.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "settings/settings.h"
 #include "skype/call_partners.h"
 #include "skype/call_state.h"
-#include "skype/skype_client_standin.h"
 #include "skype/skype_link.h"
+#include "tests/support/skype_client_standin.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The user's autorun list: values under
 // HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run.
-// The native build keeps an in-memory stand-in that tests read back.
+// Windows: autorun_win32.cpp; natively the tests link an in-memory stand-in
+// (tests/support/autorun_standin.cpp).
 #pragma once
 
 #include <string>

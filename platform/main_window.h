@@ -1,12 +1,12 @@
 // The system's own window messages to the main window, and how the other threads
 // deliver them. On Windows they go to the handle that the main window publishes
 // while it initialises (SendMessageW waits until the user-interface thread has
-// handled the message, PostMessageW does not). The native build has a stand-in
-// user-interface thread that tests start with a handler of their own.
+// handled the message, PostMessageW does not). Windows: main_window_win32.cpp,
+// where the main window publishes its handle (main_window_win32.h); natively
+// the tests' stand-in thread (tests/support/main_window_standin.h).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 enum MainWindowMessage : uint32_t {
   WM_SKYPE_CALL_STARTED = 0x0401,    // WM_USER+1
@@ -21,14 +21,3 @@ enum MainWindowMessage : uint32_t {
 // Both parameters are 0. False when no main window is there to receive it.
 bool SendToMainWindow(uint32_t message);
 bool PostToMainWindow(uint32_t message);
-
-#ifdef _WIN32
-// The main window's handle (an HWND), published during its initialisation.
-void PublishMainWindow(void* hwnd);
-void* PublishedMainWindow();
-#else
-// The stand-in user-interface thread: one thread that runs the handler for each
-// message in turn. Send waits for its message to be handled.
-void StartMainWindowStandIn(std::function<void(uint32_t message)> handler);
-void StopMainWindowStandIn();
-#endif

@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/main_window_win32.h"
 
 #include <atomic>
 
@@ -8,8 +8,8 @@ namespace {
 std::atomic<HWND> mainWindow{nullptr};
 }
 
-void PublishMainWindow(void* hwnd) { mainWindow.store(static_cast<HWND>(hwnd)); }
-void* PublishedMainWindow() { return mainWindow.load(); }
+void PublishMainWindow(HWND hwnd) { mainWindow.store(hwnd); }
+HWND PublishedMainWindow() { return mainWindow.load(); }
 
 bool SendToMainWindow(uint32_t message) {
   HWND hwnd = mainWindow.load();

@@ -1,7 +1,7 @@
 // The link's platform operations: how a command reaches the client, how the
 // client is asked to attach, and how a thread waits for the link threads to end
-// (skype_transport_win32.cpp with window messages, skype_transport_posix.cpp
-// with a stand-in that tests drive, see skype_client_standin.h).
+// (skype_transport_win32.cpp with window messages; natively the tests link a
+// stand-in that they drive, tests/support/skype_client_standin.h).
 #pragma once
 
 #include <chrono>

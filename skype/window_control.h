@@ -1,8 +1,9 @@
 // The Skype client seen from the outside: its windows (by class name), its
-// program file (registered path) and its process. Windows: window_control_win32.cpp
-// (FindWindowW, the registry, psapi, ShellExecuteW); natively a stand-in that
-// tests drive (skype_client_standin.h). RunSkype and OpenSkype are the same on
-// both and live in window_control.cpp.
+// program file (registered path) and its process. Windows:
+// window_control_win32.cpp (FindWindowW, the registry, psapi, ShellExecuteW);
+// natively the tests link a stand-in that they drive
+// (tests/support/skype_client_standin.h). RunSkype and OpenSkype are the same
+// on both and live in window_control.cpp.
 #pragma once
 
 #include <string>

@@ -6,7 +6,7 @@
 
 #include "common/strings.h"
 #include "platform/debug_trace.h"
-#include "platform/main_window.h"
+#include "platform/main_window_win32.h"
 #include "skype/skype_api.h"
 #include "skype/window_control.h"
 
@@ -104,4 +104,4 @@ void ShellOpen(const std::wstring& target) {
   ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOW);
 }
 
-void FocusMainWindow() { SetFocus(static_cast<HWND>(PublishedMainWindow())); }
+void FocusMainWindow() { SetFocus(PublishedMainWindow()); }

@@ -7,7 +7,7 @@
 #include "tests/support/wait.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/main_window_win32.h"
 
 namespace {
 LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -47,6 +47,8 @@ MainWindowProbe::~MainWindowProbe() {
   thread_.join();
 }
 #else
+#include "tests/support/main_window_standin.h"
+
 MainWindowProbe::MainWindowProbe() {
   StartMainWindowStandIn([this](uint32_t message) { Record(message); });
 }

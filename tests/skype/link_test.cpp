@@ -8,10 +8,10 @@
 #include "common/strings.h"
 #include "skype/call_partners.h"
 #include "skype/skype_api.h"
-#include "skype/skype_client_standin.h"
 #include "skype/skype_link.h"
 #include "tests/skype/link_recorder.h"
 #include "tests/support/capture.h"
+#include "tests/support/skype_client_standin.h"
 
 using Events = std::vector<std::wstring>;
 

@@ -16,10 +16,10 @@
 #include "skype/call_state.h"
 #include "skype/link_threads.h"
 #include "skype/skype_api.h"
-#include "skype/skype_client_standin.h"
 #include "skype/skype_link.h"
 #include "tests/skype/link_recorder.h"
 #include "tests/support/capture.h"
+#include "tests/support/skype_client_standin.h"
 #include "tests/support/wait.h"
 
 using Events = std::vector<std::wstring>;

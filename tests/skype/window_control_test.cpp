@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "skype/skype_api.h"
-#include "skype/skype_client_standin.h"
 #include "skype/window_control.h"
 #include "tests/skype/link_recorder.h"
+#include "tests/support/skype_client_standin.h"
 
 using Events = std::vector<std::wstring>;
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/main_window.h"
+#include "platform/main_window_win32.h"
 #include "platform/paths.h"
 #include "skype/link_threads.h"
 #include "skype/message_window.h"

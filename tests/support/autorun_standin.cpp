@@ -1,4 +1,5 @@
-// In-memory stand-in for the user's Run key.
+// Native builds only: an in-memory stand-in for the user's Run key, which
+// the tests read back.
 
 #include <map>
 #include <mutex>

@@ -1,3 +1,6 @@
+// The main window's stand-in thread.
+#include "tests/support/main_window_standin.h"
+
 #include <condition_variable>
 #include <deque>
 #include <memory>

@@ -1,7 +1,7 @@
 // The native build has no client to look at: each operation asks the client
 // stand-in that a test has set.
-#include "skype/skype_client_standin.h"
 #include "skype/window_control.h"
+#include "tests/support/skype_client_standin.h"
 
 WindowId FindSkypeMainWindow() {
   auto find = CurrentSkypeClientStandIn().findMainWindow;

@@ -1,13 +1,11 @@
 // Native builds only: the Skype client's stand-in. There is no client and no
-// window system off Windows, so the link's platform operations
-// (skype_transport.h, window_control.h) call what a test sets here. Without a
-// hook: a command is not accepted, a broadcast goes nowhere, no client is
+// window system off Windows, so the native tests, benchmarks and fuzzers link
+// these implementations of the link's platform operations
+// (skype/skype_transport.h, skype/window_control.h), which call what a test
+// sets here: skype_transport_standin.cpp, window_control_standin.cpp. Without
+// a hook: a command is not accepted, a broadcast goes nowhere, no client is
 // installed, running or showing a window, and nothing is opened.
 #pragma once
-
-#ifdef _WIN32
-#error "The client stand-in exists only in the native build."
-#endif
 
 #include <functional>
 #include <string>

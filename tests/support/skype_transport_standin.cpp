@@ -3,8 +3,8 @@
 #include <mutex>
 #include <thread>
 
-#include "skype/skype_client_standin.h"
 #include "skype/skype_transport.h"
+#include "tests/support/skype_client_standin.h"
 
 namespace {
 std::mutex standInMutex;
