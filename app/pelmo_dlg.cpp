@@ -14,7 +14,7 @@
 #include "settings/language.h"
 #include "settings/settings.h"
 #include "skype/call_partners.h"
-#include "skype/message_window.h"
+#include "skype/message_window_win32.h"
 #include "skype/skype_link.h"
 #include "skype/skype_transport.h"
 #include "skype/window_control.h"

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/debug_trace_platform.h"
+
 namespace {
 std::mutex hookMutex;
 std::function<void(const std::wstring&)> traceHook;
@@ -10,7 +12,7 @@ std::function<void(const std::wstring&)> traceHook;
 void DebugTrace(std::wstring_view format, std::initializer_list<FormatArg> args) {
   std::wstring line = FormatText(format, args);
   if (line.size() > kDebugTraceMaxChars) line.resize(kDebugTraceMaxChars);
-  PlatformDebugOutput(line);
+  debug_trace_platform::Output(line);
   std::lock_guard<std::mutex> lock(hookMutex);
   if (traceHook) traceHook(line);
 }

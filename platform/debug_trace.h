@@ -17,6 +17,3 @@ void DebugTrace(std::wstring_view format, std::initializer_list<FormatArg> args 
 // Tests observe the trace through a hook; while one is set, lines go to it as
 // well as to the platform's output. Passing an empty function removes it.
 void SetDebugTraceHook(std::function<void(const std::wstring&)> hook);
-
-// The platform's own output of one finished line (debug_output_*.cpp).
-void PlatformDebugOutput(const std::wstring& line);

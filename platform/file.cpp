@@ -81,7 +81,7 @@ bool File::Open(std::wstring_view path, bool create) {
   Close();
   if (Injected(create ? FileOp::Create : FileOp::Open, path)) return false;
   Handle handle = kNoHandle;
-  if (!platform_file::Open(path, create, handle)) return false;
+  if (!file_platform::Open(path, create, handle)) return false;
   handle_ = handle;
   path_.assign(path);
   return true;
@@ -92,48 +92,48 @@ bool File::OpenExisting(std::wstring_view path) { return Open(path, false); }
 
 bool File::Write(const void* data, size_t n) {
   if (!IsOpen() || Injected(FileOp::Write, path_)) return false;
-  return platform_file::Write(handle_, data, n);
+  return file_platform::Write(handle_, data, n);
 }
 
 bool File::Read(void* data, size_t n, size_t& got) {
   got = 0;
   if (!IsOpen() || Injected(FileOp::Read, path_)) return false;
-  return platform_file::Read(handle_, data, n, got);
+  return file_platform::Read(handle_, data, n, got);
 }
 
 bool File::Seek(uint64_t offset) {
   if (!IsOpen() || Injected(FileOp::Seek, path_)) return false;
-  return platform_file::Seek(handle_, offset);
+  return file_platform::Seek(handle_, offset);
 }
 
 bool File::Size(uint64_t& size) {
   size = 0;
   if (!IsOpen() || Injected(FileOp::Size, path_)) return false;
-  return platform_file::Size(handle_, size);
+  return file_platform::Size(handle_, size);
 }
 
 bool File::Flush() {
   if (!IsOpen() || Injected(FileOp::Flush, path_)) return false;
-  return platform_file::Flush(handle_);
+  return file_platform::Flush(handle_);
 }
 
 void File::Close() {
   if (!IsOpen()) return;
-  platform_file::Close(handle_);
+  file_platform::Close(handle_);
   handle_ = kNoHandle;
 }
 
 bool MoveFileNoReplace(std::wstring_view from, std::wstring_view to) {
   if (Injected(FileOp::Move, from)) return false;
-  return platform_file::Move(from, to);
+  return file_platform::Move(from, to);
 }
 
 bool RemoveFile(std::wstring_view path) {
   if (Injected(FileOp::Remove, path)) return false;
-  return platform_file::Remove(path);
+  return file_platform::Remove(path);
 }
 
 bool QueryFileSize(std::wstring_view path, uint64_t& size) {
   size = 0;
-  return platform_file::SizeByName(path, size);
+  return file_platform::SizeByName(path, size);
 }

@@ -4,7 +4,7 @@
 
 #include "platform/file.h"
 
-namespace platform_file {
+namespace file_platform {
 bool Open(std::wstring_view path, bool create, File::Handle& handle);
 bool Write(File::Handle handle, const void* data, size_t n);
 bool Read(File::Handle handle, void* data, size_t n, size_t& got);
@@ -15,4 +15,4 @@ void Close(File::Handle handle);
 bool Move(std::wstring_view from, std::wstring_view to);
 bool Remove(std::wstring_view path);
 bool SizeByName(std::wstring_view path, uint64_t& size);
-}  // namespace platform_file
+}  // namespace file_platform

@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include "platform/file_platform.h"
-#include "platform/posix_path.h"
+#include "platform/paths_posix.h"
 
-namespace platform_file {
+namespace file_platform {
 
 bool Open(std::wstring_view path, bool create, File::Handle& handle) {
   std::string native = NativePath(path);
@@ -86,4 +86,4 @@ bool SizeByName(std::wstring_view path, uint64_t& size) {
   return true;
 }
 
-}  // namespace platform_file
+}  // namespace file_platform

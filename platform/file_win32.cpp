@@ -4,7 +4,7 @@
 
 #include "platform/file_platform.h"
 
-namespace platform_file {
+namespace file_platform {
 namespace {
 HANDLE H(File::Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 // ReadFile and WriteFile take 32-bit counts; large transfers go in pieces.
@@ -74,4 +74,4 @@ bool SizeByName(std::wstring_view path, uint64_t& size) {
   return true;
 }
 
-}  // namespace platform_file
+}  // namespace file_platform

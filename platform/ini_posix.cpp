@@ -11,7 +11,7 @@
 
 #include "common/strings.h"
 #include "platform/ini.h"
-#include "platform/posix_path.h"
+#include "platform/paths_posix.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/message_box_platform.h"
+
 namespace {
 std::mutex hookMutex;
 std::function<void(const std::wstring&)> boxHook;
@@ -12,13 +14,16 @@ void SetMessageBoxHook(std::function<void(const std::wstring&)> hook) {
   boxHook = std::move(hook);
 }
 
-bool CallMessageBoxHook(const std::wstring& text) {
+void ShowMessageBox(std::wstring_view text) {
+  std::wstring copy(text);
   std::function<void(const std::wstring&)> hook;
   {
     std::lock_guard<std::mutex> lock(hookMutex);
     hook = boxHook;
   }
-  if (!hook) return false;
-  hook(text);
-  return true;
+  if (hook) {
+    hook(copy);
+    return;
+  }
+  message_box_platform::Show(copy);
 }

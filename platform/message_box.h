@@ -15,6 +15,3 @@ void SetMessageBoxHook(std::function<void(const std::wstring&)> hook);
 
 // The application's title on the boxes.
 constexpr wchar_t kApplicationTitle[] = L"Calvoro Record";
-
-// Used by the implementations.
-bool CallMessageBoxHook(const std::wstring& text);

@@ -1,8 +1,5 @@
 #include "platform/debug_trace.h"
-#include "platform/message_box.h"
+#include "platform/message_box_platform.h"
 
-void ShowMessageBox(std::wstring_view text) {
-  std::wstring copy(text);
-  if (CallMessageBoxHook(copy)) return;
-  DebugTrace(L"Message box: %s", {copy});
-}
+// The native build shows no boxes: the text goes to the trace.
+void message_box_platform::Show(const std::wstring& text) { DebugTrace(L"Message box: %s", {text}); }

@@ -1,10 +1,8 @@
 #include <windows.h>
 
-#include "platform/main_window.h"
 #include "platform/message_box.h"
+#include "platform/message_box_platform.h"
 
-void ShowMessageBox(std::wstring_view text) {
-  std::wstring copy(text);
-  if (CallMessageBoxHook(copy)) return;
-  MessageBoxW(nullptr, copy.c_str(), kApplicationTitle, MB_OK);
+void message_box_platform::Show(const std::wstring& text) {
+  MessageBoxW(nullptr, text.c_str(), kApplicationTitle, MB_OK);
 }

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/paths_platform.h"
+
 namespace {
 std::mutex overrideMutex;
 std::wstring documentsOverride;
@@ -12,9 +14,10 @@ void OverrideDocumentsFolder(std::wstring_view path) {
   documentsOverride.assign(path);
 }
 
-bool DocumentsFolderOverride(std::wstring& path) {
-  std::lock_guard<std::mutex> lock(overrideMutex);
-  if (documentsOverride.empty()) return false;
-  path = documentsOverride;
-  return true;
+std::wstring GetDocumentsFolder() {
+  {
+    std::lock_guard<std::mutex> lock(overrideMutex);
+    if (!documentsOverride.empty()) return documentsOverride;
+  }
+  return paths_platform::DocumentsFolder();
 }

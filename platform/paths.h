@@ -33,6 +33,3 @@ std::wstring GetLocalAppDataFolder();
 // Tests can put the documents folder somewhere of their own; an empty path
 // returns to the platform's folder.
 void OverrideDocumentsFolder(std::wstring_view path);
-
-// Used by the implementations: the override, when one is set.
-bool DocumentsFolderOverride(std::wstring& path);

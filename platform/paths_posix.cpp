@@ -6,7 +6,8 @@
 
 #include "common/strings.h"
 #include "platform/paths.h"
-#include "platform/posix_path.h"
+#include "platform/paths_platform.h"
+#include "platform/paths_posix.h"
 
 std::string NativePath(std::wstring_view path) {
   std::string bytes = Utf8FromWide(path);
@@ -39,9 +40,7 @@ bool CreateDirectoryOneLevel(std::wstring_view path) {
   return mkdir(NativePath(path).c_str(), 0777) == 0;
 }
 
-std::wstring GetDocumentsFolder() {
-  std::wstring path;
-  if (DocumentsFolderOverride(path)) return path;
+std::wstring paths_platform::DocumentsFolder() {
   const char* home = std::getenv("HOME");
   if (!home || !*home) return std::wstring();
   return WideFromUtf8(home) + L"/Documents";

@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include "platform/paths.h"
+#include "platform/paths_platform.h"
 
 std::wstring GetModuleFilePath() {
   wchar_t path[MAX_PATH + 1] = {};
@@ -39,10 +40,6 @@ std::wstring ShellFolder(int csidl) {
 }
 }  // namespace
 
-std::wstring GetDocumentsFolder() {
-  std::wstring path;
-  if (DocumentsFolderOverride(path)) return path;
-  return ShellFolder(CSIDL_PERSONAL);
-}
+std::wstring paths_platform::DocumentsFolder() { return ShellFolder(CSIDL_PERSONAL); }
 
 std::wstring GetLocalAppDataFolder() { return ShellFolder(CSIDL_LOCAL_APPDATA); }

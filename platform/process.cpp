@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "common/strings.h"
+#include "platform/process_platform.h"
 
 namespace {
 std::mutex faultMutex;
@@ -98,5 +99,5 @@ ProcessRun RunProcessAndWait(std::wstring_view commandLine, std::chrono::millise
         if (EqualsNoCase(program, failing)) return ProcessRun{};
     }
   }
-  return PlatformRunProcess(commandLine, limit);
+  return process_platform::Run(commandLine, limit);
 }

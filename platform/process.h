@@ -47,6 +47,3 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine);
 // `program` fails as if the program were missing.
 void InjectProcessStartFailure(std::wstring_view program);
 void ClearProcessFaults();
-
-// The platform half (process_win32.cpp, process_posix.cpp).
-ProcessRun PlatformRunProcess(std::wstring_view commandLine, std::chrono::milliseconds limit);

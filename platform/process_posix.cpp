@@ -10,8 +10,8 @@
 
 #include "common/strings.h"
 #include "platform/paths.h"
-#include "platform/posix_path.h"
-#include "platform/process.h"
+#include "platform/paths_posix.h"
+#include "platform/process_platform.h"
 
 extern char** environ;
 
@@ -52,7 +52,7 @@ ProcessRun Reap(pid_t pid, int status) {
 
 }  // namespace
 
-ProcessRun PlatformRunProcess(std::wstring_view commandLine, std::chrono::milliseconds limit) {
+ProcessRun process_platform::Run(std::wstring_view commandLine, std::chrono::milliseconds limit) {
   std::vector<std::wstring> words = SplitCommandLine(commandLine);
   if (words.empty() || words[0].empty()) return ProcessRun{};
   std::string program = FindProgram(words[0]);

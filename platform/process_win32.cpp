@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "platform/process.h"
+#include "platform/process_platform.h"
 
-ProcessRun PlatformRunProcess(std::wstring_view commandLine, std::chrono::milliseconds limit) {
+ProcessRun process_platform::Run(std::wstring_view commandLine, std::chrono::milliseconds limit) {
   // CreateProcessW may write into the command line, so it gets a copy.
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(L'\0');

@@ -1,4 +1,4 @@
-#include "skype/message_window.h"
+#include "skype/message_window_win32.h"
 
 #include "skype/skype_api.h"
 #include "skype/skype_link.h"

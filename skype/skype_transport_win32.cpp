@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/debug_trace.h"
-#include "skype/message_window.h"
+#include "skype/message_window_win32.h"
 #include "skype/skype_transport.h"
 
 namespace {

@@ -4,26 +4,27 @@
 #include <thread>
 
 #include "skype/skype_api.h"
+#include "skype/window_control_platform.h"
 
-void RunSkype(const std::wstring& path) { ShellOpen(path); }
+void RunSkype(const std::wstring& path) { window_control_platform::ShellOpen(path); }
 
 void OpenSkype(SkypeClientState lastState) {
   if (lastState == NotInstalled) {
-    ShellOpen(kSkypeWebSite);
+    window_control_platform::ShellOpen(kSkypeWebSite);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    FocusMainWindow();
+    window_control_platform::FocusMainWindow();
     return;
   }
   if (attached.load() == 1) {
     SendCommandToSkype(kSetWindowStateNormal);
     SendCommandToSkype(kFocus);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    FocusMainWindow();
+    window_control_platform::FocusMainWindow();
     return;
   }
   std::wstring path;
   if (!GetSkypePath(path)) return;
   RunSkype(path);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  FocusMainWindow();
+  window_control_platform::FocusMainWindow();
 }

@@ -34,7 +34,3 @@ void RunSkype(const std::wstring& path);
 // client's window back ("SET WINDOWSTATE NORMAL", "FOCUS"); otherwise starts the
 // client when its path is known. Then the main window takes the focus back.
 void OpenSkype(SkypeClientState lastState);
-
-// Platform operations used above.
-void ShellOpen(const std::wstring& target);  // ShellExecuteW "open", SW_SHOW
-void FocusMainWindow();                      // SetFocus on the published main window

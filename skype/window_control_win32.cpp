@@ -9,6 +9,7 @@
 #include "platform/main_window_win32.h"
 #include "skype/skype_api.h"
 #include "skype/window_control.h"
+#include "skype/window_control_platform.h"
 
 namespace {
 
@@ -100,8 +101,8 @@ bool IsSkypeRunning() {
   return false;
 }
 
-void ShellOpen(const std::wstring& target) {
+void window_control_platform::ShellOpen(const std::wstring& target) {
   ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOW);
 }
 
-void FocusMainWindow() { SetFocus(PublishedMainWindow()); }
+void window_control_platform::FocusMainWindow() { SetFocus(PublishedMainWindow()); }

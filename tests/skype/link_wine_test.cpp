@@ -19,7 +19,7 @@
 #include "settings/settings.h"
 #include "skype/call_partners.h"
 #include "skype/link_threads.h"
-#include "skype/message_window.h"
+#include "skype/message_window_win32.h"
 #include "skype/skype_api.h"
 #include "skype/skype_link.h"
 #include "skype/skype_transport.h"

@@ -8,7 +8,7 @@
 #include "platform/main_window_win32.h"
 #include "platform/paths.h"
 #include "skype/link_threads.h"
-#include "skype/message_window.h"
+#include "skype/message_window_win32.h"
 #include "skype/skype_api.h"
 #include "tests/support/wait.h"
 

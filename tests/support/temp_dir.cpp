@@ -8,7 +8,7 @@
 #include <random>
 
 #ifndef _WIN32
-#include "platform/posix_path.h"
+#include "platform/paths_posix.h"
 #endif
 
 namespace fs = std::filesystem;

@@ -1,6 +1,7 @@
 // The native build has no client to look at: each operation asks the client
 // stand-in that a test has set.
 #include "skype/window_control.h"
+#include "skype/window_control_platform.h"
 #include "tests/support/skype_client_standin.h"
 
 WindowId FindSkypeMainWindow() {
@@ -23,12 +24,12 @@ bool IsSkypeRunning() {
   return running ? running() : false;
 }
 
-void ShellOpen(const std::wstring& target) {
+void window_control_platform::ShellOpen(const std::wstring& target) {
   auto open = CurrentSkypeClientStandIn().shellOpen;
   if (open) open(target);
 }
 
-void FocusMainWindow() {
+void window_control_platform::FocusMainWindow() {
   auto focus = CurrentSkypeClientStandIn().focusMainWindow;
   if (focus) focus();
 }

@@ -8,10 +8,6 @@
 // loop dispatches its messages.
 #pragma once
 
-#ifndef _WIN32
-#error "The message window exists only in the Windows build."
-#endif
-
 #include <windows.h>
 
 #include <cstdint>

@@ -1,4 +1,5 @@
-// POSIX side only: turns an engine path (Windows style) into a file system path.
+// POSIX only: turns an engine path (Windows style) into a file system path
+// (paths_posix.cpp).
 #pragma once
 
 #include <string>

@@ -2,11 +2,11 @@
 #include <cstdlib>
 
 #include "common/strings.h"
-#include "platform/debug_trace.h"
+#include "platform/debug_trace_platform.h"
 
 // The native build has no debugger channel; lines go to standard error when
 // CALVORO_TRACE is set, so that a failing test can be read with its trace.
-void PlatformDebugOutput(const std::wstring& line) {
+void debug_trace_platform::Output(const std::wstring& line) {
   static const bool enabled = std::getenv("CALVORO_TRACE") != nullptr;
   if (!enabled) return;
   std::string bytes = Utf8FromWide(line);

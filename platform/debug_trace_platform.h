@@ -1,0 +1,11 @@
+// The platform half of the diagnostic output (debug_trace_win32.cpp,
+// debug_trace_posix.cpp). The shared half (debug_trace.cpp) formats the line,
+// cuts it and hands it to the test hook as well.
+#pragma once
+
+#include <string>
+
+namespace debug_trace_platform {
+// The platform's own output of one finished line.
+void Output(const std::wstring& line);
+}  // namespace debug_trace_platform
