@@ -1,23 +1,28 @@
 #include "platform/paths.h"
 
+#include <map>
 #include <mutex>
 
 #include "platform/paths_platform.h"
 
 namespace {
 std::mutex overrideMutex;
-std::wstring documentsOverride;
+std::map<UserFolder, std::wstring> overrides;
 }  // namespace
 
-void OverrideDocumentsFolder(std::wstring_view path) {
+void OverrideUserFolder(UserFolder folder, std::wstring_view path) {
   std::lock_guard<std::mutex> lock(overrideMutex);
-  documentsOverride.assign(path);
+  if (path.empty())
+    overrides.erase(folder);
+  else
+    overrides[folder] = std::wstring(path);
 }
 
-std::wstring GetDocumentsFolder() {
+std::wstring GetUserFolder(UserFolder folder) {
   {
     std::lock_guard<std::mutex> lock(overrideMutex);
-    if (!documentsOverride.empty()) return documentsOverride;
+    auto it = overrides.find(folder);
+    if (it != overrides.end()) return it->second;
   }
-  return paths_platform::DocumentsFolder();
+  return paths_platform::ShellFolder(folder);
 }

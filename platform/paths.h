@@ -25,11 +25,18 @@ bool PathExists(std::wstring_view path);
 // result only.
 bool CreateDirectoryOneLevel(std::wstring_view path);
 
-// The user's documents folder (CSIDL_PERSONAL) and local application data folder
-// (CSIDL_LOCAL_APPDATA), without a trailing separator; empty when unknown.
-std::wstring GetDocumentsFolder();
-std::wstring GetLocalAppDataFolder();
+// The user's folders, without a trailing separator; empty when unknown.
+enum class UserFolder {
+  Documents,     // CSIDL_PERSONAL
+  AppData,       // CSIDL_APPDATA: the user's roaming application data
+  LocalAppData,  // CSIDL_LOCAL_APPDATA: the machine's own, VirtualStore beneath it
+};
+std::wstring GetUserFolder(UserFolder folder);
+inline std::wstring GetDocumentsFolder() { return GetUserFolder(UserFolder::Documents); }
+inline std::wstring GetAppDataFolder() { return GetUserFolder(UserFolder::AppData); }
+inline std::wstring GetLocalAppDataFolder() { return GetUserFolder(UserFolder::LocalAppData); }
 
-// Tests can put the documents folder somewhere of their own; an empty path
-// returns to the platform's folder.
-void OverrideDocumentsFolder(std::wstring_view path);
+// Tests can put a user folder somewhere of their own; an empty path returns to
+// the platform's folder.
+void OverrideUserFolder(UserFolder folder, std::wstring_view path);
+inline void OverrideDocumentsFolder(std::wstring_view path) { OverrideUserFolder(UserFolder::Documents, path); }

@@ -40,14 +40,16 @@ bool CreateDirectoryOneLevel(std::wstring_view path) {
   return mkdir(NativePath(path).c_str(), 0777) == 0;
 }
 
-std::wstring paths_platform::DocumentsFolder() {
+std::wstring paths_platform::ShellFolder(UserFolder folder) {
   const char* home = std::getenv("HOME");
   if (!home || !*home) return std::wstring();
-  return WideFromUtf8(home) + L"/Documents";
-}
-
-std::wstring GetLocalAppDataFolder() {
-  const char* home = std::getenv("HOME");
-  if (!home || !*home) return std::wstring();
-  return WideFromUtf8(home) + L"/.local/share";
+  switch (folder) {
+    case UserFolder::Documents:
+      return WideFromUtf8(home) + L"/Documents";
+    case UserFolder::AppData:
+      return WideFromUtf8(home) + L"/.config";
+    case UserFolder::LocalAppData:
+      return WideFromUtf8(home) + L"/.local/share";
+  }
+  return std::wstring();
 }

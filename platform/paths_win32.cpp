@@ -32,14 +32,11 @@ bool CreateDirectoryOneLevel(std::wstring_view path) {
   return CreateDirectoryW(std::wstring(path).c_str(), nullptr) != 0;
 }
 
-namespace {
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH + 1] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return std::wstring();
-  return path;
+std::wstring paths_platform::ShellFolder(UserFolder folder) {
+  int csidl = folder == UserFolder::Documents ? CSIDL_PERSONAL
+              : folder == UserFolder::AppData ? CSIDL_APPDATA
+                                              : CSIDL_LOCAL_APPDATA;
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) return std::wstring();
+  return buffer;
 }
-}  // namespace
-
-std::wstring paths_platform::DocumentsFolder() { return ShellFolder(CSIDL_PERSONAL); }
-
-std::wstring GetLocalAppDataFolder() { return ShellFolder(CSIDL_LOCAL_APPDATA); }

@@ -5,6 +5,7 @@
 #include "platform/autorun.h"
 #include "platform/debug_trace.h"
 #include "platform/paths.h"
+#include "settings/config_location.h"
 #include "settings/ini_file.h"
 #include "settings/language.h"
 
@@ -24,9 +25,9 @@ uint8_t SettingByteFromText(std::wstring_view text) {
   return static_cast<uint8_t>(static_cast<uint32_t>(ParseDecimalInt(text)) & 0xFF);
 }
 
-std::wstring ConfigIniPath() { return GetModuleDirectory() + L"Config.ini"; }
+std::wstring ConfigIniPath() { return CurrentConfigIniPlace().path; }
 
-void LoadSettings() { LoadSettings(ConfigIniPath()); }
+void LoadSettings() { LoadSettings(PrepareConfigIni(CurrentConfigIniPlace())); }
 
 void LoadSettings(const std::wstring& configPath) {
   IniFile ini(configPath);

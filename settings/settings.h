@@ -1,5 +1,6 @@
-// The recorder's settings: section [Setting] of Config.ini beside the program,
-// held in memory in one process-wide record that every subsystem reads.
+// The recorder's settings: section [Setting] of Config.ini (beside the program,
+// or in the user's application data folder for an installed program: see
+// settings/config_location.h), held in memory in one process-wide record that every subsystem reads.
 //
 // The numeric fields are single bytes, read by the writer, finishing and encoder
 // threads while the settings dialog may apply new values, so each is an atomic
@@ -73,10 +74,11 @@ struct SettingsDialogValues {
 // blanks, optional sign, digits) cut to its low 8 bits; "-1" gives 255, "256" 0.
 uint8_t SettingByteFromText(std::wstring_view text);
 
-// The path of Config.ini beside the program.
+// The path of the running program's Config.ini.
 std::wstring ConfigIniPath();
 
-// Reads Config.ini into Settings (and selects the language section). An empty
+// Reads Config.ini into Settings (the argument-less form first carries the
+// settings of an earlier place over, see PrepareConfigIni) (and selects the language section). An empty
 // record folder becomes the documents folder + "\Calvoro Record", written back at
 // once; the record folder is created (one level).
 void LoadSettings();
