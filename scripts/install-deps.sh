@@ -6,7 +6,7 @@ set -eu
 packages="cmake make g++ clang-14 libclang-rt-14-dev googletest libbenchmark-dev \
 mingw-w64 wine wine64 xvfb xauth x11-utils \
 sox lame flac vorbis-tools ffmpeg python3 procps \
-python3-pil fonts-dejavu-core fonts-wqy-microhei"
+python3-pil fonts-dejavu-core fonts-wqy-microhei nsis"
 
 missing=""
 for p in $packages; do

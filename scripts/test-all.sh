@@ -99,9 +99,11 @@ if [ -f "$log" ]; then
   for n in $(grep -E '^\[  PASSED  \] [0-9]+ tests?\.' "$log" | awk '{print $4}'); do total=$((total + n)); done
   note "windows (wine): $total GoogleTest cases passed in $(grep -c -E '^\[  PASSED  \]' "$log") programs"
   grep -E '^\[  FAILED  \] [0-9]+ tests?' "$log" | while read -r line; do echo "$line"; done
-  e2e=$(grep -E '^Ran [0-9]+ tests? in' "$log" | tail -n 1)
-  if [ -n "$e2e" ]; then
-    note "windows (wine) end to end: $e2e, $(grep -E '^(OK|FAILED)' "$log" | tail -n 1)"
+  # The Python suites (end to end, packages), their counts together.
+  suites=$(grep -c -E '^Ran [0-9]+ tests? in' "$log" || true)
+  if [ "$suites" -gt 0 ]; then
+    ran=$(grep -E '^Ran [0-9]+ tests? in' "$log" | awk '{n += $2} END {print n}')
+    note "windows (wine) end to end and packages: $ran tests in $suites suites, $(grep -c -E '^OK' "$log" || true) suites OK"
   fi
 fi
 

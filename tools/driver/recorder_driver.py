@@ -66,29 +66,33 @@ class Wine:
 
 
 class ProgramFolder:
-    """A copy of the program with its own settings, records and simulated client."""
+    """A copy of the program with its own settings, records and simulated client.
 
-    def __init__(self, wine, settings, root=None):
+    By default the program is copied from the build into <root>/Calvoro Record
+    with a Config.ini beside it. `program` names a folder that already holds
+    the program (unpacked from the zip, or installed): nothing is copied there.
+    `config` is where the settings are written (None: nowhere)."""
+
+    def __init__(self, wine, settings, root=None, program=None, config=""):
         self.wine = wine
         self.root = root or tempfile.mkdtemp(prefix="calvoro-e2e-")
-        self.program = os.path.join(self.root, "Calvoro Record")
+        self.program = program or os.path.join(self.root, "Calvoro Record")
         self.records = os.path.join(self.root, "Records")
         self.sim = os.path.join(self.root, "sim")
         for d in (self.program, self.records, self.sim):
             os.makedirs(d, exist_ok=True)
-        shutil.copy2(os.path.join(wine.bin_dir, "CalvoroRecord.exe"), self.program)
-        shutil.copytree(os.path.join(wine.bin_dir, "Language"), os.path.join(self.program, "Language"),
-                        dirs_exist_ok=True)
-        for encoder in ENCODERS:
-            source = os.path.join(wine.bin_dir, encoder)
-            if os.path.exists(source):
-                shutil.copy2(source, self.program)
-        values = {"WavePath": winpath(self.records)}
-        values.update(settings)
-        with open(os.path.join(self.program, "Config.ini"), "w", newline="\r\n") as f:
-            f.write("[Setting]\n")
-            for key, value in values.items():
-                f.write("%s=%s\n" % (key, value))
+        if program is None:
+            shutil.copy2(os.path.join(wine.bin_dir, "CalvoroRecord.exe"), self.program)
+            shutil.copytree(os.path.join(wine.bin_dir, "Language"), os.path.join(self.program, "Language"),
+                            dirs_exist_ok=True)
+            for encoder in ENCODERS:
+                source = os.path.join(wine.bin_dir, encoder)
+                if os.path.exists(source):
+                    shutil.copy2(source, self.program)
+        if config == "":
+            config = os.path.join(self.program, "Config.ini")
+        if config is not None:
+            write_config(config, dict({"WavePath": winpath(self.records)}, **settings))
         self.recorder = None
         self.log = os.path.join(self.root, "wine.log")
 
@@ -110,7 +114,9 @@ class ProgramFolder:
         """Asks the recorder to exit (WM_EXIT_REQUEST) and waits for its process."""
         if self.recorder is None or self.recorder.poll() is not None:
             return
-        self.run_scenario("attach none\npost-recorder %d\n" % WM_EXIT_REQUEST, name="exit", timeout=60)
+        # In a folder of its own, so that the call's command and event logs stay.
+        self.run_scenario("attach none\npost-recorder %d\n" % WM_EXIT_REQUEST, name="exit", timeout=60,
+                          folder=os.path.join(self.sim, "exit"))
         self.recorder.wait(timeout=timeout)
 
     def kill(self):
@@ -119,11 +125,20 @@ class ProgramFolder:
             self.recorder.wait()
 
     # The simulated client.
-    def run_scenario(self, text, name="call", timeout=180):
-        path = os.path.join(self.sim, name + ".scenario")
+    def scenario_args(self, text, name, folder):
+        folder = folder or self.sim
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, name + ".scenario")
         with open(path, "w") as f:
             f.write(text)
-        return self.wine.run(self.wine.simskype(), ["--dir", winpath(self.sim), winpath(path)], timeout, self.log)
+        return ["--dir", winpath(folder), winpath(path)]
+
+    def run_scenario(self, text, name="call", timeout=180, folder=None):
+        return self.wine.run(self.wine.simskype(), self.scenario_args(text, name, folder), timeout, self.log)
+
+    def start_scenario(self, text, name="call", folder=None):
+        """The simulated client, running beside the test."""
+        return self.wine.popen(self.wine.simskype(), self.scenario_args(text, name, folder), self.log)
 
     def sent(self, call, direction):
         with open(os.path.join(self.sim, "call%d_%s.raw" % (call, direction)), "rb") as f:
@@ -164,6 +179,15 @@ class ProgramFolder:
         if len(names) != 1:
             raise AssertionError("expected one %s file, found %s" % (suffix, self.record_files()))
         return os.path.join(self.records, names[0])
+
+
+def write_config(path, values):
+    """A Config.ini as a user's program would have it: section [Setting], CRLF."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", newline="\r\n") as f:
+        f.write("[Setting]\n")
+        for key, value in values.items():
+            f.write("%s=%s\n" % (key, value))
 
 
 def read_wave(path):
