@@ -10,12 +10,20 @@ top=$(pwd)
 
 ./scripts/install-deps.sh
 
-echo "== building CalvoroRecord.exe, the simulated client and the encoder bridges"
+echo "== building CalvoroRecord.exe, the simulated client and the encoder bridges (about two minutes the first time)"
 cmake --preset windows > /dev/null
-cmake --build build/windows -j"$(nproc)" --target CalvoroRecord SimSkype calvoro_encoders calvoro_data > build/windows.demo-build.log 2>&1 || {
-  tail -n 40 build/windows.demo-build.log
+# The build's own progress, one line per finished part; the whole output goes
+# to the log.
+log=build/windows.demo-build.log
+status_file=build/windows.demo-build.status
+{
+  cmake --build build/windows -j"$(nproc)" --target CalvoroRecord SimSkype calvoro_encoders calvoro_data 2>&1
+  echo $? > "$status_file"
+} | tee "$log" | grep --line-buffered -E '^\[ *[0-9]+%\] (Built target|Linking)' | sed -u 's/^/   /'
+if [ "$(cat "$status_file")" != 0 ]; then
+  tail -n 40 "$log"
   exit 1
-}
+fi
 
 export WINEPREFIX="$top/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
