@@ -25,7 +25,6 @@ import test_recorder_e2e as e2e  # noqa: E402
 
 BIN = PACKAGES = None
 VERSION = open(os.path.join(rd.TOP, "VERSION")).read().strip()
-PROGRAM_FILES = ("CalvoroRecord.exe", "Encoders.txt", "Language/Language.ini")
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\CalvoroRecord"
 SECOND = e2e.SECOND
@@ -172,8 +171,9 @@ class Installer(PackageTest):
         if not self._failed():
             self.forget_earlier_install()
 
-    def install(self):
-        self.assertEqual(self.wine_run(self.package("-setup.exe"), ["/S"]), 0, "the silent install failed")
+    def install(self, *options):
+        self.assertEqual(self.wine_run(self.package("-setup.exe"), ["/S"] + list(options)), 0,
+                         "the silent install failed")
 
     def start_installed(self):
         self.folder.start_recorder()
@@ -186,8 +186,8 @@ class Installer(PackageTest):
                                        program=self.install_dir, config=self.virtual_store_config)
         self.install()
 
-        self.assertEqual(shipped_files(self.install_dir),
-                         sorted(expected_files() + ["Installed.ini", "Uninstall.exe"]))
+        installed = sorted(expected_files() + ["Installed.ini", "Uninstall.exe"])
+        self.assertEqual(shipped_files(self.install_dir), installed)
         file_version, product_version, exe = fixed_version(os.path.join(self.install_dir, "CalvoroRecord.exe"))
         fields = VERSION.split(".")
         if int(fields[3]) > 0xFFFF:
@@ -215,9 +215,16 @@ class Installer(PackageTest):
         self.assertFalse(os.path.exists(os.path.join(self.install_dir, "Config.ini")))
 
         # A second install while a call is recorded: the recorder finishes the
-        # recording and exits before the files are replaced.
-        self.interrupt_call(22, "omar", (61, 62), self.install)
-        self.assertTrue(os.path.exists(os.path.join(self.install_dir, "CalvoroRecord.exe")))
+        # recording and exits before the files are replaced. Without "start
+        # with Windows" this time, so the value goes.
+        self.interrupt_call(22, "omar", (61, 62), lambda: self.install("/NOAUTORUN"))
+        self.assertEqual(shipped_files(self.install_dir), installed)
+        self.assertIsNone(self.reg_value(RUN_KEY, "CalvoroRecord"))
+        # The settings window turns it on again; the uninstaller must remove it.
+        autorun = '"%s\\CalvoroRecord.exe" hide' % program
+        subprocess.run([rd.WINE_EXEC, "reg", "add", RUN_KEY, "/v", "CalvoroRecord", "/t", "REG_SZ", "/d", autorun,
+                        "/f"], env=self.wine.env, check=True, capture_output=True, timeout=120)
+        self.assertEqual(self.reg_value(RUN_KEY, "CalvoroRecord"), autorun)
 
         # The uninstaller, while a call is recorded, the same; it copies itself
         # away and returns at once, so its end is awaited by what it removes.
