@@ -17,6 +17,8 @@ import time
 import unittest
 import zipfile
 
+# The e2e suite is imported for its checks: no bytecode beside its source.
+sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "driver"))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
