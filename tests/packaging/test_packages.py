@@ -13,7 +13,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 import zipfile
 
@@ -73,9 +72,9 @@ def in_call(call, partner, seeds, after_ms=2500, hold_ms=10000):
     """A call that is in progress with audio flowing for `hold_ms` after
     `after_ms`: long enough for an installer to ask the recorder to exit in
     the middle of it."""
-    return announced(e2e.scenario("call %d INPROGRESS" % call, "wait audio %d out %d" % (call, after_ms),
-                        "sleep %d" % hold_ms, "call %d FINISHED" % call,
-                        calls=[(call, partner, "mls %d 9000" % seeds[0], "mls %d 9000" % seeds[1])]))
+    return announced(e2e.scenario(
+        "call %d INPROGRESS" % call, "wait audio %d out %d" % (call, after_ms), "sleep %d" % hold_ms,
+        "call %d FINISHED" % call, calls=[(call, partner, "mls %d 9000" % seeds[0], "mls %d 9000" % seeds[1])]))
 
 
 class PackageTest(e2e.RecorderTest):
@@ -111,36 +110,37 @@ class PackageTest(e2e.RecorderTest):
                 return parts[2] if len(parts) == 3 else ""
         return None
 
-    def record_one_call(self, call, partner):
-        self.call(announced(e2e.scenario("call %d INPROGRESS" % call, "wait audio %d out 3000" % call,
-                                         "call %d FINISHED" % call,
-                                         calls=[(call, partner, "mls %d 9000" % (call * 2), "noise %d 5000" % call)])))
-        self.folder.wait_records([".wav"])
-        names = [n for n in self.folder.record_files() if "(%s)" % partner in n]
-        self.assertEqual(len(names), 1, self.folder.record_files())
-        _, _, _, data = rd.read_wave(os.path.join(self.folder.records, names[0]))
-        self.assertIsNotNone(e2e.NAME.match(names[0]), names[0])
-        self.assert_mono_mix(data, call, 16000 * 3 - e2e.TAIL // 2)
+    def new_recording(self, before):
+        """The samples of the one finished recording that is not in `before`.
+        (Found by that, not by its partner: a recording finished in the middle
+        of a call takes its partner list from the call before.)"""
+        names = self.folder.record_files()
+        self.assertEqual([n for n in names if n.endswith(".sky")], [], names)
+        new = [n for n in names if n not in before]
+        self.assertEqual(len(new), 1, names)
+        self.assertIsNotNone(e2e.NAME.match(new[0]), new[0])
+        return rd.read_wave(os.path.join(self.folder.records, new[0]))[3]
 
-    def interrupt_call(self, call, partner, seeds, action):
+    def record_one_call(self, call):
+        before = set(self.folder.record_files())
+        self.call(announced(e2e.scenario(
+            "call %d INPROGRESS" % call, "wait audio %d out 3000" % call, "call %d FINISHED" % call,
+            calls=[(call, "caller%d" % call, "mls %d 9000" % (call * 2), "noise %d 5000" % call)])))
+        self.folder.wait_records([".wav"])
+        self.assert_mono_mix(self.new_recording(before), call, 16000 * 3 - e2e.TAIL // 2)
+
+    def interrupt_call(self, call, seeds, action):
         """Runs `action` while a recorded call is in progress; the recorder must
         have ended, with the call's recording complete, when `action` returns."""
         before = set(self.folder.record_files())
-        client = self.folder.start_scenario(in_call(call, partner, seeds))
+        client = self.folder.start_scenario(in_call(call, "caller%d" % call, seeds))
         sent = os.path.join(self.folder.sim, "call%d_out.raw" % call)
         rd.wait_until(lambda: os.path.exists(sent) and os.path.getsize(sent) >= 2 * SECOND, 120,
                       "two seconds of the call")
         self.assertTrue(any(n.endswith(".sky") for n in self.folder.record_files()), "no recording running")
         action()
         # The recording's files are final at this moment: nothing was cut.
-        names = self.folder.record_files()
-        self.assertEqual([n for n in names if n.endswith(".sky")], [], names)
-        # (Named by the partner list, which a recording finished in the middle
-        # of a call takes from the call before: the new file is the one.)
-        wave = [n for n in names if n not in before]
-        self.assertEqual(len(wave), 1, names)
-        self.assertIsNotNone(e2e.NAME.match(wave[0]), wave[0])
-        _, _, _, data = rd.read_wave(os.path.join(self.folder.records, wave[0]))
+        data = self.new_recording(before)
         self.assertEqual(client.wait(timeout=120), 0, "the simulated client's scenario failed")
         self.assert_mono_mix(data, call, 2 * 16000 - e2e.TAIL // 2)
         self.folder.recorder.wait(timeout=60)
@@ -209,7 +209,7 @@ class Installer(PackageTest):
         # The installed program records, with the settings carried over to the
         # user's application data folder and nothing written beside it.
         self.start_installed()
-        self.record_one_call(21, "nina")
+        self.record_one_call(21)
         with open(self.app_data_config, encoding="latin-1") as f:
             carried = f.read()
         self.assertIn("AutoRecord=1", carried)
@@ -219,7 +219,7 @@ class Installer(PackageTest):
         # A second install while a call is recorded: the recorder finishes the
         # recording and exits before the files are replaced. Without "start
         # with Windows" this time, so the value goes.
-        self.interrupt_call(22, "omar", (61, 62), lambda: self.install("/NOAUTORUN"))
+        self.interrupt_call(22, (61, 62), lambda: self.install("/NOAUTORUN"))
         self.assertEqual(shipped_files(self.install_dir), installed)
         self.assertIsNone(self.reg_value(RUN_KEY, "CalvoroRecord"))
         # The settings window turns it on again; the uninstaller must remove it.
@@ -236,7 +236,7 @@ class Installer(PackageTest):
             self.assertEqual(self.wine_run(os.path.join(self.install_dir, "Uninstall.exe"), ["/S"]), 0)
             rd.wait_until(lambda: not os.path.exists(self.install_dir) and
                           self.reg_value(UNINSTALL_KEY, "DisplayName") is None, 600, "the uninstaller's end")
-        self.interrupt_call(23, "pia", (63, 64), uninstall)
+        self.interrupt_call(23, (63, 64), uninstall)
         self.assertIsNone(self.reg_value(RUN_KEY, "CalvoroRecord"))
         self.assertFalse(os.path.exists(self.shortcut))
         # Every recording and the user's settings stay.
@@ -255,7 +255,7 @@ class PortableZip(PackageTest):
                                        program=program)
         self.folder.start_recorder()
         self.folder.wait_recorder_window()
-        self.record_one_call(31, "quinn")
+        self.record_one_call(31)
         # Portable: the settings stay beside the program.
         with open(os.path.join(program, "Config.ini"), encoding="latin-1") as f:
             self.assertIn("WavePath=" + rd.winpath(self.folder.records), f.read())
