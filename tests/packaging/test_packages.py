@@ -68,10 +68,12 @@ def announced(text):
     return text.replace("wait attach\n", "send-attach %d\nwait attach\n" % 0x8001, 1)
 
 
-def in_call(call, partner, seeds, after_ms=2500, hold_ms=10000):
+def in_call(call, partner, seeds, after_ms=1000, hold_ms=10000):
     """A call that is in progress with audio flowing for `hold_ms` after
     `after_ms`: long enough for an installer to ask the recorder to exit in
-    the middle of it."""
+    the middle of it. The test acts once two seconds have been sent, so the
+    client is then past its wait for the first `after_ms` of audio, which the
+    recorder's exit would otherwise cut short."""
     return announced(e2e.scenario(
         "call %d INPROGRESS" % call, "wait audio %d out %d" % (call, after_ms), "sleep %d" % hold_ms,
         "call %d FINISHED" % call, calls=[(call, partner, "mls %d 9000" % seeds[0], "mls %d 9000" % seeds[1])]))
