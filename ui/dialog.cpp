@@ -1,6 +1,9 @@
 #include "ui/dialog.h"
 
+#include "ui/control.h"
+
 CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
+CDialog::CDialog(const DLGTEMPLATE* dialogTemplate, HWND parent) : template_(dialogTemplate), parent_(parent) {}
 
 CDialog::~CDialog() {
   if (hwnd_) {
@@ -9,20 +12,32 @@ CDialog::~CDialog() {
   }
 }
 
+bool CDialog::Create() {
+  if (hwnd_) return false;
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  LPARAM self = reinterpret_cast<LPARAM>(this);
+  HWND created = template_ ? CreateDialogIndirectParamW(instance, template_, parent_, &CDialog::DialogProc, self)
+                           : CreateDialogParamW(instance, MAKEINTRESOURCEW(templateId_), parent_,
+                                                &CDialog::DialogProc, self);
+  return created != nullptr;
+}
+
 INT_PTR CDialog::DoModal() {
-  HWND created = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent_,
-                                    &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
-  if (!created) return -1;
-  bool parentWasEnabled = parent_ && IsWindowEnabled(parent_);
-  if (parentWasEnabled) EnableWindow(parent_, FALSE);
+  if (!Create()) return -1;
+  // Disabling a window of another thread would stop that thread's user too.
+  bool disableParent = parent_ && IsWindowEnabled(parent_) &&
+                       GetWindowThreadProcessId(parent_, nullptr) == GetCurrentThreadId();
+  if (disableParent) EnableWindow(parent_, FALSE);
   modalRunning_ = true;
   modalResult_ = 0;
+  bool quit = false;
+  WPARAM quitCode = 0;
   MSG msg;
-  while (modalRunning_) {
+  while (modalRunning_ && hwnd_) {
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {
-      // WM_QUIT ends the dialog.
-      modalRunning_ = false;
+      quit = true;
+      quitCode = msg.wParam;
       break;
     }
     if (got < 0) break;
@@ -31,8 +46,12 @@ INT_PTR CDialog::DoModal() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  if (parentWasEnabled) EnableWindow(parent_, TRUE);
+  modalRunning_ = false;
+  // The owner comes back before this window goes, so that the system gives it
+  // the activation and not some other program's window.
+  if (disableParent) EnableWindow(parent_, TRUE);
   if (hwnd_) DestroyWindow(hwnd_);
+  if (quit) PostQuitMessage(static_cast<int>(quitCode));
   return modalResult_;
 }
 
@@ -56,6 +75,19 @@ INT_PTR CDialog::WindowProc(UINT, WPARAM, LPARAM, bool& handled) {
   return 0;
 }
 
+INT_PTR CDialog::Answer(HWND hwnd, UINT message, LRESULT result) {
+  switch (message) {
+    // These messages take their answer as the procedure's own result.
+    case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR: case WM_CTLCOLORSTATIC: case WM_COMPAREITEM:
+    case WM_VKEYTOITEM: case WM_CHARTOITEM: case WM_QUERYDRAGICON: case WM_INITDIALOG:
+      return result;
+    default:
+      SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+      return TRUE;
+  }
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   CDialog* self;
   if (message == WM_INITDIALOG) {
@@ -66,6 +98,8 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
   }
   self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   if (!self) return FALSE;
+  LRESULT reflected = 0;
+  if (ReflectToControl(message, wParam, lParam, reflected)) return Answer(hwnd, message, reflected);
   if (message == WM_COMMAND) {
     if (self->OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam))) return TRUE;
   }
@@ -76,17 +110,5 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     self->hwnd_ = nullptr;
     self->OnDestroy();
   }
-  if (handled) {
-    switch (message) {
-      // These messages take their answer as the procedure's own result.
-      case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORBTN:
-      case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR: case WM_CTLCOLORSTATIC: case WM_COMPAREITEM:
-      case WM_VKEYTOITEM: case WM_CHARTOITEM: case WM_QUERYDRAGICON:
-        return result;
-      default:
-        SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
-        return TRUE;
-    }
-  }
-  return FALSE;
+  return handled ? Answer(hwnd, message, result) : FALSE;
 }

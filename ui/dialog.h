@@ -1,7 +1,17 @@
-// A thin dialog class: runs a dialog template, modal or modeless, and routes its
-// messages to virtual handlers. The modal loop is our own (as the classic
-// framework's is), so that every message passes PreTranslateMessage first and a
-// WM_QUIT posted to the thread ends the loop.
+// A thin dialog class: runs a dialog template (a resource, or one built in
+// memory), modal or modeless, and routes its messages to virtual handlers.
+//
+// The modal loop is our own (as the classic framework's is), so that every
+// message passes PreTranslateMessage first. It runs on whichever thread calls
+// DoModal: a dialog may have a thread of its own. An owner on the same thread
+// is disabled while the dialog runs; an owner on another thread is left alone
+// (that thread goes on with its own windows). A WM_QUIT that reaches the loop
+// ends the dialog and is posted again once the dialog is gone, so that every
+// loop around this one ends too: an exit asked for while a nested dialog is
+// open still ends the program.
+//
+// Notifications of the dialog's controls are reflected to the control objects
+// that sent them (ui/control.h) before the dialog's own handlers see them.
 #pragma once
 
 #include <windows.h>
@@ -9,13 +19,19 @@
 class CDialog {
  public:
   CDialog(UINT templateId, HWND parent = nullptr);
+  // A template in memory; it must stay valid while the dialog is created.
+  CDialog(const DLGTEMPLATE* dialogTemplate, HWND parent = nullptr);
   virtual ~CDialog();
   CDialog(const CDialog&) = delete;
   CDialog& operator=(const CDialog&) = delete;
 
-  // Runs the dialog until EndDialog or WM_QUIT; the result of EndDialog, or -1
-  // when the dialog could not be created (0 after WM_QUIT).
+  // Runs the dialog until EndDialog, its window is destroyed or WM_QUIT; the
+  // result of EndDialog, -1 when the dialog could not be created, 0 otherwise.
   INT_PTR DoModal();
+  // Creates the dialog without a loop of its own; false when it failed.
+  bool Create();
+  // Ends a modal dialog; call it on the dialog's thread (from elsewhere, post
+  // the dialog a WM_COMMAND with IDCANCEL).
   void EndDialog(INT_PTR result);
 
   HWND GetSafeHwnd() const { return hwnd_; }
@@ -27,8 +43,8 @@ class CDialog {
  protected:
   // Return TRUE to let the system set the focus.
   virtual BOOL OnInitDialog() { return TRUE; }
-  // A WM_COMMAND; return true when handled. The default ends the dialog on
-  // IDOK and IDCANCEL.
+  // A WM_COMMAND that no control kept for itself; return true when handled.
+  // The default ends the dialog on IDOK and IDCANCEL.
   virtual bool OnCommand(WORD id, WORD notifyCode, HWND control);
   // Every other message; set `handled` to answer it with the result.
   virtual INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
@@ -37,12 +53,14 @@ class CDialog {
   // After WM_DESTROY.
   virtual void OnDestroy() {}
 
-  UINT templateId_;
+  UINT templateId_ = 0;
+  const DLGTEMPLATE* template_ = nullptr;
   HWND parent_;
   HWND hwnd_ = nullptr;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static INT_PTR Answer(HWND hwnd, UINT message, LRESULT result);
   bool modalRunning_ = false;
   INT_PTR modalResult_ = 0;
 };
