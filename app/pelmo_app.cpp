@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 #include <winsock2.h>
-#include <objbase.h>
-#include <gdiplus.h>
 
 #include <cwchar>
 
@@ -61,9 +59,7 @@ BOOL CPelmoApp::InitInstance() {
 
   RegisterMainWindowClass();
 
-  Gdiplus::GdiplusStartupInput gdiplusInput;
-  ULONG_PTR token = 0;
-  if (Gdiplus::GdiplusStartup(&token, &gdiplusInput, nullptr) == Gdiplus::Ok) gdiplusToken_ = token;
+  gdiplus_ = std::make_unique<GdiplusSession>();
 
   LoadSettings();
 
@@ -96,7 +92,7 @@ int CPelmoApp::ExitInstance() {
   WaitForFinishing();
   if (linkStarted_) StopLinkThreads();
   FreeHandoffs();
-  if (gdiplusToken_) Gdiplus::GdiplusShutdown(gdiplusToken_);
+  gdiplus_.reset();
   WSACleanup();
   return CWinApp::ExitInstance();
 }

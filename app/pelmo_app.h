@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
+#include "ui/gdiplus_session.h"
 #include "ui/win_app.h"
 
 constexpr wchar_t kSingleInstanceMutexName[] = L"Global\\Skype Dorv Recorder";
@@ -30,6 +32,7 @@ class CPelmoApp : public CWinApp {
  private:
   bool RegisterMainWindowClass();
 
-  uintptr_t gdiplusToken_ = 0;
+  // The image library for the whole run; every window holds it as well.
+  std::unique_ptr<GdiplusSession> gdiplus_;
   bool linkStarted_ = false;
 };
