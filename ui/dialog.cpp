@@ -23,11 +23,16 @@ bool CDialog::Create() {
 }
 
 INT_PTR CDialog::DoModal() {
-  if (!Create()) return -1;
-  // Disabling a window of another thread would stop that thread's user too.
+  // The owner is disabled before the dialog exists, so that nothing reaches it
+  // meanwhile. Disabling a window of another thread would stop that thread's
+  // user too, so such an owner stays enabled.
   bool disableParent = parent_ && IsWindowEnabled(parent_) &&
                        GetWindowThreadProcessId(parent_, nullptr) == GetCurrentThreadId();
   if (disableParent) EnableWindow(parent_, FALSE);
+  if (!Create()) {
+    if (disableParent) EnableWindow(parent_, TRUE);
+    return -1;
+  }
   modalRunning_ = true;
   modalResult_ = 0;
   bool quit = false;

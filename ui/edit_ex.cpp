@@ -13,15 +13,25 @@ void DrawRoundBorder(HWND window, COLORREF border, COLORREF fill) {
   MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
   OffsetRect(&client, -whole.left, -whole.top);
   OffsetRect(&whole, -whole.left, -whole.top);
-  ClientDC dc(window, true);
-  if (!dc.get()) return;
-  ExcludeClipRect(dc.get(), client.left, client.top, client.right, client.bottom);
-  GdiPen pen(CreatePen(PS_SOLID, 0, border));
-  SelectionScope usePen(dc.get(), pen.get());
-  SelectionScope useBrush(dc.get(), GetStockObject(DC_BRUSH));
-  SetDCBrushColor(dc.get(), fill);
-  int ellipse = CornerEllipse();
-  RoundRect(dc.get(), whole.left, whole.top, whole.right, whole.bottom, ellipse, ellipse);
+  // The window's own surface, clipped to its rounded shape: the edit class asks
+  // for its parent's clipping (CS_PARENTDC), which would ignore the shape.
+  HDC dc = GetDCEx(window, nullptr, DCX_WINDOW | DCX_CACHE | DCX_CLIPSIBLINGS);
+  if (!dc) return;
+  // The frame around the client area (if the edit has one) in the fill colour...
+  SaveDC(dc);
+  ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
+  FillSolidRect(dc, whole, fill);
+  RestoreDC(dc, -1);
+  // ...and the outline on the window's outermost pixels, over the border that
+  // an edit without a frame draws inside its client area.
+  {
+    GdiPen pen(CreatePen(PS_SOLID, 0, border));
+    SelectionScope usePen(dc, pen.get());
+    SelectionScope useBrush(dc, GetStockObject(NULL_BRUSH));
+    int ellipse = CornerEllipse();
+    RoundRect(dc, whole.left, whole.top, whole.right, whole.bottom, ellipse, ellipse);
+  }
+  ReleaseDC(window, dc);
 }
 
 void CEditEx::OnAttach() {
@@ -36,6 +46,11 @@ void CEditEx::ApplyRoundShape() {
   // The window owns the region from here on.
   HRGN shape = CreateRoundRectRgn(0, 0, rect.right - rect.left + 1, rect.bottom - rect.top + 1, ellipse, ellipse);
   if (shape && !SetWindowRgn(hwnd_, shape, TRUE)) DeleteObject(shape);
+  // The owner paints the corners the shape leaves out.
+  if (HWND owner = GetParent(hwnd_)) {
+    MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&rect), 2);
+    InvalidateRect(owner, &rect, TRUE);
+  }
 }
 
 LRESULT CEditEx::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -44,6 +59,12 @@ LRESULT CEditEx::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       // In place of the system's frame, not on top of it.
       DrawRoundBorder(hwnd_, borderColor, backColor);
       return 0;
+    case WM_PAINT: {
+      // An edit with a plain border and no frame draws that border itself.
+      LRESULT result = Default(message, wParam, lParam);
+      DrawRoundBorder(hwnd_, borderColor, backColor);
+      return result;
+    }
     case WM_WINDOWPOSCHANGED:
       if (!(reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_NOSIZE)) ApplyRoundShape();
       break;

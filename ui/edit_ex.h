@@ -28,7 +28,7 @@ class CEditEx : public CControl {
   COLORREF backBrushColor_ = 0;
 };
 
-// Draws a rounded outline (corner ellipse 6 x 6 at 96 DPI) in `border` around
-// the whole window, and fills the rest of its frame with `fill`; the client
-// area is left to the window.
+// Draws a rounded outline (corner ellipse 6 x 6 at 96 DPI) in `border` on the
+// window's outermost pixels and fills the rest of its frame, if it has one,
+// with `fill`; the inside of the client area is left to the window.
 void DrawRoundBorder(HWND window, COLORREF border, COLORREF fill);
