@@ -14,15 +14,9 @@ top=$(pwd)
 
 if [ "${1:-}" != "--on-display" ]; then
   ./scripts/install-deps.sh
-  # What only the screenshots need: the capture tools, and a font for the
-  # Chinese texts (without one every Chinese character is an empty box).
-  missing=""
-  for p in imagemagick fonts-wqy-microhei; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-  done
-  if [ -n "$missing" ]; then
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+  # What only the screenshots need: the capture tools.
+  if ! dpkg-query -W -f='${Status}' imagemagick 2>/dev/null | grep -q "install ok installed"; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends imagemagick
   fi
   if [ ! -f build/windows/bin/skin_showcase.exe ]; then
     cmake --preset windows > /dev/null

@@ -62,6 +62,12 @@ class Controls : public ::testing::Test {
     return CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | style, x, y, w, h, host.hwnd(),
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
   }
+  // The button in place of a placeholder at (40, 30), as a template's would be.
+  HWND Place(CImageButton& button, int id) {
+    Placeholder(id, 40, 30);
+    EXPECT_TRUE(PlaceImageButton(host.hwnd(), button, id));
+    return button.GetSafeHwnd();
+  }
   // The colour the user sees in the middle of a control's image.
   static COLORREF Shown(const CControl& button) {
     return Pixels::OfClient(button.GetSafeHwnd()).at(kImageWidth / 2, kImageHeight / 2);
@@ -74,9 +80,7 @@ class Controls : public ::testing::Test {
 TEST_F(Controls, ImageButtonDrawsItsStatesFollowsTheMouseAndClicks) {
   StateButton button;
   button.SetImages(StateImages(L"Wbutton1"));
-  Placeholder(1028, 40, 30);
-  ASSERT_TRUE(PlaceImageButton(host.hwnd(), button, 1028));
-  HWND window = button.GetSafeHwnd();
+  HWND window = Place(button, 1028);
   RECT rect;
   GetWindowRect(window, &rect);
   MapWindowPoints(nullptr, host.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
@@ -131,9 +135,7 @@ TEST_F(Controls, ImageButtonDrawsItsStatesFollowsTheMouseAndClicks) {
 TEST_F(Controls, ReleaseOutsideAndDragFromElsewhereSendNoClick) {
   CImageButton button;
   button.SetImages(StateImages(L"Record"));
-  Placeholder(1003, 40, 30);
-  ASSERT_TRUE(PlaceImageButton(host.hwnd(), button, 1003));
-  HWND window = button.GetSafeHwnd();
+  HWND window = Place(button, 1003);
 
   Mouse::MoveTo(window, {12, 6});
   Mouse::Press();
@@ -215,8 +217,7 @@ TEST_F(Controls, ImageFilesAreNotHeldAndBadOnesGiveEmptyButtons) {
   CImageButton button;
   button.SetImages({dir.file(L"corrupt.png"), dir.file(L"missing.png"), L"", dir.file(L"empty.png")});
   button.SetText(L"Open");
-  Placeholder(1035, 40, 30);
-  ASSERT_TRUE(PlaceImageButton(host.hwnd(), button, 1035));
+  Place(button, 1035);
   RECT rect;
   GetClientRect(button.GetSafeHwnd(), &rect);
   EXPECT_EQ(rect.right, 0);

@@ -145,19 +145,21 @@ int wmain(int argc, wchar_t** argv) {
     return labels[i].OnParentCtlColor(dc, control, CTLCOLOR_STATIC);
   };
 
+  // Caption, font and place of a button whose images are set.
+  auto place = [&](CImageButton& button, const wchar_t* caption, int fontHeight, int id, int x, int y) {
+    button.SetText(caption);
+    button.font.SetHeight(fontHeight);
+    button.textColor = RGB(0, 0, 0);
+    Child(host, id, L"STATIC", L"", 0, x, y, 10, 10);
+    PlaceImageButton(host, button, id);
+  };
   Posed<CImageButton> buttons[5];
   const wchar_t* captions[5] = {L"Normal", L"Hover", L"Down", L"Disabled", L"打开文件夹"};
   for (int i = 0; i < 5; ++i) {
     buttons[i].SetImages(skin.button);
-    buttons[i].SetText(captions[i]);
-    buttons[i].font.SetHeight(14);
-    buttons[i].textColor = RGB(0, 0, 0);
-    if (i == 4) {
-      buttons[i].textLeftAligned = 1;
-      buttons[i].textOffsetX = 8;
-    }
-    Child(host, 200 + i, L"STATIC", L"", 0, 12 + 88 * i, 34, 10, 10);
-    PlaceImageButton(host, buttons[i], 200 + i);
+    buttons[i].textLeftAligned = i == 4;
+    buttons[i].textOffsetX = i == 4 ? 8 : 0;
+    place(buttons[i], captions[i], 14, 200 + i, 12 + 88 * i, 34);
   }
   buttons[1].Pose(1, 0);
   buttons[2].Pose(1, 1);
@@ -169,13 +171,9 @@ int wmain(int argc, wchar_t** argv) {
     boxes[i].SetOnImages(skin.boxOn);
     boxes[i].SetOffImages(skin.boxOff);
     boxes[i].SetCheck(i >= 2);
-    boxes[i].SetText(formats[i]);
-    boxes[i].font.SetHeight(15);
-    boxes[i].textColor = RGB(0, 0, 0);
     boxes[i].textLeftAligned = 1;
     boxes[i].textOffsetX = 22;
-    Child(host, 300 + i, L"STATIC", L"", 0, 12 + 88 * i, 106, 10, 10);
-    PlaceImageButton(host, boxes[i], 300 + i);
+    place(boxes[i], formats[i], 15, 300 + i, 12 + 88 * i, 106);
   }
   boxes[1].Pose(1, 0);
   boxes[3].Pose(1, 0);
