@@ -85,7 +85,7 @@ INT_PTR CDialog::Answer(HWND hwnd, UINT message, LRESULT result) {
     // These messages take their answer as the procedure's own result.
     case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR: case WM_CTLCOLORSTATIC: case WM_COMPAREITEM:
-    case WM_VKEYTOITEM: case WM_CHARTOITEM: case WM_QUERYDRAGICON: case WM_INITDIALOG:
+    case WM_VKEYTOITEM: case WM_CHARTOITEM: case WM_QUERYDRAGICON:
       return result;
     default:
       SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
