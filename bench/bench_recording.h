@@ -1,0 +1,55 @@
+// What the whole-path benchmarks drive: the recording pipeline's writers for
+// one direction or both, as the session starts and stops them, without the
+// window. One place, so that every benchmark drives the writers the same way.
+#pragma once
+
+#include <string>
+
+#include "common/direction.h"
+#include "record/recording_session.h"
+#include "record/stream_handoff.h"
+#include "settings/settings.h"
+
+namespace bench {
+
+class NoWindow : public RecordingView {
+ public:
+  void ShowRecordingEnded() override {}
+  void ScheduleTrayBalloon() override {}
+  void ScheduleFolderStatus() override {}
+  void OpenRecordFolder(const std::wstring&) override {}
+};
+
+// A recording of both directions into `basePath`: cleared hand-offs and flags,
+// both writers started (as for RecordWay 0). False when a writer did not start.
+inline bool StartWriters(const std::wstring& basePath, bool both) {
+  Settings.RecordFormat = kFormatWav;  // the finished file stays; no encoder runs
+  Settings.RecordWay = kRecordBoth;
+  Settings.OpenRecordFolderAfterRecording = 0;
+  Settings.ShowStatusOnTray = 0;
+  Settings.SaveLF = 0;
+  if (!AllocateHandoffs()) return false;
+  recordingSession.SetBasePath(basePath);
+  ResetHandoffs();
+  recordingSession.Flags(Direction::Out).Clear();
+  recordingSession.Flags(Direction::In).Clear();
+  if (!StartStreamWriter(Direction::Out, false)) return false;
+  return !both || StartStreamWriter(Direction::In, false);
+}
+
+// Stops the writers and waits until each has written what it held and closed
+// its stream file; the session still owns them.
+inline void StopWriters() {
+  for (Direction d : {Direction::Out, Direction::In}) recordingSession.Flags(d).stop.store(1);
+  for (Direction d : {Direction::Out, Direction::In})
+    if (WriterHandle writer = recordingSession.Writer(d)) writer->Wait();
+}
+
+// The rest of the finishing: mixes two stream files or turns a lone one into
+// "<base>().wav", and forgets the writers.
+inline void FinishWriters() {
+  NoWindow view;
+  FinishRecording(view);
+}
+
+}  // namespace bench
