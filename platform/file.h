@@ -1,7 +1,10 @@
 // Files of the recording pipeline: the stream files, the mixed WAV file and the
-// files the encoders leave. Every file is opened for reading and writing, shared
-// with no other opener, and written through to the disk (CreateFileW with share
-// mode 0 and FILE_FLAG_WRITE_THROUGH; on POSIX an exclusive lock and O_DSYNC).
+// files the encoders leave. Every file is opened for reading and writing and
+// shared with no other opener (CreateFileW with share mode 0; on POSIX an
+// exclusive lock). Writes are ordinary buffered writes: they survive the end of
+// the process at once, and reach the disk itself when the system writes its
+// cache back or when Flush is called (FlushFileBuffers, fdatasync). A file that
+// must survive a power cut is flushed once, when it is complete.
 //
 // Tests inject failures through the same seam (InjectFileFault), so that a full
 // disk, a file that cannot be created or a failing move is exercised on both
@@ -40,6 +43,7 @@ class File {
   bool Read(void* data, size_t n, size_t& got);
   bool Seek(uint64_t offset);
   bool Size(uint64_t& size);
+  // Returns once everything written is on the disk.
   bool Flush();
   void Close();
 

@@ -12,10 +12,9 @@ namespace file_platform {
 
 bool Open(std::wstring_view path, bool create, File::Handle& handle) {
   std::string native = NativePath(path);
-  // O_DSYNC: every write reaches the disk before it returns, as
-  // FILE_FLAG_WRITE_THROUGH asks. The file is not emptied before the lock is
-  // held, so a file that another opener holds keeps its contents.
-  int fd = open(native.c_str(), O_RDWR | O_CLOEXEC | O_DSYNC | (create ? O_CREAT : 0), 0666);
+  // The file is not emptied before the lock is held, so a file that another
+  // opener holds keeps its contents.
+  int fd = open(native.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
   if (fd < 0) return false;
   // Share mode 0: a second opener is refused while this one holds the file.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 || (create && ftruncate(fd, 0) != 0)) {

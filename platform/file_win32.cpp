@@ -14,7 +14,7 @@ constexpr size_t kPiece = 1u << 30;
 bool Open(std::wstring_view path, bool create, File::Handle& handle) {
   HANDLE file = CreateFileW(std::wstring(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             create ? CREATE_ALWAYS : OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   handle = reinterpret_cast<File::Handle>(file);
   return true;

@@ -12,8 +12,6 @@
 #include "platform/message_box.h"
 #include "record/encoder_handoff.h"
 #include "record/output_name.h"
-#include "record/recording_session.h"
-#include "record/stream_writer.h"
 #include "record/wave_file.h"
 
 namespace {
@@ -36,9 +34,9 @@ void Interleave(const int16_t* a, const int16_t* b, int16_t* out, size_t samples
 
 int16_t* NewSamples(size_t bytes) { return new (std::nothrow) int16_t[bytes / 2]; }
 
-int CombineAndHandOff(bool stereo, std::wstring* deferred) {
-  std::wstring base = recordingSession.BasePath();
-  std::wstring output = FreeOutputWaveName(base, BuildPartnerList());
+int CombineAndHandOff(const std::wstring& base, const std::wstring& partnerList, bool stereo,
+                      std::wstring* deferred) {
+  std::wstring output = FreeOutputWaveName(base, partnerList);
   if (!MixStreamFiles(base, output, stereo)) {
     DebugTrace(L"The mix of %s failed: the stream files stay\n", {base});
     return 0;
@@ -56,8 +54,13 @@ int CombineAndHandOff(bool stereo, std::wstring* deferred) {
 
 }  // namespace
 
-int CombinInOutWave(std::wstring* deferred) { return CombineAndHandOff(false, deferred); }
-int CombinInOutWaveWithStereo(std::wstring* deferred) { return CombineAndHandOff(true, deferred); }
+int CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList, std::wstring* deferred) {
+  return CombineAndHandOff(basePath, partnerList, false, deferred);
+}
+int CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList,
+                              std::wstring* deferred) {
+  return CombineAndHandOff(basePath, partnerList, true, deferred);
+}
 
 bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo) {
   File outStream, inStream;
@@ -111,7 +114,8 @@ bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName
     // the stream files stay.
     if (!mixed.Write(mix.get(), stereo ? 2 * n : n)) return fail(L"write file fail!", nullptr);
   }
-  if (!FinishWaveHeader(mixed, channels)) return fail(L"write file fail!", nullptr);
+  // Durable before the caller deletes the stream files.
+  if (!FinishWaveHeader(mixed, channels) || !mixed.Flush()) return fail(L"write file fail!", nullptr);
   mixed.Close();
   return true;
 }

@@ -2,7 +2,10 @@
 
 #include "common/text_format.h"
 #include "platform/paths.h"
-#include "record/stream_writer.h"
+
+std::wstring StreamFileName(const std::wstring& basePath, Direction direction) {
+  return FormatText(StreamFileFormat(direction), {basePath});
+}
 
 std::wstring FileNameSafeText(std::wstring_view text) {
   std::wstring safe(text);

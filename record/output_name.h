@@ -1,11 +1,16 @@
-// The name of a finished recording: the session's base path, the call
-// partners' handles in parentheses, and ".wav".
+// The names of a recording's files: the stream files, and the finished
+// recording, named after the session's base path with the call partners'
+// handles in parentheses and ".wav".
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "common/direction.h"
 #include "skype/call_partners.h"
+
+// The direction's stream file for a base path: "%s_Out.sky" or "%s_In.sky".
+std::wstring StreamFileName(const std::wstring& basePath, Direction direction);
 
 // A name this long or longer is not used; the base path + ".wav" is.
 constexpr size_t kOutputNameLimit = 260;

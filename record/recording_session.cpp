@@ -4,6 +4,7 @@
 
 #include "platform/debug_trace.h"
 #include "platform/file.h"
+#include "platform/main_window.h"
 #include "platform/message_box.h"
 #include "record/encoder_handoff.h"
 #include "record/mixer.h"
@@ -23,11 +24,13 @@ bool ThreadStartFails() {
 }
 }  // namespace
 
-WriterThread::WriterThread(Direction direction, bool onlyDirection)
+WriterThread::WriterThread(Direction direction, bool onlyDirection, StreamWriterJob job)
     : direction_(direction), onlyDirection_(onlyDirection) {
-  thread_ = std::thread([this] {
-    WriterResult result = RunStreamWriter(direction_, onlyDirection_);
-    recording_ = result.recording;
+  thread_ = std::thread([this, job = std::move(job)] {
+    WriterResult result = RunStreamWriter(job);
+    // The encoders run later, once the finishing sequence has let go of the
+    // session, so that a new call can be recorded meanwhile.
+    if (result.completed && onlyDirection_) ConvertStreamToRecording(direction_, &recording_);
     completed_.store(result.completed);
     ended_.store(true);
   });
@@ -72,10 +75,17 @@ bool StartStreamWriter(Direction direction, bool onlyDirection) {
     std::lock_guard<std::mutex> lock(session.mutex_);
     if (session.writers_[DirectionIndex(direction)]) return true;
   }
+  // The writer is given its file, its hand-off and its flags, and reports a
+  // file it cannot create to the main window.
+  StreamWriterJob job;
+  job.streamName = StreamFileName(session.BasePath(), direction);
+  job.handoff = &HandoffOf(direction);
+  job.flags = &session.Flags(direction);
+  job.reportCreateFailed = [] { PostToMainWindow(WM_STREAM_FILE_FAILED); };
   WriterHandle writer;
   if (!ThreadStartFails()) {
     try {
-      writer = std::make_shared<WriterThread>(direction, onlyDirection);
+      writer = std::make_shared<WriterThread>(direction, onlyDirection, std::move(job));
     } catch (const std::system_error&) {
       writer.reset();
     }
@@ -160,12 +170,13 @@ void RunFinishing(RecordingView& view) {
   // The recording's WAV file, for the encoders.
   std::wstring recording;
   if (out && in) {
+    std::wstring base = session.BasePath(), partners = BuildPartnerList();
     if (Settings.SaveLF.load() != 0) {
       DebugTrace(L"CombinInOutWaveWithStereo");
-      CombinInOutWaveWithStereo(&recording);
+      CombinInOutWaveWithStereo(base, partners, &recording);
     } else {
       DebugTrace(L"CombinInOutWave");
-      CombinInOutWave(&recording);
+      CombinInOutWave(base, partners, &recording);
     }
   } else if (WriterHandle lone = out ? out : in) {
     // A one-direction recording's writer has already turned its file into the
@@ -226,6 +237,11 @@ bool ConvertStreamToRecording(Direction direction, std::wstring* deferred) {
   std::wstring base = recordingSession.BasePath();
   std::wstring stream = StreamFileName(base, direction);
   std::wstring output = FreeOutputWaveName(base, BuildPartnerList());
+  // The stream file was written with ordinary writes; as the recording it is
+  // made durable once, now that it is complete.
+  File file;
+  if (!file.OpenExisting(stream) || !file.Flush()) DebugTrace(L"Cannot flush %s to the disk\n", {stream});
+  file.Close();
   if (!MoveFileNoReplace(stream, output)) {
     DebugTrace(L"Cannot move %s to %s: the recording stays in the stream file\n", {stream, output});
     return false;

@@ -18,6 +18,7 @@
 
 #include "common/direction.h"
 #include "record/stream_handoff.h"
+#include "record/stream_writer.h"
 
 // The base path may be this long (a buffer of 1,024 characters).
 constexpr size_t kBasePathMaxChars = 1023;
@@ -44,9 +45,9 @@ class RecordingView {
 // while the writer belongs to the session.
 class WriterThread {
  public:
-  // `onlyDirection`: this is the only direction recorded, so the writer turns
-  // its own file into the recording when it stops.
-  WriterThread(Direction direction, bool onlyDirection);
+  // `onlyDirection`: this is the only direction recorded, so the thread turns
+  // the writer's file into the recording once the writer has finished it.
+  WriterThread(Direction direction, bool onlyDirection, StreamWriterJob job);
   ~WriterThread();
   WriterThread(const WriterThread&) = delete;
   WriterThread& operator=(const WriterThread&) = delete;
@@ -144,12 +145,12 @@ bool FinishingRunning();
 // that its stream file keeps its audio with its sizes filled in.
 void AbortRecording(RecordingView& view);
 
-// The end of a one-direction recording: the direction's stream file moves to
-// the output name and goes to the encoders. When the move fails (the name
-// exists, the folder refuses) the stream file stays as it is, a complete WAV
-// file, and no encoder runs. With `deferred`, the encoders are not run here:
-// the recording's name is stored there for the caller to hand on later. True
-// when the file was moved.
+// The end of a one-direction recording: the direction's stream file is flushed
+// to the disk and moves to the output name, then goes to the encoders. When
+// the move fails (the name exists, the folder refuses) the stream file stays
+// as it is, a complete WAV file, and no encoder runs. With `deferred`, the
+// encoders are not run here: the recording's name is stored there for the
+// caller to hand on later. True when the file was moved.
 bool ConvertStreamToRecording(Direction direction, std::wstring* deferred = nullptr);
 
 // Fault injection for tests: the next `count` writer threads cannot be created.

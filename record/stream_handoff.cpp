@@ -15,6 +15,8 @@ HandoffBlock* NewBlock() {
   // Value-initialised: the header and the whole data area are zero.
   return new (std::nothrow) HandoffBlock();
 }
+
+bool Fits(uint32_t count, size_t n) { return n < kHandoffDataBytes && count + n < kHandoffDataBytes; }
 }  // namespace
 
 StreamHandoff::~StreamHandoff() { Free(); }
@@ -39,88 +41,143 @@ void StreamHandoff::Reset() {
   if (!IsAllocated()) return;
   // Only the header words say what a block holds: bytes beyond a count are
   // never read, and the receiver may be copying into the data area right now.
-  handoff_.load()->header.store(MakeHeader(Filling, 0), std::memory_order_release);
+  // A block being written must not be filled again before the writer is done
+  // with it: Ready with no data sends the receiver to the overflow block, and
+  // an overflow block being written takes nothing until then.
+  handoff_.load()->header.store(MakeHeader(busy_ == Piece::kNone || busy_ == Piece::kOverflow ? Filling : Ready, 0),
+                                std::memory_order_release);
   overflow_.load()->header.store(MakeHeader(Filling, 0), std::memory_order_release);
+  overflowHeld_ = busy_ == Piece::kOverflow;
+  written_ = 0;
   ++generation_;
 }
 
+void StreamHandoff::SetWriterWake(WriterWake* wake) { wake_.store(wake); }
+
+void StreamHandoff::WakeWriter() {
+  if (WriterWake* wake = wake_.load()) wake->Notify();
+}
+
+void StreamHandoff::WakeIdleWriter() {
+  // Sequentially consistent with the writer's NoteWriterIdle: either the
+  // writer sees the new count, or this sees its note.
+  if (writerIdle_.load() && writerIdle_.exchange(false)) WakeWriter();
+}
+
 bool StreamHandoff::AppendToHandoff(const uint8_t* data, size_t n) {
-  uint32_t header = handoff_.load()->header.load(std::memory_order_acquire);
+  HandoffBlock* block = handoff_.load();
+  uint32_t header = block->header.load(std::memory_order_acquire);
   for (;;) {
     uint32_t count = HeaderCount(header);
-    if (HeaderState(header) != Filling || n >= kHandoffDataBytes || count + n >= kHandoffDataBytes) return false;
-    if (n > 0) std::memcpy(handoff_.load()->data + count, data, n);
+    if (HeaderState(header) != Filling || !Fits(count, n)) return false;
+    if (n > 0) std::memcpy(block->data + count, data, n);
     // Published only if nobody changed the header meanwhile (a reset, or the
     // writer making the block Ready at a stop); otherwise look again.
-    if (handoff_.load()->header.compare_exchange_weak(header, MakeHeader(Filling, count + static_cast<uint32_t>(n)),
-                                               std::memory_order_release, std::memory_order_acquire))
+    if (block->header.compare_exchange_weak(header, MakeHeader(Filling, count + static_cast<uint32_t>(n)),
+                                            std::memory_order_seq_cst, std::memory_order_acquire))
       return true;
   }
 }
 
 size_t StreamHandoff::Append(const uint8_t* data, size_t n) {
   if (!IsAllocated()) return 0;
-  for (;;) {
-    // Rule 1, without the lock.
-    if (AppendToHandoff(data, n)) return n;
-
+  size_t kept = n;
+  if (!AppendToHandoff(data, n)) {  // rule 1, without the lock
     std::lock_guard<std::mutex> lock(mutex_);
-    uint32_t header = handoff_.load()->header.load(std::memory_order_acquire);
+    kept = AppendLocked(data, n);
+  }
+  if (kept > 0) WakeIdleWriter();
+  return kept;
+}
+
+size_t StreamHandoff::AppendLocked(const uint8_t* data, size_t n) {
+  HandoffBlock* handoff = handoff_.load();
+  HandoffBlock* overflow = overflow_.load();
+  for (;;) {
+    uint32_t header = handoff->header.load(std::memory_order_acquire);
     uint32_t state = HeaderState(header), count = HeaderCount(header);
-    if (state == Filling && n < kHandoffDataBytes && count + n < kHandoffDataBytes) continue;  // reset meanwhile
+    if (state == Filling && Fits(count, n)) {
+      // A reset came meanwhile; the writer may still make the block Ready.
+      if (AppendToHandoff(data, n)) return n;
+      continue;
+    }
 
     if (state == Taken) {
       // Rule 2: the overflow's contents move to the front of the handoff block.
-      uint32_t moved = HeaderCount(overflow_.load()->header.load(std::memory_order_acquire));
-      std::memcpy(handoff_.load()->data, overflow_.load()->data, moved);
-      overflow_.load()->header.store(MakeHeader(Filling, 0), std::memory_order_release);
-      if (n >= kHandoffDataBytes || moved + n >= kHandoffDataBytes) {
-        handoff_.load()->header.store(MakeHeader(Filling, moved), std::memory_order_release);
+      uint32_t moved = HeaderCount(overflow->header.load(std::memory_order_acquire));
+      std::memcpy(handoff->data, overflow->data, moved);
+      overflow->header.store(MakeHeader(Filling, 0), std::memory_order_release);
+      written_ = 0;
+      if (!Fits(moved, n)) {
+        handoff->header.store(MakeHeader(Filling, moved), std::memory_order_seq_cst);
         return 0;
       }
-      if (n > 0) std::memcpy(handoff_.load()->data + moved, data, n);
-      handoff_.load()->header.store(MakeHeader(Filling, moved + static_cast<uint32_t>(n)), std::memory_order_release);
+      if (n > 0) std::memcpy(handoff->data + moved, data, n);
+      handoff->header.store(MakeHeader(Filling, moved + static_cast<uint32_t>(n)), std::memory_order_seq_cst);
       return n;
     }
 
     // Rule 3: the handoff block is (or now becomes) Ready; the bytes go to the
     // overflow block if they fit there.
-    if (state == Filling) handoff_.load()->header.store(MakeHeader(Ready, count), std::memory_order_release);
-    uint32_t used = HeaderCount(overflow_.load()->header.load(std::memory_order_acquire));
-    if (n >= kHandoffDataBytes || used + n >= kHandoffDataBytes) return 0;
-    if (n > 0) std::memcpy(overflow_.load()->data + used, data, n);
-    overflow_.load()->header.store(MakeHeader(Filling, used + static_cast<uint32_t>(n)), std::memory_order_release);
+    if (state == Filling) {
+      handoff->header.store(MakeHeader(Ready, count), std::memory_order_release);
+      WakeWriter();
+    }
+    uint32_t used = HeaderCount(overflow->header.load(std::memory_order_acquire));
+    if (overflowHeld_ || !Fits(used, n)) return 0;
+    if (n > 0) std::memcpy(overflow->data + used, data, n);
+    overflow->header.store(MakeHeader(Filling, used + static_cast<uint32_t>(n)), std::memory_order_release);
     return n;
   }
 }
 
-size_t StreamHandoff::TakeReady(uint8_t* out) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!IsAllocated()) return 0;
-  uint32_t header = handoff_.load()->header.load(std::memory_order_acquire);
-  if (HeaderState(header) != Ready) return 0;
-  uint32_t count = HeaderCount(header);
-  std::memcpy(out, handoff_.load()->data, count);
-  // While the block is Ready the receiver does not touch it, so it can be
-  // marked Taken as soon as its bytes are copied.
-  handoff_.load()->header.store(MakeHeader(Taken, count), std::memory_order_release);
-  return count;
+StreamHandoff::Piece StreamHandoff::PieceOf(Piece::Kind kind, HandoffBlock* block, uint32_t begin, uint32_t end) {
+  Piece piece;
+  piece.kind_ = kind;
+  piece.generation_ = generation_;
+  piece.end_ = end;
+  if (end > begin) {
+    piece.data_ = block->data + begin;
+    piece.size_ = end - begin;
+  }
+  busy_ = kind == Piece::kOverflow ? Piece::kOverflow : Piece::kHandoff;
+  return piece;
 }
 
-size_t StreamHandoff::TakePendingHandoff(uint8_t* out, bool stopping, Pending& pending) {
+StreamHandoff::Piece StreamHandoff::TakeReady() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsAllocated()) return Piece();
+  uint32_t header = handoff_.load()->header.load(std::memory_order_acquire);
+  if (HeaderState(header) != Ready) return Piece();
+  // While the block is Ready the receiver does not touch it.
+  uint32_t count = HeaderCount(header);
+  return PieceOf(Piece::kReady, handoff_.load(), written_ < count ? written_ : count, count);
+}
+
+StreamHandoff::Piece StreamHandoff::TakeFilling() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsAllocated()) return Piece();
+  uint32_t header = handoff_.load()->header.load(std::memory_order_acquire);
+  // The receiver appends behind the count: what lies before it stays put.
+  if (HeaderState(header) != Filling || HeaderCount(header) <= written_) return Piece();
+  return PieceOf(Piece::kHandoff, handoff_.load(), written_, HeaderCount(header));
+}
+
+StreamHandoff::Piece StreamHandoff::TakePendingHandoff(bool stopping, Pending& pending) {
   std::lock_guard<std::mutex> lock(mutex_);
   pending = Pending{};
-  if (!IsAllocated()) return 0;
+  if (!IsAllocated()) return Piece();
   pending.generation = generation_;
-  uint32_t header = handoff_.load()->header.load(std::memory_order_acquire);
+  HandoffBlock* handoff = handoff_.load();
+  uint32_t header = handoff->header.load(std::memory_order_acquire);
   switch (HeaderState(header)) {
     case Filling:
       if (stopping) {
         // Ready first, so that the receiver no longer appends to the block
         // while it is written; what arrives meanwhile goes to the overflow.
         while (HeaderState(header) == Filling &&
-               !handoff_.load()->header.compare_exchange_weak(header, MakeHeader(Ready, HeaderCount(header)),
-                                                       std::memory_order_acq_rel, std::memory_order_acquire)) {
+               !handoff->header.compare_exchange_weak(header, MakeHeader(Ready, HeaderCount(header)),
+                                                      std::memory_order_acq_rel, std::memory_order_acquire)) {
         }
       }
       // At a pause the overflow is empty now, and what reaches it later
@@ -133,21 +190,53 @@ size_t StreamHandoff::TakePendingHandoff(uint8_t* out, bool stopping, Pending& p
     default:  // Taken: nothing of the block is pending. Ready with no data
               // keeps the receiver from moving the overflow away before it is
               // written; its new audio goes behind the overflow's.
-      handoff_.load()->header.store(MakeHeader(Ready, 0), std::memory_order_release);
+      handoff->header.store(MakeHeader(Ready, 0), std::memory_order_release);
+      written_ = 0;
       pending.withOverflow = true;
-      return 0;
+      return PieceOf(Piece::kHandoff, handoff, 0, 0);
   }
   uint32_t count = HeaderCount(header);
-  std::memcpy(out, handoff_.load()->data, count);
-  return count;
+  return PieceOf(Piece::kHandoff, handoff, written_ < count ? written_ : count, count);
 }
 
-size_t StreamHandoff::TakePendingOverflow(uint8_t* out, const Pending& pending) {
+StreamHandoff::Piece StreamHandoff::TakePendingOverflow(const Pending& pending) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!IsAllocated() || !pending.withOverflow || pending.generation != generation_) return 0;
+  if (!IsAllocated() || !pending.withOverflow || pending.generation != generation_) return Piece();
+  // The receiver appends behind the count, and cannot move the overflow away
+  // while the handoff block is Ready.
   uint32_t count = HeaderCount(overflow_.load()->header.load(std::memory_order_acquire));
-  std::memcpy(out, overflow_.load()->data, count);
-  return count;
+  return PieceOf(Piece::kOverflow, overflow_.load(), 0, count);
+}
+
+void StreamHandoff::Done(const Piece& piece) {
+  if (piece.kind_ == Piece::kNone) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  busy_ = Piece::kNone;
+  overflowHeld_ = false;
+  // After a reset the piece's bytes belonged to the audio before it; the
+  // blocks hold other audio now.
+  if (piece.generation_ != generation_ || !IsAllocated()) return;
+  if (piece.kind_ == Piece::kReady) {
+    handoff_.load()->header.store(MakeHeader(Taken, piece.end_), std::memory_order_release);
+    written_ = 0;
+  } else if (piece.kind_ == Piece::kHandoff) {
+    written_ = piece.end_;
+  }
+}
+
+bool StreamHandoff::NoteWriterIdle() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsAllocated()) return true;
+  auto unwritten = [this] {
+    uint32_t header = handoff_.load()->header.load(std::memory_order_seq_cst);
+    return HeaderState(header) == Ready || (HeaderState(header) == Filling && HeaderCount(header) > written_);
+  };
+  if (unwritten()) return false;
+  writerIdle_.store(true);
+  // An append published just before the note: its receiver may have missed it.
+  if (!unwritten()) return true;
+  writerIdle_.store(false);
+  return false;
 }
 
 uint32_t StreamHandoff::HandoffHeader() const {

@@ -5,18 +5,25 @@
 // with a 32-bit header word, the count of audio bytes in bits 0-23 and the
 // block's state in bits 24-31, followed by a data area of 2,097,148 bytes, of
 // which at most 2,097,147 are used. The handoff block is Filling (the receiver
-// appends), Ready (full, waiting for the writer) or Taken (the writer has taken
-// it; its data are stale); the overflow block is always Filling.
+// appends), Ready (full, waiting for the writer) or Taken (the writer has
+// written it; its data are stale); the overflow block is always Filling.
 //
 // The receiver's common case, an append to a Filling block, is one copy and one
 // compare-and-swap of the header word: the bytes are copied before the new
-// header is published (release), and the writer reads the header with acquire
-// before it reads the bytes. The rarer transitions (moving the overflow into the
-// handoff block, appending to the overflow block, the writer taking data, the
-// session's reset) are made under a small lock that is never held across a
-// disk write, so the receiver waits at most for a memory copy. The writer copies
-// what it takes into a buffer of its own before it writes it, so a reset at a
-// resume can never change bytes that are being written.
+// header is published, and the writer reads the header before it reads the
+// bytes. The rarer transitions (moving the overflow into the handoff block,
+// appending to the overflow block, the writer taking a piece, the session's
+// reset) are made under a small lock that is never held across a disk write,
+// so the receiver waits at most for a memory copy.
+//
+// The writer writes straight from the blocks: it takes a piece (a stretch of a
+// block that is complete), writes it without the lock, and then hands it back.
+// Meanwhile the receiver appends only behind the piece or to the other block,
+// and a reset, which empties the blocks, sends the receiver to the block the
+// writer is not reading, so the bytes being written never change.
+//
+// The hand-off wakes its writer (WriterWake) when a block becomes Ready, and
+// when audio arrives while the writer has written everything there was.
 #pragma once
 
 #include <atomic>
@@ -25,6 +32,7 @@
 #include <mutex>
 
 #include "common/direction.h"
+#include "record/writer_wake.h"
 
 constexpr size_t kHandoffBlockBytes = 2097152;
 constexpr size_t kHandoffDataBytes = kHandoffBlockBytes - 4;  // 2,097,148
@@ -60,8 +68,9 @@ class StreamHandoff {
   // Only when no receiver or writer uses the hand-off any more (at exit).
   void Free();
 
-  // Empties both blocks: Filling with nothing in them. Audio the writer has
-  // already taken is not affected.
+  // Empties both blocks: Filling with nothing in them. A piece the writer is
+  // writing is not affected: while it is being written the receiver is sent to
+  // the other block (the handoff block is then left Ready with no data).
   void Reset();
 
   // Receiver side: places n bytes by the hand-off's three rules.
@@ -76,24 +85,52 @@ class StreamHandoff {
   // One receiving thread per hand-off. Returns the number of bytes kept (n or 0).
   size_t Append(const uint8_t* data, size_t n);
 
-  // Writer side. Each copies into `out` (room for kHandoffDataBytes) and
-  // returns the number of bytes copied.
-  //
-  // A Ready handoff block: its data, after which it is Taken.
-  size_t TakeReady(uint8_t* out);
+  // The writer to wake; set by the writer when it starts.
+  void SetWriterWake(WriterWake* wake);
 
-  // What a pause or a stop must write, in stream order, in at most two pieces:
-  // piece 0 is the handoff block's data if it is Filling or Ready (at a stop a
-  // Filling block first becomes Ready, so the receiver no longer appends to it),
-  // piece 1 the overflow block's data, which is empty unless the handoff block
-  // was Ready or Taken. Piece 1 is taken only after piece 0 has been written and
-  // comes back empty when a reset came between the two.
+  // Writer side. A piece is a stretch of a block to be written as it stands;
+  // every piece taken (empty or not) is handed back with Done once written.
+  class Piece {
+   public:
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+
+   private:
+    friend class StreamHandoff;
+    enum Kind : uint8_t { kNone, kReady, kHandoff, kOverflow };
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    Kind kind_ = kNone;
+    uint32_t end_ = 0;         // where the piece ends in its block
+    uint64_t generation_ = 0;  // the resets before it was taken
+  };
+
+  // A Ready handoff block: what of it is not yet written. Done makes the
+  // block Taken. Empty when the block is not Ready.
+  Piece TakeReady();
+  // What a Filling handoff block holds that is not yet written, for audio to
+  // reach the file before the block is full. Done counts it as written.
+  Piece TakeFilling();
+
+  // What a pause or a stop must write, in stream order, in at most two pieces.
+  // The first is what of the handoff block is not yet written if it is Filling
+  // or Ready (at a stop a Filling block first becomes Ready, so the receiver no
+  // longer appends to it). The second is the overflow block's data, which is
+  // empty unless the handoff block was Ready or Taken; it is taken only after
+  // the first piece is done, and comes back empty when a reset came between.
   struct Pending {
     bool withOverflow = false;
     uint64_t generation = 0;
   };
-  size_t TakePendingHandoff(uint8_t* out, bool stopping, Pending& pending);
-  size_t TakePendingOverflow(uint8_t* out, const Pending& pending);
+  Piece TakePendingHandoff(bool stopping, Pending& pending);
+  Piece TakePendingOverflow(const Pending& pending);
+
+  void Done(const Piece& piece);
+
+  // The writer has written everything and will sleep without a deadline: the
+  // next audio appended wakes it. False (and nothing is noted) when audio that
+  // is not yet written is there already.
+  bool NoteWriterIdle();
 
   // For tests and diagnostics: the header words as they are now.
   uint32_t HandoffHeader() const;
@@ -101,37 +138,23 @@ class StreamHandoff {
 
  private:
   bool AppendToHandoff(const uint8_t* data, size_t n);
+  size_t AppendLocked(const uint8_t* data, size_t n);
+  Piece PieceOf(Piece::Kind kind, HandoffBlock* block, uint32_t begin, uint32_t end);
+  void WakeWriter();
+  void WakeIdleWriter();
 
   // Set once by Allocate, which may run while the receiver already appends.
   std::atomic<HandoffBlock*> handoff_{nullptr};
   std::atomic<HandoffBlock*> overflow_{nullptr};
+  std::atomic<WriterWake*> wake_{nullptr};
+  // The writer sleeps with everything written: the receiver wakes it.
+  std::atomic<bool> writerIdle_{false};
+
   std::mutex mutex_;          // the transitions other than rule 1
-  uint64_t generation_ = 0;   // counts resets, under mutex_
-};
-
-// The per-direction flags of a recording, 32-bit words polled by the writer.
-struct WriterFlags {
-  std::atomic<uint32_t> pause{0};       // set by the session's pause
-  std::atomic<uint32_t> pauseNoted{0};  // set by the writer once it has flushed for the pause
-  std::atomic<uint32_t> stop{0};        // set by the finishing sequence
-  // Counts the pauses and is never cleared. The writer flushes once for each
-  // pause it sees by this count, not by pauseNoted: a resume clears the flags
-  // while the writer may still be flushing for the pause before, and a
-  // pauseNoted it sets after that clear must not make it skip the next pause.
-  std::atomic<uint32_t> pauseRequests{0};
-  // The pauseRequests value the writer last flushed for: the pending audio of
-  // the latest pause is on disk when the two are equal.
-  std::atomic<uint32_t> pauseFlushed{0};
-
-  void RequestPause() {
-    pauseRequests.fetch_add(1);
-    pause.store(1);
-  }
-  void Clear() {
-    pause.store(0);
-    pauseNoted.store(0);
-    stop.store(0);
-  }
+  uint64_t generation_ = 0;   // counts resets
+  uint32_t written_ = 0;      // bytes of the handoff block's present contents already written
+  Piece::Kind busy_ = Piece::kNone;  // the block a piece is being written from
+  bool overflowHeld_ = false; // a reset came while the overflow was being written
 };
 
 // The two process-wide hand-offs, Out and In, from start-up to exit.

@@ -1,34 +1,24 @@
 #include "record/stream_writer.h"
 
-#include <chrono>
-#include <memory>
-#include <new>
-#include <thread>
-
-#include "common/text_format.h"
 #include "platform/debug_trace.h"
 #include "platform/file.h"
-#include "platform/main_window.h"
 #include "platform/message_box.h"
-#include "record/recording_session.h"
-#include "record/stream_handoff.h"
 #include "record/wave_file.h"
 
 namespace {
 
-const wchar_t* DirectionName(Direction direction) { return direction == Direction::Out ? L"Out" : L"In"; }
+using Clock = WriterWake::Clock;
+constexpr Clock::time_point kNoDeadline = Clock::time_point::max();
 
 class Writer {
  public:
-  Writer(Direction direction, File& file, uint8_t* buffer)
-      : file_(file),
-        buffer_(buffer),
-        handoff_(HandoffOf(direction)),
-        flags_(recordingSession.Flags(direction)) {}
+  Writer(const StreamWriterJob& job, File& file)
+      : file_(file), handoff_(*job.handoff), flags_(*job.flags), flushInterval_(job.flushInterval) {}
 
-  // The pass loop; false after a failed write.
+  // The writer's loop; false after a failed write.
   bool Run() {
     for (;;) {
+      Clock::time_point deadline = kNoDeadline;
       if (flags_.pause.load() == 1) {
         // Stop is read before the pause count: a pause requested before the
         // stop is then seen and flushed before the writer ends.
@@ -46,69 +36,82 @@ class Writer {
         // Stop during a pause writes nothing more: what came during the pause
         // is not part of the recording.
         if (stopping) return true;
+        pendingSince_ = kNoDeadline;
       } else {
-        size_t n = handoff_.TakeReady(buffer_);
-        if (n > 0 && !file_.Write(buffer_, n)) return false;
+        if (!Write(handoff_.TakeReady())) return false;
         if (flags_.stop.load() == 1) return WritePending(true);
+        if (!WriteUnfilledBlock(deadline)) return false;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      flags_.wake.WaitUntil(deadline);
     }
   }
 
  private:
+  // Writes a piece as it stands in its block, then hands it back.
+  bool Write(const StreamHandoff::Piece& piece) {
+    bool written = piece.size() == 0 || file_.Write(piece.data(), piece.size());
+    handoff_.Done(piece);
+    return written;
+  }
+
   bool WritePending(bool stopping) {
     StreamHandoff::Pending pending;
-    size_t n = handoff_.TakePendingHandoff(buffer_, stopping, pending);
-    if (n > 0 && !file_.Write(buffer_, n)) return false;
-    n = handoff_.TakePendingOverflow(buffer_, pending);
-    if (n > 0 && !file_.Write(buffer_, n)) return false;
+    return Write(handoff_.TakePendingHandoff(stopping, pending)) && Write(handoff_.TakePendingOverflow(pending));
+  }
+
+  // Audio in a block that is not full yet is written once it has waited the
+  // flush interval; until then the writer sleeps to that deadline. With
+  // everything written, it sleeps until woken.
+  bool WriteUnfilledBlock(Clock::time_point& deadline) {
+    Clock::time_point now = Clock::now();
+    if (pendingSince_ != kNoDeadline && now >= pendingSince_ + flushInterval_) {
+      if (!Write(handoff_.TakeFilling())) return false;
+      pendingSince_ = kNoDeadline;
+    }
+    if (pendingSince_ == kNoDeadline) {
+      if (handoff_.NoteWriterIdle()) return true;
+      pendingSince_ = now;
+    }
+    deadline = pendingSince_ + flushInterval_;
     return true;
   }
 
   File& file_;
-  uint8_t* buffer_;
   StreamHandoff& handoff_;
   WriterFlags& flags_;
+  const std::chrono::milliseconds flushInterval_;
+  Clock::time_point pendingSince_ = kNoDeadline;  // when unwritten audio was first seen
   bool flushedAny_ = false;    // this writer has flushed for a pause
   uint32_t flushedPause_ = 0;  // the pause it last flushed for
 };
 
 }  // namespace
 
-std::wstring StreamFileName(const std::wstring& basePath, Direction direction) {
-  return FormatText(StreamFileFormat(direction), {basePath});
-}
-
-WriterResult RunStreamWriter(Direction direction, bool onlyDirection) {
+WriterResult RunStreamWriter(const StreamWriterJob& job) {
   WriterResult result;
-  std::wstring name = StreamFileName(recordingSession.BasePath(), direction);
-  // What the writer takes from the hand-off is copied here before it is
-  // written, so the hand-off's blocks are never read while the disk is busy.
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kHandoffDataBytes]);
   File file;
-  if (!buffer || !HandoffOf(direction).IsAllocated() || !file.Create(name)) {
-    DebugTrace(L"Stream writer %s: cannot create %s\n", {DirectionName(direction), name});
-    PostToMainWindow(WM_STREAM_FILE_FAILED);
+  if (!job.handoff || !job.flags || !job.handoff->IsAllocated() || !file.Create(job.streamName)) {
+    DebugTrace(L"Stream writer: cannot create %s\n", {job.streamName});
+    if (job.reportCreateFailed) job.reportCreateFailed();
     return result;
   }
   if (!WriteEmptyWaveHeader(file, 1)) {
     ShowMessageBox(L"write file fail!");
     return result;
   }
-  if (!Writer(direction, file, buffer.get()).Run()) {
-    DebugTrace(L"Stream writer %s: a write to %s failed\n", {DirectionName(direction), name});
+  job.handoff->SetWriterWake(&job.flags->wake);
+  bool ran = Writer(job, file).Run();
+  job.handoff->SetWriterWake(nullptr);
+  if (!ran) {
+    DebugTrace(L"Stream writer: a write to %s failed\n", {job.streamName});
     ShowMessageBox(L"write file fail!");
     return result;
   }
-  buffer.reset();
   if (!FinishWaveHeader(file, 1)) {
     ShowMessageBox(L"write file fail!");
     return result;
   }
   file.Close();
   result.completed = true;
-  // The encoders run later, once the finishing sequence has let go of the
-  // session, so that a new call can be recorded meanwhile.
-  if (onlyDirection) ConvertStreamToRecording(direction, &result.recording);
   return result;
 }

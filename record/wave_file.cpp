@@ -42,7 +42,7 @@ bool WriteEmptyWaveHeader(File& file, uint16_t channels) {
 
 bool FinishWaveHeader(File& file, uint16_t channels) {
   uint64_t size = 0;
-  if (!file.Flush() || !file.Size(size) || size < kWaveHeaderBytes) return false;
+  if (!file.Size(size) || size < kWaveHeaderBytes) return false;
   auto cap = [](uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFFFFFFu)); };
   return file.Seek(0) && WriteHeaderPieces(file, BuildWaveHeader(channels, cap(size - 8), cap(size - kWaveHeaderBytes)));
 }

@@ -19,6 +19,7 @@ std::array<uint8_t, kWaveHeaderBytes> BuildWaveHeader(uint16_t channels, uint32_
 // Writes the header at the current position, both sizes 0.
 bool WriteEmptyWaveHeader(File& file, uint16_t channels);
 
-// Flushes the file, takes its size S and writes the header again at offset 0
-// with the RIFF size S - 8 and the data size S - 44 (capped at 4 GiB - 1).
+// Takes the file's size S and writes the header again at offset 0 with the
+// RIFF size S - 8 and the data size S - 44 (capped at 4 GiB - 1). Whether the
+// file is then flushed to the disk is the caller's choice.
 bool FinishWaveHeader(File& file, uint16_t channels);

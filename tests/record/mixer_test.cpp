@@ -107,13 +107,13 @@ TEST_F(MixerTest, CombinInOutWaveNamesTheFileAfterThePartnersAndDeletesTheStream
   callPartners.Set(1, L"bob");
   std::string out = Samples({100, 200}), in = Samples({1, 2, 3});
   WriteStreams(out, in);
-  EXPECT_EQ(CombinInOutWave(), 1);
+  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 1);
   EXPECT_EQ(ReadFileBytes(base + L"(alice bob).wav"), WaveImage(1, Samples({101, 202, 3})));
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
   EXPECT_FALSE(FileExists(StreamName(Direction::In)));
   // A second recording of the same name is numbered; the first one stays.
   WriteStreams(out, in);
-  EXPECT_EQ(CombinInOutWaveWithStereo(), 1);
+  EXPECT_EQ(CombinInOutWaveWithStereo(base, BuildPartnerList()), 1);
   EXPECT_EQ(ReadFileBytes(base + L"(alice bob) (2).wav"), WaveImage(2, Samples({100, 1, 200, 2, 0, 3})));
   EXPECT_EQ(ReadFileBytes(base + L"(alice bob).wav"), WaveImage(1, Samples({101, 202, 3})));
 }
@@ -121,7 +121,7 @@ TEST_F(MixerTest, CombinInOutWaveNamesTheFileAfterThePartnersAndDeletesTheStream
 TEST_F(MixerTest, AMissingStreamFileFailsWithoutABoxAndTouchesNothing) {
   MessageBoxCapture boxes;
   ASSERT_TRUE(WriteFileBytes(StreamName(Direction::Out), Header(1, 0, 0) + "abcd"));
-  EXPECT_EQ(CombinInOutWave(), 0);
+  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
   EXPECT_TRUE(boxes.texts().empty());
   EXPECT_TRUE(FileExists(StreamName(Direction::Out)));
   EXPECT_FALSE(FileExists(base + L"().wav"));
@@ -131,7 +131,7 @@ TEST_F(MixerTest, AnOutputThatCannotBeCreatedShowsErr2AndKeepsTheStreams) {
   MessageBoxCapture boxes;
   WriteStreams("abcd", "efgh");
   InjectFileFault({FileOp::Create, L"().wav"});
-  EXPECT_EQ(CombinInOutWave(), 0);
+  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
   EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"err 2"});
   EXPECT_TRUE(FileExists(StreamName(Direction::Out)));
   EXPECT_TRUE(FileExists(StreamName(Direction::In)));
@@ -147,7 +147,7 @@ TEST_F(MixerTest, AFailedWriteLeavesNoOutputAndKeepsTheStreams) {
     WriteStreams(out, in);
     ClearFileFaults();
     InjectFileFault({FileOp::Write, L"().wav", skip});
-    EXPECT_EQ(CombinInOutWave(), 0);
+    EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
     EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"write file fail!"});
     EXPECT_FALSE(FileExists(base + L"().wav"));
     EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 0, 0) + out);
@@ -158,7 +158,7 @@ TEST_F(MixerTest, AFailedWriteLeavesNoOutputAndKeepsTheStreams) {
 TEST_F(MixerTest, AFailedReadFailsTheMixRatherThanCuttingIt) {
   WriteStreams(Pattern(kMixChunkBytes + 10, 9), Pattern(10, 10));
   InjectFileFault({FileOp::Read, L"_Out.sky", 1});
-  EXPECT_EQ(CombinInOutWave(), 0);
+  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
   EXPECT_FALSE(FileExists(base + L"().wav"));
   EXPECT_TRUE(FileExists(StreamName(Direction::Out)));
 }

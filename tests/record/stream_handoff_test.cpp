@@ -11,6 +11,13 @@
 
 namespace {
 
+// What a writer writes of a piece: its bytes, after which it hands it back.
+std::string Written(StreamHandoff& handoff, const StreamHandoff::Piece& piece) {
+  std::string bytes(reinterpret_cast<const char*>(piece.data()), piece.size());
+  handoff.Done(piece);
+  return bytes;
+}
+
 class HandoffTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(handoff.Allocate()); }
@@ -22,10 +29,15 @@ class HandoffTest : public ::testing::Test {
   uint32_t State() const { return HeaderState(handoff.HandoffHeader()); }
   uint32_t Count() const { return HeaderCount(handoff.HandoffHeader()); }
   uint32_t OverflowCount() const { return HeaderCount(handoff.OverflowHeader()); }
-  std::string TakeReady() { return std::string(reinterpret_cast<char*>(out.get()), handoff.TakeReady(out.get())); }
+  std::string TakeReady() { return Written(handoff, handoff.TakeReady()); }
+  std::string PendingHandoff(bool stopping, StreamHandoff::Pending& pending) {
+    return Written(handoff, handoff.TakePendingHandoff(stopping, pending));
+  }
+  std::string PendingOverflow(const StreamHandoff::Pending& pending) {
+    return Written(handoff, handoff.TakePendingOverflow(pending));
+  }
 
   StreamHandoff handoff;
-  std::unique_ptr<uint8_t[]> out{new uint8_t[kHandoffDataBytes]};
 };
 
 }  // namespace
@@ -88,8 +100,7 @@ TEST_F(HandoffTest, TakenMovesTheOverflowToTheFrontAndAppendsBehindIt) {
   EXPECT_EQ(Count(), spill.size() + after.size());
   EXPECT_EQ(OverflowCount(), 0u);
   StreamHandoff::Pending pending;
-  size_t n = handoff.TakePendingHandoff(out.get(), true, pending);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), spill + after);
+  EXPECT_EQ(PendingHandoff(true, pending), spill + after);
 }
 
 TEST_F(HandoffTest, AfterTheMoveBytesThatDoNotFitAreDropped) {
@@ -109,11 +120,10 @@ TEST_F(HandoffTest, APauseTakesWhatIsFillingAndLeavesTheReceiverFilling) {
   std::string before = Pattern(1234, 9);
   Put(before);
   StreamHandoff::Pending pending;
-  size_t n = handoff.TakePendingHandoff(out.get(), false, pending);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), before);
+  EXPECT_EQ(PendingHandoff(false, pending), before);
   EXPECT_EQ(State(), Filling);
   Put(Pattern(10, 10));  // during the pause
-  EXPECT_EQ(handoff.TakePendingOverflow(out.get(), pending), 0u);
+  EXPECT_EQ(PendingOverflow(pending), "");
   EXPECT_EQ(Count(), 1244u);
 }
 
@@ -121,12 +131,10 @@ TEST_F(HandoffTest, AStopMakesAFillingBlockReadySoNewAudioGoesBehindIt) {
   std::string before = Pattern(5000, 11), meanwhile = Pattern(700, 12);
   Put(before);
   StreamHandoff::Pending pending;
-  size_t n = handoff.TakePendingHandoff(out.get(), true, pending);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), before);
+  EXPECT_EQ(PendingHandoff(true, pending), before);
   EXPECT_EQ(State(), Ready);
   Put(meanwhile);  // while piece 0 is being written
-  n = handoff.TakePendingOverflow(out.get(), pending);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), meanwhile);
+  EXPECT_EQ(PendingOverflow(pending), meanwhile);
 }
 
 TEST_F(HandoffTest, PendingWhileTakenIsTheOverflowAndKeepsItFromMoving) {
@@ -135,27 +143,25 @@ TEST_F(HandoffTest, PendingWhileTakenIsTheOverflowAndKeepsItFromMoving) {
   Put(spill);
   TakeReady();
   StreamHandoff::Pending pending;
-  EXPECT_EQ(handoff.TakePendingHandoff(out.get(), true, pending), 0u);
+  EXPECT_EQ(PendingHandoff(true, pending), "");
   // The receiver appends before the overflow is written: behind the overflow,
   // not over it.
   Put(meanwhile);
-  size_t n = handoff.TakePendingOverflow(out.get(), pending);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), n), spill + meanwhile);
+  EXPECT_EQ(PendingOverflow(pending), spill + meanwhile);
 }
 
 TEST_F(HandoffTest, ResetEmptiesBothBlocksAndVoidsATakeInProgress) {
   PutZeros(kHandoffMaxCount);
   Put(Pattern(99, 15));
   StreamHandoff::Pending pending;
-  handoff.TakePendingHandoff(out.get(), false, pending);
+  PendingHandoff(false, pending);
   handoff.Reset();
   EXPECT_EQ(handoff.HandoffHeader(), 0u);
   EXPECT_EQ(handoff.OverflowHeader(), 0u);
-  EXPECT_EQ(handoff.TakePendingOverflow(out.get(), pending), 0u);
+  EXPECT_EQ(PendingOverflow(pending), "");
   std::string fresh = Pattern(50, 16);
   Put(fresh);
-  handoff.TakePendingHandoff(out.get(), true, pending);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.get()), 50), fresh);
+  EXPECT_EQ(PendingHandoff(true, pending).substr(0, 50), fresh);
 }
 
 TEST(AllocateHandoffs, AMissingBlockIsReportedOnceAndTheHandoffStaysUnused) {
@@ -197,20 +203,16 @@ TEST(HandoffUnderLoad, WhatIsTakenIsWhatWasKeptInOrder) {
     }
     done = true;
   });
-  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kHandoffDataBytes]);
   while (!done) {
-    size_t n = handoff.TakeReady(buffer.get());
-    taken.append(reinterpret_cast<char*>(buffer.get()), n);
-    if (n == 0) std::this_thread::yield();
+    std::string piece = Written(handoff, handoff.TakeReady());
+    taken += piece;
+    if (piece.empty()) std::this_thread::yield();
   }
   receiver.join();
   StreamHandoff::Pending pending;
-  size_t n = handoff.TakeReady(buffer.get());
-  taken.append(reinterpret_cast<char*>(buffer.get()), n);
-  n = handoff.TakePendingHandoff(buffer.get(), true, pending);
-  taken.append(reinterpret_cast<char*>(buffer.get()), n);
-  n = handoff.TakePendingOverflow(buffer.get(), pending);
-  taken.append(reinterpret_cast<char*>(buffer.get()), n);
+  taken += Written(handoff, handoff.TakeReady());
+  taken += Written(handoff, handoff.TakePendingHandoff(true, pending));
+  taken += Written(handoff, handoff.TakePendingOverflow(pending));
   // Nothing can be dropped before both blocks are nearly full.
   EXPECT_GT(kept.size(), 2 * (kHandoffDataBytes - 65536));
   EXPECT_TRUE(SameBytes(taken, kept));
