@@ -21,15 +21,6 @@ bool IsConnectionError(uint32_t code) {
   return code == kWsaEConnAborted || code == kWsaEConnReset || code == kWsaEShutdown || code == kWsaEConnRefused;
 }
 
-void HandToSink(RecvMemory& received, const AudioSink& sink) {
-  for (size_t offset = 0; offset < received.count(); offset += kReceiveBufferSize) {
-    size_t piece = received.count() - offset;
-    if (piece > kReceiveBufferSize) piece = kReceiveBufferSize;
-    sink(received.data() + offset, piece);
-  }
-  received.Clear();
-}
-
 bool StartAudioServer(AudioServer& server) {
   CEventSocket& socket = server.eventSocket_;
   if (socket.HoldsSockets()) {
@@ -73,9 +64,10 @@ void StartAudioServers(AudioServer& outServer, AudioServer& inServer) {
 
 void ReceiveLoop(AudioServer& server) {
   CEventSocket& socket = server.eventSocket_;
-  // The sink runs while the object is locked, so a Close from the user-interface
-  // thread cannot free the bytes under it; the buffer is emptied in every case.
-  const ChunkConsumer consume = [&server](RecvMemory& received) { HandToSink(received, server.sink_); };
+  // The sink takes each read's bytes straight from the receive buffer, while
+  // the object is locked, so a Close from the user-interface thread cannot
+  // free them under it.
+  const ChunkConsumer consume = [&server](const uint8_t* data, size_t n) { server.sink_(data, n); };
   for (;;) {
     EventReport report;
     uint32_t result = socket.ProcessEvents(report, consume);

@@ -20,8 +20,9 @@
 #include "common/direction.h"
 #include "net/event_socket.h"
 
-// Takes every received chunk; it runs on the receive thread and must copy what
-// it keeps (the bytes are reused after it returns).
+// Takes every received chunk, the bytes of one read (at most 65,536); it runs on
+// the receive thread and must copy what it keeps (the bytes are reused after it
+// returns).
 using AudioSink = std::function<void(const uint8_t* data, size_t n)>;
 
 class AudioServer {
@@ -75,7 +76,3 @@ void ReceiveLoop(AudioServer& server);
 // The errors that concern one connection only; the loop goes on after them.
 bool IsConnectionError(uint32_t code);
 
-// Hands a connection's received bytes to the sink in pieces of at most 65,536
-// bytes (what one read takes; more comes together only at a connection's end)
-// and empties the buffer.
-void HandToSink(RecvMemory& received, const AudioSink& sink);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <thread>
 
@@ -76,6 +78,21 @@ bool AcceptConditionOfObject(void* context, uint32_t peerAddress) {
 }
 }  // namespace
 
+// --- The lock set ---
+
+// The object mutex, held by ProcessEvents from its start to its end (also while
+// it blocks in the wait), and the gate before it, which Close shuts so that the
+// receive thread, once woken out of its wait, cannot take the mutex again
+// first. Both are the standard library's: they cost no call into the system
+// unless a thread has to wait.
+struct EventSocketLocks {
+  std::mutex mutex;
+  std::mutex gateMutex;
+  std::condition_variable gateOpened;
+  bool gateOpen = true;
+  platform::WakeUp* wakeUp = nullptr;
+};
+
 // --- CEventSocket ---
 
 CEventSocket::CEventSocket() = default;
@@ -88,7 +105,10 @@ CEventSocket::~CEventSocket() {
   RemoveAllSlots();
   if (initialized_.load()) platform::StopSockets();
   receiveBuffer_.reset();
-  if (EventSocketLocks* locks = locks_.exchange(nullptr)) platform::DestroyLocks(locks);
+  if (EventSocketLocks* locks = locks_.exchange(nullptr)) {
+    platform::DestroyWakeUp(locks->wakeUp);
+    delete locks;
+  }
 }
 
 uint32_t CEventSocket::Initialize() {
@@ -108,10 +128,11 @@ uint32_t CEventSocket::CreateLocks() {
   if (locks_.load() != nullptr) return 0;
   std::lock_guard<std::mutex> guard(locksMutex_);
   if (locks_.load() != nullptr) return 0;
-  EventSocketLocks* locks = nullptr;
-  uint32_t result = platform::CreateLocks(locks);
+  std::unique_ptr<EventSocketLocks> locks(new (std::nothrow) EventSocketLocks);
+  if (!locks) return kWsaNotEnoughMemory;
+  uint32_t result = platform::CreateWakeUp(locks->wakeUp);
   if (result != 0) return result;
-  locks_.store(locks);
+  locks_.store(locks.release());
   return 0;
 }
 
@@ -119,24 +140,32 @@ uint32_t CEventSocket::Lock() {
   uint32_t result = CreateLocks();
   if (result != 0) return result;
   EventSocketLocks* locks = locks_.load();
-  result = platform::WaitGate(locks);
-  if (result != 0) return result;
-  return platform::LockMutex(locks);
+  {
+    std::unique_lock<std::mutex> gate(locks->gateMutex);
+    locks->gateOpened.wait(gate, [locks] { return locks->gateOpen; });
+  }
+  locks->mutex.lock();
+  return 0;
 }
 
-void CEventSocket::Unlock() { platform::UnlockMutex(locks_.load()); }
+void CEventSocket::Unlock() { locks_.load()->mutex.unlock(); }
 
 uint32_t CEventSocket::LockForClosing() {
   uint32_t result = CreateLocks();
   if (result != 0) return result;
   EventSocketLocks* locks = locks_.load();
-  // With the gate shut, the receive thread, once woken out of its wait and out
-  // of the mutex, cannot take the mutex again before this thread has it.
-  platform::ShutGate(locks);
-  platform::FireWakeUp(locks);
-  result = platform::LockMutex(locks);
-  platform::OpenGate(locks);
-  return result;
+  {
+    std::lock_guard<std::mutex> gate(locks->gateMutex);
+    locks->gateOpen = false;
+  }
+  platform::FireWakeUp(locks->wakeUp);
+  locks->mutex.lock();
+  {
+    std::lock_guard<std::mutex> gate(locks->gateMutex);
+    locks->gateOpen = true;
+  }
+  locks->gateOpened.notify_all();
+  return 0;
 }
 
 uint32_t CEventSocket::Listen(uint16_t port) {
@@ -162,7 +191,7 @@ uint32_t CEventSocket::Listen(uint16_t port) {
     Unlock();
     return result;
   }
-  AddSlot(socket, event, 0);
+  AddSlot(socket, event, 0, true);
   // Loopback only: the client always runs on this machine, and no other host
   // should even reach the port.
   uint16_t boundPort = 0;
@@ -200,139 +229,200 @@ uint32_t CEventSocket::ProcessEventsLocked(EventReport& report, const ChunkConsu
   for (size_t i = slotCount_.load(); i-- > 0;) {
     if (slots_[i].closed) RemoveSlot(i);
   }
-  size_t n = slotCount_.load();
-  if (n == 0) return kWsaENotConn;
+  if (slotCount_.load() == 0) return kWsaENotConn;
 
-  events_[0] = platform::WakeUpEntry(locks_.load());
-  size_t index = 0;
-  uint32_t result = RoundRobinWait(n + 1, index);
+  for (;;) {
+    // What the last wait reported is served first, one entry per call in
+    // round-robin order, so a busy connection cannot starve the others; a new
+    // wait looks at every entry again once that is done, or after
+    // kServedPerWait turns.
+    size_t index = 0;
+    bool pending = NextReady(index);
+    if (!pending || servedSinceWait_ >= kServedPerWait) {
+      uint32_t result = Wait(pending ? 0 : waitTimeout_.load());
+      if (result == kWaitTimedOut && !pending) return kWaitTimedOut;
+      if (result != 0 && result != kWaitTimedOut) return result;
+      if (!NextReady(index)) return kWaitTimedOut;  // nothing to serve after all
+    }
+    ++servedSinceWait_;
+    roundRobinIndex_ = index;
+    if (index == 0) {  // the wake-up
+      wakeUpReady_ = false;
+      platform::ResetWakeUp(locks_.load()->wakeUp);
+      return 0;
+    }
+    bool served = false;
+    uint32_t result = ServeSlot(index - 1, report, consume, served);
+    if (served) return result;
+  }
+}
+
+uint32_t CEventSocket::Wait(uint32_t timeoutMs) {
+  size_t n = slotCount_.load() + 1;
+  events_[0] = platform::WakeUpEntry(locks_.load()->wakeUp);
+  uint32_t ready[kEventEntries] = {};
+  servedSinceWait_ = 0;
+  uint32_t result = platform::WaitForEntries(events_, n, (roundRobinIndex_ + 1) % n, timeoutMs, ready);
   if (result != 0) return result;
-  if (index == 0) return 0;  // the wake-up
+  if (ready[0] != 0) wakeUpReady_ = true;
+  for (size_t i = 1; i < n; ++i) {
+    if (ready[i] != 0) slots_[i - 1].ready = ready[i];
+  }
+  return 0;
+}
 
-  size_t i = index - 1;
+bool CEventSocket::NextReady(size_t& index) {
+  // Starting after the entry served last.
+  size_t n = slotCount_.load() + 1;
+  for (size_t k = 1; k <= n; ++k) {
+    size_t entry = (roundRobinIndex_ + k) % n;
+    bool ready = entry == 0 ? wakeUpReady_ : (slots_[entry - 1].ready != 0 || slots_[entry - 1].moreToRead);
+    if (ready) {
+      index = entry;
+      return true;
+    }
+  }
+  return false;
+}
+
+uint32_t CEventSocket::ServeSlot(size_t i, EventReport& report, const ChunkConsumer& consume, bool& served) {
+  SocketSlot& slot = slots_[i];
+  const uint32_t readiness = slot.ready;
+  slot.ready = 0;
+  slot.moreToRead = false;
+  report.socket = slot.socket;
+  report.peerAddress = slot.peerAddress;
+  served = true;
+
+  if (readiness == 0) {
+    // The last read filled the buffer: read again without a wait. Nothing
+    // there after all is no event.
+    size_t got = 0;
+    bool endOfStream = false;
+    uint32_t result = Read(i, report, consume, got, endOfStream);
+    report.events = kFdRead;
+    if (result != 0) {
+      report.recvMemory = nullptr;
+      RemoveSlot(i);
+      return result;
+    }
+    if (endOfStream) {
+      report.events |= kFdClose;
+      slots_[i].closed = true;
+    }
+    served = got != 0 || endOfStream;
+    return 0;
+  }
+
   uint32_t events = 0;
   uint32_t errors[kFdEventKinds] = {};
-  result = platform::EnumNetworkEvents(slots_[i].socket, events_[index], events, errors);
+  uint32_t result = platform::EnumNetworkEvents(slot.socket, events_[i + 1], slot.listening, readiness, events, errors);
   if (result != 0) {
     RemoveSlot(i);
     return result;
   }
   report.events = events;
-  report.socket = slots_[i].socket;
-  report.peerAddress = slots_[i].peerAddress;
-
   if (events & kFdAccept) {
-    if (errors[kAcceptBit] != 0) return errors[kAcceptBit];
-    NativeSocket accepted = kNoSocket;
-    uint32_t peer = 0;
-    result = platform::AcceptConnection(slots_[i].socket, &AcceptConditionOfObject, this, accepted, peer);
+    result = HandleAccept(i, errors, report);
     if (result != 0) return result;
-    NativeEvent event = 0;
-    result = platform::CreateSocketEvent(accepted, event);
-    if (result != 0) {
-      platform::ShutdownAndClose(accepted);
-      return result;
-    }
-    AddSlot(accepted, event, peer);
-    report.socket = accepted;
-    report.peerAddress = peer;
   }
   if (events & (kFdRead | kFdClose | kFdWrite)) return HandleConnection(i, events, errors, report, consume);
   return 0;
 }
 
+uint32_t CEventSocket::HandleAccept(size_t i, const uint32_t* errors, EventReport& report) {
+  if (errors[kAcceptBit] != 0) return errors[kAcceptBit];
+  NativeSocket accepted = kNoSocket;
+  uint32_t peer = 0;
+  uint32_t result = platform::AcceptConnection(slots_[i].socket, &AcceptConditionOfObject, this, accepted, peer);
+  if (result != 0) return result;
+  NativeEvent event = 0;
+  result = platform::CreateSocketEvent(accepted, event);
+  if (result != 0) {
+    platform::ShutdownAndClose(accepted);
+    return result;
+  }
+  AddSlot(accepted, event, peer, false);
+  report.socket = accepted;
+  report.peerAddress = peer;
+  return 0;
+}
+
+uint32_t CEventSocket::Read(size_t i, EventReport& report, const ChunkConsumer& consume, size_t& got,
+                            bool& endOfStream) {
+  SocketSlot& slot = slots_[i];
+  got = 0;
+  endOfStream = false;
+  uint32_t result = platform::Receive(slot.socket, receiveBuffer_.get(), kReceiveBufferSize, got);
+  if (result == kWsaEWouldBlock) {
+    got = 0;
+    return 0;
+  }
+  if (result != 0) return result;
+  endOfStream = got == 0;
+  slot.moreToRead = got == kReceiveBufferSize;
+  report.bytesRead += got;
+  if (consume) {
+    if (got != 0) consume(receiveBuffer_.get(), got);
+    return 0;
+  }
+  // No consumer: the bytes wait in the slot's memory for the caller.
+  if (!slot.recvMemory) slot.recvMemory.reset(new (std::nothrow) RecvMemory());
+  if (!slot.recvMemory || !slot.recvMemory->Append(receiveBuffer_.get(), got)) return kWsaNotEnoughMemory;
+  report.recvMemory = slot.recvMemory.get();
+  return 0;
+}
+
 uint32_t CEventSocket::HandleConnection(size_t i, uint32_t events, const uint32_t* errors, EventReport& report,
                                         const ChunkConsumer& consume) {
-  SocketSlot& slot = slots_[i];
-  size_t total = 0;
   bool endOfStream = false;
   if (events & kFdRead) {
     if (errors[kReadBit] != 0) {
       RemoveSlot(i);
       return errors[kReadBit];
     }
-    if (!slot.recvMemory) slot.recvMemory.reset(new (std::nothrow) RecvMemory());
-    if (!slot.recvMemory) {
-      RemoveSlot(i);
-      return kWsaNotEnoughMemory;
-    }
-    size_t received = 0;
-    uint32_t result = platform::Receive(slot.socket, receiveBuffer_.get(), kReceiveBufferSize, received);
-    if (result == kWsaEWouldBlock) {
-      received = 0;
-    } else if (result != 0) {
+    size_t got = 0;
+    uint32_t result = Read(i, report, consume, got, endOfStream);
+    if (result != 0) {
+      report.recvMemory = nullptr;
       RemoveSlot(i);
       return result;
     }
-    if (!slot.recvMemory->Append(receiveBuffer_.get(), received)) {
-      RemoveSlot(i);
-      return kWsaNotEnoughMemory;
-    }
-    endOfStream = result == 0 && received == 0;
-    total += received;
-    report.recvMemory = slot.recvMemory.get();
+    // The end of the stream is the connection's close, whether or not the
+    // platform has reported it yet.
+    if (endOfStream) events |= kFdClose;
   }
   if ((events & kFdClose) && !endOfStream) {
     // The close indication comes after the last data in the stream, but that
     // data may still wait to be read: take all of it now, since the slot is
     // removed on the next call.
-    if (!slot.recvMemory) slot.recvMemory.reset(new (std::nothrow) RecvMemory());
-    if (slot.recvMemory) {
-      for (;;) {
-        size_t received = 0;
-        if (platform::Receive(slot.socket, receiveBuffer_.get(), kReceiveBufferSize, received) != 0) break;
-        if (received == 0) break;
-        if (!slot.recvMemory->Append(receiveBuffer_.get(), received)) break;
-        total += received;
-      }
-      if (total != 0) report.recvMemory = slot.recvMemory.get();
+    for (;;) {
+      size_t got = 0;
+      bool end = false;
+      if (Read(i, report, consume, got, end) != 0 || got == 0) break;
     }
+    slots_[i].moreToRead = false;
   }
-  report.bytesRead = total;
-  if (events & kFdWrite) {
-    if (errors[kWriteBit] != 0) {
-      Deliver(i, report, consume);
-      report.recvMemory = nullptr;
-      RemoveSlot(i);
-      return errors[kWriteBit];
-    }
+  report.events = events;
+  if ((events & kFdWrite) && errors[kWriteBit] != 0) {
+    report.recvMemory = nullptr;
+    RemoveSlot(i);
+    return errors[kWriteBit];
   }
-  uint32_t result = 0;
   if (events & kFdClose) {
-    slot.closed = true;
-    result = errors[kCloseBit];
+    slots_[i].closed = true;
+    slots_[i].moreToRead = false;
+    return errors[kCloseBit];
   }
-  Deliver(i, report, consume);
-  return result;
-}
-
-void CEventSocket::Deliver(size_t i, EventReport& report, const ChunkConsumer& consume) {
-  if (report.recvMemory != nullptr && consume) consume(*slots_[i].recvMemory);
-}
-
-uint32_t CEventSocket::RoundRobinWait(size_t n, size_t& index) {
-  // Start after the entry served last, so a connection that always has data
-  // cannot keep the others waiting.
-  for (size_t k = 1; k <= n; ++k) {
-    size_t entry = (roundRobinIndex_ + k) % n;
-    if (platform::EntrySignalled(events_, entry)) {
-      roundRobinIndex_ = entry;
-      index = entry;
-      return 0;
-    }
-  }
-  uint32_t result = platform::WaitForAnyEntry(events_, n, waitTimeout_.load(), index);
-  if (result != 0) return result;
-  roundRobinIndex_ = index;
   return 0;
 }
 
-void CEventSocket::AddSlot(NativeSocket socket, NativeEvent event, uint32_t peerAddress) {
+void CEventSocket::AddSlot(NativeSocket socket, NativeEvent event, uint32_t peerAddress, bool listening) {
   size_t n = slotCount_.load();
+  slots_[n] = SocketSlot{};
   slots_[n].socket = socket;
   slots_[n].peerAddress = peerAddress;
-  slots_[n].closed = false;
-  slots_[n].recvMemory.reset();
+  slots_[n].listening = listening;
   events_[n + 1] = event;
   slotCount_.store(n + 1);
   if (state_.load() == kListening) state_.store(kListeningWithConnections);

@@ -7,8 +7,16 @@
 // which events are handled, the locking that lets Close wake a blocked receive
 // thread) is in event_socket.cpp. The platform operations it needs are in
 // event_socket_win32.cpp (Winsock: WSAEventSelect, WSAWaitForMultipleEvents,
-// WSAAccept, a mutex, a waitable timer and a gate event) and
-// event_socket_posix.cpp (poll, a wake-up pipe, a mutex and a gate).
+// WSAAccept, a waitable timer as the wake-up) and event_socket_posix.cpp (poll,
+// a wake-up pipe).
+//
+// The receive path is kept lean, for a stream that may come fast: one wait
+// reports every socket that is ready and each is then served in turn without
+// another wait; a read that filled the whole buffer is followed, at the
+// connection's next turn, by another read without a wait, as more is likely
+// waiting (at most kServedPerWait turns pass between two waits, so a new event
+// is never kept waiting long); and the bytes of a read go to the consumer
+// straight from the receive buffer.
 //
 // Every result is 0 for success or a Windows Sockets error code, on every
 // platform: the POSIX implementation translates errno values into the same codes.
@@ -52,6 +60,9 @@ constexpr size_t kMaxSlots = 63;
 constexpr size_t kEventEntries = kMaxSlots + 1;
 // One read takes at most this many bytes.
 constexpr size_t kReceiveBufferSize = 65536;
+// Sockets served, at most, on what one wait reported (and on reads that
+// filled the buffer) before the next wait looks at every socket again.
+constexpr size_t kServedPerWait = 8;
 constexpr int kListenBacklog = 64;
 constexpr uint32_t kInfiniteWait = 0xFFFFFFFFu;
 
@@ -89,10 +100,16 @@ struct SocketSlot {
   // The peer's IPv4 address as the accept call delivered it (network byte order);
   // 0 for the listening socket.
   uint32_t peerAddress = 0;
+  bool listening = false;
   // The connection's close event was handled; the slot goes at the start of the
   // next ProcessEvents call.
   bool closed = false;
-  // Created on the slot's first read.
+  // What the last wait reported for the socket and was not served yet (the
+  // platform's readiness, nonzero when signalled).
+  uint32_t ready = 0;
+  // The last read filled the buffer: the next turn reads again without a wait.
+  bool moreToRead = false;
+  // The bytes read when no consumer takes them; created on the slot's first read.
   std::unique_ptr<RecvMemory> recvMemory;
 };
 
@@ -101,16 +118,18 @@ struct EventReport {
   NativeSocket socket = kNoSocket;  // the served slot's socket (a new connection's after an accept)
   uint32_t peerAddress = 0;
   uint32_t events = 0;              // the network events handled, kFd* bits
-  // The slot's received bytes when data was read; valid until the next call of
-  // ProcessEvents or Close, and only for a caller that no other thread can
-  // disturb. Null when the slot was removed in the same call.
+  // The slot's received bytes when data was read and no consumer took them;
+  // valid until the next call of ProcessEvents or Close, and only for a caller
+  // that no other thread can disturb. Null when the slot was removed in the same
+  // call.
   RecvMemory* recvMemory = nullptr;
   size_t bytesRead = 0;             // bytes read in this call
 };
 
-// Runs on the bytes a connection delivered, inside ProcessEvents while the object
-// is still locked, so a Close from another thread cannot free them meanwhile.
-using ChunkConsumer = std::function<void(RecvMemory& received)>;
+// Runs on the bytes of each read, inside ProcessEvents while the object is still
+// locked, so a Close from another thread cannot free them meanwhile. The bytes
+// are the receive buffer's: the consumer copies what it keeps.
+using ChunkConsumer = std::function<void(const uint8_t* data, size_t n)>;
 
 // 127.0.0.0/8, with the address in network byte order.
 bool IsLoopbackAddress(uint32_t networkOrderAddress);
@@ -118,7 +137,7 @@ bool IsLoopbackAddress(uint32_t networkOrderAddress);
 // while the table has room (slotCount below 63).
 bool AcceptCondition(size_t slotCount, uint32_t peerAddress);
 
-struct EventSocketLocks;  // the platform's mutex, wake-up and gate
+struct EventSocketLocks;  // the mutex, the gate and the platform's wake-up
 
 class CEventSocket {
  public:
@@ -161,13 +180,14 @@ class CEventSocket {
   uint32_t Lock();           // the gate, then the mutex
   void Unlock();
   uint32_t LockForClosing(); // wakes the waiting thread and keeps it out until unlocked
-  uint32_t RoundRobinWait(size_t n, size_t& index);
-  uint32_t HandleAccept(const uint32_t* errors, EventReport& report);
+  uint32_t Wait(uint32_t timeoutMs);
+  bool NextReady(size_t& index);
+  uint32_t ServeSlot(size_t i, EventReport& report, const ChunkConsumer& consume, bool& served);
+  uint32_t HandleAccept(size_t i, const uint32_t* errors, EventReport& report);
   uint32_t HandleConnection(size_t i, uint32_t events, const uint32_t* errors, EventReport& report,
                             const ChunkConsumer& consume);
-  uint32_t ReceiveInto(size_t i, size_t& total, bool& endOfStream);
-  void Deliver(size_t i, EventReport& report, const ChunkConsumer& consume);
-  void AddSlot(NativeSocket socket, NativeEvent event, uint32_t peerAddress);
+  uint32_t Read(size_t i, EventReport& report, const ChunkConsumer& consume, size_t& got, bool& endOfStream);
+  void AddSlot(NativeSocket socket, NativeEvent event, uint32_t peerAddress, bool listening);
   void RemoveSlot(size_t i);
   void RemoveAllSlots();
   uint32_t ProcessEventsLocked(EventReport& report, const ChunkConsumer& consume);
@@ -175,6 +195,8 @@ class CEventSocket {
   std::mutex initMutex_;          // Initialize may be reached from two threads
   std::atomic<bool> initialized_{false};
   size_t roundRobinIndex_ = 0;
+  bool wakeUpReady_ = false;      // the last wait reported the wake-up, not served yet
+  size_t servedSinceWait_ = 0;
   std::atomic<size_t> slotCount_{0};
   std::atomic<int> state_{kEmpty};
   NativeEvent events_[kEventEntries] = {};

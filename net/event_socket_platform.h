@@ -19,24 +19,24 @@ namespace event_socket_platform {
 uint32_t StartSockets();
 void StopSockets();
 
-// The lock set: a mutex, a gate (a manual-reset event created open) and the
-// wake-up (an auto-reset signal that the multi-event wait sees in entry 0).
-uint32_t CreateLocks(EventSocketLocks*& locks);
-void DestroyLocks(EventSocketLocks* locks);
-uint32_t WaitGate(EventSocketLocks* locks);
-uint32_t LockMutex(EventSocketLocks* locks);
-void UnlockMutex(EventSocketLocks* locks);
-void OpenGate(EventSocketLocks* locks);
-void ShutGate(EventSocketLocks* locks);
+// The wake-up: a signal that the multi-event wait sees in entry 0, fired by
+// Close so that a thread blocked in the wait returns (Windows: an auto-reset
+// waitable timer; POSIX: a pipe).
+struct WakeUp;
+uint32_t CreateWakeUp(WakeUp*& wakeUp);
+void DestroyWakeUp(WakeUp* wakeUp);
 // Makes the wake-up fire at once.
-void FireWakeUp(EventSocketLocks* locks);
-NativeEvent WakeUpEntry(EventSocketLocks* locks);
+void FireWakeUp(WakeUp* wakeUp);
+NativeEvent WakeUpEntry(WakeUp* wakeUp);
+// The wait has reported the wake-up: it no longer fires.
+void ResetWakeUp(WakeUp* wakeUp);
 
-// Tests one entry without waiting; a fired wake-up (entry 0) is reset by it.
-bool EntrySignalled(const NativeEvent* entries, size_t index);
-// Waits for any of the n entries: 0 with the index of a signalled one,
-// kWaitTimedOut, or an error.
-uint32_t WaitForAnyEntry(const NativeEvent* entries, size_t n, uint32_t timeoutMs, size_t& index);
+// Waits up to timeoutMs (kInfiniteWait: without a limit) for any of the n
+// entries. Every entry the platform reports signalled gets a nonzero
+// readiness in ready[i] (what EnumNetworkEvents is given for it), the others
+// 0. A platform whose wait names only one entry names the first signalled one
+// from `first` on, cycling through all n. 0, kWaitTimedOut or an error.
+uint32_t WaitForEntries(const NativeEvent* entries, size_t n, size_t first, uint32_t timeoutMs, uint32_t* ready);
 
 // A TCP socket (AF_INET, SOCK_STREAM).
 uint32_t OpenStreamSocket(NativeSocket& socket);
@@ -49,9 +49,10 @@ void CloseSocketEvent(NativeEvent event);
 uint32_t BindAndListen(NativeSocket socket, uint32_t address, uint16_t port, int backlog,
                        uint16_t& boundPort);
 // Fetches and resets the socket's recorded network events: kFd* bits, and for
-// each bit k the error code that came with it in errors[k].
-uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent event, uint32_t& events,
-                           uint32_t errors[kFdEventKinds]);
+// each bit k the error code that came with it in errors[k]. `readiness` is
+// what the wait reported for the socket.
+uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent event, bool listening, uint32_t readiness,
+                           uint32_t& events, uint32_t errors[kFdEventKinds]);
 // Accepts one pending connection if condition(context, peerAddress) allows it; a
 // refused connection is dropped and the result is WSAECONNREFUSED.
 using AcceptConditionFunction = bool (*)(void* context, uint32_t peerAddress);

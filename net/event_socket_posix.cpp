@@ -1,31 +1,25 @@
 // CEventSocket's platform operations on POSIX sockets, behaving as the Winsock
 // ones do: the descriptors are polled instead of event objects, a pipe stands in
-// for the wake-up timer, a mutex and a condition variable for the mutex and the
-// gate event, and errno values are translated into Windows Sockets codes.
+// for the wake-up timer, and errno values are translated into Windows Sockets
+// codes. One poll reports every ready descriptor with its poll bits, from which
+// the network events are read without asking the system again.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 
 #include "common/strings.h"
 #include "net/event_socket_platform.h"
 
-struct EventSocketLocks {
-  std::mutex mutex;
-  std::mutex gateMutex;
-  std::condition_variable gateOpened;
-  bool gateOpen = true;
-  int wakeUpRead = -1;   // readable while the wake-up has fired and was not yet seen
-  int wakeUpWrite = -1;
+struct event_socket_platform::WakeUp {
+  int readEnd = -1;  // readable while the wake-up has fired and was not yet reset
+  int writeEnd = -1;
 };
 
 namespace event_socket_platform {
@@ -72,12 +66,6 @@ uint32_t LastCode() { return CodeFromErrno(errno); }
 
 int Descriptor(uintptr_t handle) { return static_cast<int>(handle); }
 
-void DrainWakeUp(int descriptor) {
-  char bytes[64];
-  while (read(descriptor, bytes, sizeof bytes) > 0) {
-  }
-}
-
 short WatchedEvents(size_t index) { return index == 0 ? POLLIN : static_cast<short>(POLLIN | POLLRDHUP); }
 
 uint32_t CodeFromLookup(int result) {
@@ -98,88 +86,47 @@ uint32_t CodeFromLookup(int result) {
 uint32_t StartSockets() { return 0; }
 void StopSockets() {}
 
-uint32_t CreateLocks(EventSocketLocks*& locks) {
+uint32_t CreateWakeUp(WakeUp*& wakeUp) {
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_NONBLOCK | O_CLOEXEC) != 0) return LastCode();
-  auto* created = new EventSocketLocks;
-  created->wakeUpRead = pipeEnds[0];
-  created->wakeUpWrite = pipeEnds[1];
-  locks = created;
+  wakeUp = new WakeUp{pipeEnds[0], pipeEnds[1]};
   return 0;
 }
 
-void DestroyLocks(EventSocketLocks* locks) {
-  if (locks == nullptr) return;
-  close(locks->wakeUpRead);
-  close(locks->wakeUpWrite);
-  delete locks;
+void DestroyWakeUp(WakeUp* wakeUp) {
+  if (wakeUp == nullptr) return;
+  close(wakeUp->readEnd);
+  close(wakeUp->writeEnd);
+  delete wakeUp;
 }
 
-uint32_t WaitGate(EventSocketLocks* locks) {
-  std::unique_lock<std::mutex> lock(locks->gateMutex);
-  locks->gateOpened.wait(lock, [locks] { return locks->gateOpen; });
-  return 0;
-}
-
-uint32_t LockMutex(EventSocketLocks* locks) {
-  locks->mutex.lock();
-  return 0;
-}
-
-void UnlockMutex(EventSocketLocks* locks) { locks->mutex.unlock(); }
-
-void OpenGate(EventSocketLocks* locks) {
-  {
-    std::lock_guard<std::mutex> lock(locks->gateMutex);
-    locks->gateOpen = true;
-  }
-  locks->gateOpened.notify_all();
-}
-
-void ShutGate(EventSocketLocks* locks) {
-  std::lock_guard<std::mutex> lock(locks->gateMutex);
-  locks->gateOpen = false;
-}
-
-void FireWakeUp(EventSocketLocks* locks) {
+void FireWakeUp(WakeUp* wakeUp) {
   // A full pipe has fired already.
   const char byte = 1;
-  ssize_t written = write(locks->wakeUpWrite, &byte, 1);
+  ssize_t written = write(wakeUp->writeEnd, &byte, 1);
   (void)written;
 }
 
-NativeEvent WakeUpEntry(EventSocketLocks* locks) { return static_cast<NativeEvent>(locks->wakeUpRead); }
+NativeEvent WakeUpEntry(WakeUp* wakeUp) { return static_cast<NativeEvent>(wakeUp->readEnd); }
 
-bool EntrySignalled(const NativeEvent* entries, size_t index) {
-  pollfd one = {Descriptor(entries[index]), WatchedEvents(index), 0};
-  int ready;
-  do {
-    ready = poll(&one, 1, 0);
-  } while (ready < 0 && errno == EINTR);
-  if (ready <= 0 || one.revents == 0) return false;
-  // The wake-up resets when it is seen, as an auto-reset timer does.
-  if (index == 0) DrainWakeUp(one.fd);
-  return true;
+void ResetWakeUp(WakeUp* wakeUp) {
+  char bytes[64];
+  while (read(wakeUp->readEnd, bytes, sizeof bytes) > 0) {
+  }
 }
 
-uint32_t WaitForAnyEntry(const NativeEvent* entries, size_t n, uint32_t timeoutMs, size_t& index) {
+uint32_t WaitForEntries(const NativeEvent* entries, size_t n, size_t, uint32_t timeoutMs, uint32_t* ready) {
   pollfd all[kEventEntries];
   for (size_t i = 0; i < n; ++i) all[i] = {Descriptor(entries[i]), WatchedEvents(i), 0};
   int timeout = timeoutMs == kInfiniteWait ? -1 : static_cast<int>(timeoutMs);
-  int ready;
+  int count;
   do {
-    ready = poll(all, static_cast<nfds_t>(n), timeout);
-  } while (ready < 0 && errno == EINTR);
-  if (ready < 0) return LastCode();
-  if (ready == 0) return kWaitTimedOut;
-  for (size_t i = 0; i < n; ++i) {
-    if (all[i].revents != 0) {
-      if (i == 0) DrainWakeUp(all[0].fd);
-      index = i;
-      return 0;
-    }
-  }
-  return kWaitTimedOut;
+    count = poll(all, static_cast<nfds_t>(n), timeout);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) return LastCode();
+  if (count == 0) return kWaitTimedOut;
+  for (size_t i = 0; i < n; ++i) ready[i] = static_cast<uint16_t>(all[i].revents);
+  return 0;
 }
 
 uint32_t OpenStreamSocket(NativeSocket& socket) {
@@ -220,54 +167,33 @@ uint32_t BindAndListen(NativeSocket socket, uint32_t address, uint16_t port, int
   return 0;
 }
 
-uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent, uint32_t& events, uint32_t errors[kFdEventKinds]) {
+uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent, bool listening, uint32_t readiness, uint32_t& events,
+                           uint32_t errors[kFdEventKinds]) {
   int s = Descriptor(socket);
   events = 0;
   for (int k = 0; k < kFdEventKinds; ++k) errors[k] = 0;
-
-  int listening = 0;
-  socklen_t length = sizeof listening;
-  if (getsockopt(s, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0) return LastCode();
-  pollfd one = {s, static_cast<short>(POLLIN | POLLRDHUP), 0};
-  int ready;
-  do {
-    ready = poll(&one, 1, 0);
-  } while (ready < 0 && errno == EINTR);
-  if (ready < 0) return LastCode();
-  if (one.revents & POLLNVAL) return 10038;  // WSAENOTSOCK
+  if (readiness & POLLNVAL) return 10038;  // WSAENOTSOCK
   int pendingError = 0;
-  if (one.revents & POLLERR) {
-    length = sizeof pendingError;
+  if (readiness & POLLERR) {
+    socklen_t length = sizeof pendingError;
     getsockopt(s, SOL_SOCKET, SO_ERROR, &pendingError, &length);
   }
   if (listening) {
-    if (one.revents & (POLLIN | POLLERR)) {
+    if (readiness & (POLLIN | POLLERR)) {
       events |= kFdAccept;
       if (pendingError != 0) errors[kAcceptBit] = CodeFromErrno(pendingError);
     }
     return 0;
   }
-
-  // A connection: bytes waiting make a read event; the end of the stream or a
-  // failure makes a close event carrying its code, as Winsock records them.
-  int waiting = 0;
-  if (ioctl(s, FIONREAD, &waiting) == 0 && waiting > 0) events |= kFdRead;
-  if (one.revents & POLLERR) {
+  // A connection: bytes to read (or the end of the stream, which the read
+  // finds) make a read event; the peer's close or a failure makes a close
+  // event carrying its code, as Winsock records them.
+  if (readiness & POLLIN) events |= kFdRead;
+  if (readiness & POLLERR) {
     events |= kFdClose;
     errors[kCloseBit] = pendingError != 0 ? CodeFromErrno(pendingError) : 0;
-  } else if (one.revents & (POLLHUP | POLLRDHUP)) {
+  } else if (readiness & (POLLHUP | POLLRDHUP)) {
     events |= kFdClose;
-  } else if ((one.revents & POLLIN) && waiting <= 0) {
-    char byte;
-    ssize_t peeked = recv(s, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (peeked == 0) {
-      events |= kFdClose;
-    } else if (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-      events |= kFdClose;
-      errors[kCloseBit] = LastCode();
-    } else if (peeked > 0) {
-      events |= kFdRead;
-    }
   }
   return 0;
 }

@@ -1,7 +1,6 @@
 // CEventSocket's platform operations on Windows Sockets 2: one WSAEVENT per
 // socket registered with WSAEventSelect, WSAWaitForMultipleEvents over them and
-// the wake-up timer, WSAAccept with a condition function, a mutex, a waitable
-// timer and a gate event.
+// the wake-up timer, WSAAccept with a condition function.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -9,21 +8,13 @@
 #include "net/event_socket_platform.h"
 #include "platform/debug_trace.h"
 
-struct EventSocketLocks {
-  HANDLE mutex = nullptr;
-  HANDLE wakeUpTimer = nullptr;  // auto-reset waitable timer
-  HANDLE gate = nullptr;         // manual-reset event
+struct event_socket_platform::WakeUp {
+  HANDLE timer = nullptr;  // auto-reset waitable timer
 };
 
 namespace event_socket_platform {
 
 namespace {
-
-uint32_t WaitResult(DWORD wait) {
-  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return 0;
-  if (wait == WAIT_FAILED) return GetLastError();
-  return wait;
-}
 
 struct AcceptContext {
   AcceptConditionFunction condition;
@@ -50,54 +41,43 @@ uint32_t StartSockets() {
 
 void StopSockets() { WSACleanup(); }
 
-uint32_t CreateLocks(EventSocketLocks*& locks) {
-  auto* created = new EventSocketLocks;
-  created->mutex = CreateMutexW(nullptr, FALSE, nullptr);
-  created->wakeUpTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
-  created->gate = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-  if (created->mutex == nullptr || created->wakeUpTimer == nullptr || created->gate == nullptr) {
+uint32_t CreateWakeUp(WakeUp*& wakeUp) {
+  HANDLE timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+  if (timer == nullptr) {
     uint32_t error = GetLastError();
-    DestroyLocks(created);
     return error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY;
   }
-  locks = created;
+  wakeUp = new WakeUp{timer};
   return 0;
 }
 
-void DestroyLocks(EventSocketLocks* locks) {
-  if (locks == nullptr) return;
-  if (locks->mutex != nullptr) CloseHandle(locks->mutex);
-  if (locks->wakeUpTimer != nullptr) CloseHandle(locks->wakeUpTimer);
-  if (locks->gate != nullptr) CloseHandle(locks->gate);
-  delete locks;
+void DestroyWakeUp(WakeUp* wakeUp) {
+  if (wakeUp == nullptr) return;
+  CloseHandle(wakeUp->timer);
+  delete wakeUp;
 }
 
-uint32_t WaitGate(EventSocketLocks* locks) { return WaitResult(WaitForSingleObject(locks->gate, INFINITE)); }
-uint32_t LockMutex(EventSocketLocks* locks) { return WaitResult(WaitForSingleObject(locks->mutex, INFINITE)); }
-void UnlockMutex(EventSocketLocks* locks) { ReleaseMutex(locks->mutex); }
-void OpenGate(EventSocketLocks* locks) { SetEvent(locks->gate); }
-void ShutGate(EventSocketLocks* locks) { ResetEvent(locks->gate); }
-
-void FireWakeUp(EventSocketLocks* locks) {
+void FireWakeUp(WakeUp* wakeUp) {
   LARGE_INTEGER due;
   due.QuadPart = -1;  // relative, 100 ns: at once
-  SetWaitableTimer(locks->wakeUpTimer, &due, 0, nullptr, nullptr, FALSE);
+  SetWaitableTimer(wakeUp->timer, &due, 0, nullptr, nullptr, FALSE);
 }
 
-NativeEvent WakeUpEntry(EventSocketLocks* locks) { return reinterpret_cast<NativeEvent>(locks->wakeUpTimer); }
+NativeEvent WakeUpEntry(WakeUp* wakeUp) { return reinterpret_cast<NativeEvent>(wakeUp->timer); }
 
-bool EntrySignalled(const NativeEvent* entries, size_t index) {
-  return WaitForSingleObject(reinterpret_cast<HANDLE>(entries[index]), 0) == WAIT_OBJECT_0;
-}
+// The wait that reported the auto-reset timer has reset it.
+void ResetWakeUp(WakeUp*) {}
 
-uint32_t WaitForAnyEntry(const NativeEvent* entries, size_t n, uint32_t timeoutMs, size_t& index) {
+uint32_t WaitForEntries(const NativeEvent* entries, size_t n, size_t first, uint32_t timeoutMs, uint32_t* ready) {
+  // The wait names the lowest signalled entry of its array: starting the array
+  // at `first` makes that the next one in round-robin order, in one call.
   WSAEVENT handles[kEventEntries];
-  for (size_t i = 0; i < n; ++i) handles[i] = reinterpret_cast<WSAEVENT>(entries[i]);
+  for (size_t k = 0; k < n; ++k) handles[k] = reinterpret_cast<WSAEVENT>(entries[(first + k) % n]);
   DWORD wait = WSAWaitForMultipleEvents(static_cast<DWORD>(n), handles, FALSE, timeoutMs, FALSE);
   if (wait == WSA_WAIT_FAILED) return static_cast<uint32_t>(WSAGetLastError());
   if (wait == WSA_WAIT_TIMEOUT) return kWaitTimedOut;
   if (wait >= WSA_WAIT_EVENT_0 && wait < WSA_WAIT_EVENT_0 + n) {
-    index = wait - WSA_WAIT_EVENT_0;
+    ready[(first + (wait - WSA_WAIT_EVENT_0)) % n] = 1;
     return 0;
   }
   return wait;
@@ -149,7 +129,7 @@ uint32_t BindAndListen(NativeSocket socket, uint32_t address, uint16_t port, int
   return 0;
 }
 
-uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent event, uint32_t& events,
+uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent event, bool, uint32_t, uint32_t& events,
                            uint32_t errors[kFdEventKinds]) {
   WSANETWORKEVENTS network = {};
   if (WSAEnumNetworkEvents(static_cast<SOCKET>(socket), reinterpret_cast<WSAEVENT>(event), &network) ==

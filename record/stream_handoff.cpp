@@ -50,6 +50,8 @@ void StreamHandoff::Reset() {
   overflowHeld_ = busy_ == Piece::kOverflow;
   written_ = 0;
   ++generation_;
+  // A writer that waits for audio waits for the first byte of the new audio.
+  if (wakeAt_.load() != kNoWake) wakeAt_.store(1);
 }
 
 void StreamHandoff::SetWriterWake(WriterWake* wake) { wake_.store(wake); }
@@ -58,10 +60,11 @@ void StreamHandoff::WakeWriter() {
   if (WriterWake* wake = wake_.load()) wake->Notify();
 }
 
-void StreamHandoff::WakeIdleWriter() {
-  // Sequentially consistent with the writer's NoteWriterIdle: either the
-  // writer sees the new count, or this sees its note.
-  if (writerIdle_.load() && writerIdle_.exchange(false)) WakeWriter();
+void StreamHandoff::WakeWriterAt(uint32_t count) {
+  // Sequentially consistent with the writer's ArmWake: either the writer sees
+  // the new count, or this sees what it armed.
+  uint32_t at = wakeAt_.load();
+  if (count >= at && wakeAt_.compare_exchange_strong(at, kNoWake)) WakeWriter();
 }
 
 bool StreamHandoff::AppendToHandoff(const uint8_t* data, size_t n) {
@@ -74,20 +77,18 @@ bool StreamHandoff::AppendToHandoff(const uint8_t* data, size_t n) {
     // Published only if nobody changed the header meanwhile (a reset, or the
     // writer making the block Ready at a stop); otherwise look again.
     if (block->header.compare_exchange_weak(header, MakeHeader(Filling, count + static_cast<uint32_t>(n)),
-                                            std::memory_order_seq_cst, std::memory_order_acquire))
+                                            std::memory_order_seq_cst, std::memory_order_acquire)) {
+      WakeWriterAt(count + static_cast<uint32_t>(n));
       return true;
+    }
   }
 }
 
 size_t StreamHandoff::Append(const uint8_t* data, size_t n) {
   if (!IsAllocated()) return 0;
-  size_t kept = n;
-  if (!AppendToHandoff(data, n)) {  // rule 1, without the lock
-    std::lock_guard<std::mutex> lock(mutex_);
-    kept = AppendLocked(data, n);
-  }
-  if (kept > 0) WakeIdleWriter();
-  return kept;
+  if (AppendToHandoff(data, n)) return n;  // rule 1, without the lock
+  std::lock_guard<std::mutex> lock(mutex_);
+  return AppendLocked(data, n);
 }
 
 size_t StreamHandoff::AppendLocked(const uint8_t* data, size_t n) {
@@ -110,10 +111,12 @@ size_t StreamHandoff::AppendLocked(const uint8_t* data, size_t n) {
       written_ = 0;
       if (!Fits(moved, n)) {
         handoff->header.store(MakeHeader(Filling, moved), std::memory_order_seq_cst);
+        WakeWriterAt(moved);
         return 0;
       }
       if (n > 0) std::memcpy(handoff->data + moved, data, n);
       handoff->header.store(MakeHeader(Filling, moved + static_cast<uint32_t>(n)), std::memory_order_seq_cst);
+      WakeWriterAt(moved + static_cast<uint32_t>(n));
       return n;
     }
 
@@ -224,20 +227,30 @@ void StreamHandoff::Done(const Piece& piece) {
   }
 }
 
-bool StreamHandoff::NoteWriterIdle() {
+uint32_t StreamHandoff::Unwritten() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsAllocated()) return 0;
+  uint32_t header = handoff_.load()->header.load(std::memory_order_acquire);
+  return HeaderState(header) == Filling && HeaderCount(header) > written_ ? HeaderCount(header) - written_ : 0;
+}
+
+bool StreamHandoff::ArmWake(uint32_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsAllocated()) return true;
-  auto unwritten = [this] {
+  const uint32_t at = written_ + bytes;
+  auto work = [&] {
     uint32_t header = handoff_.load()->header.load(std::memory_order_seq_cst);
-    return HeaderState(header) == Ready || (HeaderState(header) == Filling && HeaderCount(header) > written_);
+    return HeaderState(header) == Ready || (HeaderState(header) == Filling && HeaderCount(header) >= at);
   };
-  if (unwritten()) return false;
-  writerIdle_.store(true);
-  // An append published just before the note: its receiver may have missed it.
-  if (!unwritten()) return true;
-  writerIdle_.store(false);
+  if (work()) return false;
+  wakeAt_.store(at);
+  // An append published just before: its receiver may have missed the wake.
+  if (!work()) return true;
+  wakeAt_.store(kNoWake);
   return false;
 }
+
+void StreamHandoff::DisarmWake() { wakeAt_.store(kNoWake); }
 
 uint32_t StreamHandoff::HandoffHeader() const {
   HandoffBlock* block = handoff_.load();

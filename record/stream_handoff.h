@@ -23,7 +23,9 @@
 // writer is not reading, so the bytes being written never change.
 //
 // The hand-off wakes its writer (WriterWake) when a block becomes Ready, and
-// when audio arrives while the writer has written everything there was.
+// when the audio not yet written in the Filling block reaches the amount the
+// writer asked to be woken for (its first byte, when the writer has written
+// everything there was).
 #pragma once
 
 #include <atomic>
@@ -127,10 +129,16 @@ class StreamHandoff {
 
   void Done(const Piece& piece);
 
-  // The writer has written everything and will sleep without a deadline: the
-  // next audio appended wakes it. False (and nothing is noted) when audio that
-  // is not yet written is there already.
-  bool NoteWriterIdle();
+  // Bytes of the Filling handoff block that are not yet written (0 when the
+  // block is not Filling).
+  uint32_t Unwritten();
+  // The writer is about to sleep: the receiver is to wake it once `bytes` are
+  // not yet written in the Filling block (it is woken for a Ready block in any
+  // case). False, with nothing armed, when that is so already or the block is
+  // Ready: the writer has work instead.
+  bool ArmWake(uint32_t bytes);
+  // The writer sleeps for other reasons (a pause): audio wakes it no longer.
+  void DisarmWake();
 
   // For tests and diagnostics: the header words as they are now.
   uint32_t HandoffHeader() const;
@@ -141,14 +149,15 @@ class StreamHandoff {
   size_t AppendLocked(const uint8_t* data, size_t n);
   Piece PieceOf(Piece::Kind kind, HandoffBlock* block, uint32_t begin, uint32_t end);
   void WakeWriter();
-  void WakeIdleWriter();
+  void WakeWriterAt(uint32_t count);
 
   // Set once by Allocate, which may run while the receiver already appends.
   std::atomic<HandoffBlock*> handoff_{nullptr};
   std::atomic<HandoffBlock*> overflow_{nullptr};
   std::atomic<WriterWake*> wake_{nullptr};
-  // The writer sleeps with everything written: the receiver wakes it.
-  std::atomic<bool> writerIdle_{false};
+  // The handoff block's count at which the receiver wakes the writer.
+  static constexpr uint32_t kNoWake = 0xFFFFFFFFu;
+  std::atomic<uint32_t> wakeAt_{kNoWake};
 
   std::mutex mutex_;          // the transitions other than rule 1
   uint64_t generation_ = 0;   // counts resets

@@ -9,6 +9,8 @@ namespace {
 
 using Clock = WriterWake::Clock;
 constexpr Clock::time_point kNoDeadline = Clock::time_point::max();
+// What of a filling block is written without waiting for it to be full.
+constexpr uint32_t kEarlyWriteBytes = 256 * 1024;
 
 class Writer {
  public:
@@ -37,10 +39,17 @@ class Writer {
         // is not part of the recording.
         if (stopping) return true;
         pendingSince_ = kNoDeadline;
+        handoff_.DisarmWake();
       } else {
         if (!Write(handoff_.TakeReady())) return false;
         if (flags_.stop.load() == 1) return WritePending(true);
-        if (!WriteUnfilledBlock(deadline)) return false;
+        bool wrote = false;
+        if (!WriteFillingBlock(wrote)) return false;
+        if (wrote) continue;
+        // With everything written the writer wakes for the next audio; with
+        // audio waiting, for its deadline or once enough has come.
+        if (!handoff_.ArmWake(pendingSince_ == kNoDeadline ? 1 : kEarlyWriteBytes)) continue;
+        if (pendingSince_ != kNoDeadline) deadline = pendingSince_ + flushInterval_;
       }
       flags_.wake.WaitUntil(deadline);
     }
@@ -59,21 +68,22 @@ class Writer {
     return Write(handoff_.TakePendingHandoff(stopping, pending)) && Write(handoff_.TakePendingOverflow(pending));
   }
 
-  // Audio in a block that is not full yet is written once it has waited the
-  // flush interval; until then the writer sleeps to that deadline. With
-  // everything written, it sleeps until woken.
-  bool WriteUnfilledBlock(Clock::time_point& deadline) {
+  // The block that is filling is written before it is full: once enough of
+  // it waits that writing it is worth a call (so that little is left to write
+  // when it becomes Ready, while the receiver fills the overflow block), and
+  // once what waits has waited the flush interval.
+  bool WriteFillingBlock(bool& wrote) {
+    uint32_t unwritten = handoff_.Unwritten();
     Clock::time_point now = Clock::now();
-    if (pendingSince_ != kNoDeadline && now >= pendingSince_ + flushInterval_) {
-      if (!Write(handoff_.TakeFilling())) return false;
+    if (unwritten == 0) {
       pendingSince_ = kNoDeadline;
+      return true;
     }
-    if (pendingSince_ == kNoDeadline) {
-      if (handoff_.NoteWriterIdle()) return true;
-      pendingSince_ = now;
-    }
-    deadline = pendingSince_ + flushInterval_;
-    return true;
+    if (pendingSince_ == kNoDeadline) pendingSince_ = now;
+    if (unwritten < kEarlyWriteBytes && now < pendingSince_ + flushInterval_) return true;
+    wrote = true;
+    pendingSince_ = kNoDeadline;
+    return Write(handoff_.TakeFilling());
   }
 
   File& file_;
