@@ -14,6 +14,7 @@
 #include "skype/call_state.h"
 #include "skype/link_threads.h"
 #include "skype/skype_link.h"
+#include "skype/skype_messages.h"
 #include "tests/support/skype_client_standin.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "skype/call_partners.h"
 #include "skype/call_state.h"
 #include "skype/skype_link.h"
+#include "skype/skype_messages.h"
 #include "tests/support/skype_client_standin.h"
 
 namespace {

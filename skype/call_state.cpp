@@ -9,7 +9,6 @@
 #include "settings/settings.h"
 #include "skype/call_partners.h"
 #include "skype/skype_api.h"
-#include "skype/skype_link.h"
 
 CallIdList activeCallIds;
 
@@ -65,7 +64,7 @@ constexpr wchar_t kCreditNotEnough[] = L"PSTN_STATUS 9402 Database failure";
 
 }  // namespace
 
-void ParseCallMessage(const std::wstring& text) {
+void ParseCallMessage(const std::wstring& text, const CommandSender& send) {
   if (!StartsWithNoCase(text, L"CALL ")) return;
   // CALL <id> <property> <value>: the value runs to the end of the text and may
   // hold anything (a display name, a topic), so only the property decides what
@@ -90,7 +89,7 @@ void ParseCallMessage(const std::wstring& text) {
   }
   if (property == L"STATUS") {
     if (StartsWithNoCase(value, kStatusInProgress))
-      OnCallInProgress(id, activeCallIds.Find(id));
+      OnCallInProgress(id, activeCallIds.Find(id), send);
     else if (StartsWithNoCase(value, kStatusFinished))
       OnCallFinished(id);
     return;
@@ -106,20 +105,20 @@ void ParseCallMessage(const std::wstring& text) {
   if (property == L"DURATION") {
     // A call whose INPROGRESS was missed is still followed from its first
     // DURATION on.
-    OnCallInProgress(id, activeCallIds.Find(id));
+    OnCallInProgress(id, activeCallIds.Find(id), send);
   }
 }
 
-void OnCallInProgress(int32_t id, int position) {
+void OnCallInProgress(int32_t id, int position, const CommandSender& send) {
   if (position >= 0) return;
   activeCallIds.Append(id);
   activeCallCount.fetch_add(1);
-  SendCommandToSkype(FormatText(kGetPartnerHandleFormat, {id}));
+  send(FormatText(kGetPartnerHandleFormat, {id}));
   SendThreeTimes(WM_SKYPE_CALL_STARTED);
   uint8_t way = Settings.RecordWay.load();
-  if (way == kRecordBoth || way == kRecordOutOnly) SendCommandToSkype(FormatText(kSetOutputFormat, {id}));
-  if (way == kRecordBoth || way == kRecordInOnly) SendCommandToSkype(FormatText(kSetCaptureMicFormat, {id}));
-  if (Settings.CloseSkypeMainWindowWhenTalking.load() != 0) SendCommandToSkype(kSetWindowStateHidden);
+  if (way == kRecordBoth || way == kRecordOutOnly) send(FormatText(kSetOutputFormat, {id}));
+  if (way == kRecordBoth || way == kRecordInOnly) send(FormatText(kSetCaptureMicFormat, {id}));
+  if (Settings.CloseSkypeMainWindowWhenTalking.load() != 0) send(kSetWindowStateHidden);
 }
 
 void OnCallFinished(int32_t id) {
@@ -130,4 +129,11 @@ void OnCallFinished(int32_t id) {
   if (count > 0) activeCallCount.store(--count);
   if (count == 0) SaveAndClearCallPartners();
   SendThreeTimes(WM_SKYPE_CALL_ENDED);
+}
+
+void ResetCallState() {
+  activeCallIds.Clear();
+  activeCallCount.store(0);
+  callPartners.Clear();
+  finishedCallPartners.Clear();
 }

@@ -2,12 +2,17 @@
 // calls in progress and their partners (call_partners.h), asks the client for
 // the partner's handle and the call's audio, and tells the main window when a
 // call starts and ends. Everything here runs on SkypeMessageThread.
+//
+// Its commands go out through the sender it is given (the link's
+// SendCommandToSkype in the program), so it depends on no link.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A call id is read from at most this many characters.
@@ -34,15 +39,21 @@ class CallIdList {
 
 extern CallIdList activeCallIds;
 
+// Sends one command to the client; true when the client accepted it.
+using CommandSender = std::function<bool(std::wstring_view command)>;
+
 // Handles one notification that begins with "CALL ":
 //   CALL <id> <property> <value>
 // PSTN_STATUS (the two credit errors are logged), STATUS (INPROGRESS starts
 // following the call, FINISHED ends it), PARTNER_HANDLE (stored in the slot of
 // the newest call) and DURATION (starts following the call like INPROGRESS)
 // are acted on; every other property is ignored.
-void ParseCallMessage(const std::wstring& text);
+void ParseCallMessage(const std::wstring& text, const CommandSender& send);
 
 // A call is in progress; `position` is its place in activeCallIds or -1.
-void OnCallInProgress(int32_t id, int position);
+void OnCallInProgress(int32_t id, int position, const CommandSender& send);
 // A call has finished.
 void OnCallFinished(int32_t id);
+
+// No call in progress and no partners, as in a fresh process.
+void ResetCallState();

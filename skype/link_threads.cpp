@@ -9,6 +9,7 @@
 #include "platform/debug_trace.h"
 #include "settings/settings.h"
 #include "skype/skype_link.h"
+#include "skype/skype_messages.h"
 #include "skype/skype_transport.h"
 #include "skype/window_control.h"
 

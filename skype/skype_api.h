@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+// A window handle as the link stores it (an HWND on Windows); 0 for none.
+using WindowId = uintptr_t;
+
 // Registered window messages of the client's desktop API.
 constexpr wchar_t kAttachMessageName[] = L"SkypeControlAPIAttach";
 constexpr wchar_t kDiscoverMessageName[] = L"SkypeControlAPIDiscover";

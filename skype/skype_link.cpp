@@ -6,11 +6,8 @@
 #include "common/strings.h"
 #include "platform/debug_trace.h"
 #include "platform/main_window.h"
-#include "skype/call_partners.h"
-#include "skype/call_state.h"
 #include "skype/skype_api.h"
 #include "skype/skype_transport.h"
-#include "skype/window_control.h"
 
 std::atomic<WindowId> messageWindow{0};
 std::atomic<WindowId> skypeApiWindow{0};
@@ -110,26 +107,10 @@ void SendStatusChanged() {
   for (int i = 0; i < 3; ++i) SendToMainWindow(WM_SKYPE_STATUS_CHANGED);
 }
 
-// Notifications that are logged and otherwise ignored.
-constexpr const wchar_t* kIgnoredPrefixes[] = {
-    L"SET CALL ", L"ERROR ", L"USER ", L"MESSAGE ", L"CHATMESSAGE ",
-    L"CHAT ",     L"PROFILE ", L"SMS ", L"OPEN OPTIONS PRIVACY",
-};
-
 // "USERSTATUS " and "CONNSTATUS " are both this long.
 constexpr size_t kStatusPrefixChars = 11;
 
 }  // namespace
-
-void ParseMessageFromSkype(const std::wstring& text) {
-  DebugTrace(L"Parse Message From Skype: %s", {text});
-  // A call notification goes to the call state machine; no rule below matches
-  // it, so the connection handler that it reaches ignores it.
-  if (StartsWithNoCase(text, L"CALL ")) ParseCallMessage(text);
-  for (const wchar_t* prefix : kIgnoredPrefixes)
-    if (StartsWithNoCase(text, prefix)) return;
-  ParseConnectionMessage(text);
-}
 
 void ParseConnectionMessage(const std::wstring& text) {
   // PROTOCOL, AUDIO_IN, AUDIO_OUT, RINGER, SKYPEVERSION and everything else
@@ -195,24 +176,11 @@ bool OnCopyDataFromSkype(WindowId sender, const void* data, size_t size) {
   return true;
 }
 
-SkypeClientState GetSkypeClientState() {
-  std::wstring path;
-  if (!GetSkypePath(path)) return NotInstalled;
-  if (!IsSkypeRunning()) return NotRunning;
-  if (loggedOut.load() == 1) return LoggedOut;
-  if (attached.load() == 1) return Attached;
-  return NotAttached;
-}
-
-void ResetSkypeLinkState() {
+void ResetLinkFlags() {
   skypeApiWindow.store(0);
   handleReplyStale.store(0);
   attached.store(0);
   loggedOut.store(0);
   currentUserHandle.Clear();
   notificationQueue.Clear();
-  activeCallIds.Clear();
-  activeCallCount.store(0);
-  callPartners.Clear();
-  finishedCallPartners.Clear();
 }

@@ -1,5 +1,7 @@
 // The link to the Skype client: its flags, the queue of received notifications,
-// sending commands, and the handling of connection notifications.
+// sending commands, and the handling of connection notifications. What to do
+// with each notification is decided above it (skype_messages.h): the link
+// knows nothing of calls.
 //
 // The transport (window messages on Windows) is in message_window_win32.cpp and
 // skype_transport_*.cpp; what it receives comes in through OnAttachStatus and
@@ -20,8 +22,7 @@
 #include <string>
 #include <string_view>
 
-// A window handle as the link stores it (an HWND on Windows); 0 for none.
-using WindowId = uintptr_t;
+#include "skype/skype_api.h"
 
 // A received text is kept to this many characters (a buffer of 16000 units).
 constexpr size_t kNotificationMaxChars = 15999;
@@ -85,8 +86,6 @@ extern NotificationQueue notificationQueue;
 // character. On the wire: UTF-8 followed by two zero bytes, both counted.
 bool SendCommandToSkype(std::wstring_view text);
 
-// Handles one notification (SkypeMessageThread only).
-void ParseMessageFromSkype(const std::wstring& text);
 // The connection notifications: the user's handle and LOGGEDOUT.
 void ParseConnectionMessage(const std::wstring& text);
 
@@ -100,9 +99,5 @@ void OnAttachStatus(WindowId apiWindow, uintptr_t status);
 // text was taken (the message's result, 1 or 0). Nothing is parsed here.
 bool OnCopyDataFromSkype(WindowId sender, const void* data, size_t size);
 
-// The client's state, from the install and process checks and the link flags.
-SkypeClientState GetSkypeClientState();
-
-// Back to the state of a fresh process: flags, queue, calls and partners.
-// For tests and the fuzzer; the product never resets the link.
-void ResetSkypeLinkState();
+// The link's flags and queue back to those of a fresh process.
+void ResetLinkFlags();

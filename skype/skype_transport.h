@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "skype/skype_link.h"
+#include "skype/skype_api.h"
 
 // Sends one WM_COPYDATA to the client's API window, from `fromWindow` (wParam),
 // with `data` as lpData and data.size() as cbData (dwData 0), and waits until

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "platform/debug_trace.h"
-#include "skype/message_window_win32.h"
 #include "skype/skype_transport.h"
 
 namespace {
@@ -27,7 +26,9 @@ bool DeliverCommandToSkype(WindowId apiWindow, WindowId fromWindow, const std::s
 }
 
 void PostDiscoverBroadcast(WindowId fromWindow) {
-  PostMessageW(HWND_BROADCAST, discoverMessage, static_cast<WPARAM>(fromWindow), 0);
+  // Registered names give every process the same id: the message window's.
+  static const UINT discover = RegisterWindowMessageW(kDiscoverMessageName);
+  if (discover != 0) PostMessageW(HWND_BROADCAST, discover, static_cast<WPARAM>(fromWindow), 0);
 }
 
 bool WaitServingSentMessages(const std::function<bool()>& done, std::chrono::milliseconds deadline) {

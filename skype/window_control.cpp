@@ -8,6 +8,15 @@
 
 void RunSkype(const std::wstring& path) { window_control_platform::ShellOpen(path); }
 
+SkypeClientState GetSkypeClientState() {
+  std::wstring path;
+  if (!GetSkypePath(path)) return NotInstalled;
+  if (!IsSkypeRunning()) return NotRunning;
+  if (loggedOut.load() == 1) return LoggedOut;
+  if (attached.load() == 1) return Attached;
+  return NotAttached;
+}
+
 void OpenSkype(SkypeClientState lastState) {
   if (lastState == NotInstalled) {
     window_control_platform::ShellOpen(kSkypeWebSite);

@@ -26,6 +26,9 @@ bool GetSkypePath(std::wstring& path);
 // listing counts as running.
 bool IsSkypeRunning();
 
+// The client's state, from the install and process checks and the link flags.
+SkypeClientState GetSkypeClientState();
+
 // Opens the client's program file (shell verb "open", shown normally).
 void RunSkype(const std::wstring& path);
 

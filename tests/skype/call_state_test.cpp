@@ -11,6 +11,7 @@
 #include "skype/call_partners.h"
 #include "skype/call_state.h"
 #include "skype/skype_link.h"
+#include "skype/skype_messages.h"
 #include "tests/skype/link_recorder.h"
 #include "tests/support/capture.h"
 

@@ -4,6 +4,7 @@
 #include "platform/main_window.h"
 #include "settings/settings.h"
 #include "skype/call_partners.h"
+#include "skype/skype_messages.h"
 #include "tests/support/main_window_standin.h"
 #include "tests/support/skype_client_standin.h"
 #include "tests/support/wait.h"

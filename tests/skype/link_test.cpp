@@ -9,6 +9,8 @@
 #include "skype/call_partners.h"
 #include "skype/skype_api.h"
 #include "skype/skype_link.h"
+#include "skype/skype_messages.h"
+#include "skype/window_control.h"
 #include "tests/skype/link_recorder.h"
 #include "tests/support/capture.h"
 #include "tests/support/skype_client_standin.h"

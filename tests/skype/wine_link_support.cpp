@@ -10,6 +10,7 @@
 #include "skype/link_threads.h"
 #include "skype/message_window_win32.h"
 #include "skype/skype_api.h"
+#include "skype/skype_messages.h"
 #include "tests/support/wait.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "skype/skype_link.h"
+#include "skype/skype_api.h"
 
 struct SkypeClientStandIn {
   // A command as the client's window receives it: lpData with cbData bytes.
