@@ -320,3 +320,29 @@ TEST(EventSocket, CloseFromAnotherThreadWakesABlockedProcessEvents) {
     EXPECT_FALSE(server.HoldsSockets());
   }
 }
+
+// A caller that gives no consumer finds each read's bytes in the slot's memory,
+// reported with the call that read them, and the bytes of a connection that
+// sends more than one read takes arrive whole across the calls.
+TEST(EventSocket, WithoutAConsumerTheBytesWaitInTheSlotsMemory) {
+  CEventSocket server;
+  ASSERT_EQ(server.Listen(0), 0u);
+  server.SetWaitTimeout(20);
+  std::string sent = RandomBytes(11, 3 * 65536 + 1000);
+  TestPeer peer;
+  ASSERT_TRUE(peer.Connect(server.LocalPort()));
+  ASSERT_TRUE(peer.SendAll(sent));
+  std::string got;
+  ASSERT_TRUE(WaitUntil([&] {
+    EventReport report;
+    server.ProcessEvents(report);
+    if (report.recvMemory != nullptr) {
+      EXPECT_EQ(report.recvMemory->count(), report.bytesRead);
+      EXPECT_LE(report.bytesRead, kReceiveBufferSize);
+      got.append(reinterpret_cast<const char*>(report.recvMemory->data()), report.recvMemory->count());
+      report.recvMemory->Clear();
+    }
+    return got.size() >= sent.size();
+  }));
+  EXPECT_TRUE(got == sent) << got.size() << " bytes of " << sent.size();
+}

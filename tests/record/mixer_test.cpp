@@ -155,6 +155,19 @@ TEST_F(MixerTest, AFailedWriteLeavesNoOutputAndKeepsTheStreams) {
   }
 }
 
+// The output is flushed to the disk before the stream files go: a flush that
+// fails is a failed mix.
+TEST_F(MixerTest, AnOutputThatCannotBeFlushedFailsTheMixAndKeepsTheStreams) {
+  MessageBoxCapture boxes;
+  WriteStreams(Pattern(5000, 11), Pattern(3000, 12));
+  InjectFileFault({FileOp::Flush, L"().wav"});
+  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
+  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"write file fail!"});
+  EXPECT_FALSE(FileExists(base + L"().wav"));
+  EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 0, 0) + Pattern(5000, 11));
+  EXPECT_EQ(ReadFileBytes(StreamName(Direction::In)), Header(1, 0, 0) + Pattern(3000, 12));
+}
+
 TEST_F(MixerTest, AFailedReadFailsTheMixRatherThanCuttingIt) {
   WriteStreams(Pattern(kMixChunkBytes + 10, 9), Pattern(10, 10));
   InjectFileFault({FileOp::Read, L"_Out.sky", 1});

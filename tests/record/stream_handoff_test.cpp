@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <thread>
@@ -8,6 +9,7 @@
 #include "record/stream_handoff.h"
 #include "tests/record/record_test_support.h"
 #include "tests/support/capture.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -216,4 +218,70 @@ TEST(HandoffUnderLoad, WhatIsTakenIsWhatWasKeptInOrder) {
   // Nothing can be dropped before both blocks are nearly full.
   EXPECT_GT(kept.size(), 2 * (kHandoffDataBytes - 65536));
   EXPECT_TRUE(SameBytes(taken, kept));
+}
+
+// A reset may come while the writer writes a piece straight from a block (a
+// resume during a slow write): the piece's bytes must not change under it, the
+// new audio must go elsewhere, and none of the old audio may be taken again.
+TEST_F(HandoffTest, AResetDuringAWriteLeavesThePieceAndSendsNewAudioToTheOtherBlock) {
+  std::string before = Pattern(5000, 20), after = Pattern(3000, 21), more = Pattern(100, 22);
+  Put(before);
+  StreamHandoff::Piece piece = handoff.TakeFilling();
+  handoff.Reset();
+  Put(after);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(piece.data()), piece.size()), before);
+  EXPECT_EQ(State(), Ready);
+  EXPECT_EQ(Count(), 0u);
+  EXPECT_EQ(OverflowCount(), after.size());
+  handoff.Done(piece);
+  EXPECT_EQ(TakeReady(), "");
+  Put(more);
+  StreamHandoff::Pending pending;
+  EXPECT_EQ(PendingHandoff(true, pending), after + more);
+
+  // The overflow block being written: the receiver fills the handoff block.
+  StreamHandoff other;
+  ASSERT_TRUE(other.Allocate());
+  std::string full = Pattern(kHandoffMaxCount, 23), spill = Pattern(4000, 24), fresh = Pattern(700, 25);
+  auto put = [&](const std::string& bytes) {
+    return other.Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  };
+  put(full);
+  put(spill);
+  EXPECT_EQ(Written(other, other.TakePendingHandoff(false, pending)), full);
+  StreamHandoff::Piece overflow = other.TakePendingOverflow(pending);
+  other.Reset();
+  EXPECT_EQ(put(fresh), fresh.size());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(overflow.data()), overflow.size()), spill);
+  EXPECT_EQ(HeaderCount(other.HandoffHeader()), fresh.size());
+  other.Done(overflow);
+}
+
+// The hand-off wakes its writer for a Ready block and for the amount of
+// unwritten audio the writer armed it for, and for nothing less.
+TEST_F(HandoffTest, TheWriterIsWokenForAReadyBlockAndForTheAmountItArmed) {
+  WriterWake wake;
+  handoff.SetWriterWake(&wake);
+  auto woken = [&](std::chrono::milliseconds within) {
+    return wake.WaitUntil(WriterWake::Clock::now() + within);
+  };
+  EXPECT_TRUE(handoff.ArmWake(1));
+  Put(Pattern(10, 30));
+  EXPECT_TRUE(woken(kGenerousDeadline));
+
+  EXPECT_TRUE(handoff.ArmWake(1000));
+  Put(Pattern(500, 31));
+  EXPECT_FALSE(woken(std::chrono::milliseconds(50)));
+  Put(Pattern(490, 32));  // 1000 not yet written
+  EXPECT_TRUE(woken(kGenerousDeadline));
+  EXPECT_FALSE(handoff.ArmWake(1000));  // already there: the writer has work
+  EXPECT_EQ(handoff.Unwritten(), 1000u);
+
+  handoff.DisarmWake();
+  PutZeros(kHandoffMaxCount - 1000);
+  EXPECT_FALSE(woken(std::chrono::milliseconds(50)));
+  Put("x");  // does not fit: the block becomes Ready
+  EXPECT_TRUE(woken(kGenerousDeadline));
+  EXPECT_FALSE(handoff.ArmWake(1));
+  handoff.SetWriterWake(nullptr);
 }

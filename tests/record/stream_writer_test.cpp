@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <thread>
 
@@ -281,4 +282,66 @@ TEST_F(StreamWriterTest, APauseIsFlushedEvenAfterAResumeDuringTheFlushBefore) {
   std::string file = ReadFileBytes(base + L"().wav");
   ASSERT_EQ(file.size(), 44u + 1000000u + marker.size());
   EXPECT_TRUE(SameBytes(file.substr(44), Pattern(1000000, 100) + marker));
+}
+
+// A writer needs no session: it is given its file, its hand-off and its flags.
+// Audio reaches the file while it records, without a stop and long before a
+// block is full: once it has waited the flush interval, or once enough of it
+// has come. Between these the writer sleeps: small audio does not make it write.
+class WriterOfItsOwn : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(handoff.Allocate()); }
+  void TearDown() override {
+    flags.stop = 1;
+    if (thread.joinable()) thread.join();
+  }
+  void Start(std::chrono::milliseconds flushInterval) {
+    job.streamName = name;
+    job.handoff = &handoff;
+    job.flags = &flags;
+    job.flushInterval = flushInterval;
+    thread = std::thread([this] { result = RunStreamWriter(job); });
+    ASSERT_TRUE(WaitUntil([&] { return SizeOf(name) == 44; }));
+  }
+  void Put(const std::string& bytes) {
+    ASSERT_EQ(handoff.Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), bytes.size());
+  }
+
+  TempDir dir;
+  std::wstring name = dir.file(L"own_Out.sky");
+  StreamHandoff handoff;
+  WriterFlags flags;
+  StreamWriterJob job;
+  WriterResult result;
+  std::thread thread;
+};
+
+TEST_F(WriterOfItsOwn, AudioThatWaitedTheFlushIntervalIsWrittenWithoutAStop) {
+  Start(std::chrono::milliseconds(50));
+  std::string first = Pattern(3200, 1), second = Pattern(640, 2);
+  Put(first);
+  ASSERT_TRUE(WaitUntil([&] { return SizeOf(name) == 44 + first.size(); }));
+  // Everything written, the writer sleeps until audio comes again.
+  Put(second);
+  ASSERT_TRUE(WaitUntil([&] { return SizeOf(name) == 44 + first.size() + second.size(); }));
+  flags.stop = 1;
+  thread.join();
+  EXPECT_TRUE(result.completed);
+  EXPECT_TRUE(SameBytes(ReadFileBytes(name), WaveImage(1, first + second)));
+}
+
+TEST_F(WriterOfItsOwn, AQuarterMegabyteWaitingIsWrittenAheadAndLessIsNot) {
+  Start(std::chrono::hours(1));
+  std::string audio = Pattern(300000, 3);
+  Put(audio.substr(0, 640));
+  Put(audio.substr(640));
+  ASSERT_TRUE(WaitUntil([&] { return SizeOf(name) == 44 + audio.size(); }));
+  // Little more: the writer has no reason to write before its hour is up.
+  std::string little = Pattern(6400, 4);
+  Put(little);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(SizeOf(name), 44 + audio.size());
+  flags.stop = 1;
+  thread.join();
+  EXPECT_TRUE(SameBytes(ReadFileBytes(name), WaveImage(1, audio + little)));
 }
