@@ -1,7 +1,8 @@
 // Drives one hand-off with an arbitrary sequence of receiver appends, writer
-// takes and session resets, and checks it against the simplest model: what the
-// writer takes is exactly, and in order, what Append kept since the last reset
-// that came before the writer took it.
+// takes (of a Ready block, of a filling block ahead of time, of what a stop
+// leaves) and session resets, and checks it against the simplest model: what
+// the writer takes is exactly, and in order, what Append kept since the last
+// reset that came before the writer took it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -24,7 +25,6 @@ StreamHandoff& Handoff() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   StreamHandoff& handoff = Handoff();
   handoff.Reset();
-  static std::unique_ptr<uint8_t[]> out(new uint8_t[kHandoffDataBytes]);
   // Byte k of the stream is k mod 251: any run of it starts at pattern + (k mod 251).
   static std::unique_ptr<uint8_t[]> pattern = [] {
     std::unique_ptr<uint8_t[]> p(new uint8_t[kHandoffDataBytes + 2 * 251 + 65535u * 33]);
@@ -33,11 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   std::string kept, taken;  // one byte per appended byte: its position mod 251
   uint32_t position = 0;
-  // Each take is checked as it comes: it must continue what was kept.
-  auto take = [&](size_t n) {
-    if (taken.size() + n > kept.size() || kept.compare(taken.size(), n, reinterpret_cast<char*>(out.get()), n) != 0)
-      abort();
-    taken.append(reinterpret_cast<char*>(out.get()), n);
+  // Each piece is checked as it is taken: it must continue what was kept.
+  auto take = [&](const StreamHandoff::Piece& piece) {
+    const char* bytes = reinterpret_cast<const char*>(piece.data());
+    size_t n = piece.size();
+    if (taken.size() + n > kept.size() || (n != 0 && kept.compare(taken.size(), n, bytes, n) != 0)) abort();
+    taken.append(bytes, n);
+    handoff.Done(piece);
   };
   // At most 256 operations an input, so that each run stays short.
   for (size_t i = 0; i + 3 <= size && i < 3 * 256; i += 3) {
@@ -54,16 +56,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (got == n) kept.append(reinterpret_cast<const char*>(source), n);
       position += n;
     } else if (op == 4) {
-      take(handoff.TakeReady(out.get()));
+      take(handoff.TakeReady());
     } else if (op == 5) {
       // A stop: everything kept so far must now be taken, and nothing else.
       StreamHandoff::Pending pending;
-      take(handoff.TakePendingHandoff(out.get(), true, pending));
-      take(handoff.TakePendingOverflow(out.get(), pending));
+      take(handoff.TakePendingHandoff(true, pending));
+      take(handoff.TakePendingOverflow(pending));
       if (taken.size() != kept.size()) abort();
       handoff.Reset();
       kept.clear();
       taken.clear();
+    } else if (n % 2 == 1) {
+      take(handoff.TakeFilling());
     } else {
       handoff.Reset();
       kept.clear();
