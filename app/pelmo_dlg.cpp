@@ -46,10 +46,6 @@ enum ViewRequest : WPARAM {
   kViewNoCallNotice,
 };
 
-AudioSink SinkOf(Direction direction) {
-  return [direction](const uint8_t* data, size_t n) { HandoffOf(direction).Append(data, n); };
-}
-
 int ReadOsMajorVersion() {
   OSVERSIONINFOEXW extended = {};
   extended.dwOSVersionInfoSize = sizeof extended;
@@ -72,8 +68,8 @@ std::wstring WindowText(HWND window) {
 
 CPelmoDlg::CPelmoDlg()
     : CDialog(IDD_CALVORORECORD_DIALOG),
-      outServer_(Direction::Out, kOutPort, SinkOf(Direction::Out)),
-      inServer_(Direction::In, kInPort, SinkOf(Direction::In)) {
+      outServer_(Direction::Out, kOutPort, outTarget_),
+      inServer_(Direction::In, kInPort, inTarget_) {
   icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }
 

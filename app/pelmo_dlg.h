@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "app/handoff_target.h"
 #include "net/audio_server.h"
 #include "record/recording_control.h"
 #include "ui/dialog.h"
@@ -65,6 +66,9 @@ class CPelmoDlg : public CDialog, public SessionView {
   std::atomic<bool> exiting_{false};
   HICON icon_ = nullptr;
   HBRUSH hollowBrush_ = nullptr;
+  // Each server hands its bytes to its direction's hand-off.
+  HandoffTarget outTarget_{HandoffOf(Direction::Out)};
+  HandoffTarget inTarget_{HandoffOf(Direction::In)};
   AudioServer outServer_;
   AudioServer inServer_;
   int osMajorVersion_ = 0;

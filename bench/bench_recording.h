@@ -3,8 +3,10 @@
 // window. One place, so that every benchmark drives the writers the same way.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "app/handoff_target.h"
 #include "common/direction.h"
 #include "record/recording_session.h"
 #include "record/stream_handoff.h"
@@ -18,6 +20,24 @@ class NoWindow : public RecordingView {
   void ScheduleTrayBalloon() override {}
   void ScheduleFolderStatus() override {}
   void OpenRecordFolder(const std::wstring&) override {}
+};
+
+// The product's way from an audio server to a hand-off, counting the bytes.
+class CountingTarget : public HandoffTarget {
+ public:
+  CountingTarget(StreamHandoff& handoff, std::function<void(size_t)> count)
+      : HandoffTarget(handoff), count_(std::move(count)) {}
+  void Received(uint8_t* space, size_t n) override {
+    HandoffTarget::Received(space, n);
+    count_(n);
+  }
+  void Take(const uint8_t* data, size_t n) override {
+    HandoffTarget::Take(data, n);
+    count_(n);
+  }
+
+ private:
+  std::function<void(size_t)> count_;
 };
 
 // A recording of both directions into `basePath`: cleared hand-offs and flags,

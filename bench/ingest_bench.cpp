@@ -18,6 +18,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -109,7 +110,14 @@ struct Run {
   double target = 0;    // bytes a second offered (0: unpaced)
   double achieved = 0;  // bytes a second, first byte sent to last byte in the file
   double kept = 0;      // share of the bytes that reached the file, in order
+  double cpu = 0;       // processor seconds of the whole program (the sender's included) per GB
 };
+
+double ProcessorSeconds() {
+  rusage u;
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 // --- The bare loop ---
 
@@ -143,9 +151,11 @@ Run BareLoop(const std::string& folder, size_t bytes, double rate) {
     end = Clock::now();
     close(s);
   });
+  double cpu = ProcessorSeconds();
   Clock::time_point start = Clock::now();
   SendPaced(ntohs(local.sin_port), bytes, rate);
   loop.join();
+  run.cpu = (ProcessorSeconds() - cpu) / (bytes / 1e9);
   close(listener);
   run.achieved = bytes / Seconds(end - start);
   run.kept = written == bytes && StreamIntact(path, 0, bytes) ? 1.0 : static_cast<double>(written) / bytes;
@@ -158,13 +168,14 @@ Run BareLoop(const std::string& folder, size_t bytes, double rate) {
 class Recorder {
  public:
   Recorder()
-      : server_(Direction::Out, 0, [this](const uint8_t* data, size_t n) {
-          HandoffOf(Direction::Out).Append(data, n);
-          if (received_.fetch_add(n, std::memory_order_acq_rel) + n >= target_.load()) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            all_.notify_all();
-          }
-        }) {}
+      : handoffTarget_(HandoffOf(Direction::Out),
+               [this](size_t n) {
+                 if (received_.fetch_add(n, std::memory_order_acq_rel) + n >= expected_.load()) {
+                   std::lock_guard<std::mutex> lock(mutex_);
+                   all_.notify_all();
+                 }
+               }),
+        server_(Direction::Out, 0, handoffTarget_) {}
 
   bool Start() { return StartAudioServer(server_); }
 
@@ -173,8 +184,9 @@ class Recorder {
     run.target = rate;
     std::wstring base = WideFromUtf8(folder) + L"/ingest " + std::to_wstring(number);
     received_ = 0;
-    target_ = bytes;
+    expected_ = bytes;
     if (!bench::StartWriters(base, false)) return run;
+    double cpu = ProcessorSeconds();
     Clock::time_point start = Clock::now();
     bool sent = SendPaced(server_.ListeningPort(), bytes, rate);
     {
@@ -183,6 +195,7 @@ class Recorder {
     }
     bench::StopWriters();
     Clock::time_point end = Clock::now();
+    run.cpu = (ProcessorSeconds() - cpu) / (bytes / 1e9);
     run.achieved = sent ? bytes / Seconds(end - start) : 0;
     std::string stream = Utf8FromWide(base) + "_Out.sky";
     uint64_t size = 0;
@@ -196,9 +209,10 @@ class Recorder {
   }
 
  private:
+  bench::CountingTarget handoffTarget_;
   AudioServer server_;
   std::atomic<size_t> received_{0};
-  std::atomic<size_t> target_{~size_t{0}};
+  std::atomic<size_t> expected_{~size_t{0}};
   std::mutex mutex_;
   std::condition_variable all_;
 };
@@ -206,8 +220,8 @@ class Recorder {
 void Print(const char* what, const Run& run) {
   char target[32] = "unpaced";
   if (run.target > 0) std::snprintf(target, sizeof target, "%.0f MB/s", run.target / 1e6);
-  std::printf("  %-10s offered %-12s reached %7.0f MB/s  kept %6.2f %%\n", what, target, run.achieved / 1e6,
-              100 * run.kept);
+  std::printf("  %-10s offered %-12s reached %7.0f MB/s  kept %6.2f %%  %.2f processor s/GB\n", what, target,
+              run.achieved / 1e6, 100 * run.kept, run.cpu);
   std::fflush(stdout);
 }
 

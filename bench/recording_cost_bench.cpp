@@ -94,15 +94,13 @@ int main(int argc, char** argv) {
 
   std::atomic<long> chunks{0};
   std::atomic<size_t> bytes{0};
-  auto sinkOf = [&](Direction d) {
-    return [&, d](const uint8_t* data, size_t n) {
-      HandoffOf(d).Append(data, n);
-      chunks.fetch_add(1, std::memory_order_relaxed);
-      bytes.fetch_add(n, std::memory_order_relaxed);
-    };
+  auto count = [&](size_t n) {
+    chunks.fetch_add(1, std::memory_order_relaxed);
+    bytes.fetch_add(n, std::memory_order_relaxed);
   };
-  AudioServer out(Direction::Out, 0, sinkOf(Direction::Out));
-  AudioServer in(Direction::In, 0, sinkOf(Direction::In));
+  bench::CountingTarget outTarget(HandoffOf(Direction::Out), count), inTarget(HandoffOf(Direction::In), count);
+  AudioServer out(Direction::Out, 0, outTarget);
+  AudioServer in(Direction::In, 0, inTarget);
   std::wstring base = WideFromUtf8(folder) + L"/recording-cost";
   if (!StartAudioServer(out) || !StartAudioServer(in) || !bench::StartWriters(base, true)) {
     std::printf("the servers or the writers did not start\n");

@@ -8,7 +8,10 @@
 #include "platform/debug_trace.h"
 
 AudioServer::AudioServer(Direction direction, uint16_t port, AudioSink sink)
-    : direction_(direction), port_(port), sink_(std::move(sink)) {}
+    : direction_(direction), port_(port), sinkTarget_(std::move(sink)), target_(sinkTarget_) {}
+
+AudioServer::AudioServer(Direction direction, uint16_t port, ChunkTarget& target)
+    : direction_(direction), port_(port), sinkTarget_(nullptr), target_(target) {}
 
 AudioServer::~AudioServer() { Stop(); }
 
@@ -64,13 +67,9 @@ void StartAudioServers(AudioServer& outServer, AudioServer& inServer) {
 
 void ReceiveLoop(AudioServer& server) {
   CEventSocket& socket = server.eventSocket_;
-  // The sink takes each read's bytes straight from the receive buffer, while
-  // the object is locked, so a Close from the user-interface thread cannot
-  // free them under it.
-  const ChunkConsumer consume = [&server](const uint8_t* data, size_t n) { server.sink_(data, n); };
   for (;;) {
     EventReport report;
-    uint32_t result = socket.ProcessEvents(report, consume);
+    uint32_t result = socket.ProcessEvents(report, server.target_);
     if (result == 0 || result == kWaitTimedOut) continue;
     // WSAENOTCONN says the table is empty, unless it came from one connection:
     // wine reports a reset connection so when it is read. That slot is gone,

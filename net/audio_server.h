@@ -1,14 +1,14 @@
 // The audio servers: one per direction of a call, each listening on its port
 // for the whole run of the main window and handing every chunk of bytes that
-// the client sends to its sink (the direction's StreamHandoff::Append) on a
-// receive thread of its own. The servers never send, and they neither parse nor
-// check the bytes.
+// the client sends to its target (the direction's StreamHandoff, which lets the
+// reads land in its block) on a receive thread of its own. The servers never
+// send, and they neither parse nor check the bytes.
 //
 // The main window owns the two servers and, while it initialises, calls
 //   StartAudioServers(outServer, inServer);
-// with outServer built as AudioServer(Direction::Out, kOutPort, sink of Out) and
-// inServer as AudioServer(Direction::In, kInPort, sink of In). Destroying a
-// server closes its sockets and waits for its receive thread to end.
+// with outServer built as AudioServer(Direction::Out, kOutPort, target of Out)
+// and inServer as AudioServer(Direction::In, kInPort, target of In). Destroying
+// a server closes its sockets and waits for its receive thread to end.
 #pragma once
 
 #include <atomic>
@@ -27,7 +27,9 @@ using AudioSink = std::function<void(const uint8_t* data, size_t n)>;
 
 class AudioServer {
  public:
-  // port 0 listens on any free port (tests); see ListeningPort.
+  // port 0 listens on any free port (tests); see ListeningPort. The target
+  // must outlive the server.
+  AudioServer(Direction direction, uint16_t port, ChunkTarget& target);
   AudioServer(Direction direction, uint16_t port, AudioSink sink);
   ~AudioServer();
   AudioServer(const AudioServer&) = delete;
@@ -47,9 +49,19 @@ class AudioServer {
   friend bool StartAudioServer(AudioServer& server);
   friend void ReceiveLoop(AudioServer& server);
 
+  class SinkTarget : public ChunkTarget {
+   public:
+    explicit SinkTarget(AudioSink sink) : sink_(std::move(sink)) {}
+    void Take(const uint8_t* data, size_t n) override { sink_(data, n); }
+
+   private:
+    AudioSink sink_;
+  };
+
   Direction direction_;
   uint16_t port_;
-  AudioSink sink_;
+  SinkTarget sinkTarget_;
+  ChunkTarget& target_;
   CEventSocket eventSocket_;
   std::thread receiveThread_;
   std::atomic<bool> receiving_{false};

@@ -208,7 +208,28 @@ uint32_t CEventSocket::Listen(uint16_t port) {
   return 0;
 }
 
+namespace {
+class ConsumerTarget : public ChunkTarget {
+ public:
+  explicit ConsumerTarget(const ChunkConsumer& consume) : consume_(consume) {}
+  void Take(const uint8_t* data, size_t n) override { consume_(data, n); }
+
+ private:
+  const ChunkConsumer& consume_;
+};
+}  // namespace
+
 uint32_t CEventSocket::ProcessEvents(EventReport& report, const ChunkConsumer& consume) {
+  if (!consume) return ProcessEventsWith(report, nullptr);
+  ConsumerTarget target(consume);
+  return ProcessEventsWith(report, &target);
+}
+
+uint32_t CEventSocket::ProcessEvents(EventReport& report, ChunkTarget& target) {
+  return ProcessEventsWith(report, &target);
+}
+
+uint32_t CEventSocket::ProcessEventsWith(EventReport& report, ChunkTarget* target) {
   report = EventReport{};
   struct Inside {
     std::atomic<int>& count;
@@ -220,12 +241,12 @@ uint32_t CEventSocket::ProcessEvents(EventReport& report, const ChunkConsumer& c
   if (result != 0) return result;
   struct Unlocker {
     CEventSocket* object;
-    ~Unlocker() { object->Unlock(); }  // also when the consumer throws
+    ~Unlocker() { object->Unlock(); }  // also when the target throws
   } unlocker{this};
-  return ProcessEventsLocked(report, consume);
+  return ProcessEventsLocked(report, target);
 }
 
-uint32_t CEventSocket::ProcessEventsLocked(EventReport& report, const ChunkConsumer& consume) {
+uint32_t CEventSocket::ProcessEventsLocked(EventReport& report, ChunkTarget* target) {
   for (size_t i = slotCount_.load(); i-- > 0;) {
     if (slots_[i].closed) RemoveSlot(i);
   }
@@ -252,7 +273,7 @@ uint32_t CEventSocket::ProcessEventsLocked(EventReport& report, const ChunkConsu
       return 0;
     }
     bool served = false;
-    uint32_t result = ServeSlot(index - 1, report, consume, served);
+    uint32_t result = ServeSlot(index - 1, report, target, served);
     if (served) return result;
   }
 }
@@ -285,7 +306,7 @@ bool CEventSocket::NextReady(size_t& index) {
   return false;
 }
 
-uint32_t CEventSocket::ServeSlot(size_t i, EventReport& report, const ChunkConsumer& consume, bool& served) {
+uint32_t CEventSocket::ServeSlot(size_t i, EventReport& report, ChunkTarget* target, bool& served) {
   SocketSlot& slot = slots_[i];
   const uint32_t readiness = slot.ready;
   slot.ready = 0;
@@ -299,7 +320,7 @@ uint32_t CEventSocket::ServeSlot(size_t i, EventReport& report, const ChunkConsu
     // there after all is no event.
     size_t got = 0;
     bool endOfStream = false;
-    uint32_t result = Read(i, report, consume, got, endOfStream);
+    uint32_t result = Read(i, report, target, got, endOfStream);
     report.events = kFdRead;
     if (result != 0) {
       report.recvMemory = nullptr;
@@ -326,7 +347,7 @@ uint32_t CEventSocket::ServeSlot(size_t i, EventReport& report, const ChunkConsu
     result = HandleAccept(i, errors, report);
     if (result != 0) return result;
   }
-  if (events & (kFdRead | kFdClose | kFdWrite)) return HandleConnection(i, events, errors, report, consume);
+  if (events & (kFdRead | kFdClose | kFdWrite)) return HandleConnection(i, events, errors, report, target);
   return 0;
 }
 
@@ -348,12 +369,13 @@ uint32_t CEventSocket::HandleAccept(size_t i, const uint32_t* errors, EventRepor
   return 0;
 }
 
-uint32_t CEventSocket::Read(size_t i, EventReport& report, const ChunkConsumer& consume, size_t& got,
-                            bool& endOfStream) {
+uint32_t CEventSocket::Read(size_t i, EventReport& report, ChunkTarget* target, size_t& got, bool& endOfStream) {
   SocketSlot& slot = slots_[i];
   got = 0;
   endOfStream = false;
-  uint32_t result = platform::Receive(slot.socket, receiveBuffer_.get(), kReceiveBufferSize, got);
+  // Straight into the target's room when it has one.
+  uint8_t* room = target ? target->ReceiveSpace() : nullptr;
+  uint32_t result = platform::Receive(slot.socket, room ? room : receiveBuffer_.get(), kReceiveBufferSize, got);
   if (result == kWsaEWouldBlock) {
     got = 0;
     return 0;
@@ -362,11 +384,16 @@ uint32_t CEventSocket::Read(size_t i, EventReport& report, const ChunkConsumer& 
   endOfStream = got == 0;
   slot.moreToRead = got == kReceiveBufferSize;
   report.bytesRead += got;
-  if (consume) {
-    if (got != 0) consume(receiveBuffer_.get(), got);
+  if (got == 0) return 0;
+  if (room) {
+    target->Received(room, got);
     return 0;
   }
-  // No consumer: the bytes wait in the slot's memory for the caller.
+  if (target) {
+    target->Take(receiveBuffer_.get(), got);
+    return 0;
+  }
+  // No target: the bytes wait in the slot's memory for the caller.
   if (!slot.recvMemory) slot.recvMemory.reset(new (std::nothrow) RecvMemory());
   if (!slot.recvMemory || !slot.recvMemory->Append(receiveBuffer_.get(), got)) return kWsaNotEnoughMemory;
   report.recvMemory = slot.recvMemory.get();
@@ -374,7 +401,7 @@ uint32_t CEventSocket::Read(size_t i, EventReport& report, const ChunkConsumer& 
 }
 
 uint32_t CEventSocket::HandleConnection(size_t i, uint32_t events, const uint32_t* errors, EventReport& report,
-                                        const ChunkConsumer& consume) {
+                                        ChunkTarget* target) {
   bool endOfStream = false;
   if (events & kFdRead) {
     if (errors[kReadBit] != 0) {
@@ -382,7 +409,7 @@ uint32_t CEventSocket::HandleConnection(size_t i, uint32_t events, const uint32_
       return errors[kReadBit];
     }
     size_t got = 0;
-    uint32_t result = Read(i, report, consume, got, endOfStream);
+    uint32_t result = Read(i, report, target, got, endOfStream);
     if (result != 0) {
       report.recvMemory = nullptr;
       RemoveSlot(i);
@@ -399,7 +426,7 @@ uint32_t CEventSocket::HandleConnection(size_t i, uint32_t events, const uint32_
     for (;;) {
       size_t got = 0;
       bool end = false;
-      if (Read(i, report, consume, got, end) != 0 || got == 0) break;
+      if (Read(i, report, target, got, end) != 0 || got == 0) break;
     }
     slots_[i].moreToRead = false;
   }

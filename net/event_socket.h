@@ -126,9 +126,23 @@ struct EventReport {
   size_t bytesRead = 0;             // bytes read in this call
 };
 
-// Runs on the bytes of each read, inside ProcessEvents while the object is still
-// locked, so a Close from another thread cannot free them meanwhile. The bytes
-// are the receive buffer's: the consumer copies what it keeps.
+// Where the bytes of each read go. Called inside ProcessEvents while the object
+// is locked, so a Close from another thread cannot free them meanwhile.
+class ChunkTarget {
+ public:
+  virtual ~ChunkTarget() = default;
+  // Room where the next read may put up to kReceiveBufferSize bytes itself,
+  // which spares a copy; null when there is none: the read goes to the
+  // object's own receive buffer and from there to Take.
+  virtual uint8_t* ReceiveSpace() { return nullptr; }
+  // The read put n bytes (at least one) into the room ReceiveSpace gave.
+  virtual void Received(uint8_t* space, size_t n) { Take(space, n); }
+  // A read's bytes in the object's receive buffer: the target copies what it
+  // keeps.
+  virtual void Take(const uint8_t* data, size_t n) = 0;
+};
+
+// A target that is one function taking each read's bytes.
 using ChunkConsumer = std::function<void(const uint8_t* data, size_t n)>;
 
 // 127.0.0.0/8, with the address in network byte order.
@@ -159,6 +173,7 @@ class CEventSocket {
   // Serves one socket's events; see the report. 10057 when the table is empty,
   // 1460 when the wait timed out, 0 when the wake-up fired.
   uint32_t ProcessEvents(EventReport& report, const ChunkConsumer& consume = {});
+  uint32_t ProcessEvents(EventReport& report, ChunkTarget& target);
   // Removes every socket, waking a thread blocked in ProcessEvents first. 10057
   // when there is none.
   uint32_t Close();
@@ -182,15 +197,16 @@ class CEventSocket {
   uint32_t LockForClosing(); // wakes the waiting thread and keeps it out until unlocked
   uint32_t Wait(uint32_t timeoutMs);
   bool NextReady(size_t& index);
-  uint32_t ServeSlot(size_t i, EventReport& report, const ChunkConsumer& consume, bool& served);
+  uint32_t ProcessEventsWith(EventReport& report, ChunkTarget* target);
+  uint32_t ServeSlot(size_t i, EventReport& report, ChunkTarget* target, bool& served);
   uint32_t HandleAccept(size_t i, const uint32_t* errors, EventReport& report);
   uint32_t HandleConnection(size_t i, uint32_t events, const uint32_t* errors, EventReport& report,
-                            const ChunkConsumer& consume);
-  uint32_t Read(size_t i, EventReport& report, const ChunkConsumer& consume, size_t& got, bool& endOfStream);
+                            ChunkTarget* target);
+  uint32_t Read(size_t i, EventReport& report, ChunkTarget* target, size_t& got, bool& endOfStream);
   void AddSlot(NativeSocket socket, NativeEvent event, uint32_t peerAddress, bool listening);
   void RemoveSlot(size_t i);
   void RemoveAllSlots();
-  uint32_t ProcessEventsLocked(EventReport& report, const ChunkConsumer& consume);
+  uint32_t ProcessEventsLocked(EventReport& report, ChunkTarget* target);
 
   std::mutex initMutex_;          // Initialize may be reached from two threads
   std::atomic<bool> initialized_{false};

@@ -25,6 +25,7 @@ bool StreamHandoff::Allocate() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!handoff_.load()) handoff_.store(NewBlock());
   if (!overflow_.load()) overflow_.store(NewBlock());
+  if (!bounce_) bounce_.reset(new (std::nothrow) uint8_t[kReceiveRoomBytes]);
   return IsAllocated();
 }
 
@@ -89,6 +90,32 @@ size_t StreamHandoff::Append(const uint8_t* data, size_t n) {
   if (AppendToHandoff(data, n)) return n;  // rule 1, without the lock
   std::lock_guard<std::mutex> lock(mutex_);
   return AppendLocked(data, n);
+}
+
+uint8_t* StreamHandoff::ReceiveSpace(size_t bytes) {
+  HandoffBlock* block = handoff_.load();
+  if (!block || !bounce_ || bytes > kReceiveRoomBytes) return nullptr;
+  uint32_t header = block->header.load(std::memory_order_acquire);
+  if (HeaderState(header) != Filling || !Fits(HeaderCount(header), bytes)) return nullptr;
+  // Behind the count: neither the writer nor a reset touches it.
+  return block->data + HeaderCount(header);
+}
+
+size_t StreamHandoff::CommitReceived(uint8_t* space, size_t n) {
+  HandoffBlock* block = handoff_.load();
+  if (!block || n == 0) return 0;
+  const uint32_t offset = static_cast<uint32_t>(space - block->data);
+  uint32_t expected = MakeHeader(Filling, offset);
+  // Published as rule 1 publishes, unless the block changed while the bytes
+  // came in: a reset or a stop. Then they are placed as any others would be,
+  // from a copy, since a move of the overflow could land on them.
+  if (block->header.compare_exchange_strong(expected, MakeHeader(Filling, offset + static_cast<uint32_t>(n)),
+                                            std::memory_order_seq_cst, std::memory_order_acquire)) {
+    WakeWriterAt(offset + static_cast<uint32_t>(n));
+    return n;
+  }
+  std::memcpy(bounce_.get(), space, n);
+  return Append(bounce_.get(), n);
 }
 
 size_t StreamHandoff::AppendLocked(const uint8_t* data, size_t n) {

@@ -31,6 +31,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "common/direction.h"
@@ -39,6 +40,8 @@
 constexpr size_t kHandoffBlockBytes = 2097152;
 constexpr size_t kHandoffDataBytes = kHandoffBlockBytes - 4;  // 2,097,148
 constexpr uint32_t kHandoffMaxCount = kHandoffDataBytes - 1;  // 2,097,147
+// The most a receiver asks room for at a time (one read).
+constexpr size_t kReceiveRoomBytes = 65536;
 
 enum HandoffState : uint32_t {
   Filling = 0x00,
@@ -86,6 +89,15 @@ class StreamHandoff {
   //     stays below 2,097,148, else dropped.
   // One receiving thread per hand-off. Returns the number of bytes kept (n or 0).
   size_t Append(const uint8_t* data, size_t n);
+
+  // The receiver's way without a copy: room in the Filling handoff block where
+  // the receiver may put up to `bytes` bytes itself (a receive call writes them
+  // there), or null when that many might not fit (or `bytes` is more than
+  // kReceiveRoomBytes): then the receiver appends them from a buffer of its own.
+  uint8_t* ReceiveSpace(size_t bytes);
+  // The receiver put n bytes into the room ReceiveSpace gave: they are kept or
+  // dropped as Append would keep or drop them. Returns the bytes kept.
+  size_t CommitReceived(uint8_t* space, size_t n);
 
   // The writer to wake; set by the writer when it starts.
   void SetWriterWake(WriterWake* wake);
@@ -164,6 +176,8 @@ class StreamHandoff {
   uint32_t written_ = 0;      // bytes of the handoff block's present contents already written
   Piece::Kind busy_ = Piece::kNone;  // the block a piece is being written from
   bool overflowHeld_ = false; // a reset came while the overflow was being written
+  // Where received bytes go when the block changed while they came in.
+  std::unique_ptr<uint8_t[]> bounce_;
 };
 
 // The two process-wide hand-offs, Out and In, from start-up to exit.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <thread>
@@ -284,4 +285,35 @@ TEST_F(HandoffTest, TheWriterIsWokenForAReadyBlockAndForTheAmountItArmed) {
   EXPECT_TRUE(woken(kGenerousDeadline));
   EXPECT_FALSE(handoff.ArmWake(1));
   handoff.SetWriterWake(nullptr);
+}
+
+// A receiver may read straight into the block: what it commits is kept as an
+// Append of the same bytes would keep it, also when the block was reset or
+// made Ready by a stop while the bytes came in, and no room is offered where a
+// whole read might not fit.
+TEST_F(HandoffTest, BytesReceivedIntoTheBlockAreKeptAsAnAppendWouldKeepThem) {
+  auto receive = [&](const std::string& bytes) {
+    uint8_t* room = handoff.ReceiveSpace(kReceiveRoomBytes);
+    EXPECT_NE(room, nullptr);
+    std::memcpy(room, bytes.data(), bytes.size());
+    return room;
+  };
+  std::string first = Pattern(1000, 40), second = Pattern(2000, 41), third = Pattern(300, 42);
+  EXPECT_EQ(handoff.CommitReceived(receive(first), first.size()), first.size());
+  EXPECT_EQ(Count(), first.size());
+
+  uint8_t* room = receive(second);
+  handoff.Reset();  // while the bytes came in
+  EXPECT_EQ(handoff.CommitReceived(room, second.size()), second.size());
+  StreamHandoff::Pending pending;
+  room = receive(third);
+  EXPECT_EQ(PendingHandoff(true, pending), second);  // a stop makes the block Ready
+  EXPECT_EQ(handoff.CommitReceived(room, third.size()), third.size());
+  EXPECT_EQ(PendingOverflow(pending), third);
+
+  handoff.Reset();
+  PutZeros(kHandoffMaxCount - kReceiveRoomBytes + 1);
+  EXPECT_EQ(handoff.ReceiveSpace(kReceiveRoomBytes), nullptr);  // a whole read might not fit
+  EXPECT_NE(handoff.ReceiveSpace(kReceiveRoomBytes - 1), nullptr);
+  EXPECT_EQ(handoff.ReceiveSpace(kReceiveRoomBytes + 1), nullptr);
 }

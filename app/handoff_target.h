@@ -1,0 +1,20 @@
+// What an audio server hands its bytes to: the direction's hand-off. A read
+// lands straight in the hand-off's block when the block has room for a whole
+// read; otherwise it is read into the server's buffer and appended. Either way
+// the bytes are kept or dropped by the hand-off's rules.
+#pragma once
+
+#include "net/event_socket.h"
+#include "record/stream_handoff.h"
+
+class HandoffTarget : public ChunkTarget {
+ public:
+  explicit HandoffTarget(StreamHandoff& handoff) : handoff_(handoff) {}
+
+  uint8_t* ReceiveSpace() override { return handoff_.ReceiveSpace(kReceiveBufferSize); }
+  void Received(uint8_t* space, size_t n) override { handoff_.CommitReceived(space, n); }
+  void Take(const uint8_t* data, size_t n) override { handoff_.Append(data, n); }
+
+ private:
+  StreamHandoff& handoff_;
+};
