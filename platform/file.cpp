@@ -112,6 +112,10 @@ bool File::Size(uint64_t& size) {
   return file_platform::Size(handle_, size);
 }
 
+void File::StartWriteBack() {
+  if (IsOpen()) file_platform::StartWriteBack(handle_);
+}
+
 bool File::Flush() {
   if (!IsOpen() || Injected(FileOp::Flush, path_)) return false;
   return file_platform::Flush(handle_);

@@ -11,6 +11,7 @@ bool Read(File::Handle handle, void* data, size_t n, size_t& got);
 bool Seek(File::Handle handle, uint64_t offset);
 bool Size(File::Handle handle, uint64_t& size);
 bool Flush(File::Handle handle);
+void StartWriteBack(File::Handle handle);
 void Close(File::Handle handle);
 bool Move(std::wstring_view from, std::wstring_view to);
 bool Remove(std::wstring_view path);

@@ -63,6 +63,14 @@ bool Size(File::Handle handle, uint64_t& size) {
 
 bool Flush(File::Handle handle) { return fdatasync(static_cast<int>(handle)) == 0; }
 
+void StartWriteBack(File::Handle handle) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  sync_file_range(static_cast<int>(handle), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)handle;
+#endif
+}
+
 void Close(File::Handle handle) { close(static_cast<int>(handle)); }
 
 bool Move(std::wstring_view from, std::wstring_view to) {

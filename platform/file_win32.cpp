@@ -58,6 +58,9 @@ bool Size(File::Handle handle, uint64_t& size) {
 
 bool Flush(File::Handle handle) { return FlushFileBuffers(H(handle)) != 0; }
 
+// Windows writes its cache back on its own; there is no call that only starts it.
+void StartWriteBack(File::Handle) {}
+
 void Close(File::Handle handle) { CloseHandle(H(handle)); }
 
 bool Move(std::wstring_view from, std::wstring_view to) {

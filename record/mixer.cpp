@@ -113,6 +113,8 @@ bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName
     // A lost chunk would be a silent gap in the recording: the mix fails and
     // the stream files stay.
     if (!mixed.Write(mix.get(), stereo ? 2 * n : n)) return fail(L"write file fail!", nullptr);
+    // The disk works on what is written while the next chunk is mixed.
+    mixed.StartWriteBack();
   }
   // Durable before the caller deletes the stream files.
   if (!FinishWaveHeader(mixed, channels) || !mixed.Flush()) return fail(L"write file fail!", nullptr);
