@@ -1,5 +1,5 @@
 // Mixes one pair of stream files and reports the process's peak resident
-// memory: mix_once <base path> <output> [stereo]. Used by run-mixer-bench.sh to
+// memory: mix_once <base path> <output> [stereo]. Used by mixer_compare.py to
 // show that a mix's memory does not grow with the length of the call.
 #include <sys/resource.h>
 

@@ -14,6 +14,7 @@ recorder listens on the fixed audio ports.
 """
 
 import os
+import shutil
 import sys
 import time
 
@@ -135,6 +136,7 @@ def main():
             folder.exit_recorder()
         finally:
             folder.kill()
+            shutil.rmtree(folder.root, ignore_errors=True)
 
 
 if __name__ == "__main__":
