@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "bench_recording.h"
+#include "loopback.h"
 #include "common/strings.h"
 #include "net/audio_server.h"
 #include "platform/file.h"
@@ -124,16 +125,9 @@ double ProcessorSeconds() {
 Run BareLoop(const std::string& folder, size_t bytes, double rate) {
   Run run;
   run.target = rate;
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof local;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || listen(listener, 4) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-    close(listener);
-    return run;
-  }
+  uint16_t port = 0;
+  int listener = bench::ListenOnLoopback(4, port);
+  if (listener < 0) return run;
   const std::string path = folder + "/bare-loop.raw";
   size_t written = 0;
   Clock::time_point end;
@@ -153,7 +147,7 @@ Run BareLoop(const std::string& folder, size_t bytes, double rate) {
   });
   double cpu = ProcessorSeconds();
   Clock::time_point start = Clock::now();
-  SendPaced(ntohs(local.sin_port), bytes, rate);
+  SendPaced(port, bytes, rate);
   loop.join();
   run.cpu = (ProcessorSeconds() - cpu) / (bytes / 1e9);
   close(listener);

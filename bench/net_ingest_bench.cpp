@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "loopback.h"
 #include "net/audio_server.h"
 #include "tests/net/test_peer.h"
 
@@ -89,22 +90,17 @@ void BM_AudioServerIngest(benchmark::State& state) {
 
 void BM_PlainLoopbackRead(benchmark::State& state) {
   const size_t connections = static_cast<size_t>(state.range(0));
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof local;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || listen(listener, 64) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+  uint16_t port = 0;
+  int listener = bench::ListenOnLoopback(64, port);
+  if (listener < 0) {
     state.SkipWithError("listen failed");
-    close(listener);
     return;
   }
   std::vector<std::unique_ptr<TestPeer>> peers;
   std::vector<int> accepted;
   for (size_t i = 0; i < connections; ++i) {
     peers.push_back(std::make_unique<TestPeer>());
-    peers.back()->Connect(ntohs(local.sin_port));
+    peers.back()->Connect(port);
     accepted.push_back(accept(listener, nullptr, nullptr));
   }
   // One blocking reader per connection, each copying into its own block.
