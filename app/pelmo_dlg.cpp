@@ -156,7 +156,7 @@ void CPelmoDlg::ClientStatusLine() {
 
 void CPelmoDlg::FolderStatusLine() {
   IniFile language(LanguageIniPath());
-  std::wstring folder = Settings.WavePath();
+  std::wstring folder = Settings.Current()->WavePath;
   bool exists = PathExists(folder);
   int64_t freeBytes = -1;
   if (exists) {
@@ -337,7 +337,7 @@ bool CPelmoDlg::OnCommand(WORD id, WORD, HWND) {
       StartFinishing();
       return true;
     case IDC_OPEN_FOLDER:
-      ShellExecuteW(nullptr, L"open", Settings.WavePath().c_str(), nullptr, nullptr, SW_SHOW);
+      ShellExecuteW(nullptr, L"open", Settings.Current()->WavePath.c_str(), nullptr, nullptr, SW_SHOW);
       Sleep(100);
       SetFocus(hwnd_);
       return true;
@@ -362,7 +362,7 @@ INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& 
     case WM_SKYPE_CALL_STARTED:
       // A call that starts while the program is on its way out is not
       // recorded: nothing would be left to finish it.
-      if (Settings.AutoRecord.load() == 1 && !exiting_.load()) StartRecording(*this);
+      if (Settings.Current()->AutoRecord == 1 && !exiting_.load()) StartRecording(*this);
       return 0;
     case WM_ENDSESSION:
       // Windows is logging off or shutting down and ends the process when this

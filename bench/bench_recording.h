@@ -43,11 +43,13 @@ class CountingTarget : public HandoffTarget {
 // A recording of both directions into `basePath`: cleared hand-offs and flags,
 // both writers started (as for RecordWay 0). False when a writer did not start.
 inline bool StartWriters(const std::wstring& basePath, bool both) {
-  Settings.RecordFormat = kFormatWav;  // the finished file stays; no encoder runs
-  Settings.RecordWay = kRecordBoth;
-  Settings.OpenRecordFolderAfterRecording = 0;
-  Settings.ShowStatusOnTray = 0;
-  Settings.SaveLF = 0;
+  Settings.Change([](SettingsRecord& s) {
+    s.RecordFormat = kFormatWav;  // the finished file stays; no encoder runs
+    s.RecordWay = kRecordBoth;
+    s.OpenRecordFolderAfterRecording = 0;
+    s.ShowStatusOnTray = 0;
+    s.SaveLF = 0;
+  });
   if (!AllocateHandoffs()) return false;
   recordingSession.SetBasePath(basePath);
   ResetHandoffs();

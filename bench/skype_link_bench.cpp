@@ -59,13 +59,13 @@ BENCHMARK(BM_ReceiveLongestText);
 // table saved and cleared).
 void BM_WholeCall(benchmark::State& state) {
   AttachedWithAClient();
-  Settings.CloseSkypeMainWindowWhenTalking.store(1);
+  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeMainWindowWhenTalking = 1; });
   for (auto _ : state) {
     ParseMessageFromSkype(L"CALL 77 STATUS INPROGRESS");
     ParseMessageFromSkype(L"CALL 77 PARTNER_HANDLE echo123");
     ParseMessageFromSkype(L"CALL 77 STATUS FINISHED");
   }
-  Settings.CloseSkypeMainWindowWhenTalking.store(0);
+  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeMainWindowWhenTalking = 0; });
   ResetSkypeLinkState();
 }
 BENCHMARK(BM_WholeCall);

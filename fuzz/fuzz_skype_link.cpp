@@ -61,8 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetSkypeLinkState();
   messageWindow.store(0x3C);
   if (size == 0) return 0;
-  Settings.RecordWay.store(data[0] & 3);
-  Settings.CloseSkypeMainWindowWhenTalking.store((data[0] >> 2) & 1);
+  Settings.Change([&](SettingsRecord& s) {
+    s.RecordWay = data[0] & 3;
+    s.CloseSkypeMainWindowWhenTalking = (data[0] >> 2) & 1;
+  });
   std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   while (!input.empty()) {

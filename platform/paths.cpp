@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "platform/paths_platform.h"
 
@@ -25,4 +26,39 @@ std::wstring GetUserFolder(UserFolder folder) {
     if (it != overrides.end()) return it->second;
   }
   return paths_platform::ShellFolder(folder);
+}
+
+namespace {
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+}  // namespace
+
+size_t PathRootLength(std::wstring_view path) {
+  if (path.size() >= 3 && path[1] == L':' && IsSeparator(path[2])) return 3;
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // \\server\share\: both names must be there.
+    size_t server = path.find_first_of(L"\\/", 2);
+    if (server == std::wstring_view::npos || server == 2) return 0;
+    size_t share = path.find_first_of(L"\\/", server + 1);
+    if (share == server + 1) return 0;
+    return share == std::wstring_view::npos ? path.size() : share + 1;
+  }
+  if (!path.empty() && IsSeparator(path[0])) return 1;
+  return 0;
+}
+
+bool CreateDirectoryTree(std::wstring_view path) {
+  size_t root = PathRootLength(path);
+  if (root == 0) return false;
+  while (path.size() > root && IsSeparator(path.back())) path.remove_suffix(1);
+  // The levels that are missing, the deepest first.
+  std::vector<std::wstring_view> missing;
+  for (std::wstring_view level = path; level.size() > root && !IsDirectory(level);) {
+    missing.push_back(level);
+    size_t cut = level.find_last_of(L"\\/");
+    if (cut == std::wstring_view::npos || cut < root) break;
+    level = level.substr(0, cut);
+    while (level.size() > root && IsSeparator(level.back())) level.remove_suffix(1);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) CreateDirectoryOneLevel(*it);
+  return IsDirectory(path);
 }

@@ -25,6 +25,19 @@ bool PathExists(std::wstring_view path);
 // result only.
 bool CreateDirectoryOneLevel(std::wstring_view path);
 
+// A folder (not a file) exists at this path.
+bool IsDirectory(std::wstring_view path);
+
+// Creates a folder with every level it lacks; true when the folder exists at the
+// end. Only a full path is created (a drive, a share or the root first): a
+// relative one would land wherever the current directory happens to be.
+bool CreateDirectoryTree(std::wstring_view path);
+
+// The length of the part of a full path that no folder creation makes: "C:\"
+// (3), "\\server\share\" (up to and with the separator after the share), a
+// leading separator (1); 0 for a relative path.
+size_t PathRootLength(std::wstring_view path);
+
 // The user's folders, without a trailing separator; empty when unknown.
 enum class UserFolder {
   Documents,     // CSIDL_PERSONAL

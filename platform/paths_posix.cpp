@@ -40,6 +40,12 @@ bool CreateDirectoryOneLevel(std::wstring_view path) {
   return mkdir(NativePath(path).c_str(), 0777) == 0;
 }
 
+bool IsDirectory(std::wstring_view path) {
+  if (path.empty()) return false;
+  struct stat st;
+  return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::wstring paths_platform::ShellFolder(UserFolder folder) {
   const char* home = std::getenv("HOME");
   if (!home || !*home) return std::wstring();

@@ -32,6 +32,12 @@ bool CreateDirectoryOneLevel(std::wstring_view path) {
   return CreateDirectoryW(std::wstring(path).c_str(), nullptr) != 0;
 }
 
+bool IsDirectory(std::wstring_view path) {
+  if (path.empty()) return false;
+  DWORD attributes = GetFileAttributesW(std::wstring(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::wstring paths_platform::ShellFolder(UserFolder folder) {
   int csidl = folder == UserFolder::Documents ? CSIDL_PERSONAL
               : folder == UserFolder::AppData ? CSIDL_APPDATA

@@ -51,7 +51,7 @@ void SetEncoderTimeFloor(std::chrono::milliseconds floor) {
 }
 
 EncoderReport EncoderHandoff(const std::wstring& wavName) {
-  return EncoderHandoff(wavName, Settings.RecordFormat.load());
+  return EncoderHandoff(wavName, Settings.ForRecording()->RecordFormat);
 }
 
 EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat) {

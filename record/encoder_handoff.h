@@ -33,7 +33,8 @@ struct EncoderReport {
 };
 
 // Runs the chosen encoders on the file (its name ends in ".wav") and deletes it
-// by the rule above. With no RecordFormat argument, Settings.RecordFormat.
+// by the rule above. With no RecordFormat argument, the formats of the
+// recording in progress (Settings.ForRecording()).
 EncoderReport EncoderHandoff(const std::wstring& wavName);
 EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat);
 

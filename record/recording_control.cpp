@@ -101,6 +101,9 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
     for (Direction d : kDirections) recordingSession.Flags(d).Clear();
   }
   const bool callInProgress = activeCallCount.load() > 0;
+  // One set of settings for the whole decision; a fresh recording keeps it
+  // (folder, record way, stereo, formats) until it has been finished.
+  const SettingsSnapshot settings = Settings.Current();
   std::wstring basePath;
   if (!resume) {
     IniFile language(LanguageIniPath());
@@ -110,12 +113,12 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
     }
     // Only 0, 1 and 2 name directions; any other value would leave the buttons
     // claiming a recording that no writer makes.
-    uint8_t way = Settings.RecordWay;
+    uint8_t way = settings->RecordWay;
     if (way > kRecordOutOnly) {
       DebugTrace(L"StartRecording: RecordWay %d records nothing.", {static_cast<int>(way)});
       return StartOutcome::NotStarted;
     }
-    basePath = FreeBasePath(BuildBasePath(Settings.WavePath(), LocalTimeNow(), LoadDateLabels(language)));
+    basePath = FreeBasePath(BuildBasePath(settings->WavePath, LocalTimeNow(), LoadDateLabels(language)));
     if (basePath.size() > kBasePathMaxChars) {
       // A cut name would record into another folder or name.
       ShowMessageBox(kBasePathTooLongText);
@@ -130,7 +133,7 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
       recordingSession.startTick = now ? now : 1;  // 0 means the time is not running
     }
     view.ScheduleRecordStatus();
-    if (Settings.ShowStatusOnTray && resume) view.ScheduleTrayBalloon();
+    if (settings->ShowStatusOnTray && resume) view.ScheduleTrayBalloon();
   }
 
   if (resume) {
@@ -140,7 +143,8 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
 
   view.ShowRecordingRunning();
   recordingSession.SetBasePath(basePath);
-  uint8_t way = Settings.RecordWay;
+  Settings.PinForRecording(settings);
+  uint8_t way = settings->RecordWay;
   bool any = false;
   if (way == kRecordBoth) {
     any |= StartStreamWriter(Direction::Out, false);
@@ -153,10 +157,11 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
   if (!any) {
     // No writer could be started (each failure has shown its box).
     recordingSession.ClearTimes();
+    Settings.PinForRecording(nullptr);
     view.ShowRecordingEnded();
     return StartOutcome::NotStarted;
   }
-  if (Settings.ShowStatusOnTray) view.ScheduleTrayBalloon();
+  if (settings->ShowStatusOnTray) view.ScheduleTrayBalloon();
   return StartOutcome::Started;
 }
 
@@ -171,7 +176,7 @@ void PauseRecording(SessionView& view) {
   recordingSession.startTick = 0;
   recordingSession.accumulatedSeconds = elapsed;
   view.ScheduleRecordStatus();
-  if (Settings.ShowStatusOnTray) view.ScheduleTrayBalloon();
+  if (Settings.Current()->ShowStatusOnTray) view.ScheduleTrayBalloon();
   for (Direction d : kDirections) recordingSession.Flags(d).RequestPause();
   view.ShowRecordingPaused();
 }

@@ -95,6 +95,9 @@ bool StartStreamWriter(Direction direction, bool onlyDirection) {
     return false;
   }
   std::lock_guard<std::mutex> lock(session.mutex_);
+  // The recording's settings are fixed by its start (StartRecording pins
+  // them), at the latest by its first writer.
+  Settings.PinCurrentUnlessPinned();
   session.writers_[DirectionIndex(direction)] = writer;
   return true;
 }
@@ -110,13 +113,16 @@ bool ClaimSessionEnd(RecordingSession& session) {
   return true;
 }
 
-// Forgets the writers (their threads have ended) and clears the finishing flag.
+// Forgets the writers (their threads have ended) and the recording's settings,
+// and clears the finishing flag. The settings go first: a start that sees the
+// flag clear pins its own.
 void ReleaseSessionEnd(RecordingSession& session) {
   WriterHandle out, in;
   {
     std::lock_guard<std::mutex> lock(session.mutex_);
     out.swap(session.writers_[0]);
     in.swap(session.writers_[1]);
+    Settings.PinForRecording(nullptr);
     session.finishing.store(0);
   }
 }
@@ -159,7 +165,10 @@ void StopAndWaitForWriters(WriterHandle out, WriterHandle in) {
 // Everything after the claim.
 void RunFinishing(RecordingView& view) {
   RecordingSession& session = recordingSession;
-  if (Settings.ShowStatusOnTray.load() != 0) view.ScheduleTrayBalloon();
+  // The recording is finished as it was started: mixed, named and encoded by
+  // the settings it began with.
+  const SettingsSnapshot recorded = Settings.ForRecording();
+  if (Settings.Current()->ShowStatusOnTray != 0) view.ScheduleTrayBalloon();
   session.ClearTimes();
   WriterHandle out = session.Writer(Direction::Out), in = session.Writer(Direction::In);
   StopAndWaitForWriters(out, in);
@@ -171,7 +180,7 @@ void RunFinishing(RecordingView& view) {
   std::wstring recording;
   if (out && in) {
     std::wstring base = session.BasePath(), partners = BuildPartnerList();
-    if (Settings.SaveLF.load() != 0) {
+    if (recorded->SaveLF != 0) {
       DebugTrace(L"CombinInOutWaveWithStereo");
       CombinInOutWaveWithStereo(base, partners, &recording);
     } else {
@@ -193,9 +202,12 @@ void RunFinishing(RecordingView& view) {
   // The session is over: a new recording may start while the encoders run.
   ReleaseSessionEnd(session);
   view.ShowRecordingEnded();
-  if (!recording.empty()) EncoderHandoff(recording);
-  if (Settings.OpenRecordFolderAfterRecording.load() == 1) view.OpenRecordFolder(Settings.WavePath());
-  if (Settings.ShowStatusOnTray.load() != 0) view.ScheduleTrayBalloon();
+  if (!recording.empty()) EncoderHandoff(recording, recorded->RecordFormat);
+  // What the user wants now decides whether to look; the folder is the one
+  // the recording went to.
+  const SettingsSnapshot now = Settings.Current();
+  if (now->OpenRecordFolderAfterRecording == 1) view.OpenRecordFolder(recorded->WavePath);
+  if (now->ShowStatusOnTray != 0) view.ScheduleTrayBalloon();
   view.ScheduleFolderStatus();
   EndOfSessionEnd(session);
 }

@@ -9,16 +9,58 @@
 #include "settings/ini_file.h"
 #include "settings/language.h"
 
-SettingsRecord Settings;
+SettingsStore Settings;
 
-std::wstring SettingsRecord::WavePath() const {
-  std::lock_guard<std::mutex> lock(wavePathMutex_);
-  return wavePath_;
+bool SettingsRecord::operator==(const SettingsRecord& o) const {
+  return Language_Select == o.Language_Select && AutoRun == o.AutoRun && RecordWay == o.RecordWay &&
+         AutoRecord == o.AutoRecord && CloseSkypeMainWindowWhenTalking == o.CloseSkypeMainWindowWhenTalking &&
+         CloseSkypeCallQualityWindow == o.CloseSkypeCallQualityWindow &&
+         OpenRecordFolderAfterRecording == o.OpenRecordFolderAfterRecording &&
+         ShowStatusOnTray == o.ShowStatusOnTray && SaveLF == o.SaveLF && RecordFormat == o.RecordFormat &&
+         WavePath == o.WavePath;
 }
 
-void SettingsRecord::SetWavePath(std::wstring_view path) {
-  std::lock_guard<std::mutex> lock(wavePathMutex_);
-  wavePath_.assign(path);
+SettingsStore::SettingsStore() : current_(std::make_shared<const SettingsRecord>()) {}
+
+SettingsSnapshot SettingsStore::Current() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return current_;
+}
+
+void SettingsStore::Publish(SettingsRecord record) {
+  // The record is complete before anybody can see it.
+  SettingsSnapshot next = std::make_shared<const SettingsRecord>(std::move(record));
+  SettingsSnapshot previous;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    previous = std::move(current_);
+    current_ = std::move(next);
+  }
+  // The old set goes here, outside the lock, unless a reader still holds it.
+}
+
+void SettingsStore::Change(const std::function<void(SettingsRecord&)>& change) {
+  SettingsRecord record = *Current();
+  change(record);
+  Publish(std::move(record));
+}
+
+SettingsSnapshot SettingsStore::ForRecording() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pinned_ ? pinned_ : current_;
+}
+
+void SettingsStore::PinForRecording(SettingsSnapshot settings) {
+  SettingsSnapshot previous;
+  std::lock_guard<std::mutex> lock(mutex_);
+  previous.swap(pinned_);
+  pinned_ = std::move(settings);
+}
+
+SettingsSnapshot SettingsStore::PinCurrentUnlessPinned() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!pinned_) pinned_ = current_;
+  return pinned_;
 }
 
 uint8_t SettingByteFromText(std::wstring_view text) {
@@ -27,19 +69,24 @@ uint8_t SettingByteFromText(std::wstring_view text) {
 
 std::wstring ConfigIniPath() { return CurrentConfigIniPlace().path; }
 
+namespace {
+std::wstring DefaultRecordFolder() { return GetDocumentsFolder() + kRecordFolderName; }
+}  // namespace
+
 void LoadSettings() { LoadSettings(PrepareConfigIni(CurrentConfigIniPlace())); }
 
 void LoadSettings(const std::wstring& configPath) {
   IniFile ini(configPath);
   auto read = [&ini](const wchar_t* key) { return SettingByteFromText(ini.ReadString(kSettingSection, key)); };
 
-  Settings.Language_Select = read(L"Language_Select");
-  SelectLanguageSection(Settings.Language_Select);
-  Settings.AutoRun = read(L"AutoRun");
-  Settings.RecordWay = read(L"RecordWay");
-  Settings.AutoRecord = read(L"AutoRecord");
-  Settings.OpenRecordFolderAfterRecording = read(L"OpenRecordFolderAfterRecording");
-  Settings.SaveLF = read(L"SaveLF");
+  SettingsRecord record;
+  record.Language_Select = read(L"Language_Select");
+  SelectLanguageSection(record.Language_Select);
+  record.AutoRun = read(L"AutoRun");
+  record.RecordWay = read(L"RecordWay");
+  record.AutoRecord = read(L"AutoRecord");
+  record.OpenRecordFolderAfterRecording = read(L"OpenRecordFolderAfterRecording");
+  record.SaveLF = read(L"SaveLF");
   uint8_t format = read(L"RecordFormat");
   if ((format & kFormatKnownBits) == 0) {
     // No format chosen (a missing or hand-edited file): every recording would end
@@ -48,74 +95,120 @@ void LoadSettings(const std::wstring& configPath) {
     DebugTrace(L"RecordFormat %d chooses no format; MP3 is used.", {static_cast<int>(format)});
     format = kFormatMp3;
   }
-  Settings.RecordFormat = format;
-  Settings.ShowStatusOnTray = read(L"ShowStatusOnTray");
-  Settings.CloseSkypeMainWindowWhenTalking = read(L"CloseSkypeMainWindowWhenTalking");
-  Settings.CloseSkypeCallQualityWindow = read(L"CloseSkypeCallQualityWindow");
+  record.RecordFormat = format;
+  record.ShowStatusOnTray = read(L"ShowStatusOnTray");
+  record.CloseSkypeMainWindowWhenTalking = read(L"CloseSkypeMainWindowWhenTalking");
+  record.CloseSkypeCallQualityWindow = read(L"CloseSkypeCallQualityWindow");
 
   // The record folder may be longer than the usual 254-character values.
   std::wstring folder = ini.ReadString(kSettingSection, L"WavePath", kWavePathMaxChars);
   if (folder.empty()) {
-    folder = GetDocumentsFolder() + kRecordFolderName;
+    folder = DefaultRecordFolder();
     ini.WriteString(kSettingSection, L"WavePath", folder);
   }
-  Settings.SetWavePath(folder);
-  CreateDirectoryOneLevel(folder);
+  record.WavePath = folder;
+  // A folder that cannot be made is shown by the folder's status line.
+  if (!CreateDirectoryTree(folder)) DebugTrace(L"The record folder %s cannot be created.", {folder});
+  Settings.Publish(std::move(record));
 }
 
-void SaveSettings() { SaveSettings(ConfigIniPath()); }
+bool SaveSettings() { return SaveSettings(ConfigIniPath()); }
 
-void SaveSettings(const std::wstring& configPath) {
+bool SaveSettings(const std::wstring& configPath) { return SaveSettings(*Settings.Current(), configPath); }
+
+bool SaveSettings(const SettingsRecord& record, const std::wstring& configPath) {
   IniFile ini(configPath);
-  auto write = [&ini](const wchar_t* key, uint8_t value) { ini.WriteNumber(kSettingSection, key, value); };
-  write(L"Language_Select", Settings.Language_Select);
-  write(L"AutoRun", Settings.AutoRun);
-  write(L"RecordWay", Settings.RecordWay);
-  write(L"AutoRecord", Settings.AutoRecord);
-  write(L"OpenRecordFolderAfterRecording", Settings.OpenRecordFolderAfterRecording);
-  write(L"SaveLF", Settings.SaveLF);
-  write(L"RecordFormat", Settings.RecordFormat);
-  write(L"ShowStatusOnTray", Settings.ShowStatusOnTray);
-  write(L"CloseSkypeMainWindowWhenTalking", Settings.CloseSkypeMainWindowWhenTalking);
-  write(L"CloseSkypeCallQualityWindow", Settings.CloseSkypeCallQualityWindow);
-  ini.WriteString(kSettingSection, L"WavePath", Settings.WavePath());
+  bool written = true;
+  auto write = [&](const wchar_t* key, uint8_t value) { written &= ini.WriteNumber(kSettingSection, key, value); };
+  write(L"Language_Select", record.Language_Select);
+  write(L"AutoRun", record.AutoRun);
+  write(L"RecordWay", record.RecordWay);
+  write(L"AutoRecord", record.AutoRecord);
+  write(L"OpenRecordFolderAfterRecording", record.OpenRecordFolderAfterRecording);
+  write(L"SaveLF", record.SaveLF);
+  write(L"RecordFormat", record.RecordFormat);
+  write(L"ShowStatusOnTray", record.ShowStatusOnTray);
+  write(L"CloseSkypeMainWindowWhenTalking", record.CloseSkypeMainWindowWhenTalking);
+  write(L"CloseSkypeCallQualityWindow", record.CloseSkypeCallQualityWindow);
+  written &= ini.WriteString(kSettingSection, L"WavePath", record.WavePath);
+  return written;
 }
 
 std::wstring AutorunCommand() { return FormatText(L"\"%s\" hide", {GetModuleFilePath()}); }
 
-bool ApplySettings(const SettingsDialogValues& values) { return ApplySettings(values, ConfigIniPath()); }
+bool AutorunStartsThisProgram() {
+  std::wstring data;
+  if (!ReadAutorunValue(kAutorunValueName, data)) return false;
+  std::wstring_view command(data);
+  while (!command.empty() && command.front() == L' ') command.remove_prefix(1);
+  std::wstring_view program;
+  if (!command.empty() && command.front() == L'"') {
+    size_t end = command.find(L'"', 1);
+    if (end == std::wstring_view::npos) return false;
+    program = command.substr(1, end - 1);
+  } else {
+    program = command.substr(0, command.find(L' '));
+  }
+  std::wstring self = GetModuleFilePath();
+  return !self.empty() && EqualsNoCase(program, self);
+}
 
-bool ApplySettings(const SettingsDialogValues& values, const std::wstring& configPath) {
-  Settings.AutoRecord = values.autoRecord ? 1 : 0;
-  Settings.OpenRecordFolderAfterRecording = values.openRecordFolderAfterRecording ? 1 : 0;
-  Settings.ShowStatusOnTray = values.showStatusOnTray ? 1 : 0;
-  Settings.SaveLF = values.saveLF ? 1 : 0;
+ApplyResult ApplySettings(const SettingsDialogValues& values) { return ApplySettings(values, ConfigIniPath()); }
 
+ApplyResult ApplySettings(const SettingsDialogValues& values, const std::wstring& configPath) {
+  // A folder that cannot be recorded into would leave every later recording
+  // without a place: it is refused before anything changes, and the dialog
+  // stays open for the user to correct it.
+  std::wstring folder = values.wavePath.empty() ? DefaultRecordFolder() : values.wavePath;
+  if (folder.size() > kWavePathMaxChars) {
+    DebugTrace(L"WavePath of %d characters refused.", {static_cast<int>(folder.size())});
+    return ApplyResult::FolderTooLong;
+  }
+  if (!CreateDirectoryTree(folder)) {
+    DebugTrace(L"WavePath %s cannot be created; refused.", {folder});
+    return ApplyResult::FolderNotCreated;
+  }
+
+  SettingsRecord record;
+  record.AutoRecord = values.autoRecord ? 1 : 0;
+  record.OpenRecordFolderAfterRecording = values.openRecordFolderAfterRecording ? 1 : 0;
+  record.ShowStatusOnTray = values.showStatusOnTray ? 1 : 0;
+  record.SaveLF = values.saveLF ? 1 : 0;
   uint8_t format = (values.formatMp3 ? kFormatMp3 : 0) | (values.formatWma ? kFormatWma : 0) |
                    (values.formatOgg ? kFormatOgg : 0) | (values.formatFlac ? kFormatFlac : 0) |
                    (values.formatWav ? kFormatWav : 0);
-  Settings.RecordFormat = format ? format : kFormatMp3;
+  record.RecordFormat = format ? format : kFormatMp3;
 
-  Settings.AutoRun = values.autoRun ? 1 : 0;
-  if (values.autoRun)
-    SetAutorunValue(kAutorunValueName, AutorunCommand());
-  else
-    DeleteAutorunValue(kAutorunValueName);
+  record.AutoRun = values.autoRun ? 1 : 0;
+  if (values.autoRun) {
+    if (!SetAutorunValue(kAutorunValueName, AutorunCommand())) DebugTrace(L"The autorun value cannot be set.");
+  } else if (AutorunStartsThisProgram()) {
+    // Only this program's own entry goes: the value of another copy (installed
+    // beside a portable one) is that copy's to keep.
+    if (!DeleteAutorunValue(kAutorunValueName)) DebugTrace(L"The autorun value cannot be deleted.");
+  }
 
-  Settings.CloseSkypeCallQualityWindow = values.closeSkypeCallQualityWindow ? 1 : 0;
-  Settings.CloseSkypeMainWindowWhenTalking = values.closeSkypeMainWindowWhenTalking ? 1 : 0;
-  Settings.Language_Select = static_cast<uint8_t>(values.languageIndex);
-  Settings.RecordWay = static_cast<uint8_t>(values.recordWayIndex);
+  record.CloseSkypeCallQualityWindow = values.closeSkypeCallQualityWindow ? 1 : 0;
+  record.CloseSkypeMainWindowWhenTalking = values.closeSkypeMainWindowWhenTalking ? 1 : 0;
+  record.Language_Select = static_cast<uint8_t>(values.languageIndex);
+  record.RecordWay = static_cast<uint8_t>(values.recordWayIndex);
+  record.WavePath = folder;
 
-  // A folder that the next load could not read back whole would silently send
-  // the recordings somewhere else: keep the folder in force instead.
-  bool pathTaken = values.wavePath.size() <= kWavePathMaxChars;
-  if (pathTaken)
-    Settings.SetWavePath(values.wavePath);
-  else
-    DebugTrace(L"WavePath of %d characters refused.", {static_cast<int>(values.wavePath.size())});
+  SelectLanguageSection(record.Language_Select);
+  if (!SaveSettings(record, configPath))
+    DebugTrace(L"Config.ini %s cannot be written; the settings hold until the program ends.", {configPath});
+  Settings.Publish(std::move(record));
+  return ApplyResult::Applied;
+}
 
-  SaveSettings(configPath);
-  LoadSettings(configPath);
-  return pathTaken;
+std::wstring ApplyFailureText(ApplyResult result) {
+  switch (result) {
+    case ApplyResult::FolderTooLong:
+      return kRecordFolderTooLongText;
+    case ApplyResult::FolderNotCreated:
+      return kRecordFolderNotCreatedText;
+    case ApplyResult::Applied:
+      break;
+  }
+  return std::wstring();
 }

@@ -1,14 +1,25 @@
 // The recorder's settings: section [Setting] of Config.ini (beside the program,
 // or in the user's application data folder for an installed program: see
-// settings/config_location.h), held in memory in one process-wide record that every subsystem reads.
+// settings/config_location.h), and the one set of them in force for the whole
+// process, which every subsystem reads.
 //
-// The numeric fields are single bytes, read by the writer, finishing and encoder
-// threads while the settings dialog may apply new values, so each is an atomic
-// byte. The record folder is a text and is read and written under a lock.
+// The set in force is an immutable record published whole: the settings
+// dialog's apply (on the dialog's own thread) builds a new record and swaps it
+// in at once, while the window's thread, the link threads and the recording
+// threads read. A reader takes one snapshot per decision and reads every field
+// it needs from that snapshot, so it never sees half of an apply:
+//
+//   SettingsSnapshot settings = Settings.Current();
+//   if (settings->RecordWay == kRecordBoth) ... settings->WavePath ...
+//
+// A recording keeps the settings it started with until it has been finished
+// (folder, record way, stereo, formats): Settings.ForRecording(). A change made
+// meanwhile applies from the next recording.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -33,27 +44,59 @@ constexpr wchar_t kSettingSection[] = L"Setting";
 constexpr wchar_t kRecordFolderName[] = L"\\Calvoro Record";
 constexpr wchar_t kAutorunValueName[] = L"CalvoroRecord";
 
+// The message boxes of a record folder that an apply refuses.
+constexpr wchar_t kRecordFolderTooLongText[] = L"Record folder path is too long!";
+constexpr wchar_t kRecordFolderNotCreatedText[] = L"Record folder cannot be created!";
+
+// One whole set of the [Setting] keys, in the file's order of fields.
 struct SettingsRecord {
-  std::atomic<uint8_t> Language_Select{0};
-  std::atomic<uint8_t> AutoRun{0};
-  std::atomic<uint8_t> RecordWay{0};
-  std::atomic<uint8_t> AutoRecord{0};
-  std::atomic<uint8_t> CloseSkypeMainWindowWhenTalking{0};
-  std::atomic<uint8_t> CloseSkypeCallQualityWindow{0};
-  std::atomic<uint8_t> OpenRecordFolderAfterRecording{0};
-  std::atomic<uint8_t> ShowStatusOnTray{0};
-  std::atomic<uint8_t> SaveLF{0};
-  std::atomic<uint8_t> RecordFormat{0};
+  uint8_t Language_Select = 0;
+  uint8_t AutoRun = 0;
+  uint8_t RecordWay = 0;
+  uint8_t AutoRecord = 0;
+  uint8_t CloseSkypeMainWindowWhenTalking = 0;
+  uint8_t CloseSkypeCallQualityWindow = 0;
+  uint8_t OpenRecordFolderAfterRecording = 0;
+  uint8_t ShowStatusOnTray = 0;
+  uint8_t SaveLF = 0;
+  uint8_t RecordFormat = 0;
+  std::wstring WavePath;
 
-  std::wstring WavePath() const;
-  void SetWavePath(std::wstring_view path);
-
- private:
-  mutable std::mutex wavePathMutex_;
-  std::wstring wavePath_;
+  bool operator==(const SettingsRecord& other) const;
+  bool operator!=(const SettingsRecord& other) const { return !(*this == other); }
 };
 
-extern SettingsRecord Settings;
+// A published set; it never changes, so any thread may read it for as long as
+// it holds it.
+using SettingsSnapshot = std::shared_ptr<const SettingsRecord>;
+
+class SettingsStore {
+ public:
+  SettingsStore();
+
+  // The set in force now; never null.
+  SettingsSnapshot Current() const;
+  // Makes `record` the set in force for every later Current().
+  void Publish(SettingsRecord record);
+  // Publishes the set in force with a change (tests, benchmarks, fuzzers).
+  void Change(const std::function<void(SettingsRecord&)>& change);
+
+  // The set the recording in progress writes with: the one pinned when it
+  // started, or, while no recording is pinned, the set in force.
+  SettingsSnapshot ForRecording() const;
+  // Pins a set for the recording that starts; null when it has ended.
+  void PinForRecording(SettingsSnapshot settings);
+  // Pins the set in force unless a set is pinned already; the pinned set.
+  SettingsSnapshot PinCurrentUnlessPinned();
+
+ private:
+  // Held only to copy or swap a pointer, never while anything else is done.
+  mutable std::mutex mutex_;
+  SettingsSnapshot current_;
+  SettingsSnapshot pinned_;
+};
+
+extern SettingsStore Settings;
 
 // What the settings dialog's controls hold when OK or Apply is pressed.
 struct SettingsDialogValues {
@@ -77,22 +120,42 @@ uint8_t SettingByteFromText(std::wstring_view text);
 // The path of the running program's Config.ini.
 std::wstring ConfigIniPath();
 
-// Reads Config.ini into Settings (the argument-less form first carries the
-// settings of an earlier place over, see PrepareConfigIni) (and selects the language section). An empty
-// record folder becomes the documents folder + "\Calvoro Record", written back at
-// once; the record folder is created (one level).
+// Reads Config.ini and publishes what it holds as the set in force (the
+// argument-less form first carries the settings of an earlier place over, see
+// PrepareConfigIni), and selects the language section. An empty record folder
+// becomes the documents folder + "\Calvoro Record", written back at once; the
+// record folder is created with every level it lacks.
 void LoadSettings();
 void LoadSettings(const std::wstring& configPath);
 
-// Writes the whole record to Config.ini.
-void SaveSettings();
-void SaveSettings(const std::wstring& configPath);
+// Writes a whole set (by default the set in force) to Config.ini; false when
+// the file could not be written.
+bool SaveSettings();
+bool SaveSettings(const std::wstring& configPath);
+bool SaveSettings(const SettingsRecord& record, const std::wstring& configPath);
 
-// Takes the dialog's values, updates the autorun entry, saves and reloads.
-// A record folder longer than kWavePathMaxChars is refused: the folder in force
-// stays and the result is false; every other value is still applied.
-bool ApplySettings(const SettingsDialogValues& values);
-bool ApplySettings(const SettingsDialogValues& values, const std::wstring& configPath);
+// How an apply went.
+enum class ApplyResult {
+  Applied,
+  // The record folder is longer than kWavePathMaxChars, or it does not exist
+  // and cannot be created: nothing is applied, the set in force stays.
+  FolderTooLong,
+  FolderNotCreated,
+};
+
+// Takes the dialog's values: creates the record folder with every level it
+// lacks, updates the autorun entry, publishes the new set in force with its
+// language section, and saves it. A folder that cannot be recorded into is
+// refused before anything changes; an empty folder stands for the default one.
+// A Config.ini that cannot be written leaves the new set in force for this run.
+ApplyResult ApplySettings(const SettingsDialogValues& values);
+ApplyResult ApplySettings(const SettingsDialogValues& values, const std::wstring& configPath);
+// The message box text for a refused apply; empty for Applied.
+std::wstring ApplyFailureText(ApplyResult result);
 
 // The autorun entry's data: the executable's path in quotes, then " hide".
 std::wstring AutorunCommand();
+// The user's Run key has the autorun value and it starts this very program
+// (the path in its data names this executable; letter case aside), as the
+// settings dialog or the installer wrote it.
+bool AutorunStartsThisProgram();

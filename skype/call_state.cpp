@@ -115,10 +115,12 @@ void OnCallInProgress(int32_t id, int position, const CommandSender& send) {
   activeCallCount.fetch_add(1);
   send(FormatText(kGetPartnerHandleFormat, {id}));
   SendThreeTimes(WM_SKYPE_CALL_STARTED);
-  uint8_t way = Settings.RecordWay.load();
+  // A call that joins a running recording is asked for the directions that
+  // recording writes, whatever was chosen since it started.
+  uint8_t way = Settings.ForRecording()->RecordWay;
   if (way == kRecordBoth || way == kRecordOutOnly) send(FormatText(kSetOutputFormat, {id}));
   if (way == kRecordBoth || way == kRecordInOnly) send(FormatText(kSetCaptureMicFormat, {id}));
-  if (Settings.CloseSkypeMainWindowWhenTalking.load() != 0) send(kSetWindowStateHidden);
+  if (Settings.Current()->CloseSkypeMainWindowWhenTalking != 0) send(kSetWindowStateHidden);
 }
 
 void OnCallFinished(int32_t id) {

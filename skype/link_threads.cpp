@@ -93,7 +93,7 @@ void SkypeWatchThread() {
     if (stop.Requested()) return;
     WindowId window = messageWindow.load();
     if (attached.load() == 0 && window != 0) PostDiscoverBroadcast(window);
-    if (Settings.CloseSkypeCallQualityWindow.load() != 0) CloseCallQualityWindows();
+    if (Settings.Current()->CloseSkypeCallQualityWindow != 0) CloseCallQualityWindows();
     if (stop.SleepFor(kWatchPeriod)) return;
   }
 }

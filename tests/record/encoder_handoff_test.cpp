@@ -130,7 +130,7 @@ TEST_F(EncoderTest, WavAloneStartsNothing) {
 }
 
 TEST_F(EncoderTest, NoFormatAtAllKeepsTheOnlyCopy) {
-  Settings.RecordFormat = 0;
+  Settings.Change([&](SettingsRecord& s) { s.RecordFormat = 0; });
   EncoderReport report = EncoderHandoff(wav);
   EXPECT_TRUE(Runs().empty());
   EXPECT_FALSE(report.wavDeleted);

@@ -22,7 +22,7 @@ bool StartsWith(const std::string& bytes, const std::string& magic) { return byt
 class RealEncoders : public RecordingTest {};
 
 TEST_F(RealEncoders, ARecordingBecomesMp3OggFlacAndWma) {
-  Settings.RecordFormat = kFormatMp3 | kFormatWma | kFormatOgg | kFormatFlac;
+  Settings.Change([&](SettingsRecord& s) { s.RecordFormat = kFormatMp3 | kFormatWma | kFormatOgg | kFormatFlac; });
   finishedCallPartners.Set(0, L"alice");
   ASSERT_TRUE(StartStreamWriter(Direction::Out, false));
   ASSERT_TRUE(StartStreamWriter(Direction::In, false));

@@ -135,12 +135,14 @@ class FakeRecordingView : public RecordingView {
 class RecordingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Settings.RecordFormat = kFormatWav;
-    Settings.RecordWay = kRecordBoth;
-    Settings.SaveLF = 0;
-    Settings.ShowStatusOnTray = 0;
-    Settings.OpenRecordFolderAfterRecording = 0;
-    Settings.SetWavePath(dir.path());
+    Settings.Change([&](SettingsRecord& s) {
+      s.RecordFormat = kFormatWav;
+      s.RecordWay = kRecordBoth;
+      s.SaveLF = 0;
+      s.ShowStatusOnTray = 0;
+      s.OpenRecordFolderAfterRecording = 0;
+      s.WavePath = dir.path();
+    });
     callPartners.Clear();
     finishedCallPartners.Clear();
     recordingSession.SetBasePath(base);

@@ -113,20 +113,20 @@ TEST_F(SessionControlTest, AFreshStartBuildsTheBasePathAndStartsBothWriters) {
 }
 
 TEST_F(SessionControlTest, RecordWayChoosesTheWriters) {
-  Settings.RecordWay = kRecordInOnly;
+  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordInOnly; });
   EXPECT_EQ(StartRecording(view), StartOutcome::Started);
   EXPECT_EQ(recordingSession.Writer(Direction::Out), nullptr);
   ASSERT_NE(recordingSession.Writer(Direction::In), nullptr);
   EXPECT_TRUE(recordingSession.Writer(Direction::In)->onlyDirection());
   FinishRecording(view);
-  Settings.RecordWay = kRecordOutOnly;
+  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
   EXPECT_EQ(StartRecording(view), StartOutcome::Started);
   EXPECT_EQ(recordingSession.Writer(Direction::In), nullptr);
   ASSERT_NE(recordingSession.Writer(Direction::Out), nullptr);
 }
 
 TEST_F(SessionControlTest, ARecordWayBeyondTwoStartsNothingAndLeavesTheButtons) {
-  Settings.RecordWay = 3;
+  Settings.Change([&](SettingsRecord& s) { s.RecordWay = 3; });
   EXPECT_EQ(StartRecording(view), StartOutcome::NotStarted);
   EXPECT_FALSE(recordingSession.Exists());
   EXPECT_EQ(view.running, 0);
@@ -136,7 +136,7 @@ TEST_F(SessionControlTest, ARecordWayBeyondTwoStartsNothingAndLeavesTheButtons) 
 
 TEST_F(SessionControlTest, ABasePathThatDoesNotFitIsRefusedWithAMessage) {
   MessageBoxCapture boxes;
-  Settings.SetWavePath(dir.path() + L"\\" + std::wstring(1000, L'x'));
+  Settings.Change([&](SettingsRecord& s) { s.WavePath = dir.path() + L"\\" + std::wstring(1000, L'x'); });
   EXPECT_EQ(StartRecording(view), StartOutcome::NotStarted);
   EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{kBasePathTooLongText});
   EXPECT_FALSE(recordingSession.Exists());
@@ -172,7 +172,7 @@ TEST_F(SessionControlTest, AStartDuringTheFinishingIsDeferred) {
 // Once the finishing has stopped the writers, a start asked for meanwhile marks
 // the beginning of the next recording: what came before it is not kept.
 TEST_F(SessionControlTest, ADeferredStartBeginsWhenItIsAskedFor) {
-  Settings.RecordWay = kRecordOutOnly;
+  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
   ASSERT_EQ(StartRecording(view), StartOutcome::Started);
   recordingSession.finishing = 1;
   Append(Direction::Out, Pattern(3200, 11));
@@ -212,7 +212,7 @@ TEST_F(SessionControlTest, AFurtherCallKeepsTheAudioNotYetWritten) {
 }
 
 TEST_F(SessionControlTest, PauseAndResumeLeaveOutWhatArrivedMeanwhile) {
-  Settings.RecordWay = kRecordOutOnly;
+  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
   EXPECT_EQ(StartRecording(view), StartOutcome::Started);
   std::string before = Pattern(6400, 3), during = Pattern(3200, 4), after = Pattern(6400, 5);
   Append(Direction::Out, before);
@@ -240,7 +240,7 @@ TEST_F(SessionControlTest, PauseAndResumeLeaveOutWhatArrivedMeanwhile) {
 // folder) must not throw away what arrived before the pause: it waits for the
 // writer to have written it.
 TEST_F(SessionControlTest, AResumeDuringALongWriteKeepsTheAudioBeforeThePause) {
-  Settings.RecordWay = kRecordOutOnly;
+  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
   WriteHold hold(L"_Out.sky");
   ASSERT_EQ(StartRecording(view), StartOutcome::Started);
   // A full block the writer takes, and what comes after it in the overflow.
@@ -273,7 +273,7 @@ TEST_F(SessionControlTest, PauseWithoutARecordingDoesNothing) {
 // name: the second one is numbered, neither replaces the other.
 TEST_F(SessionControlTest, TwoRecordingsOfTheSameSecondAreBothKept) {
   for (uint8_t way : {kRecordBoth, kRecordOutOnly}) {
-    Settings.RecordWay = way;
+    Settings.Change([&](SettingsRecord& s) { s.RecordWay = way; });
     std::string first = Pattern(6400, 7), second = Pattern(9600, 8);
     std::wstring names[2];
     for (int i = 0; i < 2; ++i) {
@@ -294,7 +294,7 @@ TEST_F(SessionControlTest, TwoRecordingsOfTheSameSecondAreBothKept) {
 // finishing has let go of the session, and keeps what the new call sent
 // meanwhile; a plain start would drop it.
 TEST_F(SessionControlTest, TheDeferredStartKeepsTheNewCallsFirstAudio) {
-  Settings.RecordWay = kRecordOutOnly;
+  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
   ASSERT_EQ(StartRecording(view), StartOutcome::Started);
   FinishRecording(view);
   ASSERT_TRUE(RemoveFile(Recording()));
@@ -313,3 +313,47 @@ TEST_F(SessionControlTest, TheDeferredStartKeepsTheNewCallsFirstAudio) {
   EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, later)));
 }
 
+
+// Settings applied while a recording runs (the settings dialog applies on its
+// own thread) take effect from the next recording: the running one is written
+// to its folder, in its directions, mixed and encoded as it started, and a
+// further call that joins it is asked for the directions it records.
+TEST_F(SessionControlTest, SettingsAppliedDuringARecordingApplyFromTheNextOne) {
+  TraceCapture trace;
+  InjectProcessStartFailure(L"lame.exe");
+  ASSERT_EQ(StartRecording(view), StartOutcome::Started);  // both directions, mono, WAV only
+  WaitForStreamFiles();
+  const std::wstring first = Recording();
+  Append(Direction::Out, Samples({100, -200, 300}));
+
+  SettingsDialogValues changed;
+  changed.recordWayIndex = kRecordOutOnly;
+  changed.saveLF = true;
+  changed.formatMp3 = true;
+  changed.languageIndex = 0;
+  changed.wavePath = dir.path() + L"\\Next\\Calls";
+  std::thread dialog([&] { EXPECT_EQ(ApplySettings(changed, dir.file(L"Config.ini")), ApplyResult::Applied); });
+  dialog.join();
+  EXPECT_EQ(Settings.Current()->RecordWay, kRecordOutOnly);
+  EXPECT_EQ(Settings.ForRecording()->RecordWay, kRecordBoth);
+  Append(Direction::In, Samples({1, 2}));
+  activeCallCount = 2;
+  EXPECT_EQ(StartRecording(view), StartOutcome::Resumed);
+  FinishRecording(view);
+  EXPECT_TRUE(SameBytes(ReadFileBytes(first), WaveImage(1, Samples({101, -198, 300}))));
+  EXPECT_EQ(first.rfind(dir.path() + L"\\2", 0), 0u);
+  for (const std::wstring& line : trace.lines()) EXPECT_EQ(line.find(L"lame.exe"), std::wstring::npos) << line;
+  EXPECT_EQ(Settings.ForRecording()->RecordWay, kRecordOutOnly);
+
+  activeCallCount = 1;
+  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
+  EXPECT_EQ(recordingSession.BasePath().rfind(changed.wavePath + L"\\", 0), 0u);
+  EXPECT_EQ(recordingSession.Writer(Direction::In), nullptr);
+  Append(Direction::Out, Samples({7}));
+  const std::wstring second = Recording();
+  FinishRecording(view);
+  // MP3 was tried (and could not start), so the WAV stays.
+  EXPECT_TRUE(SameBytes(ReadFileBytes(second), WaveImage(1, Samples({7}))));
+  EXPECT_TRUE(trace.contains(L"Encoder not started: lame.exe -h \"" + second + L"\" \"" +
+                             second.substr(0, second.size() - 3) + L"mp3\"\n"));
+}

@@ -33,8 +33,10 @@ TEST_F(FinishTest, WithoutASessionNothingHappens) {
 
 TEST_F(FinishTest, BothDirectionsAreStoppedMixedAndForgotten) {
   TraceCapture trace;
-  Settings.ShowStatusOnTray = 1;
-  Settings.OpenRecordFolderAfterRecording = 1;
+  Settings.Change([&](SettingsRecord& s) {
+    s.ShowStatusOnTray = 1;
+    s.OpenRecordFolderAfterRecording = 1;
+  });
   finishedCallPartners.Set(0, L"alice");
   recordingSession.startTick = 1234;
   recordingSession.elapsedSeconds = 5;
@@ -66,7 +68,7 @@ TEST_F(FinishTest, BothDirectionsAreStoppedMixedAndForgotten) {
 
 TEST_F(FinishTest, SaveLFMixesInStereo) {
   TraceCapture trace;
-  Settings.SaveLF = 1;
+  Settings.Change([&](SettingsRecord& s) { s.SaveLF = 1; });
   StartBoth();
   Append(Direction::Out, Samples({1, 2}));
   Append(Direction::In, Samples({3}));

@@ -166,7 +166,7 @@ TEST_F(StreamWriterTest, AThreadThatCannotBeStartedIsReported) {
 }
 
 TEST_F(StreamWriterTest, TheOnlyDirectionBecomesTheRecording) {
-  Settings.RecordFormat = kFormatWav;
+  Settings.Change([&](SettingsRecord& s) { s.RecordFormat = kFormatWav; });
   callPartners.Set(0, L"alice");
   StartOut(true);
   std::string audio = Pattern(6000, 11);

@@ -75,7 +75,7 @@ TEST_F(ConfigIniCarryOver, TheNewPlaceTakesTheOldSettingsOnceAndKeepsItsOwnAfter
   EXPECT_EQ(PrepareConfigIni(place), place.path);
   EXPECT_EQ(ReadFileBytes(place.path), before);
   LoadSettings(place.path);
-  EXPECT_EQ(Settings.AutoRecord, 1);
+  EXPECT_EQ(Settings.Current()->AutoRecord, 1);
 }
 
 TEST_F(ConfigIniCarryOver, NothingToCarryGivesAFreshFileAndAnUnwritablePlaceKeepsTheOldOne) {

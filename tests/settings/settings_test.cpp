@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/autorun.h"
 #include "platform/paths.h"
 #include "settings/ini_file.h"
@@ -38,17 +40,17 @@ TEST(SettingByteFromText, ConvertsAsTheFileMeansIt) {
 
 TEST_F(SettingsTest, MissingFileGivesDefaultsAndWritesTheRecordFolderBack) {
   LoadSettings(config);
-  EXPECT_EQ(Settings.Language_Select, 0);
-  EXPECT_EQ(Settings.AutoRun, 0);
-  EXPECT_EQ(Settings.RecordWay, 0);
-  EXPECT_EQ(Settings.AutoRecord, 0);
-  EXPECT_EQ(Settings.SaveLF, 0);
-  EXPECT_EQ(Settings.ShowStatusOnTray, 0);
-  EXPECT_EQ(Settings.CloseSkypeMainWindowWhenTalking, 0);
-  EXPECT_EQ(Settings.CloseSkypeCallQualityWindow, 0);
-  EXPECT_EQ(Settings.OpenRecordFolderAfterRecording, 0);
+  EXPECT_EQ(Settings.Current()->Language_Select, 0);
+  EXPECT_EQ(Settings.Current()->AutoRun, 0);
+  EXPECT_EQ(Settings.Current()->RecordWay, 0);
+  EXPECT_EQ(Settings.Current()->AutoRecord, 0);
+  EXPECT_EQ(Settings.Current()->SaveLF, 0);
+  EXPECT_EQ(Settings.Current()->ShowStatusOnTray, 0);
+  EXPECT_EQ(Settings.Current()->CloseSkypeMainWindowWhenTalking, 0);
+  EXPECT_EQ(Settings.Current()->CloseSkypeCallQualityWindow, 0);
+  EXPECT_EQ(Settings.Current()->OpenRecordFolderAfterRecording, 0);
   std::wstring expected = documents.path() + L"\\Calvoro Record";
-  EXPECT_EQ(Settings.WavePath(), expected);
+  EXPECT_EQ(Settings.Current()->WavePath, expected);
   EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"WavePath"), expected);
   EXPECT_TRUE(PathExists(expected));
   EXPECT_EQ(CurrentLanguageSection(), L"Chs");
@@ -57,19 +59,19 @@ TEST_F(SettingsTest, MissingFileGivesDefaultsAndWritesTheRecordFolderBack) {
 TEST_F(SettingsTest, NoChosenFormatFallsBackToMp3) {
   // With no format bit every recording would end without an output file.
   LoadSettings(config);
-  EXPECT_EQ(Settings.RecordFormat, kFormatMp3);
+  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatMp3);
   WriteConfig("RecordFormat=0\r\n");
   LoadSettings(config);
-  EXPECT_EQ(Settings.RecordFormat, kFormatMp3);
+  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatMp3);
   WriteConfig("RecordFormat=32\r\n");
   LoadSettings(config);
-  EXPECT_EQ(Settings.RecordFormat, kFormatMp3);
+  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatMp3);
   WriteConfig("RecordFormat=17\r\n");
   LoadSettings(config);
-  EXPECT_EQ(Settings.RecordFormat, 17);
+  EXPECT_EQ(Settings.Current()->RecordFormat, 17);
   WriteConfig("RecordFormat=-1\r\n");
   LoadSettings(config);
-  EXPECT_EQ(Settings.RecordFormat, 255);
+  EXPECT_EQ(Settings.Current()->RecordFormat, 255);
 }
 
 TEST_F(SettingsTest, ValuesAreReadAsBytes) {
@@ -79,20 +81,20 @@ TEST_F(SettingsTest, ValuesAreReadAsBytes) {
       "OpenRecordFolderAfterRecording=1\r\nWavePath=" +
       std::string("") + "\r\n");
   LoadSettings(config);
-  EXPECT_EQ(Settings.RecordWay, 2);
-  EXPECT_EQ(Settings.SaveLF, 1);
-  EXPECT_EQ(Settings.AutoRecord, 1);
-  EXPECT_EQ(Settings.AutoRun, 0);
-  EXPECT_EQ(Settings.ShowStatusOnTray, 255);
-  EXPECT_EQ(Settings.CloseSkypeCallQualityWindow, 0);
-  EXPECT_EQ(Settings.CloseSkypeMainWindowWhenTalking, 7);
-  EXPECT_EQ(Settings.OpenRecordFolderAfterRecording, 1);
+  EXPECT_EQ(Settings.Current()->RecordWay, 2);
+  EXPECT_EQ(Settings.Current()->SaveLF, 1);
+  EXPECT_EQ(Settings.Current()->AutoRecord, 1);
+  EXPECT_EQ(Settings.Current()->AutoRun, 0);
+  EXPECT_EQ(Settings.Current()->ShowStatusOnTray, 255);
+  EXPECT_EQ(Settings.Current()->CloseSkypeCallQualityWindow, 0);
+  EXPECT_EQ(Settings.Current()->CloseSkypeMainWindowWhenTalking, 7);
+  EXPECT_EQ(Settings.Current()->OpenRecordFolderAfterRecording, 1);
 }
 
 TEST_F(SettingsTest, LanguageSelectSetsTheSectionOrKeepsIt) {
   WriteConfig("Language_Select=5\r\n");
   LoadSettings(config);
-  EXPECT_EQ(Settings.Language_Select, 5);
+  EXPECT_EQ(Settings.Current()->Language_Select, 5);
   EXPECT_EQ(CurrentLanguageSection(), L"Chs");
   WriteConfig("Language_Select=1\r\n");
   LoadSettings(config);
@@ -109,7 +111,7 @@ TEST_F(SettingsTest, AGivenRecordFolderIsKeptAndCreated) {
   std::wstring folder = dir.file(L"My Recordings");
   ASSERT_TRUE(IniFile(config).WriteString(L"Setting", L"WavePath", folder));
   LoadSettings(config);
-  EXPECT_EQ(Settings.WavePath(), folder);
+  EXPECT_EQ(Settings.Current()->WavePath, folder);
   EXPECT_TRUE(PathExists(folder));
 }
 
@@ -122,44 +124,112 @@ TEST_F(SettingsTest, LongRecordFolderSurvivesApplyAndReload) {
   values.wavePath = folder;
   values.languageIndex = 0;
   values.recordWayIndex = 0;
-  EXPECT_TRUE(ApplySettings(values, config));
+  ASSERT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  EXPECT_TRUE(IsDirectory(folder));
+  Settings.Change([](SettingsRecord& s) { s.WavePath.clear(); });
   LoadSettings(config);
-  EXPECT_EQ(Settings.WavePath(), folder);
+  EXPECT_EQ(Settings.Current()->WavePath, folder);
 }
 
-TEST_F(SettingsTest, ARecordFolderBeyondTheLimitIsRefused) {
-  std::wstring before = dir.file(L"Before");
+// A folder that cannot be recorded into is refused before anything changes: the
+// settings in force, Config.ini and the Run key stay as they were, whatever
+// else the dialog held.
+TEST_F(SettingsTest, AFolderThatCannotBeRecordedIntoChangesNothing) {
   SettingsDialogValues values;
-  values.wavePath = before;
+  values.wavePath = dir.file(L"Before");
   values.languageIndex = 0;
   values.recordWayIndex = 0;
-  ASSERT_TRUE(ApplySettings(values, config));
-  values.wavePath = L"C:\\" + std::wstring(kWavePathMaxChars, L'x');
-  values.saveLF = true;
-  EXPECT_FALSE(ApplySettings(values, config));
-  EXPECT_EQ(Settings.WavePath(), before);
-  EXPECT_EQ(Settings.SaveLF, 1);  // the other values are still taken
+  ASSERT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  const SettingsRecord before = *Settings.Current();
+  const std::string file = ReadFileBytes(config);
+  ASSERT_TRUE(WriteFileBytes(dir.file(L"plain file"), "x"));
+
+  SettingsDialogValues changed = values;
+  changed.saveLF = changed.autoRecord = changed.autoRun = true;
+  changed.languageIndex = 1;
+  struct Case {
+    std::wstring folder;
+    ApplyResult result;
+  };
+  const Case cases[] = {
+      {L"C:\\" + std::wstring(kWavePathMaxChars - 2, L'x'), ApplyResult::FolderTooLong},  // one beyond the limit
+      {dir.file(L"plain file") + L"\\Records", ApplyResult::FolderNotCreated},         // under a file
+      {dir.file(L"plain file"), ApplyResult::FolderNotCreated},                         // a file itself
+      {L"Records\\Calls", ApplyResult::FolderNotCreated},  // relative: wherever the current folder is
+  };
+  for (const Case& c : cases) {
+    changed.wavePath = c.folder;
+    EXPECT_EQ(ApplySettings(changed, config), c.result);
+    EXPECT_EQ(*Settings.Current(), before);
+    EXPECT_EQ(ReadFileBytes(config), file);
+    std::wstring data;
+    EXPECT_FALSE(ReadAutorunValue(kAutorunValueName, data));
+    EXPECT_EQ(CurrentLanguageSection(), L"Chs");
+    EXPECT_FALSE(ApplyFailureText(c.result).empty());
+  }
+  EXPECT_FALSE(PathExists(dir.path() + L"\\Records"));
+  EXPECT_EQ(ApplyFailureText(ApplyResult::Applied), L"");
+
+  // At the limit itself the folder is taken.
+  changed.wavePath = dir.path();
+  while (changed.wavePath.size() + 1 < kWavePathMaxChars)
+    changed.wavePath += L"\\" + std::wstring(std::min<size_t>(100, kWavePathMaxChars - changed.wavePath.size() - 1), L'y');
+  ASSERT_EQ(changed.wavePath.size(), kWavePathMaxChars);
+  EXPECT_EQ(ApplySettings(changed, config), ApplyResult::Applied);
+  EXPECT_EQ(Settings.Current()->WavePath, changed.wavePath);
+  DeleteAutorunValue(kAutorunValueName);
+}
+
+TEST_F(SettingsTest, ANewNestedFolderIsCreatedWithEveryLevelAndAnEmptyOneIsTheDefault) {
+  SettingsDialogValues values;
+  values.languageIndex = 0;
+  values.recordWayIndex = 0;
+  values.wavePath = dir.path() + L"\\Calls\\2026\\Work\\";
+  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  EXPECT_TRUE(IsDirectory(dir.path() + L"\\Calls\\2026\\Work"));
+  EXPECT_EQ(Settings.Current()->WavePath, values.wavePath);
+  // The same nested folder written into Config.ini by hand is made at start.
+  std::wstring handEdited = dir.path() + L"\\Hand\\Edited";
+  ASSERT_TRUE(IniFile(config).WriteString(L"Setting", L"WavePath", handEdited));
   LoadSettings(config);
-  EXPECT_EQ(Settings.WavePath(), before);
-  values.wavePath = dir.path() + L"\\" + std::wstring(kWavePathMaxChars - dir.path().size() - 1, L'y');
-  EXPECT_TRUE(ApplySettings(values, config));
-  EXPECT_EQ(Settings.WavePath().size(), kWavePathMaxChars);
+  EXPECT_TRUE(IsDirectory(handEdited));
+
+  values.wavePath.clear();
+  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  EXPECT_EQ(Settings.Current()->WavePath, documents.path() + L"\\Calvoro Record");
+  EXPECT_TRUE(IsDirectory(documents.path() + L"\\Calvoro Record"));
+}
+
+TEST_F(SettingsTest, AConfigIniThatCannotBeWrittenLeavesTheAppliedSetInForce) {
+  SettingsDialogValues values;
+  values.languageIndex = 1;
+  values.recordWayIndex = 2;
+  values.saveLF = true;
+  values.wavePath = dir.file(L"R");
+  std::wstring unwritable = dir.file(L"missing folder") + L"\\Config.ini";
+  EXPECT_EQ(ApplySettings(values, unwritable), ApplyResult::Applied);
+  EXPECT_FALSE(FileExists(unwritable));
+  EXPECT_EQ(Settings.Current()->RecordWay, 2);
+  EXPECT_EQ(Settings.Current()->SaveLF, 1);
+  EXPECT_EQ(CurrentLanguageSection(), L"Cht");
 }
 
 TEST_F(SettingsTest, SaveWritesEveryFieldAndLoadReadsItBack) {
   LoadSettings(config);
-  Settings.Language_Select = 1;
-  Settings.AutoRun = 1;
-  Settings.RecordWay = 2;
-  Settings.AutoRecord = 1;
-  Settings.CloseSkypeMainWindowWhenTalking = 1;
-  Settings.CloseSkypeCallQualityWindow = 1;
-  Settings.OpenRecordFolderAfterRecording = 1;
-  Settings.ShowStatusOnTray = 1;
-  Settings.SaveLF = 1;
-  Settings.RecordFormat = 31;
-  Settings.SetWavePath(dir.file(L"Saved"));
-  SaveSettings(config);
+  SettingsRecord all;
+  all.Language_Select = 1;
+  all.AutoRun = 1;
+  all.RecordWay = 2;
+  all.AutoRecord = 1;
+  all.CloseSkypeMainWindowWhenTalking = 1;
+  all.CloseSkypeCallQualityWindow = 1;
+  all.OpenRecordFolderAfterRecording = 1;
+  all.ShowStatusOnTray = 1;
+  all.SaveLF = 1;
+  all.RecordFormat = 31;
+  all.WavePath = dir.file(L"Saved");
+  Settings.Publish(all);
+  EXPECT_TRUE(SaveSettings(config));
   IniFile ini(config);
   for (const wchar_t* key : {L"Language_Select", L"AutoRun", L"AutoRecord", L"CloseSkypeMainWindowWhenTalking",
                              L"CloseSkypeCallQualityWindow", L"OpenRecordFolderAfterRecording",
@@ -167,12 +237,9 @@ TEST_F(SettingsTest, SaveWritesEveryFieldAndLoadReadsItBack) {
     EXPECT_EQ(ini.ReadString(L"Setting", key), L"1") << key;
   EXPECT_EQ(ini.ReadString(L"Setting", L"RecordWay"), L"2");
   EXPECT_EQ(ini.ReadString(L"Setting", L"RecordFormat"), L"31");
-  Settings.RecordWay = 0;
-  Settings.SetWavePath(L"");
+  Settings.Publish(SettingsRecord());
   LoadSettings(config);
-  EXPECT_EQ(Settings.RecordWay, 2);
-  EXPECT_EQ(Settings.RecordFormat, 31);
-  EXPECT_EQ(Settings.WavePath(), dir.file(L"Saved"));
+  EXPECT_EQ(*Settings.Current(), all);
   EXPECT_EQ(CurrentLanguageSection(), L"Cht");
 }
 
@@ -186,58 +253,80 @@ TEST_F(SettingsTest, ApplyTakesTheDialogValues) {
   values.languageIndex = 1;
   values.recordWayIndex = 1;
   values.wavePath = dir.file(L"Applied");
-  EXPECT_TRUE(ApplySettings(values, config));
-  EXPECT_EQ(Settings.AutoRecord, 1);
-  EXPECT_EQ(Settings.SaveLF, 1);
-  EXPECT_EQ(Settings.ShowStatusOnTray, 0);
-  EXPECT_EQ(Settings.RecordFormat, kFormatOgg | kFormatWav);
-  EXPECT_EQ(Settings.CloseSkypeCallQualityWindow, 1);
-  EXPECT_EQ(Settings.CloseSkypeMainWindowWhenTalking, 0);
-  EXPECT_EQ(Settings.Language_Select, 1);
-  EXPECT_EQ(Settings.RecordWay, 1);
-  EXPECT_EQ(CurrentLanguageSection(), L"Cht");  // the reload selected it
-  EXPECT_TRUE(PathExists(dir.file(L"Applied")));  // and created the folder
+  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  EXPECT_EQ(Settings.Current()->AutoRecord, 1);
+  EXPECT_EQ(Settings.Current()->SaveLF, 1);
+  EXPECT_EQ(Settings.Current()->ShowStatusOnTray, 0);
+  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatOgg | kFormatWav);
+  EXPECT_EQ(Settings.Current()->CloseSkypeCallQualityWindow, 1);
+  EXPECT_EQ(Settings.Current()->CloseSkypeMainWindowWhenTalking, 0);
+  EXPECT_EQ(Settings.Current()->Language_Select, 1);
+  EXPECT_EQ(Settings.Current()->RecordWay, 1);
+  EXPECT_EQ(CurrentLanguageSection(), L"Cht");     // the apply selected it
+  EXPECT_TRUE(IsDirectory(dir.file(L"Applied")));  // and created the folder
   EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"RecordFormat"), L"20");
 }
 
 TEST_F(SettingsTest, ApplyWithNoFormatStoresMp3AndUnselectedListsStore255) {
   SettingsDialogValues values;
   values.wavePath = dir.file(L"R");
-  EXPECT_TRUE(ApplySettings(values, config));
-  EXPECT_EQ(Settings.RecordFormat, kFormatMp3);
+  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatMp3);
   EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"RecordFormat"), L"1");
-  EXPECT_EQ(Settings.RecordWay, 255);
-  EXPECT_EQ(Settings.Language_Select, 255);
+  EXPECT_EQ(Settings.Current()->RecordWay, 255);
+  EXPECT_EQ(Settings.Current()->Language_Select, 255);
   EXPECT_EQ(CurrentLanguageSection(), L"Chs");  // 255 keeps the section
   values.languageIndex = 2;                     // a third language in the list
-  ApplySettings(values, config);
-  EXPECT_EQ(Settings.Language_Select, 2);
+  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  EXPECT_EQ(Settings.Current()->Language_Select, 2);
   EXPECT_EQ(CurrentLanguageSection(), L"Chs");
 }
 
-TEST_F(SettingsTest, ApplyWritesAndRemovesTheAutorunEntry) {
+// The box writes this program's entry and removes it again; an entry that
+// starts another copy of the program (an installed one beside a portable one)
+// is that copy's own and stays when the box is left unchecked.
+TEST_F(SettingsTest, ApplyWritesAndRemovesOnlyThisProgramsAutorunEntry) {
   SettingsDialogValues values;
   values.wavePath = dir.file(L"R");
   values.autoRun = true;
-  ApplySettings(values, config);
+  ASSERT_EQ(ApplySettings(values, config), ApplyResult::Applied);
   std::wstring data;
   ASSERT_TRUE(ReadAutorunValue(L"CalvoroRecord", data));
   EXPECT_EQ(data, L"\"" + GetModuleFilePath() + L"\" hide");
-  EXPECT_EQ(Settings.AutoRun, 1);
+  EXPECT_TRUE(AutorunStartsThisProgram());
+  EXPECT_EQ(Settings.Current()->AutoRun, 1);
   values.autoRun = false;
   ApplySettings(values, config);
   EXPECT_FALSE(ReadAutorunValue(L"CalvoroRecord", data));
-  EXPECT_EQ(Settings.AutoRun, 0);
+  EXPECT_FALSE(AutorunStartsThisProgram());
+  EXPECT_EQ(Settings.Current()->AutoRun, 0);
   // Removing a value that is not there is no failure.
+  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+
+  // The installer's entry for this program, written in another letter case.
+  std::wstring upper;
+  for (wchar_t c : GetModuleFilePath()) upper += static_cast<wchar_t>(c >= L'a' && c <= L'z' ? c - 32 : c);
+  ASSERT_TRUE(SetAutorunValue(L"CalvoroRecord", L"\"" + upper + L"\" hide"));
+  EXPECT_TRUE(AutorunStartsThisProgram());
+  ASSERT_TRUE(SetAutorunValue(L"CalvoroRecord", GetModuleFilePath()));  // unquoted, no argument
+  EXPECT_TRUE(AutorunStartsThisProgram());
+
+  std::wstring other = L"\"" + dir.file(L"Other Copy") + L"\\CalvoroRecord.exe\" hide";
+  ASSERT_TRUE(SetAutorunValue(L"CalvoroRecord", other));
+  EXPECT_FALSE(AutorunStartsThisProgram());
   ApplySettings(values, config);
-  EXPECT_FALSE(ReadAutorunValue(L"CalvoroRecord", data));
+  ASSERT_TRUE(ReadAutorunValue(L"CalvoroRecord", data));
+  EXPECT_EQ(data, other);
+  ASSERT_TRUE(SetAutorunValue(L"CalvoroRecord", L"\"" + GetModuleFilePath() + L"-old\" hide"));
+  EXPECT_FALSE(AutorunStartsThisProgram());
+  DeleteAutorunValue(L"CalvoroRecord");
 }
 
 TEST_F(SettingsTest, LoadingNeverTouchesTheAutorunEntry) {
   DeleteAutorunValue(L"CalvoroRecord");
   WriteConfig("AutoRun=1\r\n");
   LoadSettings(config);
-  EXPECT_EQ(Settings.AutoRun, 1);
+  EXPECT_EQ(Settings.Current()->AutoRun, 1);
   std::wstring data;
   EXPECT_FALSE(ReadAutorunValue(L"CalvoroRecord", data));
 }
@@ -246,5 +335,5 @@ TEST_F(SettingsTest, LongOrdinaryValuesAreCut) {
   WriteConfig("RecordWay=" + std::string(300, '1') + "\r\n");
   LoadSettings(config);
   // 254 ones read as a saturated number, whose low byte is 255.
-  EXPECT_EQ(Settings.RecordWay, 255);
+  EXPECT_EQ(Settings.Current()->RecordWay, 255);
 }

@@ -53,7 +53,7 @@ void NotifyPartner(LinkRecorder& recorder, const std::wstring& text) {
 
 TEST(CallInProgress, ANewCallAsksForPartnerTellsTheMainWindowThenAsksForAudio) {
   LinkRecorder recorder;
-  Settings.CloseSkypeMainWindowWhenTalking.store(1);
+  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeMainWindowWhenTalking = 1; });
   Notify(L"CALL 1234 STATUS INPROGRESS");
   EXPECT_EQ(recorder.events(), Started(1234, {Output(1234), Mic(1234), L"> SET WINDOWSTATE HIDDEN"}));
   EXPECT_EQ(activeCallCount.load(), 1);
@@ -79,7 +79,7 @@ TEST(CallInProgress, RecordWayChoosesTheAudioRequests) {
   };
   for (const Case& c : cases) {
     LinkRecorder recorder;
-    Settings.RecordWay.store(c.way);
+    Settings.Change([&](SettingsRecord& s) { s.RecordWay = c.way; });
     Notify(L"call 7 STATUS inprogress");
     Events expected = Started(7, {});
     expected.insert(expected.end(), c.audio.begin(), c.audio.end());
@@ -270,8 +270,10 @@ TEST(PstnStatus, CreditErrorsInAnyCaseAreOnlyLogged) {
 
 TEST(CallSequence, AWholeCallThroughTheParserInOrder) {
   LinkRecorder recorder;
-  Settings.RecordWay.store(0);
-  Settings.CloseSkypeMainWindowWhenTalking.store(1);
+  Settings.Change([&](SettingsRecord& s) {
+    s.RecordWay = 0;
+    s.CloseSkypeMainWindowWhenTalking = 1;
+  });
   Notify(L"CALL 77 STATUS ROUTING");
   Notify(L"CALL 77 STATUS RINGING");
   Notify(L"CALL 77 STATUS INPROGRESS");

@@ -21,9 +21,11 @@ std::wstring MessageName(uint32_t message) {
 
 LinkRecorder::LinkRecorder(bool attach) {
   ResetSkypeLinkState();
-  Settings.RecordWay.store(0);
-  Settings.CloseSkypeMainWindowWhenTalking.store(0);
-  Settings.CloseSkypeCallQualityWindow.store(0);
+  Settings.Change([&](SettingsRecord& s) {
+    s.RecordWay = 0;
+    s.CloseSkypeMainWindowWhenTalking = 0;
+    s.CloseSkypeCallQualityWindow = 0;
+  });
   if (attach) {
     messageWindow.store(kMessageWindow);
     skypeApiWindow.store(kApiWindow);
@@ -65,9 +67,11 @@ LinkRecorder::~LinkRecorder() {
   SetSkypeClientStandIn({});
   ResetSkypeLinkState();
   messageWindow.store(0);
-  Settings.RecordWay.store(0);
-  Settings.CloseSkypeMainWindowWhenTalking.store(0);
-  Settings.CloseSkypeCallQualityWindow.store(0);
+  Settings.Change([&](SettingsRecord& s) {
+    s.RecordWay = 0;
+    s.CloseSkypeMainWindowWhenTalking = 0;
+    s.CloseSkypeCallQualityWindow = 0;
+  });
 }
 
 void LinkRecorder::add(std::wstring event) {

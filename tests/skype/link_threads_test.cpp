@@ -257,7 +257,7 @@ TEST(LinkThreads, TheWatcherBroadcastsWhileNotAttachedAndClosesQualityWindowsEve
   LinkRecorder recorder(/*attach=*/false);
   WatchedClient client;
   client.Install();
-  Settings.CloseSkypeCallQualityWindow.store(1);
+  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
   RunningLinkThreads threads;
   // First cycle: no message window yet, so no broadcast.
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 1; }));
@@ -265,7 +265,7 @@ TEST(LinkThreads, TheWatcherBroadcastsWhileNotAttachedAndClosesQualityWindowsEve
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 2; }));
   attached.store(1);
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 3; }));
-  Settings.CloseSkypeCallQualityWindow.store(0);
+  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 0; });
   attached.store(0);
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"discover 60") == 2; }));
   EXPECT_EQ(client.Log(), (Events{L"close", L"discover 60", L"close", L"close", L"discover 60"}));
@@ -283,7 +283,7 @@ TEST(LinkThreads, TheWatcherStartsTheClientAgainOnlyWhenItsWindowAndPathAreThere
     client.mainWindow.store(c.window);
     client.installed.store(c.installed);
     client.Install();
-    Settings.CloseSkypeCallQualityWindow.store(1);
+    Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
     RunningLinkThreads threads;
     ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 1; }));
     EXPECT_TRUE(StopLinkThreads());
@@ -298,7 +298,7 @@ TEST(LinkThreads, StopEndsTheWatcherInTheMiddleOfItsSleep) {
   LinkRecorder recorder(/*attach=*/false);
   WatchedClient client;
   client.Install();
-  Settings.CloseSkypeCallQualityWindow.store(1);
+  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
   RunningLinkThreads threads;
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 1; }));
   // The watcher sleeps 2000 ms between cycles; a stop does not wait for that.

@@ -35,9 +35,11 @@ namespace {
 class LinkWineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Settings.RecordWay.store(0);
-    Settings.CloseSkypeMainWindowWhenTalking.store(0);
-    Settings.CloseSkypeCallQualityWindow.store(0);
+    Settings.Change([&](SettingsRecord& s) {
+      s.RecordWay = 0;
+      s.CloseSkypeMainWindowWhenTalking = 0;
+      s.CloseSkypeCallQualityWindow = 0;
+    });
   }
   void TearDown() override { SetUp(); }
 };
@@ -65,7 +67,7 @@ void ExpectWireFormat(const SimClient& client) {
 }  // namespace
 
 TEST_F(LinkWineTest, AttachAndACallSendTheCommandsInOrder) {
-  Settings.CloseSkypeMainWindowWhenTalking.store(1);
+  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeMainWindowWhenTalking = 1; });
   RecorderSide recorder;
   ASSERT_TRUE(recorder.linkActive());
   SimClient client(

@@ -47,7 +47,7 @@ class WindowControlWineTest : public ::testing::Test {
   void SetUp() override {
     DeleteRegistryKey(HKEY_CURRENT_USER);
     DeleteRegistryKey(HKEY_LOCAL_MACHINE);
-    Settings.CloseSkypeCallQualityWindow.store(0);
+    Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 0; });
   }
   void TearDown() override { SetUp(); }
 
@@ -97,7 +97,7 @@ TEST_F(WindowControlWineTest, EachCallQualityWindowClassGetsWmClose) {
 }
 
 TEST_F(WindowControlWineTest, TheWatcherClosesQualityWindowsWhileAttachedWhenTheSettingIsOn) {
-  Settings.CloseSkypeCallQualityWindow.store(1);
+  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
   RecorderSide recorder;
   SimClient client(
       "hide-windows\n"
