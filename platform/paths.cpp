@@ -9,7 +9,24 @@
 namespace {
 std::mutex overrideMutex;
 std::map<UserFolder, std::wstring> overrides;
+std::wstring programFolderOverride;
 }  // namespace
+
+std::wstring GetModuleDirectory() {
+  {
+    std::lock_guard<std::mutex> lock(overrideMutex);
+    if (!programFolderOverride.empty()) return programFolderOverride;
+  }
+  std::wstring path = GetModuleFilePath();
+  size_t slash = path.find_last_of(L"/\\");
+  if (slash == std::wstring::npos) return std::wstring();
+  return path.substr(0, slash + 1);
+}
+
+void OverrideProgramFolder(std::wstring_view folderWithSeparator) {
+  std::lock_guard<std::mutex> lock(overrideMutex);
+  programFolderOverride.assign(folderWithSeparator);
+}
 
 void OverrideUserFolder(UserFolder folder, std::wstring_view path) {
   std::lock_guard<std::mutex> lock(overrideMutex);

@@ -17,6 +17,10 @@ std::wstring GetModuleFilePath();
 // program path cannot be obtained or holds no separator.
 std::wstring GetModuleDirectory();
 
+// Tests can give the program a folder of its own (with its own Config.ini,
+// Language\ and Image\); an empty path returns to the executable's folder.
+void OverrideProgramFolder(std::wstring_view folderWithSeparator);
+
 // A folder or file exists. A path of more than 3 characters is looked up as it
 // is; a shorter one (a drive root such as C:\) by the files it holds.
 bool PathExists(std::wstring_view path);

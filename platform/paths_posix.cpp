@@ -23,13 +23,6 @@ std::wstring GetModuleFilePath() {
   return WideFromUtf8(std::string_view(buffer, static_cast<size_t>(n)));
 }
 
-std::wstring GetModuleDirectory() {
-  std::wstring path = GetModuleFilePath();
-  size_t slash = path.find_last_of(L"/\\");
-  if (slash == std::wstring::npos) return std::wstring();
-  return path.substr(0, slash + 1);
-}
-
 bool PathExists(std::wstring_view path) {
   if (path.empty()) return false;
   struct stat st;

@@ -11,13 +11,6 @@ std::wstring GetModuleFilePath() {
   return std::wstring(path, n);
 }
 
-std::wstring GetModuleDirectory() {
-  std::wstring path = GetModuleFilePath();
-  size_t slash = path.find_last_of(L'\\');
-  if (slash == std::wstring::npos) return std::wstring();
-  return path.substr(0, slash + 1);
-}
-
 bool PathExists(std::wstring_view path) {
   std::wstring pattern(path);
   if (pattern.size() <= 3) pattern += L"*.*";

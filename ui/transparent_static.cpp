@@ -42,6 +42,10 @@ HBRUSH CTransparentStatic::OnParentCtlColor(HDC dc, HWND label, UINT ctlType) {
     if (charSet != 255) description.lfCharSet = charSet;
     if (quality != 255) description.lfQuality = quality;
     font_.reset(CreateFontIndirectW(&description));
+    // The static control selects its own font after asking for its colours,
+    // so the label is given the new font to draw with (without a repaint: it
+    // is painting now).
+    if (font_) SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   }
   SetBkMode(dc, TRANSPARENT);
   // The label keeps the font selected after painting; it lives as long as the

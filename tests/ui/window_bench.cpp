@@ -156,6 +156,33 @@ void Mouse::ClickAt(HWND window, POINT client) {
   Release();
 }
 
+namespace {
+void SendKey(WORD key, WORD character, DWORD flags) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = character;
+  input.ki.dwFlags = flags;
+  SendInput(1, &input, sizeof input);
+}
+}  // namespace
+
+void Keyboard::Type(const std::wstring& text) {
+  for (wchar_t c : text) {
+    SendKey(0, c, KEYEVENTF_UNICODE);
+    SendKey(0, c, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP);
+  }
+}
+
+void Keyboard::Press(WORD key, bool shift, bool control) {
+  if (shift) SendKey(VK_SHIFT, 0, 0);
+  if (control) SendKey(VK_CONTROL, 0, 0);
+  SendKey(key, 0, 0);
+  SendKey(key, 0, KEYEVENTF_KEYUP);
+  if (control) SendKey(VK_CONTROL, 0, KEYEVENTF_KEYUP);
+  if (shift) SendKey(VK_SHIFT, 0, KEYEVENTF_KEYUP);
+}
+
 POINT Mouse::Away() { return {GetSystemMetrics(SM_CXSCREEN) - 2, GetSystemMetrics(SM_CYSCREEN) - 2}; }
 
 std::vector<WORD> DialogTemplateWords(DWORD style) {

@@ -84,6 +84,16 @@ struct Mouse {
   static void ClickAt(HWND window, POINT client);
 };
 
+// Real key input to the window that has the keyboard focus (of any thread).
+// Keys are queued in order with the mouse input; a test waits for their
+// effect on a condition.
+struct Keyboard {
+  // Types the text, one Unicode character per key stroke.
+  static void Type(const std::wstring& text);
+  // Presses and releases a key, with Shift and Control held when asked.
+  static void Press(WORD key, bool shift = false, bool control = false);
+};
+
 // An in-memory dialog template without controls (10 x 10 dialog units, MS
 // Shell Dlg 8) for CDialog's template constructor.
 std::vector<WORD> DialogTemplateWords(DWORD style);

@@ -1,0 +1,302 @@
+#include "app/setting_dlg.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "app/dialog_skin.h"
+#include "app/resource.h"
+#include "platform/main_window.h"
+#include "platform/message_box.h"
+#include "settings/language.h"
+#include "ui/control.h"
+
+namespace {
+
+// The labels and group boxes that lie on the picture, with their text colours:
+// the title in silver, the rest in black.
+struct LabelSpec {
+  int id;
+  COLORREF color;
+};
+constexpr LabelSpec kLabels[7] = {
+    {IDC_SETTING_TITLE, RGB(192, 192, 192)},     {IDC_SETTING_LANGUAGE_LABEL, RGB(0, 0, 0)},
+    {IDC_SETTING_FOLDER_LABEL, RGB(0, 0, 0)},    {IDC_SETTING_RECORD_WAY_LABEL, RGB(0, 0, 0)},
+    {IDC_SETTING_FORMAT_LABEL, RGB(0, 0, 0)},    {IDC_SETTING_RECORD_GROUP, RGB(0, 0, 0)},
+    {IDC_SETTING_SKYPE_GROUP, RGB(0, 0, 0)},
+};
+
+// Check box captions: Arial 15, black, left-aligned beside the box.
+void SkinCheckBox(CBoxImageButton& box, const ButtonImagePaths& on, const ButtonImagePaths& off) {
+  box.SetOnImages(on);
+  box.SetOffImages(off);
+  box.SetCheck(0);
+  box.font.SetHeight(15);
+  box.textColor = RGB(0, 0, 0);
+  box.textLeftAligned = 1;
+  box.textOffsetX = 22;
+  box.textOffsetY = 0;
+}
+
+// A check box in place of its template control. The box image is about 16 x 16
+// and the caption is drawn beside it inside the same window, so the window
+// keeps the template control's width (a window as narrow as the image would
+// cut the caption off) and takes the image's height.
+void PlaceCheckBox(HWND dialog, CBoxImageButton& box, int id) {
+  RECT templateRect = {};
+  if (HWND old = GetDlgItem(dialog, id)) GetWindowRect(old, &templateRect);
+  if (!PlaceImageButton(dialog, box, id)) return;
+  SIZE image = box.ImageSize();
+  int width = std::max<int>(templateRect.right - templateRect.left, image.cx);
+  SetWindowPos(box.GetSafeHwnd(), nullptr, 0, 0, width, image.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SkinPushButton(CImageButton& button, const ButtonImagePaths& images, const wchar_t* caption, int fontHeight) {
+  button.SetImages(images);
+  button.SetText(caption);
+  button.font.SetHeight(fontHeight);
+  button.textColor = RGB(0, 0, 0);
+}
+
+void SetCheckFromSetting(CBoxImageButton& box, bool on) { box.SetCheck(on ? 1 : 0); }
+
+}  // namespace
+
+CSettingDlg::CSettingDlg(HWND parent) : CDialog(IDD_SETTING_DIALOG, parent) {}
+CSettingDlg::~CSettingDlg() = default;
+
+BOOL CSettingDlg::OnInitDialog() {
+  FillLists();
+  background_ = FittedBackground(hwnd_, IDB_SETTING_BACKGROUND);
+  ApplyRoundedOutline(hwnd_);
+  SkinControls();
+  ShowSettings(*Settings.Current());
+  tooltip_ = CreateControlTooltip(hwnd_, close_.GetSafeHwnd(), L"Close");
+  ApplyTexts();
+  return TRUE;
+}
+
+void CSettingDlg::FillLists() {
+  IniFile language(LanguageIniPath());
+  // Inserted at their positions, so the lists keep the file's order although
+  // the template's lists sort.
+  std::vector<std::wstring> languages = LanguageList(language);
+  for (size_t n = 0; n < languages.size(); ++n)
+    SendDlgItemMessageW(hwnd_, IDC_SETTING_LANGUAGE, CB_INSERTSTRING, n,
+                        reinterpret_cast<LPARAM>(languages[n].c_str()));
+  std::vector<std::wstring> ways = RecordWayItems(language);
+  for (size_t n = 0; n < ways.size(); ++n)
+    SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_INSERTSTRING, n, reinterpret_cast<LPARAM>(ways[n].c_str()));
+  // Every item shows when the list drops down.
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_SETMINVISIBLE, std::max<size_t>(ways.size(), 1), 0);
+}
+
+void CSettingDlg::SkinControls() {
+  SkinPushButton(close_, SkinImages(L"Close"), L"", 14);
+  PlaceImageButton(hwnd_, close_, IDC_SETTING_CLOSE);
+  const ButtonImagePaths white = SkinImages(L"white");
+  SkinPushButton(ok_, white, L"OK", 14);
+  PlaceImageButton(hwnd_, ok_, IDOK);
+  SkinPushButton(cancel_, white, L"Cancel", 14);
+  PlaceImageButton(hwnd_, cancel_, IDCANCEL);
+  SkinPushButton(apply_, white, L"Apply", 14);
+  PlaceImageButton(hwnd_, apply_, IDC_SETTING_APPLY);
+  SkinPushButton(browse_, white, L"Browse", 14);
+  PlaceImageButton(hwnd_, browse_, IDC_SETTING_BROWSE);
+
+  const ButtonImagePaths on = SkinImages(L"CheckBox_on"), off = SkinImages(L"CheckBox_off", L"disabled");
+  struct Box {
+    CBoxImageButton& box;
+    int id;
+    const wchar_t* caption;
+  };
+  Box boxes[] = {
+      {autoRun_, IDC_SETTING_AUTORUN, L""},        {autoRecord_, IDC_SETTING_AUTO_RECORD, L""},
+      {openFolder_, IDC_SETTING_OPEN_FOLDER, L""}, {trayStatus_, IDC_SETTING_TRAY_STATUS, L""},
+      {stereo_, IDC_SETTING_STEREO, L""},          {hideSkype_, IDC_SETTING_HIDE_SKYPE, L""},
+      {closeCallQuality_, IDC_SETTING_CLOSE_CALL_QUALITY, L""},
+      // The format names are never translated.
+      {mp3_, IDC_SETTING_MP3, L"MP3"}, {wma_, IDC_SETTING_WMA, L"WMA"}, {ogg_, IDC_SETTING_OGG, L"OGG"},
+      {flac_, IDC_SETTING_FLAC, L"FLAC"}, {wav_, IDC_SETTING_WAV, L"WAV"},
+  };
+  for (Box& b : boxes) {
+    SkinCheckBox(b.box, on, off);
+    b.box.SetText(b.caption);
+    PlaceCheckBox(hwnd_, b.box, b.id);
+  }
+
+  folder_.borderColor = RGB(127, 157, 185);
+  folder_.textColor = RGB(0, 0, 0);
+  folder_.backColor = RGB(255, 255, 255);
+  folder_.AttachDlgItem(hwnd_, IDC_SETTING_FOLDER);
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_FOLDER, EM_LIMITTEXT, 0, 0);
+
+  for (int i = 0; i < 7; ++i) {
+    labels_[i].AttachDlgItem(hwnd_, kLabels[i].id);
+    labels_[i].textColor = kLabels[i].color;
+    labels_[i].backgroundSource = background_.bitmap.get();
+  }
+}
+
+void CSettingDlg::ShowSettings(const SettingsRecord& settings) {
+  SetCheckFromSetting(autoRecord_, settings.AutoRecord != 0);
+  // What the Run key says, not what Config.ini remembers: the installer may
+  // have added this program's entry, and a box shown unchecked would remove it
+  // at the next OK.
+  SetCheckFromSetting(autoRun_, AutorunStartsThisProgram());
+  SetCheckFromSetting(closeCallQuality_, settings.CloseSkypeCallQualityWindow != 0);
+  SetCheckFromSetting(hideSkype_, settings.CloseSkypeMainWindowWhenTalking != 0);
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_LANGUAGE, CB_SETCURSEL, settings.Language_Select, 0);
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_SETCURSEL, settings.RecordWay, 0);
+  SetItemText(IDC_SETTING_FOLDER, settings.WavePath.c_str());
+  SetCheckFromSetting(openFolder_, settings.OpenRecordFolderAfterRecording != 0);
+  SetCheckFromSetting(trayStatus_, settings.ShowStatusOnTray != 0);
+  SetCheckFromSetting(stereo_, settings.SaveLF != 0);
+  SetCheckFromSetting(mp3_, settings.RecordFormat & kFormatMp3);
+  SetCheckFromSetting(wma_, settings.RecordFormat & kFormatWma);
+  SetCheckFromSetting(ogg_, settings.RecordFormat & kFormatOgg);
+  SetCheckFromSetting(flac_, settings.RecordFormat & kFormatFlac);
+  SetCheckFromSetting(wav_, settings.RecordFormat & kFormatWav);
+}
+
+void CSettingDlg::ApplyTexts() {
+  IniFile language(LanguageIniPath());
+  auto text = [&language](const wchar_t* key) { return LanguageText(language, key); };
+  std::wstring title = text(L"Menu_Setting");
+  SetWindowTextW(hwnd_, title.c_str());
+  SetItemText(IDC_SETTING_TITLE, title.c_str());
+  ok_.SetText(text(L"Button_OK"));
+  cancel_.SetText(text(L"Button_Cancel"));
+  apply_.SetText(text(L"Button_Apply"));
+  browse_.SetText(text(L"Button_Browse"));
+  autoRun_.SetText(text(L"Button_AutoRun"));
+  SetItemText(IDC_SETTING_LANGUAGE_LABEL, text(L"Static_Language").c_str());
+  autoRecord_.SetText(text(L"Button_Auto_Record"));
+  openFolder_.SetText(text(L"Button_Auto_Open_Record_Folder"));
+  trayStatus_.SetText(text(L"Button_Show_Status_On_Tray"));
+  stereo_.SetText(text(L"Button_Save_LF"));
+  hideSkype_.SetText(text(L"Button_Hide_Skype"));
+  closeCallQuality_.SetText(text(L"Button_Close_Skype_Call_Quality"));
+  SetItemText(IDC_SETTING_FOLDER_LABEL, text(L"Static_Wave_Path").c_str());
+  SetItemText(IDC_SETTING_RECORD_WAY_LABEL, text(L"Static_Record_Way").c_str());
+  SetItemText(IDC_SETTING_FORMAT_LABEL, text(L"Static_Record_Format").c_str());
+  SetItemText(IDC_SETTING_RECORD_GROUP, text(L"Group_Record_Setting").c_str());
+  SetItemText(IDC_SETTING_SKYPE_GROUP, text(L"Group_Skype_Setting").c_str());
+  SetControlTooltipText(tooltip_, hwnd_, close_.GetSafeHwnd(), text(L"Button_Close_Tip").c_str());
+}
+
+SettingsDialogValues CSettingDlg::Values() const {
+  SettingsDialogValues values;
+  values.autoRecord = autoRecord_.GetCheck() != 0;
+  values.openRecordFolderAfterRecording = openFolder_.GetCheck() != 0;
+  values.showStatusOnTray = trayStatus_.GetCheck() != 0;
+  values.saveLF = stereo_.GetCheck() != 0;
+  values.formatMp3 = mp3_.GetCheck() != 0;
+  values.formatWma = wma_.GetCheck() != 0;
+  values.formatOgg = ogg_.GetCheck() != 0;
+  values.formatFlac = flac_.GetCheck() != 0;
+  values.formatWav = wav_.GetCheck() != 0;
+  values.autoRun = autoRun_.GetCheck() != 0;
+  values.closeSkypeCallQualityWindow = closeCallQuality_.GetCheck() != 0;
+  values.closeSkypeMainWindowWhenTalking = hideSkype_.GetCheck() != 0;
+  values.languageIndex = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_LANGUAGE, CB_GETCURSEL, 0, 0));
+  values.recordWayIndex = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_GETCURSEL, 0, 0));
+  values.wavePath = GetWindowTextString(GetDlgItem(IDC_SETTING_FOLDER));
+  return values;
+}
+
+bool CSettingDlg::Apply() {
+  ApplyResult result = ApplySettings(Values());
+  if (result != ApplyResult::Applied) {
+    // The folder in force stays, and so does everything else: the user corrects
+    // the folder here, or cancels.
+    MessageBoxW(hwnd_, ApplyFailureText(result).c_str(), kApplicationTitle, MB_OK | MB_ICONWARNING);
+    HWND field = GetDlgItem(IDC_SETTING_FOLDER);
+    SetFocus(field);
+    SendMessageW(field, EM_SETSEL, 0, -1);
+    return false;
+  }
+  // The main window shows the new language at once, whichever button applied.
+  PostToMainWindow(WM_SETTINGS_APPLIED);
+  return true;
+}
+
+void CSettingDlg::Browse() {
+  // The folder browser needs COM on this thread.
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  std::wstring title = LanguageText(L"Static_Browse_Folder");
+  BROWSEINFOW browse = {};
+  browse.hwndOwner = hwnd_;
+  browse.lpszTitle = title.c_str();
+  browse.ulFlags = BIF_RETURNONLYFSDIRS;
+  if (PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse)) {
+    wchar_t path[MAX_PATH + 1] = {};
+    // Nothing is applied until OK or Apply.
+    if (SHGetPathFromIDListW(chosen, path)) SetItemText(IDC_SETTING_FOLDER, path);
+    CoTaskMemFree(chosen);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+}
+
+bool CSettingDlg::OnCommand(WORD id, WORD notifyCode, HWND control) {
+  switch (id) {
+    case IDOK:
+      if (Apply()) EndDialog(IDOK);
+      return true;
+    case IDCANCEL:
+    case IDC_SETTING_CLOSE:
+      EndDialog(IDCANCEL);
+      return true;
+    case IDC_SETTING_APPLY:
+      if (Apply()) {
+        // The lists keep their items: a new language shows in them at the next
+        // opening.
+        ApplyTexts();
+        RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+      }
+      return true;
+    case IDC_SETTING_BROWSE:
+      Browse();
+      return true;
+    default:
+      return false;
+  }
+}
+
+HBRUSH CSettingDlg::LabelColors(HDC dc, HWND label) {
+  int id = ::GetDlgCtrlID(label);
+  for (int i = 0; i < 7; ++i)
+    if (kLabels[i].id == id) return labels_[i].OnParentCtlColor(dc, label, CTLCOLOR_STATIC);
+  return nullptr;
+}
+
+INT_PTR CSettingDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+  handled = false;
+  switch (message) {
+    case WM_CTLCOLORDLG:
+      if (!background_) return 0;
+      handled = true;
+      return reinterpret_cast<INT_PTR>(background_.get());
+    case WM_ERASEBKGND:
+      if (!background_) return 0;
+      EraseWithPattern(hwnd_, reinterpret_cast<HDC>(wParam), background_.get());
+      handled = true;
+      return TRUE;
+    case WM_CTLCOLORSTATIC: {
+      HBRUSH brush = LabelColors(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+      handled = brush != nullptr;
+      return reinterpret_cast<INT_PTR>(brush);
+    }
+    case WM_LBUTTONDOWN:
+      DragByAnyPoint(hwnd_);
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+bool CSettingDlg::PreTranslateMessage(MSG* msg) {
+  RelayToTooltip(tooltip_, hwnd_, *msg);
+  return false;
+}

@@ -1,0 +1,552 @@
+// The settings dialog and the about box as the user meets them: each runs on a
+// thread of its own as the main window runs it, owned by a stand-in main
+// window; the test clicks, types and chooses with real input, and reads back
+// Config.ini (where the program keeps it), the Run key, what the main window is
+// told, the dialog's controls and its pixels.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "app/about_dlg.h"
+#include "app/resource.h"
+#include "app/setting_dlg.h"
+#include "common/text_format.h"
+#include "platform/autorun.h"
+#include "platform/main_window.h"
+#include "platform/main_window_win32.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "settings/ini_file.h"
+#include "settings/language.h"
+#include "settings/settings.h"
+#include "tests/support/temp_dir.h"
+#include "tests/ui/window_bench.h"
+#include "ui/control.h"
+
+namespace {
+
+constexpr wchar_t kThirdLanguage[] = L"Third language";
+
+// The main window as the dialogs see it: the published receiver of
+// WM_SETTINGS_APPLIED, which notes the caption it would show at that moment.
+class MainWindowStandIn : public BenchDialog {
+ public:
+  MainWindowStandIn() : BenchDialog(120, 40) { PublishMainWindow(hwnd()); }
+  ~MainWindowStandIn() override { PublishMainWindow(nullptr); }
+  std::vector<std::wstring> captionsWhenApplied;
+
+ protected:
+  INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override {
+    if (message == WM_SETTINGS_APPLIED) captionsWhenApplied.push_back(LanguageText(L"Main_Caption"));
+    return BenchDialog::WindowProc(message, wParam, lParam, handled);
+  }
+};
+
+// A copy of the program as a user has it: its own folder with Language\ and
+// Image\, where Config.ini is kept, and a documents folder of its own. The
+// language file lists a third language that has no section.
+class ProgramCopy {
+ public:
+  ProgramCopy() {
+    std::wstring real = GetModuleDirectory();
+    CreateDirectoryTree(folder.file(L"Language"));
+    CreateDirectoryTree(folder.file(L"Image"));
+    EXPECT_TRUE(CopyFileW((real + L"Language\\Language.ini").c_str(), LanguageFile().c_str(), FALSE));
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((real + L"Image\\*.bmp").c_str(), &found);
+    EXPECT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+      CopyFileW((real + L"Image\\" + found.cFileName).c_str(), (folder.file(L"Image\\") + found.cFileName).c_str(),
+                FALSE);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    IniFile language(LanguageFile());
+    EXPECT_TRUE(language.WriteString(L"LANGUAGE", L"Language_3", kThirdLanguage));
+    // A title in Latin letters, whose pixels a prefix without Chinese fonts draws too.
+    EXPECT_TRUE(language.WriteString(L"Chs", L"Menu_Setting", L"Settings \u8bbe\u7f6e"));
+    OverrideProgramFolder(folder.path() + L"\\");
+    OverrideDocumentsFolder(documents.path());
+    DeleteAutorunValue(kAutorunValueName);
+    SelectLanguageSection(0);
+    LoadSettings();
+  }
+  ~ProgramCopy() {
+    DeleteAutorunValue(kAutorunValueName);
+    OverrideProgramFolder(L"");
+    OverrideDocumentsFolder(L"");
+    SelectLanguageSection(0);
+  }
+  std::wstring LanguageFile() const { return folder.file(L"Language\\Language.ini"); }
+  std::wstring Setting(const wchar_t* key) const { return IniFile(ConfigIniPath()).ReadString(L"Setting", key); }
+  std::wstring Text(const wchar_t* section, const wchar_t* key) const {
+    return IniFile(LanguageFile()).ReadString(section, key);
+  }
+
+  TempDir folder;
+  TempDir documents;
+};
+
+// A dialog shown modally on a thread of its own, as RunSettingsDialog shows the
+// settings dialog.
+class DialogThread {
+ public:
+  template <typename Dialog>
+  static std::unique_ptr<DialogThread> Open(HWND owner) {
+    auto opened = std::make_unique<DialogThread>();
+    DialogThread* self = opened.get();
+    self->thread_ = std::thread([self, owner] {
+      self->threadId_ = GetCurrentThreadId();
+      Dialog dialog(owner);
+      self->result_ = dialog.DoModal();
+      self->ended_ = true;
+    });
+    EXPECT_TRUE(PumpUntil([self] { return self->FindWindowOfClass(L"#32770", nullptr) != nullptr; }));
+    self->hwnd_ = self->FindWindowOfClass(L"#32770", nullptr);
+    // The user looks at it, the pointer away from every control.
+    SetForegroundWindow(self->hwnd_);
+    Mouse::MoveToScreen(Mouse::Away());
+    EXPECT_TRUE(PumpUntil([self] { return GetForegroundWindow() == self->hwnd_; }));
+    return opened;
+  }
+  ~DialogThread() {
+    if (!ended_ && hwnd_) PostMessageW(hwnd_, WM_COMMAND, IDCANCEL, 0);
+    PumpUntil([this] { return ended_.load(); });
+    if (thread_.joinable()) thread_.join();
+  }
+
+  HWND hwnd() const { return hwnd_; }
+  HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+  std::wstring text(int id) const { return GetWindowTextString(item(id)); }
+  // The dialog has ended, and how.
+  bool WaitEnded() {
+    return PumpUntil([this] { return ended_.load(); });
+  }
+  INT_PTR result() const { return result_; }
+  bool ended() const { return ended_; }
+  // A visible top-level window of the dialog's thread (the dialog itself, or
+  // one it owns when `owner` is given).
+  HWND FindWindowOfClass(const wchar_t* windowClass, HWND owner) const {
+    struct Search {
+      const wchar_t* windowClass;
+      HWND owner;
+      HWND found;
+    } search = {windowClass, owner, nullptr};
+    // (A thread id of 0 would stand for this thread.)
+    if (threadId_.load() == 0) return nullptr;
+    EnumThreadWindows(
+        threadId_.load(),
+        [](HWND window, LPARAM data) {
+          auto* s = reinterpret_cast<Search*>(data);
+          wchar_t name[64] = L"";
+          GetClassNameW(window, name, 64);
+          if (!IsWindowVisible(window) || std::wstring(name) != s->windowClass) return TRUE;
+          if (s->owner && GetWindow(window, GW_OWNER) != s->owner) return TRUE;
+          s->found = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+ private:
+  std::thread thread_;
+  std::atomic<DWORD> threadId_{0};
+  std::atomic<bool> ended_{false};
+  std::atomic<INT_PTR> result_{0};
+  HWND hwnd_ = nullptr;
+};
+
+POINT Middle(HWND window) {
+  RECT client;
+  GetClientRect(window, &client);
+  return {client.right / 2, client.bottom / 2};
+}
+
+void Click(HWND window) { Mouse::ClickAt(window, Middle(window)); }
+
+// One of the window's children shows this text (a message box's text line).
+bool ShowsText(HWND window, const std::wstring& text) {
+  struct Search {
+    const std::wstring& text;
+    bool found;
+  } search = {text, false};
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM data) {
+        auto* s = reinterpret_cast<Search*>(data);
+        s->found = GetWindowTextString(child) == s->text;
+        return s->found ? FALSE : TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// A pixel of a skin image file.
+COLORREF ImagePixel(const std::wstring& path, int x, int y) {
+  GdiBitmap bitmap(static_cast<HBITMAP>(LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
+  MemoryDC dc(nullptr);
+  SelectionScope keep(dc.get(), bitmap.get());
+  return GetPixel(dc.get(), x, y);
+}
+
+class SettingsDialogTest : public ::testing::Test {
+ protected:
+  SettingsDialogTest() {
+    // A pixel where the checked and the unchecked box differ.
+    std::wstring image = GetModuleDirectory() + L"Image\\";
+    for (int i = 2; i < 14 && boxPixel.x < 0; ++i) {
+      COLORREF on = ImagePixel(image + L"CheckBox_on_normal.bmp", i, i);
+      COLORREF off = ImagePixel(image + L"CheckBox_off_normal.bmp", i, i);
+      if (on != off) {
+        boxPixel = {i, i};
+        onColor = on;
+        offColor = off;
+      }
+    }
+  }
+
+  std::unique_ptr<DialogThread> Open() { return DialogThread::Open<CSettingDlg>(main.hwnd()); }
+
+  // What a check box shows, read on the screen once the pointer is away.
+  bool ShowsChecked(const DialogThread& dialog, int id) {
+    HWND box = dialog.item(id);
+    COLORREF shown = CLR_INVALID;
+    PumpUntil([&] {
+      shown = Pixels::OfClient(box).at(boxPixel.x, boxPixel.y);
+      return shown == onColor || shown == offColor;
+    });
+    EXPECT_TRUE(shown == onColor || shown == offColor) << "box " << id;
+    return shown == onColor;
+  }
+
+  int Selected(const DialogThread& dialog, int list) {
+    return static_cast<int>(SendMessageW(dialog.item(list), CB_GETCURSEL, 0, 0));
+  }
+
+  // Opens the list with a click and clicks its item.
+  void ChooseByClicks(const DialogThread& dialog, int list, int item) {
+    HWND combo = dialog.item(list);
+    Click(combo);
+    COMBOBOXINFO info = {sizeof info};
+    ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(info.hwndList) != FALSE; }));
+    RECT rect;
+    ASSERT_NE(SendMessageW(info.hwndList, LB_GETITEMRECT, item, reinterpret_cast<LPARAM>(&rect)), LB_ERR);
+    Mouse::ClickAt(info.hwndList, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+    EXPECT_TRUE(PumpUntil([&] { return Selected(dialog, list) == item && !IsWindowVisible(info.hwndList); }));
+  }
+
+  // Clicks into the field and replaces its text by typing.
+  void TypeFolder(const DialogThread& dialog, const std::wstring& folder) {
+    HWND field = dialog.item(IDC_SETTING_FOLDER);
+    Click(field);
+    Keyboard::Press(VK_HOME);
+    Keyboard::Press(VK_END, true);
+    Keyboard::Type(folder);
+    EXPECT_TRUE(PumpUntil([&] { return GetWindowTextString(field) == folder; }));
+  }
+
+  ProgramCopy program;
+  MainWindowStandIn main;
+  POINT boxPixel = {-1, -1};
+  COLORREF onColor = CLR_INVALID, offColor = CLR_INVALID;
+};
+
+constexpr int kBoxes[] = {IDC_SETTING_AUTORUN,     IDC_SETTING_AUTO_RECORD,        IDC_SETTING_OPEN_FOLDER,
+                          IDC_SETTING_TRAY_STATUS, IDC_SETTING_STEREO,             IDC_SETTING_HIDE_SKYPE,
+                          IDC_SETTING_CLOSE_CALL_QUALITY, IDC_SETTING_MP3,         IDC_SETTING_WMA,
+                          IDC_SETTING_OGG,         IDC_SETTING_FLAC,               IDC_SETTING_WAV};
+
+}  // namespace
+
+// Every setting goes through the dialog by the user's own ways in and comes
+// back: into Config.ini and the Run key on OK, and into the dialog at the next
+// opening. Cancel, the close button and Esc then change nothing, and neither
+// does a folder browser that is cancelled.
+TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingChangeNothing) {
+  ASSERT_GE(boxPixel.x, 0);
+  std::wstring nested = program.documents.path() + L"\\Calls\\2026\\Work";
+  {
+    auto dialog = Open();
+    // The settings of a first start: only MP3, the first of each list, the
+    // default folder.
+    for (int id : kBoxes) EXPECT_EQ(ShowsChecked(*dialog, id), id == IDC_SETTING_MP3) << id;
+    EXPECT_EQ(Selected(*dialog, IDC_SETTING_LANGUAGE), 0);
+    EXPECT_EQ(Selected(*dialog, IDC_SETTING_RECORD_WAY), 0);
+    EXPECT_EQ(dialog->text(IDC_SETTING_FOLDER), program.documents.path() + L"\\Calvoro Record");
+    // The lists in the file's order, the third language included.
+    EXPECT_EQ(SendMessageW(dialog->item(IDC_SETTING_LANGUAGE), CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(dialog->item(IDC_SETTING_RECORD_WAY), CB_GETCOUNT, 0, 0), 3);
+    // Each check box keeps its template's width, so its caption shows whole;
+    // a format box ends before the next one begins.
+    for (int id : kBoxes) {
+      RECT box;
+      GetClientRect(dialog->item(id), &box);
+      EXPECT_GT(box.right, 60) << id;
+    }
+    for (int id = IDC_SETTING_MP3; id < IDC_SETTING_WAV; ++id) {
+      RECT box, next;
+      GetWindowRect(dialog->item(id), &box);
+      GetWindowRect(dialog->item(id + 1), &next);
+      EXPECT_LT(box.right, next.left) << id;
+    }
+
+    for (int id : kBoxes) Click(dialog->item(id));
+    ChooseByClicks(*dialog, IDC_SETTING_LANGUAGE, 1);
+    // The record way by keyboard: open the list, two down, Enter.
+    Click(dialog->item(IDC_SETTING_RECORD_WAY));
+    Keyboard::Press(VK_DOWN);
+    Keyboard::Press(VK_DOWN);
+    Keyboard::Press(VK_RETURN);
+    EXPECT_TRUE(PumpUntil([&] { return Selected(*dialog, IDC_SETTING_RECORD_WAY) == 2; }));
+    TypeFolder(*dialog, nested);
+    Click(dialog->item(IDOK));
+    ASSERT_TRUE(dialog->WaitEnded());
+    EXPECT_EQ(dialog->result(), IDOK);
+  }
+  for (const wchar_t* key : {L"AutoRun", L"AutoRecord", L"OpenRecordFolderAfterRecording", L"ShowStatusOnTray",
+                             L"SaveLF", L"CloseSkypeMainWindowWhenTalking", L"CloseSkypeCallQualityWindow",
+                             L"Language_Select"})
+    EXPECT_EQ(program.Setting(key), L"1") << key;
+  EXPECT_EQ(program.Setting(L"RecordFormat"), L"30");  // MP3 off, the other four on
+  EXPECT_EQ(program.Setting(L"RecordWay"), L"2");
+  EXPECT_EQ(program.Setting(L"WavePath"), nested);
+  EXPECT_TRUE(IsDirectory(nested));  // every missing level made
+  EXPECT_TRUE(AutorunStartsThisProgram());
+  // The main window was told, with the new language already in force.
+  ASSERT_TRUE(PumpUntil([&] { return main.captionsWhenApplied.size() == 1; }));
+  EXPECT_EQ(main.captionsWhenApplied[0], program.Text(L"Cht", L"Main_Caption"));
+  const std::string applied = ReadFileBytes(ConfigIniPath());
+
+  {
+    auto dialog = Open();
+    for (int id : kBoxes) EXPECT_EQ(ShowsChecked(*dialog, id), id != IDC_SETTING_MP3) << id;
+    EXPECT_EQ(Selected(*dialog, IDC_SETTING_LANGUAGE), 1);
+    EXPECT_EQ(Selected(*dialog, IDC_SETTING_RECORD_WAY), 2);
+    EXPECT_EQ(dialog->text(IDC_SETTING_FOLDER), nested);
+    // Opened in the new language.
+    EXPECT_EQ(dialog->text(IDC_SETTING_LANGUAGE_LABEL), program.Text(L"Cht", L"Static_Language"));
+    EXPECT_EQ(GetWindowTextString(dialog->hwnd()), program.Text(L"Cht", L"Menu_Setting"));
+
+    // Edited, a folder browser opened and cancelled, then Cancel.
+    for (int id : {IDC_SETTING_AUTORUN, IDC_SETTING_STEREO, IDC_SETTING_WAV}) Click(dialog->item(id));
+    TypeFolder(*dialog, program.documents.path() + L"\\Elsewhere");
+    Click(dialog->item(IDC_SETTING_BROWSE));
+    HWND browser = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (browser = dialog->FindWindowOfClass(L"#32770", dialog->hwnd())) != nullptr; }));
+    EXPECT_FALSE(IsWindowEnabled(dialog->hwnd()));
+    Keyboard::Press(VK_ESCAPE);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(browser); }));
+    EXPECT_EQ(dialog->text(IDC_SETTING_FOLDER), program.documents.path() + L"\\Elsewhere");
+    Click(dialog->item(IDCANCEL));
+    ASSERT_TRUE(dialog->WaitEnded());
+    EXPECT_EQ(dialog->result(), IDCANCEL);
+  }
+  // Closed without applying by the close button and by Esc, after edits.
+  for (bool escape : {false, true}) {
+    auto dialog = Open();
+    Click(dialog->item(IDC_SETTING_AUTO_RECORD));
+    TypeFolder(*dialog, L"C:\\Nowhere");
+    if (escape)
+      Keyboard::Press(VK_ESCAPE);
+    else
+      Click(dialog->item(IDC_SETTING_CLOSE));
+    ASSERT_TRUE(dialog->WaitEnded()) << escape;
+    EXPECT_EQ(dialog->result(), IDCANCEL);
+  }
+  EXPECT_EQ(ReadFileBytes(ConfigIniPath()), applied);
+  EXPECT_EQ(Settings.Current()->WavePath, nested);
+  EXPECT_TRUE(AutorunStartsThisProgram());
+  EXPECT_FALSE(PathExists(program.documents.path() + L"\\Elsewhere"));
+  PumpPending();
+  EXPECT_EQ(main.captionsWhenApplied.size(), 1u);
+
+  // No format ticked gives MP3, which the next opening shows ticked.
+  {
+    auto dialog = Open();
+    for (int id : {IDC_SETTING_WMA, IDC_SETTING_OGG, IDC_SETTING_FLAC, IDC_SETTING_WAV}) Click(dialog->item(id));
+    Click(dialog->item(IDOK));
+    ASSERT_TRUE(dialog->WaitEnded());
+  }
+  EXPECT_EQ(program.Setting(L"RecordFormat"), L"1");
+  auto dialog = Open();
+  EXPECT_TRUE(ShowsChecked(*dialog, IDC_SETTING_MP3));
+  EXPECT_FALSE(ShowsChecked(*dialog, IDC_SETTING_WAV));
+}
+
+// Apply keeps the dialog open, relabels it and the main window in the new
+// language at once, and leaves both lists as they were filled. A third
+// language stores 2 and keeps the texts of the language in force.
+TEST_F(SettingsDialogTest, ApplyRelabelsAtOnceKeepsTheListsAndAThirdLanguageKeepsTheTexts) {
+  auto dialog = Open();
+  // The title lies on the picture in silver, the labels in black.
+  RECT title;
+  GetWindowRect(dialog->item(IDC_SETTING_TITLE), &title);
+  MapWindowPoints(nullptr, dialog->hwnd(), reinterpret_cast<POINT*>(&title), 2);
+  EXPECT_TRUE(PumpUntil([&] { return Pixels::OfClient(dialog->hwnd()).count(title, RGB(192, 192, 192)) > 10; }));
+  std::vector<std::wstring> ways;
+  for (int i = 0; i < 3; ++i) {
+    wchar_t item[256] = L"";
+    SendMessageW(dialog->item(IDC_SETTING_RECORD_WAY), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    ways.push_back(item);
+  }
+  EXPECT_EQ(ways[0], program.Text(L"Chs", L"Combo_Record_Fuction_1"));
+
+  ChooseByClicks(*dialog, IDC_SETTING_LANGUAGE, 1);
+  Click(dialog->item(IDC_SETTING_APPLY));
+  ASSERT_TRUE(PumpUntil([&] { return main.captionsWhenApplied.size() == 1; }));
+  EXPECT_EQ(main.captionsWhenApplied[0], program.Text(L"Cht", L"Main_Caption"));
+  EXPECT_TRUE(PumpUntil([&] { return dialog->text(IDC_SETTING_FOLDER_LABEL) == program.Text(L"Cht", L"Static_Wave_Path"); }));
+  EXPECT_EQ(dialog->text(IDOK), program.Text(L"Cht", L"Button_OK"));
+  EXPECT_EQ(dialog->text(IDC_SETTING_AUTO_RECORD), program.Text(L"Cht", L"Button_Auto_Record"));
+  EXPECT_EQ(dialog->text(IDC_SETTING_SKYPE_GROUP), program.Text(L"Cht", L"Group_Skype_Setting"));
+  EXPECT_EQ(GetWindowTextString(dialog->hwnd()), program.Text(L"Cht", L"Menu_Setting"));
+  EXPECT_EQ(dialog->text(IDC_SETTING_MP3), L"MP3");
+  EXPECT_FALSE(dialog->ended());
+  EXPECT_EQ(program.Setting(L"Language_Select"), L"1");
+  for (int i = 0; i < 3; ++i) {
+    wchar_t item[256] = L"";
+    SendMessageW(dialog->item(IDC_SETTING_RECORD_WAY), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    EXPECT_EQ(item, ways[i]);
+  }
+  EXPECT_EQ(SendMessageW(dialog->item(IDC_SETTING_LANGUAGE), CB_GETCOUNT, 0, 0), 3);
+
+  // The third language has no section of its own: 2 is stored, and the texts
+  // stay those of the language in force.
+  ChooseByClicks(*dialog, IDC_SETTING_LANGUAGE, 2);
+  Click(dialog->item(IDC_SETTING_APPLY));
+  ASSERT_TRUE(PumpUntil([&] { return main.captionsWhenApplied.size() == 2; }));
+  EXPECT_EQ(program.Setting(L"Language_Select"), L"2");
+  EXPECT_EQ(CurrentLanguageSection(), L"Cht");
+  EXPECT_EQ(main.captionsWhenApplied[1], program.Text(L"Cht", L"Main_Caption"));
+  EXPECT_EQ(dialog->text(IDC_SETTING_FOLDER_LABEL), program.Text(L"Cht", L"Static_Wave_Path"));
+  Click(dialog->item(IDOK));
+  ASSERT_TRUE(dialog->WaitEnded());
+  auto again = Open();
+  EXPECT_EQ(Selected(*again, IDC_SETTING_LANGUAGE), 2);
+}
+
+// A record folder that cannot be recorded into is refused in the dialog: a
+// message box owned by it, the dialog stays open, and the settings in force
+// and Config.ini stay as they were until the folder is corrected.
+TEST_F(SettingsDialogTest, AFolderThatCannotBeMadeIsRefusedAndTheDialogStaysOpen) {
+  const std::string before = ReadFileBytes(ConfigIniPath());
+  const SettingsRecord inForce = *Settings.Current();
+  ASSERT_TRUE(WriteFileBytes(program.folder.file(L"a file"), "x"));
+  auto dialog = Open();
+  Click(dialog->item(IDC_SETTING_STEREO));
+  for (const std::wstring& folder : {program.folder.file(L"a file") + L"\\Records",
+                                     L"C:\\" + std::wstring(kWavePathMaxChars, L'x')}) {
+    TypeFolder(*dialog, folder);
+    Click(dialog->item(IDOK));
+    HWND box = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (box = dialog->FindWindowOfClass(L"#32770", dialog->hwnd())) != nullptr; }));
+    std::wstring expected =
+        folder.size() > kWavePathMaxChars ? kRecordFolderTooLongText : kRecordFolderNotCreatedText;
+    EXPECT_TRUE(ShowsText(box, expected));
+    EXPECT_EQ(GetWindowTextString(box), kApplicationTitle);
+    SetForegroundWindow(box);
+    Keyboard::Press(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(box); }));
+    EXPECT_FALSE(dialog->ended());
+    EXPECT_EQ(*Settings.Current(), inForce);
+    EXPECT_EQ(ReadFileBytes(ConfigIniPath()), before);
+  }
+  // Corrected, the same OK applies.
+  std::wstring good = program.documents.path() + L"\\Good";
+  TypeFolder(*dialog, good);
+  Click(dialog->item(IDOK));
+  ASSERT_TRUE(dialog->WaitEnded());
+  EXPECT_EQ(program.Setting(L"WavePath"), good);
+  EXPECT_EQ(program.Setting(L"SaveLF"), L"1");
+}
+
+// The Run value the installer wrote for this program shows as a checked box
+// even when Config.ini says AutoRun=0, so that OK keeps it.
+TEST_F(SettingsDialogTest, TheInstallersRunValueShowsCheckedAndSurvivesOk) {
+  ASSERT_EQ(program.Setting(L"AutoRun"), L"");
+  ASSERT_TRUE(SetAutorunValue(kAutorunValueName, L"\"" + GetModuleFilePath() + L"\" hide"));
+  auto dialog = Open();
+  EXPECT_TRUE(ShowsChecked(*dialog, IDC_SETTING_AUTORUN));
+  Click(dialog->item(IDOK));
+  ASSERT_TRUE(dialog->WaitEnded());
+  EXPECT_TRUE(AutorunStartsThisProgram());
+  EXPECT_EQ(program.Setting(L"AutoRun"), L"1");
+}
+
+class AboutDialogTest : public ::testing::Test {
+ protected:
+  ProgramCopy program;
+  MainWindowStandIn main;
+};
+
+// The about box shows the running file's version and the language's texts in
+// their colours, gives the contact line the focus on a click, is dragged by
+// any point, and closes with OK, the close button and Esc.
+TEST_F(AboutDialogTest, ShowsTheRunningFilesVersionAndClosesEveryWay) {
+  auto dialog = DialogThread::Open<CAboutDlg>(main.hwnd());
+  EXPECT_EQ(dialog->text(IDC_ABOUT_VERSION), FormatText(program.Text(L"Chs", L"About_Version"), {CALVORO_VERSION}));
+  EXPECT_EQ(GetWindowTextString(dialog->hwnd()), program.Text(L"Chs", L"About"));
+  EXPECT_EQ(dialog->text(IDOK), program.Text(L"Chs", L"Button_OK"));
+  EXPECT_FALSE(IsWindowVisible(dialog->item(IDC_ABOUT_LINK)));
+  Pixels shot = Pixels::OfClient(dialog->hwnd());
+  auto colored = [&](int id, COLORREF color) {
+    RECT r;
+    GetWindowRect(dialog->item(id), &r);
+    MapWindowPoints(nullptr, dialog->hwnd(), reinterpret_cast<POINT*>(&r), 2);
+    return shot.count(r, color);
+  };
+  EXPECT_GT(colored(IDC_ABOUT_TITLE, RGB(192, 192, 192)), 10);
+  EXPECT_GT(colored(IDC_ABOUT_VERSION, RGB(0, 0, 0)), 10);
+  EXPECT_GT(colored(IDC_ABOUT_COPYRIGHT, RGB(0, 0, 0)), 10);
+  EXPECT_GT(colored(IDC_ABOUT_CONTACT_1, RGB(128, 0, 128)), 10);
+  EXPECT_GT(colored(IDC_ABOUT_CONTACT_3, RGB(128, 0, 128)), 10);
+  // The heading in bold green.
+  EXPECT_GT(colored(IDC_ABOUT_SUPPORT, RGB(0, 128, 0)), 10);
+  LOGFONTW heading = {};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog->item(IDC_ABOUT_SUPPORT), WM_GETFONT, 0, 0)), sizeof heading,
+             &heading);
+  EXPECT_EQ(heading.lfWeight, FW_BOLD);
+
+  Click(dialog->item(IDC_ABOUT_CONTACT_1));
+  GUITHREADINFO focus = {sizeof focus};
+  EXPECT_TRUE(PumpUntil([&] {
+    return GetGUIThreadInfo(GetWindowThreadProcessId(dialog->hwnd(), nullptr), &focus) &&
+           focus.hwndFocus == dialog->item(IDC_ABOUT_CONTACT_1);
+  }));
+  EXPECT_FALSE(dialog->ended());
+
+  // Dragged by a point of its surface.
+  RECT before, after;
+  GetWindowRect(dialog->hwnd(), &before);
+  Mouse::MoveTo(dialog->hwnd(), {200, 10});
+  Mouse::Press();
+  // The system's moving loop has taken over before the hand moves on.
+  EXPECT_TRUE(PumpUntil([&] {
+    GUITHREADINFO moving = {sizeof moving};
+    return GetGUIThreadInfo(GetWindowThreadProcessId(dialog->hwnd(), nullptr), &moving) &&
+           (moving.flags & GUI_INMOVESIZE) != 0;
+  }));
+  Mouse::MoveTo(dialog->hwnd(), {240, 40});
+  Mouse::Release();
+  EXPECT_TRUE(PumpUntil([&] {
+    GetWindowRect(dialog->hwnd(), &after);
+    return after.left == before.left + 40 && after.top == before.top + 30;
+  })) << after.left - before.left << "," << after.top - before.top;
+
+  Click(dialog->item(IDOK));
+  ASSERT_TRUE(dialog->WaitEnded());
+  EXPECT_EQ(dialog->result(), IDOK);
+  dialog = DialogThread::Open<CAboutDlg>(main.hwnd());
+  Click(dialog->item(IDC_ABOUT_CLOSE));
+  ASSERT_TRUE(dialog->WaitEnded());
+  EXPECT_EQ(dialog->result(), IDCANCEL);
+  dialog = DialogThread::Open<CAboutDlg>(main.hwnd());
+  Keyboard::Press(VK_ESCAPE);
+  ASSERT_TRUE(dialog->WaitEnded());
+  EXPECT_EQ(dialog->result(), IDCANCEL);
+}
