@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/dialog_skin.h"
+#include "app/skinned_dialog.h"
 #include "app/resource.h"
 #include "common/text_format.h"
 #include "platform/paths.h"
@@ -17,20 +17,6 @@ constexpr wchar_t kCopyrightYears[] = L"2011";
 constexpr wchar_t kContactMail[] = L"support@calvoro.example";
 constexpr wchar_t kContactPhone[] = L"+1 555 0100";
 constexpr wchar_t kContactWeb[] = L"www.calvoro.example";
-
-// Font, weight and colour of each label; a height of 0 keeps the template's.
-struct LabelSpec {
-  int id;
-  int height;
-  int weight;
-  COLORREF color;
-};
-constexpr LabelSpec kLabels[8] = {
-    {IDC_ABOUT_TITLE, 0, FW_NORMAL, RGB(192, 192, 192)},  {IDC_ABOUT_VERSION, 16, FW_NORMAL, RGB(0, 0, 0)},
-    {IDC_ABOUT_COPYRIGHT, 16, FW_NORMAL, RGB(0, 0, 0)},   {IDC_ABOUT_SUPPORT, 16, FW_BOLD, RGB(0, 128, 0)},
-    {IDC_ABOUT_CONTACT_1, 16, FW_NORMAL, RGB(128, 0, 128)}, {IDC_ABOUT_CONTACT_2, 16, FW_NORMAL, RGB(128, 0, 128)},
-    {IDC_ABOUT_CONTACT_3, 16, FW_NORMAL, RGB(128, 0, 128)}, {IDC_ABOUT_LINK, 16, FW_BOLD, RGB(0, 0, 255)},
-};
 
 }  // namespace
 
@@ -64,12 +50,11 @@ std::wstring ProgramVersionText() {
                                      static_cast<unsigned>(LOWORD(fixed->dwFileVersionLS))});
 }
 
-CAboutDlg::CAboutDlg(HWND parent) : CDialog(IDD_ABOUTBOX, parent) {}
+CAboutDlg::CAboutDlg(HWND parent) : CSkinnedDialog(IDD_ABOUTBOX, parent) {}
 CAboutDlg::~CAboutDlg() = default;
 
 BOOL CAboutDlg::OnInitDialog() {
-  background_ = FittedBackground(hwnd_, IDB_ABOUT_BACKGROUND);
-  ApplyRoundedOutline(hwnd_);
+  SkinWindow(IDB_ABOUT_BACKGROUND);
 
   close_.SetImages(SkinImages(L"Close"));
   close_.SetText(L"");
@@ -82,14 +67,13 @@ BOOL CAboutDlg::OnInitDialog() {
   ok_.font.SetHeight(14);
   PlaceImageButton(hwnd_, ok_, IDOK);
 
-  tooltip_ = CreateControlTooltip(hwnd_, close_.GetSafeHwnd(), L"Close");
-  for (int i = 0; i < 8; ++i) {
-    labels_[i].AttachDlgItem(hwnd_, kLabels[i].id);
-    labels_[i].height = kLabels[i].height;
-    labels_[i].weight = kLabels[i].weight;
-    labels_[i].textColor = kLabels[i].color;
-    labels_[i].backgroundSource = background_.bitmap.get();
-  }
+  AddTooltip(close_.GetSafeHwnd(), L"Close");
+  AddLabel(IDC_ABOUT_TITLE, RGB(192, 192, 192));
+  AddLabel(IDC_ABOUT_VERSION, RGB(0, 0, 0), 16);
+  AddLabel(IDC_ABOUT_COPYRIGHT, RGB(0, 0, 0), 16);
+  AddLabel(IDC_ABOUT_SUPPORT, RGB(0, 128, 0), 16, FW_BOLD);
+  for (int id : {IDC_ABOUT_CONTACT_1, IDC_ABOUT_CONTACT_2, IDC_ABOUT_CONTACT_3}) AddLabel(id, RGB(128, 0, 128), 16);
+  AddLabel(IDC_ABOUT_LINK, RGB(0, 0, 255), 16, FW_BOLD);
   ApplyTexts();
   // A click on the first contact line gives it the focus.
   HWND contact = GetDlgItem(IDC_ABOUT_CONTACT_1);
@@ -103,7 +87,7 @@ void CAboutDlg::ApplyTexts() {
   std::wstring title = text(L"About");
   SetWindowTextW(hwnd_, title.c_str());
   SetItemText(IDC_ABOUT_TITLE, title.c_str());
-  SetControlTooltipText(tooltip_, hwnd_, close_.GetSafeHwnd(), text(L"Button_Close_Tip").c_str());
+  SetTooltipText(close_.GetSafeHwnd(), text(L"Button_Close_Tip").c_str());
   ok_.SetText(text(L"Button_OK"));
   SetItemText(IDC_ABOUT_VERSION, FormatText(text(L"About_Version"), {ProgramVersionText()}).c_str());
   SetItemText(IDC_ABOUT_COPYRIGHT, FormatText(text(L"About_Copyright"), {kRightsHolder, kCopyrightYears}).c_str());
@@ -132,47 +116,15 @@ bool CAboutDlg::OnCommand(WORD id, WORD notifyCode, HWND control) {
 }
 
 INT_PTR CAboutDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
-  handled = false;
-  switch (message) {
-    case WM_CTLCOLORDLG:
-      if (!background_) return 0;
-      handled = true;
-      return reinterpret_cast<INT_PTR>(background_.get());
-    case WM_ERASEBKGND:
-      if (!background_) return 0;
-      EraseWithPattern(hwnd_, reinterpret_cast<HDC>(wParam), background_.get());
-      handled = true;
-      return TRUE;
-    case WM_CTLCOLORSTATIC: {
-      int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-      for (int i = 0; i < 8; ++i) {
-        if (kLabels[i].id != id) continue;
-        handled = true;
-        return reinterpret_cast<INT_PTR>(
-            labels_[i].OnParentCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), CTLCOLOR_STATIC));
-      }
-      return 0;
+  if (message == WM_MOUSEMOVE) {
+    // Over the link line, while it is shown, the pointer is a hand.
+    HWND link = GetDlgItem(IDC_ABOUT_LINK);
+    RECT area;
+    POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    if (link && IsWindowVisible(link) && GetWindowRect(link, &area)) {
+      MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&area), 2);
+      if (PtInRect(&area, at)) SetCursor(LoadCursorW(nullptr, IDC_HAND));
     }
-    case WM_LBUTTONDOWN:
-      DragByAnyPoint(hwnd_);
-      return 0;
-    case WM_MOUSEMOVE: {
-      // Over the link line, while it is shown, the pointer is a hand.
-      HWND link = GetDlgItem(IDC_ABOUT_LINK);
-      RECT area;
-      POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      if (link && IsWindowVisible(link) && GetWindowRect(link, &area)) {
-        MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&area), 2);
-        if (PtInRect(&area, at)) SetCursor(LoadCursorW(nullptr, IDC_HAND));
-      }
-      return 0;
-    }
-    default:
-      return 0;
   }
-}
-
-bool CAboutDlg::PreTranslateMessage(MSG* msg) {
-  RelayToTooltip(tooltip_, hwnd_, *msg);
-  return false;
+  return CSkinnedDialog::WindowProc(message, wParam, lParam, handled);
 }

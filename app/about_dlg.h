@@ -8,12 +8,10 @@
 
 #include <string>
 
-#include "ui/dialog.h"
+#include "app/skinned_dialog.h"
 #include "ui/image_button.h"
-#include "ui/skin_bitmap.h"
-#include "ui/transparent_static.h"
 
-class CAboutDlg : public CDialog {
+class CAboutDlg : public CSkinnedDialog {
  public:
   explicit CAboutDlg(HWND parent = nullptr);
   ~CAboutDlg() override;
@@ -22,17 +20,11 @@ class CAboutDlg : public CDialog {
   BOOL OnInitDialog() override;
   bool OnCommand(WORD id, WORD notifyCode, HWND control) override;
   INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-  bool PreTranslateMessage(MSG* msg) override;
 
  private:
   void ApplyTexts();
 
-  PatternBrush background_;
   CImageButton close_, ok_;
-  HWND tooltip_ = nullptr;
-  // Title, version, copyright, support heading, the three contact lines and
-  // the (hidden) link line.
-  CTransparentStatic labels_[8];
 };
 
 // The version text of the running program's version resource ("FileVersion"

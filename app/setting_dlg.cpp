@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/dialog_skin.h"
+#include "app/skinned_dialog.h"
 #include "app/resource.h"
 #include "platform/main_window.h"
 #include "platform/message_box.h"
@@ -13,19 +13,6 @@
 #include "ui/control.h"
 
 namespace {
-
-// The labels and group boxes that lie on the picture, with their text colours:
-// the title in silver, the rest in black.
-struct LabelSpec {
-  int id;
-  COLORREF color;
-};
-constexpr LabelSpec kLabels[7] = {
-    {IDC_SETTING_TITLE, RGB(192, 192, 192)},     {IDC_SETTING_LANGUAGE_LABEL, RGB(0, 0, 0)},
-    {IDC_SETTING_FOLDER_LABEL, RGB(0, 0, 0)},    {IDC_SETTING_RECORD_WAY_LABEL, RGB(0, 0, 0)},
-    {IDC_SETTING_FORMAT_LABEL, RGB(0, 0, 0)},    {IDC_SETTING_RECORD_GROUP, RGB(0, 0, 0)},
-    {IDC_SETTING_SKYPE_GROUP, RGB(0, 0, 0)},
-};
 
 // Check box captions: Arial 15, black, left-aligned beside the box.
 void SkinCheckBox(CBoxImageButton& box, const ButtonImagePaths& on, const ButtonImagePaths& off) {
@@ -63,16 +50,15 @@ void SetCheckFromSetting(CBoxImageButton& box, bool on) { box.SetCheck(on ? 1 : 
 
 }  // namespace
 
-CSettingDlg::CSettingDlg(HWND parent) : CDialog(IDD_SETTING_DIALOG, parent) {}
+CSettingDlg::CSettingDlg(HWND parent) : CSkinnedDialog(IDD_SETTING_DIALOG, parent) {}
 CSettingDlg::~CSettingDlg() = default;
 
 BOOL CSettingDlg::OnInitDialog() {
   FillLists();
-  background_ = FittedBackground(hwnd_, IDB_SETTING_BACKGROUND);
-  ApplyRoundedOutline(hwnd_);
+  SkinWindow(IDB_SETTING_BACKGROUND);
   SkinControls();
   ShowSettings(*Settings.Current());
-  tooltip_ = CreateControlTooltip(hwnd_, close_.GetSafeHwnd(), L"Close");
+  AddTooltip(close_.GetSafeHwnd(), L"Close");
   ApplyTexts();
   return TRUE;
 }
@@ -132,11 +118,11 @@ void CSettingDlg::SkinControls() {
   folder_.AttachDlgItem(hwnd_, IDC_SETTING_FOLDER);
   SendDlgItemMessageW(hwnd_, IDC_SETTING_FOLDER, EM_LIMITTEXT, 0, 0);
 
-  for (int i = 0; i < 7; ++i) {
-    labels_[i].AttachDlgItem(hwnd_, kLabels[i].id);
-    labels_[i].textColor = kLabels[i].color;
-    labels_[i].backgroundSource = background_.bitmap.get();
-  }
+  // On the picture: the title in silver, the labels and group boxes in black.
+  AddLabel(IDC_SETTING_TITLE, RGB(192, 192, 192));
+  for (int id : {IDC_SETTING_LANGUAGE_LABEL, IDC_SETTING_FOLDER_LABEL, IDC_SETTING_RECORD_WAY_LABEL,
+                 IDC_SETTING_FORMAT_LABEL, IDC_SETTING_RECORD_GROUP, IDC_SETTING_SKYPE_GROUP})
+    AddLabel(id, RGB(0, 0, 0));
 }
 
 void CSettingDlg::ShowSettings(const SettingsRecord& settings) {
@@ -183,7 +169,7 @@ void CSettingDlg::ApplyTexts() {
   SetItemText(IDC_SETTING_FORMAT_LABEL, text(L"Static_Record_Format").c_str());
   SetItemText(IDC_SETTING_RECORD_GROUP, text(L"Group_Record_Setting").c_str());
   SetItemText(IDC_SETTING_SKYPE_GROUP, text(L"Group_Skype_Setting").c_str());
-  SetControlTooltipText(tooltip_, hwnd_, close_.GetSafeHwnd(), text(L"Button_Close_Tip").c_str());
+  SetTooltipText(close_.GetSafeHwnd(), text(L"Button_Close_Tip").c_str());
 }
 
 SettingsDialogValues CSettingDlg::Values() const {
@@ -262,41 +248,4 @@ bool CSettingDlg::OnCommand(WORD id, WORD notifyCode, HWND control) {
     default:
       return false;
   }
-}
-
-HBRUSH CSettingDlg::LabelColors(HDC dc, HWND label) {
-  int id = ::GetDlgCtrlID(label);
-  for (int i = 0; i < 7; ++i)
-    if (kLabels[i].id == id) return labels_[i].OnParentCtlColor(dc, label, CTLCOLOR_STATIC);
-  return nullptr;
-}
-
-INT_PTR CSettingDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
-  handled = false;
-  switch (message) {
-    case WM_CTLCOLORDLG:
-      if (!background_) return 0;
-      handled = true;
-      return reinterpret_cast<INT_PTR>(background_.get());
-    case WM_ERASEBKGND:
-      if (!background_) return 0;
-      EraseWithPattern(hwnd_, reinterpret_cast<HDC>(wParam), background_.get());
-      handled = true;
-      return TRUE;
-    case WM_CTLCOLORSTATIC: {
-      HBRUSH brush = LabelColors(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-      handled = brush != nullptr;
-      return reinterpret_cast<INT_PTR>(brush);
-    }
-    case WM_LBUTTONDOWN:
-      DragByAnyPoint(hwnd_);
-      return 0;
-    default:
-      return 0;
-  }
-}
-
-bool CSettingDlg::PreTranslateMessage(MSG* msg) {
-  RelayToTooltip(tooltip_, hwnd_, *msg);
-  return false;
 }

@@ -15,14 +15,12 @@
 
 #include <string>
 
+#include "app/skinned_dialog.h"
 #include "settings/settings.h"
-#include "ui/dialog.h"
 #include "ui/edit_ex.h"
 #include "ui/image_button.h"
-#include "ui/skin_bitmap.h"
-#include "ui/transparent_static.h"
 
-class CSettingDlg : public CDialog {
+class CSettingDlg : public CSkinnedDialog {
  public:
   explicit CSettingDlg(HWND parent = nullptr);
   ~CSettingDlg() override;
@@ -30,8 +28,6 @@ class CSettingDlg : public CDialog {
  protected:
   BOOL OnInitDialog() override;
   bool OnCommand(WORD id, WORD notifyCode, HWND control) override;
-  INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-  bool PreTranslateMessage(MSG* msg) override;
 
  private:
   void FillLists();
@@ -43,16 +39,11 @@ class CSettingDlg : public CDialog {
   bool Apply();
   SettingsDialogValues Values() const;
   void Browse();
-  HBRUSH LabelColors(HDC dc, HWND label);
 
-  PatternBrush background_;
   CImageButton close_, ok_, cancel_, apply_;
   CBoxImageButton autoRun_;
   CBoxImageButton autoRecord_, openFolder_, trayStatus_, stereo_, hideSkype_, closeCallQuality_;
   CEditEx folder_;
   CImageButton browse_;
-  HWND tooltip_ = nullptr;
   CBoxImageButton mp3_, wma_, ogg_, flac_, wav_;
-  // The title, the four labels and the two group boxes, on the picture.
-  CTransparentStatic labels_[7];
 };

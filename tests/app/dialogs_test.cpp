@@ -166,7 +166,58 @@ POINT Middle(HWND window) {
   return {client.right / 2, client.bottom / 2};
 }
 
-void Click(HWND window) { Mouse::ClickAt(window, Middle(window)); }
+HWND CaptureOf(HWND window) {
+  GUITHREADINFO thread = {sizeof thread};
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) ? thread.hwndCapture : nullptr;
+}
+
+bool IsSkinnedButton(HWND window) {
+  wchar_t name[16] = L"";
+  GetClassNameW(window, name, 16);
+  return _wcsicmp(name, L"Button") == 0 && (GetWindowLongW(window, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW;
+}
+
+// A click as a user makes it, who presses once the pointer has arrived and
+// moves on once the click has been taken. The system sends a press to the
+// window that holds the mouse at that moment, and a skinned button holds it
+// while the pointer is over it (giving it up makes the system repeat the
+// pointer's position, which may make the button take it again): so the press
+// waits until the target holds the mouse (a skinned button) or nobody does, and
+// after a skinned button's click the test waits until the button has the mouse
+// again or its window has given way (ended, or a window of its own opened).
+void ClickAt(HWND window, POINT point) {
+  bool skinned = IsSkinnedButton(window);
+  auto arrived = [&] {
+    HWND capture = CaptureOf(window);
+    return skinned ? capture == window : !capture || capture == window;
+  };
+  // The system merges pointer moves that wait in a queue, so one can vanish
+  // into another: like a hand, the pointer moves a little until the target
+  // shows it has seen it.
+  for (int attempt = 0; attempt < 15; ++attempt) {
+    Mouse::MoveTo(window, {point.x + attempt % 2, point.y});
+    if (PumpUntil(arrived, std::chrono::seconds(2))) break;
+  }
+  Mouse::Press();
+  Mouse::Release();
+  if (!skinned) return;
+  HWND dialog = GetAncestor(window, GA_ROOT);
+  PumpUntil([&] {
+    return !IsWindowVisible(window) || !IsWindowEnabled(dialog) || CaptureOf(window) == window;
+  });
+}
+
+void Click(HWND window) { ClickAt(window, Middle(window)); }
+
+// Until the keys the user presses go to this window or one inside it, as the
+// user sees the caret or the selection there before typing.
+bool AwaitKeyboardIn(HWND window) {
+  return PumpUntil([window] {
+    GUITHREADINFO foreground = {sizeof foreground};
+    return GetGUIThreadInfo(0, &foreground) &&
+           (foreground.hwndFocus == window || IsChild(window, foreground.hwndFocus));
+  });
+}
 
 // One of the window's children shows this text (a message box's text line).
 bool ShowsText(HWND window, const std::wstring& text) {
@@ -223,6 +274,23 @@ class SettingsDialogTest : public ::testing::Test {
     return shown == onColor;
   }
 
+  // Clicks a check box, and sees it show its new state once the pointer has
+  // left it.
+  void Toggle(const DialogThread& dialog, int id) {
+    HWND box = dialog.item(id);
+    COLORREF before = Pixels::OfClient(box).at(boxPixel.x, boxPixel.y);
+    Click(box);
+    bool left = false;
+    for (int attempt = 0; attempt < 15 && !left; ++attempt) {
+      POINT away = Mouse::Away();
+      Mouse::MoveToScreen({away.x - attempt % 2, away.y});
+      left = PumpUntil([&] { return !CaptureOf(box); }, std::chrono::seconds(2));
+    }
+    EXPECT_TRUE(left) << id;
+    COLORREF expected = before == onColor ? offColor : onColor;
+    EXPECT_TRUE(PumpUntil([&] { return Pixels::OfClient(box).at(boxPixel.x, boxPixel.y) == expected; })) << id;
+  }
+
   int Selected(const DialogThread& dialog, int list) {
     return static_cast<int>(SendMessageW(dialog.item(list), CB_GETCURSEL, 0, 0));
   }
@@ -236,7 +304,7 @@ class SettingsDialogTest : public ::testing::Test {
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(info.hwndList) != FALSE; }));
     RECT rect;
     ASSERT_NE(SendMessageW(info.hwndList, LB_GETITEMRECT, item, reinterpret_cast<LPARAM>(&rect)), LB_ERR);
-    Mouse::ClickAt(info.hwndList, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+    ClickAt(info.hwndList, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
     EXPECT_TRUE(PumpUntil([&] { return Selected(dialog, list) == item && !IsWindowVisible(info.hwndList); }));
   }
 
@@ -244,6 +312,7 @@ class SettingsDialogTest : public ::testing::Test {
   void TypeFolder(const DialogThread& dialog, const std::wstring& folder) {
     HWND field = dialog.item(IDC_SETTING_FOLDER);
     Click(field);
+    ASSERT_TRUE(AwaitKeyboardIn(field));
     Keyboard::Press(VK_HOME);
     Keyboard::Press(VK_END, true);
     Keyboard::Type(folder);
@@ -295,10 +364,11 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
       EXPECT_LT(box.right, next.left) << id;
     }
 
-    for (int id : kBoxes) Click(dialog->item(id));
+    for (int id : kBoxes) Toggle(*dialog, id);
     ChooseByClicks(*dialog, IDC_SETTING_LANGUAGE, 1);
     // The record way by keyboard: open the list, two down, Enter.
     Click(dialog->item(IDC_SETTING_RECORD_WAY));
+    ASSERT_TRUE(AwaitKeyboardIn(dialog->item(IDC_SETTING_RECORD_WAY)));
     Keyboard::Press(VK_DOWN);
     Keyboard::Press(VK_DOWN);
     Keyboard::Press(VK_RETURN);
@@ -333,12 +403,13 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
     EXPECT_EQ(GetWindowTextString(dialog->hwnd()), program.Text(L"Cht", L"Menu_Setting"));
 
     // Edited, a folder browser opened and cancelled, then Cancel.
-    for (int id : {IDC_SETTING_AUTORUN, IDC_SETTING_STEREO, IDC_SETTING_WAV}) Click(dialog->item(id));
+    for (int id : {IDC_SETTING_AUTORUN, IDC_SETTING_STEREO, IDC_SETTING_WAV}) Toggle(*dialog, id);
     TypeFolder(*dialog, program.documents.path() + L"\\Elsewhere");
     Click(dialog->item(IDC_SETTING_BROWSE));
     HWND browser = nullptr;
     ASSERT_TRUE(PumpUntil([&] { return (browser = dialog->FindWindowOfClass(L"#32770", dialog->hwnd())) != nullptr; }));
     EXPECT_FALSE(IsWindowEnabled(dialog->hwnd()));
+    ASSERT_TRUE(AwaitKeyboardIn(browser));
     Keyboard::Press(VK_ESCAPE);
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(browser); }));
     EXPECT_EQ(dialog->text(IDC_SETTING_FOLDER), program.documents.path() + L"\\Elsewhere");
@@ -349,12 +420,14 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
   // Closed without applying by the close button and by Esc, after edits.
   for (bool escape : {false, true}) {
     auto dialog = Open();
-    Click(dialog->item(IDC_SETTING_AUTO_RECORD));
+    Toggle(*dialog, IDC_SETTING_AUTO_RECORD);
     TypeFolder(*dialog, L"C:\\Nowhere");
-    if (escape)
+    if (escape) {
+      ASSERT_TRUE(AwaitKeyboardIn(dialog->hwnd()));
       Keyboard::Press(VK_ESCAPE);
-    else
+    } else {
       Click(dialog->item(IDC_SETTING_CLOSE));
+    }
     ASSERT_TRUE(dialog->WaitEnded()) << escape;
     EXPECT_EQ(dialog->result(), IDCANCEL);
   }
@@ -368,7 +441,7 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
   // No format ticked gives MP3, which the next opening shows ticked.
   {
     auto dialog = Open();
-    for (int id : {IDC_SETTING_WMA, IDC_SETTING_OGG, IDC_SETTING_FLAC, IDC_SETTING_WAV}) Click(dialog->item(id));
+    for (int id : {IDC_SETTING_WMA, IDC_SETTING_OGG, IDC_SETTING_FLAC, IDC_SETTING_WAV}) Toggle(*dialog, id);
     Click(dialog->item(IDOK));
     ASSERT_TRUE(dialog->WaitEnded());
   }
@@ -438,7 +511,7 @@ TEST_F(SettingsDialogTest, AFolderThatCannotBeMadeIsRefusedAndTheDialogStaysOpen
   const SettingsRecord inForce = *Settings.Current();
   ASSERT_TRUE(WriteFileBytes(program.folder.file(L"a file"), "x"));
   auto dialog = Open();
-  Click(dialog->item(IDC_SETTING_STEREO));
+  Toggle(*dialog, IDC_SETTING_STEREO);
   for (const std::wstring& folder : {program.folder.file(L"a file") + L"\\Records",
                                      L"C:\\" + std::wstring(kWavePathMaxChars, L'x')}) {
     TypeFolder(*dialog, folder);
@@ -449,7 +522,7 @@ TEST_F(SettingsDialogTest, AFolderThatCannotBeMadeIsRefusedAndTheDialogStaysOpen
         folder.size() > kWavePathMaxChars ? kRecordFolderTooLongText : kRecordFolderNotCreatedText;
     EXPECT_TRUE(ShowsText(box, expected));
     EXPECT_EQ(GetWindowTextString(box), kApplicationTitle);
-    SetForegroundWindow(box);
+    ASSERT_TRUE(AwaitKeyboardIn(box));
     Keyboard::Press(VK_RETURN);
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(box); }));
     EXPECT_FALSE(dialog->ended());
@@ -546,6 +619,7 @@ TEST_F(AboutDialogTest, ShowsTheRunningFilesVersionAndClosesEveryWay) {
   ASSERT_TRUE(dialog->WaitEnded());
   EXPECT_EQ(dialog->result(), IDCANCEL);
   dialog = DialogThread::Open<CAboutDlg>(main.hwnd());
+  ASSERT_TRUE(AwaitKeyboardIn(dialog->hwnd()));
   Keyboard::Press(VK_ESCAPE);
   ASSERT_TRUE(dialog->WaitEnded());
   EXPECT_EQ(dialog->result(), IDCANCEL);

@@ -350,11 +350,20 @@ long CountGdiTableEntries() {
 }
 
 // Wine's USER handles are 0x20 + 2 * index; a handle without its generation
-// (the high word 0) names whatever lives at that index.
+// (the high word 0) names whatever lives at that index. The table is the
+// whole session's: the windows of other programs (a test running beside this
+// one) are not counted.
 long CountWindowsAndMenus() {
   long live = 0;
-  for (UINT_PTR handle = 0x20; handle < 0x10000; handle += 2)
-    live += IsWindow(reinterpret_cast<HWND>(handle)) || IsMenu(reinterpret_cast<HMENU>(handle));
+  DWORD self = GetCurrentProcessId();
+  for (UINT_PTR handle = 0x20; handle < 0x10000; handle += 2) {
+    auto window = reinterpret_cast<HWND>(handle);
+    DWORD owner = 0;
+    if (IsWindow(window))
+      live += GetWindowThreadProcessId(window, &owner) && owner == self;
+    else
+      live += IsMenu(reinterpret_cast<HMENU>(handle)) != FALSE;
+  }
   return live;
 }
 

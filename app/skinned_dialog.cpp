@@ -1,0 +1,132 @@
+#include "app/skinned_dialog.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "platform/paths.h"
+#include "ui/dpi.h"
+
+ButtonImagePaths SkinImages(std::wstring_view name, std::wstring_view disabled) {
+  std::wstring base = GetModuleDirectory() + L"Image\\" + std::wstring(name) + L"_";
+  return {base + L"normal.bmp", base + L"down.bmp", base + L"on.bmp", base + std::wstring(disabled) + L".bmp"};
+}
+
+namespace {
+
+TTTOOLINFOW ToolOf(HWND dialog, HWND control, const wchar_t* text) {
+  TTTOOLINFOW tool = {};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND;
+  tool.hwnd = dialog;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = const_cast<wchar_t*>(text);
+  return tool;
+}
+
+// Paints with the pattern's top-left corner at the dialog's client origin,
+// wherever that lies on the surface: a themed control has its parent paint
+// under it on the control's own surface, moved by the control's position, and
+// a pattern brush does not follow that move by itself.
+void EraseWithPattern(HWND dialog, HDC dc, HBRUSH pattern) {
+  POINT origin = {0, 0};
+  LPtoDP(dc, &origin, 1);
+  POINT previous;
+  SetBrushOrgEx(dc, origin.x, origin.y, &previous);
+  RECT client;
+  GetClientRect(dialog, &client);
+  FillRect(dc, &client, pattern);
+  SetBrushOrgEx(dc, previous.x, previous.y, nullptr);
+}
+
+}  // namespace
+
+CSkinnedDialog::CSkinnedDialog(UINT templateId, HWND parent) : CDialog(templateId, parent) {}
+
+void CSkinnedDialog::SkinWindow(int backgroundBitmapId) {
+  // The template's dialog units give other pixel sizes on other screens and
+  // fonts than the picture's own: it is scaled to the real client area.
+  GdiBitmap picture(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(backgroundBitmapId),
+                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  background_ = MakePatternBrush(FitBitmap(picture.get(), client.right, client.bottom));
+
+  RECT window;
+  GetWindowRect(hwnd_, &window);
+  int ellipse = ScaleForScreen(4);
+  HRGN outline =
+      CreateRoundRectRgn(0, 0, window.right - window.left + 1, window.bottom - window.top + 1, ellipse, ellipse);
+  // The window owns the region from here on.
+  if (outline && !SetWindowRgn(hwnd_, outline, TRUE)) DeleteObject(outline);
+}
+
+void CSkinnedDialog::AddLabel(int id, COLORREF color, int height, int weight) {
+  labels_.emplace_back();
+  CTransparentStatic& label = labels_.back();
+  labelIds_.push_back(id);
+  label.AttachDlgItem(hwnd_, id);
+  label.textColor = color;
+  label.height = height;
+  label.weight = weight;
+  label.backgroundSource = background_.bitmap.get();
+}
+
+void CSkinnedDialog::AddTooltip(HWND control, const wchar_t* text) {
+  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&classes);
+  // Owned by the dialog, which destroys it with itself.
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetModuleHandleW(nullptr),
+                             nullptr);
+  if (!tooltip_) return;
+  SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
+  TTTOOLINFOW tool = ToolOf(hwnd_, control, text);
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void CSkinnedDialog::SetTooltipText(HWND control, const wchar_t* text) {
+  if (!tooltip_) return;
+  TTTOOLINFOW tool = ToolOf(hwnd_, control, text);
+  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+bool CSkinnedDialog::PreTranslateMessage(MSG* msg) {
+  if (tooltip_ && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
+    SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
+  return false;
+}
+
+INT_PTR CSkinnedDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+  handled = false;
+  switch (message) {
+    case WM_CTLCOLORDLG:
+      if (!background_) return 0;
+      handled = true;
+      return reinterpret_cast<INT_PTR>(background_.get());
+    case WM_ERASEBKGND:
+      if (!background_) return 0;
+      EraseWithPattern(hwnd_, reinterpret_cast<HDC>(wParam), background_.get());
+      handled = true;
+      return TRUE;
+    case WM_CTLCOLORSTATIC: {
+      auto label = reinterpret_cast<HWND>(lParam);
+      int id = GetDlgCtrlID(label);
+      for (size_t i = 0; i < labelIds_.size(); ++i) {
+        if (labelIds_[i] != id) continue;
+        HBRUSH brush = labels_[i].OnParentCtlColor(reinterpret_cast<HDC>(wParam), label, CTLCOLOR_STATIC);
+        handled = brush != nullptr;
+        return reinterpret_cast<INT_PTR>(brush);
+      }
+      return 0;
+    }
+    case WM_LBUTTONDOWN: {
+      POINT at;
+      GetCursorPos(&at);
+      PostMessageW(hwnd_, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(at.x, at.y));
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
