@@ -90,7 +90,12 @@ TEST(SettingsPublication, EveryReaderSeesWholeAppliedSetsInTheOrderOfTheApplies)
   for (int r = 0; r < 3; ++r) {
     readers.emplace_back([&] {
       int last = 0;
-      while (!done.load()) check(Settings.Current(), last);
+      // Readers give way after each read: four spinning threads on a two-core
+      // machine would starve the applies (each writes Config.ini) for minutes.
+      while (!done.load()) {
+        check(Settings.Current(), last);
+        std::this_thread::yield();
+      }
       check(Settings.Current(), last);
     });
   }
@@ -104,6 +109,7 @@ TEST(SettingsPublication, EveryReaderSeesWholeAppliedSetsInTheOrderOfTheApplies)
       if (seen != pinned) ++mixed;
       check(seen, last);
       Settings.PinForRecording(nullptr);
+      std::this_thread::yield();
     }
   });
 
