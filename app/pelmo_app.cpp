@@ -15,8 +15,6 @@
 #include "skype/skype_link.h"
 #include "skype/skype_transport.h"
 
-std::atomic<int32_t> startHidden{0};
-
 CPelmoApp theApp;
 
 bool IsHideCommandLine(int argumentCount, const wchar_t* commandTail) {
@@ -32,9 +30,11 @@ BOOL CPelmoApp::InitInstance() {
   if (IsHideCommandLine(m_argumentCount, m_lpCmdLine)) startHidden = 1;
 
   // One instance per machine: a second start brings the first one's window
-  // forward and ends.
-  if (HANDLE existing = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kSingleInstanceMutexName)) {
-    CloseHandle(existing);
+  // forward and ends. The mutex is created once and the answer decides, so
+  // two starts at the same moment cannot both go on (an open followed by a
+  // create could let both through). It is held until the process ends.
+  HANDLE instance = CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
+  if (!instance || GetLastError() == ERROR_ALREADY_EXISTS) {
     if (HWND window = FindWindowW(kMainWindowClassName, nullptr)) {
       DebugTrace(L"mirror system already run, show it!");
       ShowWindow(window, SW_SHOWNORMAL);
@@ -43,8 +43,6 @@ BOOL CPelmoApp::InitInstance() {
     return FALSE;
   }
   DebugTrace(L"first run!");
-  // Held, never released, until the process ends.
-  CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
 
   INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
   InitCommonControlsEx(&controls);

@@ -15,10 +15,6 @@
 constexpr wchar_t kSingleInstanceMutexName[] = L"Global\\Skype Dorv Recorder";
 constexpr wchar_t kMainWindowClassName[] = L"SkypeDorvRecorder.Class";
 
-// 1 when the command line is exactly "hide": the main window keeps itself from
-// being shown during the start-up period.
-extern std::atomic<int32_t> startHidden;
-
 // The command line asks for a hidden start: at least one argument, and the text
 // after the program name is exactly "hide".
 bool IsHideCommandLine(int argumentCount, const wchar_t* commandTail);

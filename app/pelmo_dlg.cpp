@@ -1,49 +1,53 @@
 #include "app/pelmo_dlg.h"
 
-#include <objbase.h>
-#include <shellapi.h>
+#include <commctrl.h>
 
-#include "app/pelmo_app.h"
 #include "app/resource.h"
-#include "app/status_text.h"
-#include "platform/debug_trace.h"
-#include "platform/main_window.h"
+#include "app/skin.h"
+#include "common/text_format.h"
 #include "platform/main_window_win32.h"
-#include "platform/paths.h"
+#include "platform/message_box.h"
 #include "record/stream_handoff.h"
 #include "settings/language.h"
-#include "settings/settings.h"
 #include "skype/call_partners.h"
 #include "skype/message_window_win32.h"
 #include "skype/skype_link.h"
-#include "skype/skype_transport.h"
-#include "skype/window_control.h"
+#include "ui/dpi.h"
 
 std::atomic<int32_t> keepOnTop{0};
+std::atomic<int32_t> startHidden{0};
 
 namespace {
 
-// Timers of the main window.
-constexpr UINT_PTR kStartupTimer = 3;
-constexpr UINT_PTR kClientStatusTimer = 4;
-constexpr UINT_PTR kFolderStatusTimer = 5;
-constexpr UINT_PTR kRecordStatusTimer = 7;
-constexpr UINT_PTR kTrayBalloonTimer = 8;
-constexpr UINT_PTR kNoCallNoticeTimer = 11;
+constexpr COLORREF kGreen = RGB(0, 128, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kTitleGrey = RGB(192, 192, 192);
 
-// Work that other threads hand to the user-interface thread: the window's
-// controls and timers belong to it.
-constexpr UINT WM_RECORDING_VIEW = WM_APP + 1;
-enum ViewRequest : WPARAM {
-  kViewEnded,
-  kViewTrayBalloon,
-  kViewFolderStatus,
-  kViewFocus,
-  kViewRunning,
-  kViewPaused,
-  kViewShowRecordStatus,
-  kViewRecordStatus,
-  kViewNoCallNotice,
+// The labels drawn with the hollow brush straight over the background: their
+// font height (at 96 DPI) and, where it does not follow a state, their colour.
+struct PlainLabel {
+  int id;
+  int height;
+  COLORREF color;
+};
+constexpr PlainLabel kPlainLabels[] = {
+    {IDC_CLIENT_STATUS, 16, kRed},          {IDC_FOLDER_STATUS, 16, kRed},
+    {IDC_VIRTUALSTORE_HINT, 16, RGB(0, 0, 128)}, {IDC_HELP_TEXT, 15, RGB(128, 0, 255)},
+    {IDC_INFO_1, 16, RGB(15, 19, 121)},     {IDC_INFO_2, 16, RGB(15, 19, 121)},
+    {IDC_INFO_3, 16, RGB(15, 19, 121)},     {IDC_RECORD_STATUS, 16, kRed},
+    {IDC_TITLE, 0, kTitleGrey},
+};
+
+// The nine image buttons in the order they are set up, with their images and
+// caption font heights.
+struct ButtonSkin {
+  CImageButton CPelmoDlg::*button;
+  int id;
+  const wchar_t* normal;
+  const wchar_t* hover;
+  const wchar_t* down;
+  const wchar_t* disabled;
+  int fontHeight;
 };
 
 int ReadOsMajorVersion() {
@@ -56,12 +60,9 @@ int ReadOsMajorVersion() {
   return 0;
 }
 
-std::wstring WindowText(HWND window) {
-  int n = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-  GetWindowTextW(window, text.data(), n + 1);
-  text.resize(static_cast<size_t>(n));
-  return text;
+HICON LoadAppIcon(int sizeMetricX, int sizeMetricY) {
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                       GetSystemMetrics(sizeMetricX), GetSystemMetrics(sizeMetricY), LR_SHARED));
 }
 
 }  // namespace
@@ -70,7 +71,9 @@ CPelmoDlg::CPelmoDlg()
     : CDialog(IDD_CALVORORECORD_DIALOG),
       outServer_(Direction::Out, kOutPort, outTarget_),
       inServer_(Direction::In, kInPort, inTarget_) {
-  icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+  icon_ = LoadAppIcon(SM_CXICON, SM_CYICON);
+  smallIcon_ = LoadAppIcon(SM_CXSMICON, SM_CYSMICON);
+  menuBrush_.reset(CreateSolidBrush(RGB(215, 215, 215)));
 }
 
 CPelmoDlg::~CPelmoDlg() {
@@ -79,6 +82,8 @@ CPelmoDlg::~CPelmoDlg() {
 }
 
 BOOL CPelmoDlg::OnInitDialog() {
+  titleLabel_.AttachDlgItem(hwnd_, IDC_TITLE);
+  recordLine_.AttachDlgItem(hwnd_, IDC_RECORD_STATUS);
   osMajorVersion_ = ReadOsMajorVersion();
 
   wchar_t aboutResource[128] = L"";
@@ -89,15 +94,20 @@ BOOL CPelmoDlg::OnInitDialog() {
     }
   }
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
 
   viewWindow_ = hwnd_;
   PublishMainWindow(hwnd_);
+  // A taskbar that starts (again) later announces itself with this message.
+  taskbarCreatedMessage_ = RegisterWindowMessageW(L"TaskbarCreated");
+  trayIcon_.Init(hwnd_, icon_);
+  trayIcon_.Add(L"Skype");
 
   StartAudioServers(outServer_, inServer_);
-
   EnableItem(IDC_PAUSE, false);
   EnableItem(IDC_STOP, false);
+
+  SetUpSkin();
 
   InitSkypeMessageWindow();
 
@@ -105,6 +115,7 @@ BOOL CPelmoDlg::OnInitDialog() {
   SetTimer(hwnd_, kClientStatusTimer, 100, nullptr);
   SetTimer(hwnd_, kFolderStatusTimer, 100, nullptr);
 
+  SetUpTooltips();
   if (osMajorVersion_ < 6) {
     ShowItem(IDC_VIRTUALSTORE_HINT, false);
     ShowItem(IDC_OPEN_VIRTUALSTORE, false);
@@ -113,294 +124,216 @@ BOOL CPelmoDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CPelmoDlg::OnDestroy() {
-  viewWindow_ = nullptr;
-  PublishMainWindow(nullptr);
+void CPelmoDlg::SetUpSkin() {
+  backgroundBrush_ = LoadFittedBackground(hwnd_, IDB_MAIN_BACKGROUND);
+  ApplyRoundedOutline(hwnd_);
+  if (!backgroundBrush_) {
+    // The template's own buttons and labels stay, so the window still works
+    // unskinned: the link, the timers and the texts are set up all the same.
+    ShowMessageBox(L"Resource load error");
+    return;
+  }
+  HBITMAP background = backgroundBrush_.bitmap.get();
+  titleLabel_.backgroundSource = background;
+  recordLine_.backgroundSource = background;
+
+  // The small image of the icon: the large one would reach into the title
+  // line and the banner.
+  SendDlgItemMessageW(hwnd_, IDC_APP_ICON, STM_SETICON, reinterpret_cast<WPARAM>(smallIcon_), 0);
+
+  // The banner at its own size scaled to the screen; the background's band
+  // carries on where the window is wider.
+  GdiBitmap banner(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BANNER),
+                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  BITMAP info = {};
+  if (banner && GetObjectW(banner.get(), sizeof info, &info)) {
+    banner_ = FitBitmap(banner.get(), ScaleForScreen(info.bmWidth), ScaleForScreen(info.bmHeight));
+    SendDlgItemMessageW(hwnd_, IDC_BANNER, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(banner_.get()));
+  }
+  SetUpButtons();
+  skinned_ = true;
+}
+
+void CPelmoDlg::SetUpButtons() {
+  static const ButtonSkin kButtons[] = {
+      {&CPelmoDlg::closeButton_, IDOK, L"Image\\Close_normal.bmp", L"Image\\Close_on.bmp", L"Image\\Close_down.bmp",
+       L"Image\\Close_disable.bmp", 15},
+      {&CPelmoDlg::minimizeButton_, IDC_MINIMIZE, L"Image\\min_normal.bmp", L"Image\\min_on.bmp",
+       L"Image\\min_down.bmp", L"Image\\min_disable.bmp", 15},
+      {&CPelmoDlg::optionButton_, IDC_OPTION, L"Image\\Help_normal.bmp", L"Image\\Help_on.bmp",
+       L"Image\\Help_down.bmp", L"Image\\Help_disable.bmp", 14},
+      {&CPelmoDlg::openFolderButton_, IDC_OPEN_FOLDER, L"Image\\Wbutton1.png", L"Image\\Wbutton1_on.png",
+       L"Image\\Wbutton1_down.png", L"Image\\Wbutton1_dis.png", 14},
+      {&CPelmoDlg::runSkypeButton_, IDC_RUN_SKYPE, L"Image\\Wbutton1.png", L"Image\\Wbutton1_on.png",
+       L"Image\\Wbutton1_down.png", L"Image\\Wbutton1_dis.png", 14},
+      {&CPelmoDlg::openVirtualStoreButton_, IDC_OPEN_VIRTUALSTORE, L"Image\\Wbutton1.png",
+       L"Image\\Wbutton1_on.png", L"Image\\Wbutton1_down.png", L"Image\\Wbutton1_dis.png", 14},
+      {&CPelmoDlg::recordButton_, IDC_RECORD, L"Image\\Record.png", L"Image\\Record_On.png", L"Image\\Record.png",
+       L"Image\\Record_Disable.png", 14},
+      {&CPelmoDlg::pauseButton_, IDC_PAUSE, L"Image\\Pause.png", L"Image\\Pause_On.png", L"Image\\Pause.png",
+       L"Image\\Pause_Disable.png", 14},
+      {&CPelmoDlg::stopButton_, IDC_STOP, L"Image\\Stop.png", L"Image\\Stop_On.png", L"Image\\Stop.png",
+       L"Image\\Stop_Disable.png", 14},
+  };
+  for (const ButtonSkin& skin : kButtons)
+    SetUpImageButton(hwnd_, this->*skin.button, skin.id, SkinImages(skin.normal, skin.hover, skin.down, skin.disabled),
+                     skin.fontHeight);
+  // The placed buttons start enabled.
+  EnableItem(IDC_PAUSE, false);
+  EnableItem(IDC_STOP, false);
+}
+
+void CPelmoDlg::SetUpTooltips() {
+  tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  if (!tooltips_) return;
+  SendMessageW(tooltips_, TTM_ACTIVATE, TRUE, 0);
+  // The tips watch the buttons themselves (TTF_SUBCLASS) rather than being
+  // handed each message by the window's loop: they then work in every loop,
+  // the menus' and the about box's included.
+  const std::pair<int, const wchar_t*> kTips[] = {{IDC_RECORD, L"Record"}, {IDC_PAUSE, L"Pause"},
+                                                  {IDC_STOP, L"Stop"},     {IDC_OPTION, L"Option"},
+                                                  {IDC_MINIMIZE, L"Minimize"}, {IDOK, L"Close"}};
+  for (const auto& tip : kTips) {
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(tip.first));
+    tool.lpszText = const_cast<wchar_t*>(tip.second);
+    SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
+
+void CPelmoDlg::SetTooltipText(int id, const std::wstring& text) {
+  if (!tooltips_) return;
+  TOOLINFOW tool = {};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(id));
+  tool.lpszText = const_cast<wchar_t*>(text.c_str());
+  SendMessageW(tooltips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void CPelmoDlg::ApplyMainWindowTexts() {
   IniFile language(LanguageIniPath());
-  std::wstring caption = LanguageText(language, L"Main_Caption");
+  auto text = [&language](const wchar_t* key) { return LanguageText(language, key); };
+  std::wstring caption = text(L"Main_Caption");
   SetWindowTextW(hwnd_, caption.c_str());
   SetItemText(IDC_TITLE, caption.c_str());
-  SetItemText(IDC_OPEN_FOLDER, LanguageText(language, L"Button_Open_Record_Folder").c_str());
-  SetItemText(IDC_OPEN_VIRTUALSTORE, LanguageText(language, L"Button_Open_VirtualStore").c_str());
-  SetItemText(IDC_RUN_SKYPE, LanguageText(language, L"Button_Open_Skype").c_str());
-  SetItemText(IDC_VIRTUALSTORE_HINT, LanguageText(language, L"Win7_VirtualStore_Prompt").c_str());
-  SetItemText(IDC_HELP_TEXT,
-              FormatText(LanguageText(language, L"Help_Info"), {L"support@calvoro.example"}).c_str());
-  SetItemText(IDC_INFO_1, LanguageText(language, L"Business_Info_1").c_str());
-  SetItemText(IDC_INFO_2, LanguageText(language, L"Business_Info_2").c_str());
-  SetItemText(IDC_INFO_3, LanguageText(language, L"Business_Info_3").c_str());
+  trayIcon_.SetTip(caption);
+  SetItemText(IDC_OPEN_FOLDER, text(L"Button_Open_Record_Folder").c_str());
+  SetItemText(IDC_OPEN_VIRTUALSTORE, text(L"Button_Open_VirtualStore").c_str());
+  // The client-not-installed caption stays until the client check says otherwise.
+  SetItemText(IDC_RUN_SKYPE,
+              text(clientState_ == NotInstalled ? L"Button_Access_Skype_Network" : L"Button_Open_Skype").c_str());
+  SetTooltipText(IDC_RECORD, text(L"Button_Record_Tip"));
+  SetTooltipText(IDC_PAUSE, text(L"Button_Pause_Tip"));
+  SetTooltipText(IDC_STOP, text(L"Button_Stop_Tip"));
+  SetTooltipText(IDC_OPTION, text(L"Button_Option_Tip"));
+  SetTooltipText(IDC_MINIMIZE, text(L"Button_Minimize_Tip"));
+  SetTooltipText(IDOK, text(L"Button_Close_Tip"));
+  SetItemText(IDC_VIRTUALSTORE_HINT, text(L"Win7_VirtualStore_Prompt").c_str());
+  SetItemText(IDC_HELP_TEXT, FormatText(text(L"Help_Info"), {kSupportContact}).c_str());
+  SetItemText(IDC_INFO_1, text(L"Business_Info_1").c_str());
+  SetItemText(IDC_INFO_2, text(L"Business_Info_2").c_str());
+  SetItemText(IDC_INFO_3, text(L"Business_Info_3").c_str());
 }
 
-void CPelmoDlg::SetLineText(int id, const std::wstring& text, bool repaintWhenChanged) {
-  HWND line = GetDlgItem(id);
-  if (WindowText(line) == text) return;
-  SetWindowTextW(line, text.c_str());
-  if (repaintWhenChanged) InvalidateRect(hwnd_, nullptr, TRUE);
-}
-
-void CPelmoDlg::ClientStatusLine() {
-  IniFile language(LanguageIniPath());
-  SetItemText(IDC_RUN_SKYPE, LanguageText(language, L"Button_Open_Skype").c_str());
-  SkypeClientState state = GetSkypeClientState();
-  clientState_ = state;
-  std::wstring key = FormatText(L"Skype_Status_%d", {static_cast<int>(state)});
-  std::wstring text = LanguageText(language, key);
-  if (state == Attached) text = FormatText(text, {currentUserHandle.Get()});
-  if (state == NotInstalled)
-    SetItemText(IDC_RUN_SKYPE, LanguageText(language, L"Button_Access_Skype_Network").c_str());
-  SetLineText(IDC_CLIENT_STATUS, text, true);
-}
-
-void CPelmoDlg::FolderStatusLine() {
-  IniFile language(LanguageIniPath());
-  std::wstring folder = Settings.Current()->WavePath;
-  bool exists = PathExists(folder);
-  int64_t freeBytes = -1;
-  if (exists) {
-    ULARGE_INTEGER available;
-    std::wstring root = folder.substr(0, 3);
-    if (GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr))
-      freeBytes = static_cast<int64_t>(available.QuadPart);
-    else
-      DebugTrace(L"Get Free Space failed,error code=%ld", {static_cast<long>(GetLastError())});
+HFONT CPelmoDlg::LabelFont(HWND label, int height) {
+  GdiFont& font = labelFonts_[GetDlgCtrlID(label)];
+  if (!font) {
+    LOGFONTW description = {};
+    HFONT current = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
+    GetObjectW(current ? static_cast<HGDIOBJ>(current) : GetStockObject(DEFAULT_GUI_FONT), sizeof description,
+               &description);
+    description.lfHeight = ScaleForScreen(height);
+    font.reset(CreateFontIndirectW(&description));
   }
-  FolderLine line = BuildFolderLine(language, folder, exists, freeBytes);
-  folderState_ = line.state;
-  ShowItem(IDC_OPEN_FOLDER, exists);
-  SetLineText(IDC_FOLDER_STATUS, line.text, true);
+  return font.get();
 }
 
-void CPelmoDlg::RecordStatusLine() {
-  IniFile language(LanguageIniPath());
-  bool paused = recordingSession.Flags(Direction::Out).pause.load() || recordingSession.Flags(Direction::In).pause.load();
-  std::wstring text = BuildRecordLine(language, recordingSession.finishing.load() != 0, paused,
-                                      StatusPartnerList(false), UpdateElapsedSeconds());
-  SetItemText(IDC_RECORD_STATUS, text.c_str());
-  SetTimer(hwnd_, kRecordStatusTimer, 1000, nullptr);
-}
-
-void CPelmoDlg::OnTimer(UINT_PTR id) {
-  KillTimer(hwnd_, id);
-  switch (id) {
-    case kStartupTimer:
-      startupHideOver_ = true;
-      break;
-    case kClientStatusTimer:
-      ClientStatusLine();
-      SetTimer(hwnd_, kClientStatusTimer, 5000, nullptr);
-      break;
-    case kFolderStatusTimer:
-      FolderStatusLine();
-      SetTimer(hwnd_, kFolderStatusTimer, 10000, nullptr);
-      break;
-    case kRecordStatusTimer:
-      RecordStatusLine();
-      break;
-    case kNoCallNoticeTimer:
-      if (!recordingSession.Exists()) ShowItem(IDC_RECORD_STATUS, false);
-      break;
-    default:
-      break;
+HBRUSH CPelmoDlg::OnCtlColor(HDC dc, HWND control, UINT message, bool& handled) {
+  if (message == WM_CTLCOLORDLG) {
+    handled = static_cast<bool>(backgroundBrush_);
+    return backgroundBrush_.get();
   }
-}
-
-void CPelmoDlg::PostView(WPARAM request, const std::wstring& text) {
-  auto* copy = text.empty() ? nullptr : new std::wstring(text);
-  HWND window = viewWindow_.load();
-  if (!window || !PostMessageW(window, WM_RECORDING_VIEW, request, reinterpret_cast<LPARAM>(copy))) delete copy;
-}
-
-void CPelmoDlg::ShowRecordingEnded() { PostView(kViewEnded); }
-void CPelmoDlg::ScheduleTrayBalloon() { PostView(kViewTrayBalloon); }
-void CPelmoDlg::ScheduleFolderStatus() { PostView(kViewFolderStatus); }
-void CPelmoDlg::ShowRecordingRunning() { PostView(kViewRunning); }
-void CPelmoDlg::ShowRecordingPaused() { PostView(kViewPaused); }
-void CPelmoDlg::ShowRecordStatus() { PostView(kViewShowRecordStatus); }
-void CPelmoDlg::ScheduleRecordStatus() { PostView(kViewRecordStatus); }
-void CPelmoDlg::ShowNoCallNotice(const std::wstring& text) { PostView(kViewNoCallNotice, text); }
-
-void CPelmoDlg::OpenRecordFolder(const std::wstring& folder) {
-  // Not for the recording the exit finishes: nobody is there to look at it.
-  if (exiting_.load()) return;
-  // The shell may use COM on this (finishing) thread.
-  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOW);
-  if (SUCCEEDED(com)) CoUninitialize();
-  Sleep(100);
-  PostView(kViewFocus);
-}
-
-void CPelmoDlg::OnViewRequest(WPARAM request, const std::wstring* text) {
-  switch (request) {
-    case kViewEnded: {
-      bool pendingStart = TakePendingStart();
-      // A new recording may have started since this was posted.
-      if (recordingSession.Exists()) break;
-      EnableItem(IDC_RECORD, true);
-      EnableItem(IDC_PAUSE, false);
-      EnableItem(IDC_STOP, false);
-      ShowItem(IDC_RECORD_STATUS, false);
-      KillTimer(hwnd_, kRecordStatusTimer);
-      // A call that came into progress while the recording was being finished
-      // is recorded now.
-      if (pendingStart && activeCallCount.load() > 0 && !exiting_.load()) StartDeferredRecording(*this);
-      break;
+  if (message != WM_CTLCOLORSTATIC) return nullptr;
+  const int id = GetDlgCtrlID(control);
+  const bool recordLineGreen = activeCallCount.load() != 0 && !recordLineShowsError_;
+  if (skinned_ && (id == IDC_TITLE || id == IDC_RECORD_STATUS)) {
+    // Lines that change their text every second erase with a piece of the
+    // background instead of leaving it to the window.
+    CTransparentStatic& label = id == IDC_TITLE ? titleLabel_ : recordLine_;
+    label.weight = FW_NORMAL;
+    if (id == IDC_TITLE) {
+      label.textColor = kTitleGrey;
+    } else {
+      label.height = 16;
+      label.textColor = recordLineGreen ? kGreen : kRed;
     }
-    case kViewTrayBalloon:
-      // The tray icon and its balloons come with the skinned window.
-      break;
-    case kViewFolderStatus:
-      SetTimer(hwnd_, kFolderStatusTimer, 100, nullptr);
-      break;
-    case kViewFocus:
-      SetFocus(hwnd_);
-      break;
-    case kViewRunning:
-      EnableItem(IDC_RECORD, false);
-      EnableItem(IDC_PAUSE, true);
-      EnableItem(IDC_STOP, true);
-      break;
-    case kViewPaused:
-      EnableItem(IDC_RECORD, true);
-      EnableItem(IDC_PAUSE, false);
-      EnableItem(IDC_STOP, true);
-      break;
-    case kViewShowRecordStatus:
-      ShowItem(IDC_RECORD_STATUS, true);
-      break;
-    case kViewRecordStatus:
-      SetTimer(hwnd_, kRecordStatusTimer, 10, nullptr);
-      break;
-    case kViewNoCallNotice:
-      SetItemText(IDC_RECORD_STATUS, text ? text->c_str() : L"");
-      ShowItem(IDC_RECORD_STATUS, true);
-      SetTimer(hwnd_, kNoCallNoticeTimer, 3000, nullptr);
-      break;
-    default:
-      break;
+    HBRUSH brush = label.OnParentCtlColor(dc, control, CTLCOLOR_STATIC);
+    handled = brush != nullptr;
+    return brush;
   }
-}
-
-void CPelmoDlg::StartFinishing() {
-  if (recordingSession.finishing.load()) return;
-  StartFinishRecording(*this);
-}
-
-void CPelmoDlg::FinishForExit() {
-  exiting_ = true;
-  StartFinishing();
-}
-
-void CPelmoDlg::RequestExit() {
-  FinishForExit();
-  PostQuitMessage(0);
-}
-
-void CPelmoDlg::ShowHelpMenu() {
-  IniFile language(LanguageIniPath());
-  HMENU menu = CreatePopupMenu();
-  if (!menu) return;
-  std::wstring top = LanguageText(language, keepOnTop.load() ? L"Menu_Cancel_Top_Window" : L"Menu_Top_Window");
-  std::wstring exit = LanguageText(language, L"Menu_Exit");
-  AppendMenuW(menu, MF_STRING, ID_MENU_TOP_WINDOW, top.c_str());
-  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(menu, MF_STRING, ID_MENU_EXIT, exit.c_str());
-  RECT button;
-  GetWindowRect(GetDlgItem(IDC_OPTION), &button);
-  SetForegroundWindow(hwnd_);
-  TrackPopupMenu(menu, TPM_LEFTALIGN, button.right - 92, button.top + 23, 0, hwnd_, nullptr);
-  DestroyMenu(menu);
-}
-
-bool CPelmoDlg::OnCommand(WORD id, WORD, HWND) {
-  switch (id) {
-    case IDOK:
-    case IDCANCEL:
-      ShowWindow(hwnd_, SW_HIDE);
-      return true;
-    case IDC_MINIMIZE:
-      ShowWindow(hwnd_, SW_MINIMIZE);
-      return true;
-    case IDC_OPTION:
-      ShowHelpMenu();
-      return true;
-    case IDC_RECORD:
-      if (!exiting_.load()) StartRecording(*this);
-      return true;
-    case IDC_PAUSE:
-      PauseRecording(*this);
-      return true;
-    case IDC_STOP:
-      StartFinishing();
-      return true;
-    case IDC_OPEN_FOLDER:
-      ShellExecuteW(nullptr, L"open", Settings.Current()->WavePath.c_str(), nullptr, nullptr, SW_SHOW);
-      Sleep(100);
-      SetFocus(hwnd_);
-      return true;
-    case IDC_RUN_SKYPE:
-      OpenSkype(static_cast<SkypeClientState>(clientState_));
-      return true;
-    case ID_MENU_TOP_WINDOW:
-      SetWindowPos(hwnd_, keepOnTop.load() ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-      keepOnTop = keepOnTop.load() ? 0 : 1;
-      return true;
-    case ID_MENU_EXIT:
-      RequestExit();
-      return true;
-    default:
-      return false;
+  for (const PlainLabel& plain : kPlainLabels) {
+    if (plain.id != id) continue;
+    COLORREF color = plain.color;
+    if (id == IDC_CLIENT_STATUS) color = clientState_ == Attached ? kGreen : kRed;
+    if (id == IDC_FOLDER_STATUS) color = folderState_ == 2 ? kGreen : kRed;
+    if (id == IDC_RECORD_STATUS) color = recordLineGreen ? kGreen : kRed;
+    if (plain.height != 0)
+      if (HFONT font = LabelFont(control, plain.height)) SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, color);
+    handled = true;
+    return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
   }
+  return nullptr;
+}
+
+bool CPelmoDlg::OnPaint() {
+  if (!IsIconic(hwnd_)) return false;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd_, &paint);
+  SendMessageW(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  int width = GetSystemMetrics(SM_CXICON), height = GetSystemMetrics(SM_CYICON);
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  DrawIcon(dc, (client.right - width + 1) / 2, (client.bottom - height + 1) / 2, icon_);
+  EndPaint(hwnd_, &paint);
+  return true;
+}
+
+void CPelmoDlg::OnMouseMove(LPARAM position) {
+  POINT point = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+  HWND child = ChildWindowFromPointEx(hwnd_, point, CWP_SKIPINVISIBLE);
+  int id = child && child != hwnd_ ? GetDlgCtrlID(child) : 0;
+  if (id == IDC_INFO_1 || id == IDC_INFO_2 || id == IDC_INFO_3) SetCursor(LoadCursorW(nullptr, IDC_HAND));
+}
+
+bool CPelmoDlg::OnSetCursor(HWND over) {
+  if (!over || GetDlgCtrlID(over) != IDC_BANNER || GetParent(over) != hwnd_) return false;
+  SetCursor(LoadCursorW(nullptr, IDC_HAND));
+  return true;
+}
+
+void CPelmoDlg::OnDestroy() {
+  viewWindow_ = nullptr;
+  PublishMainWindow(nullptr);
+  // An icon left behind would stay in the tray until the pointer passes it.
+  trayIcon_.Delete();
 }
 
 INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
   handled = false;
+  INT_PTR result = 0;
+  if (OnCustomMessage(message, wParam, lParam, result)) {
+    handled = true;
+    return result;
+  }
   switch (message) {
-    case WM_SKYPE_CALL_STARTED:
-      // A call that starts while the program is on its way out is not
-      // recorded: nothing would be left to finish it.
-      if (Settings.Current()->AutoRecord == 1 && !exiting_.load()) StartRecording(*this);
-      return 0;
-    case WM_ENDSESSION:
-      // Windows is logging off or shutting down and ends the process when this
-      // returns: the recording is finished first.
-      if (wParam) {
-        FinishForExit();
-        WaitServingSentMessages([] { return !FinishingRunning(); }, std::chrono::hours(24));
-      }
-      return 0;
-    case WM_SKYPE_CALL_ENDED:
-      if (activeCallCount.load() == 0) StartFinishing();
-      return 0;
-    case WM_SKYPE_STATUS_CHANGED:
-      ClientStatusLine();
-      return 0;
-    case WM_STREAM_FILE_FAILED: {
-      AbortRecording(*this);
-      std::wstring text = LanguageText(L"Error_Message_1");
-      SetItemText(IDC_RECORD_STATUS, text.c_str());
-      ShowItem(IDC_RECORD_STATUS, true);
-      KillTimer(hwnd_, kTrayBalloonTimer);
-      return 0;
-    }
-    case WM_SKYPE_PARTNER_KNOWN:
-      return 0;
-    case WM_EXIT_REQUEST:
-      RequestExit();
-      return 0;
-    case WM_SETTINGS_APPLIED:
-      ApplyMainWindowTexts();
-      InvalidateRect(hwnd_, nullptr, TRUE);
-      return 0;
-    case WM_RECORDING_VIEW: {
-      std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
-      OnViewRequest(wParam, text.get());
-      handled = true;
-      return 0;
-    }
     case WM_TIMER:
       OnTimer(wParam);
       handled = true;
@@ -410,34 +343,35 @@ INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& 
       handled = true;
       return 0;
     case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        ShowAboutBox();
+        handled = true;
+      }
       return 0;
     case WM_WINDOWPOSCHANGING:
+      // A hidden start: nothing shows the window during the start-up period.
       if (startHidden.load() && !startupHideOver_) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
       return 0;
     case WM_LBUTTONDOWN:
       // The window has no caption: a press on its background drags it.
       PostMessageW(hwnd_, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
       return 0;
-    case WM_CTLCOLORSTATIC: {
-      int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      COLORREF color;
-      if (id == IDC_CLIENT_STATUS)
-        color = clientState_ == Attached ? RGB(0, 128, 0) : RGB(255, 0, 0);
-      else if (id == IDC_FOLDER_STATUS)
-        color = folderState_ == 2 ? RGB(0, 128, 0) : RGB(255, 0, 0);
-      else if (id == IDC_RECORD_STATUS)
-        color = (activeCallCount.load() != 0 &&
-                 WindowText(GetDlgItem(IDC_RECORD_STATUS)) != LanguageText(L"Error_Message_1"))
-                    ? RGB(0, 128, 0)
-                    : RGB(255, 0, 0);
-      else
-        return 0;
-      SetTextColor(dc, color);
-      SetBkMode(dc, TRANSPARENT);
+    case WM_MOUSEMOVE:
+      OnMouseMove(lParam);
+      return 0;
+    case WM_SETCURSOR:
+      handled = OnSetCursor(reinterpret_cast<HWND>(wParam));
+      return TRUE;
+    case WM_PAINT:
+      handled = OnPaint();
+      return 0;
+    case WM_QUERYDRAGICON:
       handled = true;
-      return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
-    }
+      return reinterpret_cast<INT_PTR>(icon_);
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+      return reinterpret_cast<INT_PTR>(
+          OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), message, handled));
     default:
       return 0;
   }

@@ -1,5 +1,7 @@
 #include "app/status_text.h"
 
+#include <cwctype>
+
 #include "common/text_format.h"
 #include "settings/language.h"
 #include "skype/call_partners.h"
@@ -57,4 +59,19 @@ std::wstring BuildRecordLine(IniFile& language, bool finishing, bool paused, con
   text += L"      ";
   text += ElapsedTimeText(elapsedSeconds);
   return text;
+}
+
+std::wstring BuildBalloonText(IniFile& language, bool finishing, bool stopped, bool paused,
+                              const std::wstring& partners) {
+  if (finishing) return LanguageText(language, L"Record_Status5");
+  const wchar_t* key = stopped ? L"Record_Status3" : paused ? L"Record_Status2" : L"Record_Status1";
+  return FormatText(LanguageText(language, key), {partners});
+}
+
+std::wstring VirtualStoreFolder(const std::wstring& localAppData, const std::wstring& recordFolder) {
+  if (localAppData.empty() || recordFolder.empty()) return std::wstring();
+  if (std::towupper(localAppData[0]) != std::towupper(recordFolder[0])) return std::wstring();
+  std::wstring folder = localAppData + L"\\VirtualStore";
+  if (recordFolder.size() > 3) folder += recordFolder.substr(2);
+  return folder;
 }

@@ -40,3 +40,16 @@ uint32_t ElapsedSeconds(uint32_t startTick, uint32_t nowTick, uint32_t accumulat
 // (paused) or "Record_Status1" with the partners, six blanks and the time.
 std::wstring BuildRecordLine(IniFile& language, bool finishing, bool paused, const std::wstring& partners,
                              uint32_t elapsedSeconds);
+
+// The tray balloon: "Record_Status5" while finishing, else with the partners
+// "Record_Status3" (just stopped), "Record_Status2" (paused) or
+// "Record_Status1"; no time.
+std::wstring BuildBalloonText(IniFile& language, bool finishing, bool stopped, bool paused,
+                              const std::wstring& partners);
+
+// Where the system keeps the VirtualStore copy of the record folder: the local
+// application data folder, "\VirtualStore", then the record folder without
+// its drive letter and colon (nothing more for a drive root such as C:\).
+// Empty when the record folder lies on another drive than that folder (drive
+// letters compared without regard to case) or either folder is unknown.
+std::wstring VirtualStoreFolder(const std::wstring& localAppData, const std::wstring& recordFolder);

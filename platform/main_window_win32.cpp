@@ -11,6 +11,15 @@ std::atomic<HWND> mainWindow{nullptr};
 void PublishMainWindow(HWND hwnd) { mainWindow.store(hwnd); }
 HWND PublishedMainWindow() { return mainWindow.load(); }
 
+void FocusPublishedMainWindow() {
+  HWND hwnd = mainWindow.load();
+  if (!hwnd) return;
+  if (GetWindowThreadProcessId(hwnd, nullptr) == GetCurrentThreadId())
+    SetFocus(hwnd);
+  else
+    PostMessageW(hwnd, WM_MAIN_WINDOW_FOCUS, 0, 0);
+}
+
 bool SendToMainWindow(uint32_t message) {
   HWND hwnd = mainWindow.load();
   if (!hwnd) return false;

@@ -10,6 +10,7 @@ namespace {
 std::mutex overrideMutex;
 std::map<UserFolder, std::wstring> overrides;
 std::wstring programFolderOverride;
+FreeSpaceAnswer freeSpaceOverride;
 }  // namespace
 
 std::wstring GetModuleDirectory() {
@@ -78,4 +79,18 @@ bool CreateDirectoryTree(std::wstring_view path) {
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) CreateDirectoryOneLevel(*it);
   return IsDirectory(path);
+}
+
+void OverrideFreeSpace(FreeSpaceAnswer answer) {
+  std::lock_guard<std::mutex> lock(overrideMutex);
+  freeSpaceOverride = std::move(answer);
+}
+
+bool FreeSpaceOfFolder(std::wstring_view folder, uint64_t& bytes) {
+  FreeSpaceAnswer answer;
+  {
+    std::lock_guard<std::mutex> lock(overrideMutex);
+    answer = freeSpaceOverride;
+  }
+  return answer ? answer(folder, bytes) : paths_platform::FreeSpace(folder, bytes);
 }

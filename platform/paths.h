@@ -5,6 +5,8 @@
 // implementation accepts them too: it treats both '\' and '/' as separators.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,15 @@ void OverrideProgramFolder(std::wstring_view folderWithSeparator);
 // A folder or file exists. A path of more than 3 characters is looked up as it
 // is; a shorter one (a drive root such as C:\) by the files it holds.
 bool PathExists(std::wstring_view path);
+
+// The bytes available to the caller on the volume that holds the folder. The
+// folder itself is asked (with a trailing separator), not its first three
+// characters, so a folder on a network share (\\server\share\dir) and a drive
+// root are both answered. False when it cannot be read.
+bool FreeSpaceOfFolder(std::wstring_view folder, uint64_t& bytes);
+// Tests answer in place of the platform; an empty function gives it back.
+using FreeSpaceAnswer = std::function<bool(std::wstring_view folder, uint64_t& bytes)>;
+void OverrideFreeSpace(FreeSpaceAnswer answer);
 
 // Creates one folder level; an existing folder or any failure is reported by the
 // result only.

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -51,4 +52,11 @@ std::wstring paths_platform::ShellFolder(UserFolder folder) {
       return WideFromUtf8(home) + L"/.local/share";
   }
   return std::wstring();
+}
+
+bool paths_platform::FreeSpace(std::wstring_view folder, uint64_t& bytes) {
+  struct statvfs info {};
+  if (statvfs(NativePath(folder).c_str(), &info) != 0) return false;
+  bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  return true;
 }

@@ -39,3 +39,13 @@ std::wstring paths_platform::ShellFolder(UserFolder folder) {
   if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) return std::wstring();
   return buffer;
 }
+
+bool paths_platform::FreeSpace(std::wstring_view folder, uint64_t& bytes) {
+  // A share's name must end with a separator; any other folder may.
+  std::wstring directory(folder);
+  if (directory.empty() || directory.back() != L'\\') directory += L'\\';
+  ULARGE_INTEGER available = {};
+  if (!GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr)) return false;
+  bytes = available.QuadPart;
+  return true;
+}

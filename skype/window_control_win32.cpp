@@ -105,4 +105,4 @@ void window_control_platform::ShellOpen(const std::wstring& target) {
   ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOW);
 }
 
-void window_control_platform::FocusMainWindow() { SetFocus(PublishedMainWindow()); }
+void window_control_platform::FocusMainWindow() { FocusPublishedMainWindow(); }
