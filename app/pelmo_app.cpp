@@ -55,7 +55,7 @@ BOOL CPelmoApp::InitInstance() {
     return FALSE;
   }
 
-  RegisterMainWindowClass();
+  RegisterMainWindowClass(m_hInstance);
 
   gdiplus_ = std::make_unique<GdiplusSession>();
 
@@ -93,15 +93,4 @@ int CPelmoApp::ExitInstance() {
   gdiplus_.reset();
   WSACleanup();
   return CWinApp::ExitInstance();
-}
-
-bool CPelmoApp::RegisterMainWindowClass() {
-  // The main dialog's class is the standard dialog class under our own name, so
-  // that a second start can find the running window.
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof wc;
-  if (!GetClassInfoExW(nullptr, L"#32770", &wc)) return false;
-  wc.lpszClassName = kMainWindowClassName;
-  wc.hInstance = m_hInstance;
-  return RegisterClassExW(&wc) != 0;
 }

@@ -13,7 +13,6 @@
 #include "ui/win_app.h"
 
 constexpr wchar_t kSingleInstanceMutexName[] = L"Global\\Skype Dorv Recorder";
-constexpr wchar_t kMainWindowClassName[] = L"SkypeDorvRecorder.Class";
 
 // The command line asks for a hidden start: at least one argument, and the text
 // after the program name is exactly "hide".
@@ -26,8 +25,6 @@ class CPelmoApp : public CWinApp {
   int ExitInstance() override;
 
  private:
-  bool RegisterMainWindowClass();
-
   // The image library for the whole run; every window holds it as well.
   std::unique_ptr<GdiplusSession> gdiplus_;
   bool linkStarted_ = false;

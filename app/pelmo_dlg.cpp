@@ -67,6 +67,15 @@ HICON LoadAppIcon(int sizeMetricX, int sizeMetricY) {
 
 }  // namespace
 
+bool RegisterMainWindowClass(HINSTANCE instance) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  if (!GetClassInfoExW(nullptr, L"#32770", &wc)) return false;
+  wc.lpszClassName = kMainWindowClassName;
+  wc.hInstance = instance;
+  return RegisterClassExW(&wc) != 0;
+}
+
 CPelmoDlg::CPelmoDlg()
     : CDialog(IDD_CALVORORECORD_DIALOG),
       outServer_(Direction::Out, kOutPort, outTarget_),
@@ -77,6 +86,8 @@ CPelmoDlg::CPelmoDlg()
 }
 
 CPelmoDlg::~CPelmoDlg() {
+  // The window goes before the controls, brushes and bitmaps it paints with.
+  if (hwnd_) DestroyWindow(hwnd_);
   outServer_.Stop();
   inServer_.Stop();
 }

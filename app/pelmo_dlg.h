@@ -38,6 +38,12 @@ extern std::atomic<int32_t> keepOnTop;
 // window keeps itself from being shown during its first two seconds.
 extern std::atomic<int32_t> startHidden;
 
+// The main window's class, named in template 102: a copy of the standard
+// dialog class under the program's own name, by which a second start finds
+// the running window.
+constexpr wchar_t kMainWindowClassName[] = L"SkypeDorvRecorder.Class";
+bool RegisterMainWindowClass(HINSTANCE instance);
+
 // The address the banner opens.
 constexpr wchar_t kHomePageAddress[] = L"https://www.calvoro.example/record";
 // The support contact formatted into the help text.

@@ -45,6 +45,7 @@ TEST(SimScenario, ReadsEveryStatement) {
       "send-attach 0x8001\n"
       "window TCallQualityForm\n"
       "close-window TCallQualityForm\n"
+      "post-recorder 1525 128 0x203\n"
       "exit 5\n";
   Scenario s;
   std::string error;
@@ -67,7 +68,7 @@ TEST(SimScenario, ReadsEveryStatement) {
   EXPECT_EQ(s.chunkMs, 10);
   EXPECT_EQ(s.timeoutMs, 0);
   EXPECT_TRUE(s.hideWindows);
-  ASSERT_EQ(s.steps.size(), 14u);
+  ASSERT_EQ(s.steps.size(), 15u);
   EXPECT_EQ(s.steps[2].text, "ALTER CALL 7 SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"");
   EXPECT_EQ(s.steps[3].kind, Step::Kind::WaitAudio);
   EXPECT_EQ(s.steps[3].direction, AudioDirection::In);
@@ -77,9 +78,13 @@ TEST(SimScenario, ReadsEveryStatement) {
   EXPECT_EQ(s.steps[8].text, "USERSTATUS LOGGEDOUT");
   EXPECT_EQ(s.steps[9].kind, Step::Kind::Foreign);
   EXPECT_EQ(s.steps[10].number, 0x8001);
-  EXPECT_EQ(s.steps[13].kind, Step::Kind::Exit);
-  EXPECT_EQ(s.steps[13].number, 5);
-  EXPECT_EQ(s.steps[13].line, 30);
+  EXPECT_EQ(s.steps[13].kind, Step::Kind::PostRecorder);
+  EXPECT_EQ(s.steps[13].number, 1525);
+  EXPECT_EQ(s.steps[13].wParam, 128u);
+  EXPECT_EQ(s.steps[13].lParam, 0x203u);
+  EXPECT_EQ(s.steps[14].kind, Step::Kind::Exit);
+  EXPECT_EQ(s.steps[14].number, 5);
+  EXPECT_EQ(s.steps[14].line, 31);
 }
 
 TEST(SimScenario, RefusesMistakesNamingTheLine) {
@@ -97,6 +102,8 @@ TEST(SimScenario, RefusesMistakesNamingTheLine) {
       {"partner 5\n", "line 1: partner needs"},
       {"reply FOCUS\n", "line 1: reply needs"},
       {"exit now\n", "line 1: exit takes"},
+      {"post-recorder 1525 x\n", "line 1: post-recorder parameters"},
+      {"press 1003 4\n", "line 1: press needs"},
   };
   for (const auto& b : bad) {
     Scenario s;

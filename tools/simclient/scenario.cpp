@@ -92,7 +92,9 @@ const char kScenarioHelp[] =
     "  press <id>                    post WM_COMMAND <id> to the recorder's main window\n"
     "                                (class SkypeDorvRecorder.Class): 1003 Record,\n"
     "                                1004 Pause, 1005 Stop\n"
-    "  post-recorder <message>       post a message to it, e.g. 1030 (WM_USER+6) to exit\n"
+    "  post-recorder <message> [<wparam> [<lparam>]]\n"
+    "                                post a message to it, e.g. 1030 (WM_USER+6) to exit,\n"
+    "                                or 1525 128 515: a double click on its tray icon\n"
     "  post-link <message>           post a message to the recorder's window that\n"
     "                                attached, e.g. 16 (WM_CLOSE)\n"
     "  exit [<code>]                 end here (the end of the file ends too)\n"
@@ -365,8 +367,20 @@ bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error
       step.kind = word == "press"           ? Step::Kind::Press
                   : word == "post-recorder" ? Step::Kind::PostRecorder
                                             : Step::Kind::PostLink;
-      if (!ParseCount(NextWord(rest), step.number) || step.number > 0xFFFF || !rest.empty())
+      if (!ParseCount(NextWord(rest), step.number) || step.number > 0xFFFF)
         why = std::string(word) + " needs a number";
+      // A posted message may carry its two parameters (the tray icon's
+      // WM_USER+501 carries the icon id and a mouse message).
+      int64_t parameter = 0;
+      if (why.empty() && step.kind == Step::Kind::PostRecorder && !rest.empty()) {
+        if (!ParseCount(NextWord(rest), parameter) || parameter > UINT32_MAX) why = "post-recorder parameters are numbers";
+        step.wParam = static_cast<uint32_t>(parameter);
+        if (why.empty() && !rest.empty()) {
+          if (!ParseCount(NextWord(rest), parameter) || parameter > UINT32_MAX) why = "post-recorder parameters are numbers";
+          step.lParam = static_cast<uint32_t>(parameter);
+        }
+      }
+      if (why.empty() && !rest.empty()) why = std::string(word) + " needs a number";
     } else if (word == "exit") {
       step.kind = Step::Kind::Exit;
       if (!rest.empty() && (!ParseInt(NextWord(rest), step.number) || !rest.empty())) why = "exit takes an exit code";

@@ -40,13 +40,15 @@ struct Step {
     Window,        // show a window of class `text`
     CloseWindow,   // destroy the window of class `text`
     Press,         // post WM_COMMAND `number` (a button) to the recorder's main window
-    PostRecorder,  // post message `number` to the recorder's main window
+    PostRecorder,  // post message `number` with `wParam` and `lParam` to the recorder's main window
     PostLink,      // post message `number` to the recorder's window that attached
     Exit,          // end with exit code `number`
   };
   Kind kind = Kind::Sleep;
   std::string text;
   int64_t number = 0;
+  uint32_t wParam = 0;  // post-recorder
+  uint32_t lParam = 0;
   int32_t call = 0;
   AudioDirection direction = AudioDirection::Out;
   int line = 0;

@@ -627,7 +627,8 @@ int RunScenario() {
         HWND recorder = FindWindowW(kRecorderWindowClass, nullptr);
         bool posted = recorder && (step.kind == sc::Step::Kind::Press
                                        ? PostMessageW(recorder, WM_COMMAND, static_cast<WPARAM>(step.number), 0)
-                                       : PostMessageW(recorder, static_cast<UINT>(step.number), 0, 0));
+                                       : PostMessageW(recorder, static_cast<UINT>(step.number), step.wParam,
+                                                      static_cast<LPARAM>(step.lParam)));
         logs.Event(std::string(step.kind == sc::Step::Kind::Press ? "press " : "post-recorder ") +
                    std::to_string(step.number) + (posted ? " 1" : " 0"));
         break;

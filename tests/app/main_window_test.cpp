@@ -1,0 +1,645 @@
+// The main window as its user meets it, under wine: the real CPelmoDlg from
+// the program's own template, resources, skin and language file, driven by
+// real mouse clicks at its buttons, key presses in its menus and the tray
+// icon's messages, and read back from its texts, its pixels and what it asks
+// of the shell.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/pelmo_dlg.h"
+#include "app/resource.h"
+#include "app/shell_open.h"
+#include "app/tray_icon.h"
+#include "common/text_format.h"
+#include "platform/file.h"
+#include "platform/main_window.h"
+#include "platform/paths.h"
+#include "record/recording_session.h"
+#include "record/stream_handoff.h"
+#include "settings/language.h"
+#include "settings/settings.h"
+#include "skype/call_partners.h"
+#include "skype/skype_link.h"
+#include "tests/support/capture.h"
+#include "tests/support/temp_dir.h"
+#include "tests/ui/window_bench.h"
+#include "ui/control.h"
+#include "ui/help_menu.h"
+
+namespace {
+
+constexpr COLORREF kGreen = RGB(0, 128, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+
+std::wstring Lang(const wchar_t* key) { return LanguageText(key); }
+
+// What the window asked of the shell's notification area.
+struct TrayCall {
+  DWORD message;
+  DWORD flags;
+  std::wstring tip;
+  std::wstring info;
+};
+
+class TrayRecorder {
+ public:
+  TrayRecorder() {
+    SetShellNotifyHook([this](DWORD message, const NOTIFYICONDATAW& data) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      calls_.push_back({message, data.uFlags, data.szTip, data.szInfo});
+      return TRUE;
+    });
+  }
+  ~TrayRecorder() { SetShellNotifyHook(nullptr); }
+  std::vector<TrayCall> calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+  }
+  void clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.clear();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<TrayCall> calls_;
+};
+
+// Acts on the popup menu that opens next on this thread, from inside its
+// loop: `act` reads the menu and returns the keys that choose in it.
+struct OpenMenu {
+  HWND window;
+  HMENU menu;
+};
+std::function<std::vector<WORD>(const OpenMenu&)> menuAction;
+
+void PressKeys(const std::vector<WORD>& keys) {
+  for (WORD key : keys) {
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+  }
+}
+
+void CALLBACK LookForMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND window = FindWindowW(L"#32768", nullptr);
+  if (!window || !IsWindowVisible(window) || !menuAction) return;
+  KillTimer(nullptr, timer);
+  HMENU menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
+  auto act = std::move(menuAction);
+  menuAction = nullptr;
+  PressKeys(act({window, menu}));
+}
+
+void WhenMenuOpens(std::function<std::vector<WORD>(const OpenMenu&)> act) {
+  menuAction = std::move(act);
+  SetTimer(nullptr, 0, 20, LookForMenu);
+}
+
+// Down n times, then Enter: the n-th item (from 1) of a menu opened without a
+// selection.
+std::vector<WORD> Choose(int n) {
+  std::vector<WORD> keys(static_cast<size_t>(n), VK_DOWN);
+  keys.push_back(VK_RETURN);
+  return keys;
+}
+
+std::wstring HelpMenuText(HMENU menu, int position) {
+  MENUITEMINFOW info = {};
+  info.cbSize = sizeof info;
+  info.fMask = MIIM_DATA;
+  if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info) || !info.dwItemData) return L"";
+  return reinterpret_cast<const HelpMenuItem*>(info.dwItemData)->text;
+}
+
+std::wstring MenuText(HMENU menu, int position) {
+  wchar_t text[256] = L"";
+  GetMenuStringW(menu, static_cast<UINT>(position), text, 256, MF_BYPOSITION);
+  return text;
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { RegisterMainWindowClass(GetModuleHandleW(nullptr)); }
+
+  void SetUp() override {
+    records = dir.file(L"Records");
+    CreateDirectoryW(records.c_str(), nullptr);
+    Settings.SetWavePath(records);
+    Settings.AutoRecord = 0;
+    Settings.ShowStatusOnTray = 0;
+    Settings.RecordWay = kRecordBoth;
+    Settings.RecordFormat = kFormatWav;
+    Settings.SaveLF = 0;
+    Settings.OpenRecordFolderAfterRecording = 0;
+    SelectLanguageSection(0);
+    ResetSkypeLinkState();
+    keepOnTop = 0;
+    startHidden = 0;
+    OverrideFreeSpace([this](std::wstring_view, uint64_t& bytes) {
+      bytes = freeBytes.load();
+      return true;
+    });
+    OverrideUserFolder(UserFolder::LocalAppData, dir.file(L"Local"));
+    SetShellOpenHook([this](const std::wstring& target, int) {
+      std::lock_guard<std::mutex> lock(mutex);
+      opened.push_back(target);
+    });
+  }
+
+  void TearDown() override {
+    // As the program's exit does: a recording still running is finished
+    // while the window is there to hear of it.
+    if (window) window->FinishForExit();
+    WaitForFinishing();
+    window.reset();
+    ClearFileFaults();
+    OverrideFreeSpace(nullptr);
+    OverrideUserFolder(UserFolder::LocalAppData, L"");
+    SetShellOpenHook(nullptr);
+    ResetSkypeLinkState();
+    keepOnTop = 0;
+    startHidden = 0;
+    // An exit leaves its quit behind for a loop that is not there.
+    MSG quit;
+    while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+  }
+
+  // The window, created as the program creates it, in front and idle.
+  void Open(bool bringForward = true) {
+    window = std::make_unique<CPelmoDlg>();
+    ASSERT_TRUE(window->Create());
+    hwnd = window->GetSafeHwnd();
+    if (!bringForward) return;
+    SetForegroundWindow(hwnd);
+    Mouse::MoveToScreen(Mouse::Away());
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == hwnd && window->clientState() != 0 &&
+                                       window->folderState() != 0 && window->ChecksIdle(); }));
+  }
+
+  HWND Item(int id) const { return GetDlgItem(hwnd, id); }
+  std::wstring Text(int id) const { return GetWindowTextString(Item(id)); }
+  bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+  bool Visible(int id) const { return IsWindowVisible(Item(id)) != FALSE; }
+  void Click(int id) {
+    RECT rect;
+    GetClientRect(Item(id), &rect);
+    Mouse::ClickAt(Item(id), {rect.right / 2, rect.bottom / 2});
+  }
+  // How many pixels of the control show exactly this colour.
+  int Shows(int id, COLORREF color) {
+    Pixels shot = Pixels::OfClient(Item(id));
+    return shot.count({0, 0, shot.width(), shot.height()}, color);
+  }
+  void RefreshFolderLine() {
+    window->ScheduleFolderStatus();
+    PumpUntil([] { return false; }, std::chrono::milliseconds(150));
+    ASSERT_TRUE(PumpUntil([&] { return window->ChecksIdle(); }));
+    PumpPending();
+  }
+  void RefreshClientLine() {
+    SendMessageW(hwnd, WM_SKYPE_STATUS_CHANGED, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return window->ChecksIdle(); }));
+    PumpPending();
+  }
+  std::vector<std::wstring> Opened() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return opened;
+  }
+
+  TempDir dir;
+  std::wstring records;
+  std::atomic<uint64_t> freeBytes{uint64_t(50) << 30};
+  std::mutex mutex;
+  std::vector<std::wstring> opened;
+  std::unique_ptr<CPelmoDlg> window;
+  HWND hwnd = nullptr;
+};
+
+// 16-bit samples of one value, as the client streams them.
+std::vector<uint8_t> Tone(int16_t value, size_t samples) {
+  std::vector<uint8_t> bytes(samples * 2);
+  for (size_t i = 0; i < samples; ++i) {
+    bytes[2 * i] = static_cast<uint8_t>(value & 0xFF);
+    bytes[2 * i + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
+  }
+  return bytes;
+}
+
+void Stream(int16_t out, int16_t in, size_t samples) {
+  std::vector<uint8_t> farEnd = Tone(out, samples), mic = Tone(in, samples);
+  HandoffOf(Direction::Out).Append(farEnd.data(), farEnd.size());
+  HandoffOf(Direction::In).Append(mic.data(), mic.size());
+}
+
+bool PauseWritten() {
+  for (Direction d : {Direction::Out, Direction::In}) {
+    WriterFlags& flags = recordingSession.Flags(d);
+    if (flags.pauseFlushed.load() != flags.pauseRequests.load()) return false;
+  }
+  return true;
+}
+
+TEST_F(MainWindow, RecordPauseResumeAndStopThroughTheButtons) {
+  TrayRecorder tray;
+  Open();
+  EXPECT_TRUE(Enabled(IDC_RECORD));
+  EXPECT_FALSE(Enabled(IDC_PAUSE));
+  EXPECT_FALSE(Enabled(IDC_STOP));
+  EXPECT_FALSE(Visible(IDC_RECORD_STATUS));
+
+  // No call: the notice for three seconds, in red, and nothing recorded.
+  Click(IDC_RECORD);
+  ASSERT_TRUE(PumpUntil([&] { return Visible(IDC_RECORD_STATUS); }));
+  EXPECT_EQ(Text(IDC_RECORD_STATUS), Lang(L"Record_Status4"));
+  EXPECT_GT(Shows(IDC_RECORD_STATUS, kRed), 5);
+  EXPECT_TRUE(Enabled(IDC_RECORD));
+  ASSERT_TRUE(PumpUntil([&] { return !Visible(IDC_RECORD_STATUS); }));
+  EXPECT_TRUE(ReadFileBytes(records).empty());
+
+  // A call with its partner: Record starts, the line turns green.
+  activeCallCount = 1;
+  callPartners.Set(0, L"alice");
+  Click(IDC_RECORD);
+  std::wstring running = FormatText(Lang(L"Record_Status1"), {L"alice "});
+  ASSERT_TRUE(PumpUntil([&] { return Text(IDC_RECORD_STATUS).rfind(running, 0) == 0; }));
+  EXPECT_TRUE(Visible(IDC_RECORD_STATUS));
+  EXPECT_GT(Shows(IDC_RECORD_STATUS, kGreen), 5);
+  EXPECT_EQ(Shows(IDC_RECORD_STATUS, kRed), 0);
+  EXPECT_FALSE(Enabled(IDC_RECORD));
+  EXPECT_TRUE(Enabled(IDC_PAUSE));
+  EXPECT_TRUE(Enabled(IDC_STOP));
+  Stream(100, 23, 16000);
+
+  // Pause: the line says so, Record resumes, and what comes meanwhile is lost.
+  Click(IDC_PAUSE);
+  std::wstring paused = FormatText(Lang(L"Record_Status2"), {L"alice "});
+  ASSERT_TRUE(PumpUntil([&] { return Text(IDC_RECORD_STATUS).rfind(paused, 0) == 0; }));
+  EXPECT_TRUE(Enabled(IDC_RECORD));
+  EXPECT_FALSE(Enabled(IDC_PAUSE));
+  EXPECT_TRUE(Enabled(IDC_STOP));
+  ASSERT_TRUE(PumpUntil(PauseWritten));
+  Stream(7, 7, 8000);
+  EXPECT_TRUE(Enabled(IDC_RECORD));
+
+  Click(IDC_RECORD);
+  ASSERT_TRUE(PumpUntil([&] { return Text(IDC_RECORD_STATUS).rfind(running, 0) == 0; }));
+  EXPECT_FALSE(Enabled(IDC_RECORD));
+  Stream(100, 23, 16000);
+
+  Click(IDC_STOP);
+  ASSERT_TRUE(PumpUntil([&] { return !Visible(IDC_RECORD_STATUS) && Enabled(IDC_RECORD); }));
+  EXPECT_FALSE(Enabled(IDC_PAUSE));
+  EXPECT_FALSE(Enabled(IDC_STOP));
+  WaitForFinishing();
+
+  // The recording: named after its partner, both stretches mixed, the pause
+  // missing.
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((records + L"\\*(alice).wav").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  FindClose(find);
+  std::string wave = ReadFileBytes(records + L"\\" + found.cFileName);
+  ASSERT_EQ(wave.size(), 44u + 2 * 32000u);
+  for (size_t at = 44; at < wave.size(); at += 2)
+    ASSERT_EQ(static_cast<int16_t>(static_cast<uint8_t>(wave[at]) | (static_cast<uint8_t>(wave[at + 1]) << 8)), 123)
+        << "sample " << (at - 44) / 2;
+  // No balloons without ShowStatusOnTray.
+  for (const TrayCall& call : tray.calls()) EXPECT_EQ(call.flags & NIF_INFO, 0u);
+}
+
+TEST_F(MainWindow, StatusLinesShowTheClientAndTheFolderInTheirColours) {
+  Open();
+  // No client installed: red, and the button offers to get one.
+  EXPECT_EQ(window->clientState(), NotInstalled);
+  EXPECT_EQ(Text(IDC_CLIENT_STATUS), Lang(L"Skype_Status_5"));
+  EXPECT_EQ(Text(IDC_RUN_SKYPE), Lang(L"Button_Access_Skype_Network"));
+  EXPECT_GT(Shows(IDC_CLIENT_STATUS, kRed), 5);
+
+  // Installed (the path names an existing file) but not running.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Skype\\Phone", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  std::wstring self = GetModuleFilePath();
+  RegSetValueExW(key, L"SkypePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(self.c_str()),
+                 static_cast<DWORD>((self.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  RefreshClientLine();
+  RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Skype\\Phone");
+  EXPECT_EQ(window->clientState(), NotRunning);
+  EXPECT_EQ(Text(IDC_CLIENT_STATUS), Lang(L"Skype_Status_1"));
+  EXPECT_EQ(Text(IDC_RUN_SKYPE), Lang(L"Button_Open_Skype"));
+
+  // Enough space: green, with the size; the button to open the folder.
+  freeBytes = 104857600;
+  RefreshFolderLine();
+  EXPECT_EQ(window->folderState(), 2);
+  EXPECT_EQ(Text(IDC_FOLDER_STATUS), FormatText(Lang(L"RecordPath_Status_3"), {records}) + L", " +
+                                         FormatText(Lang(L"Free_Disk_Size"), {L"100 MB"}));
+  EXPECT_GT(Shows(IDC_FOLDER_STATUS, kGreen), 5);
+  EXPECT_EQ(Shows(IDC_FOLDER_STATUS, kRed), 0);
+  EXPECT_TRUE(Visible(IDC_OPEN_FOLDER));
+
+  // A text that did not change paints nothing again.
+  int erased = 0;
+  auto countErase = [](HWND w, UINT m, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR count) -> LRESULT {
+    if (m == WM_ERASEBKGND) ++*reinterpret_cast<int*>(count);
+    return DefSubclassProc(w, m, wp, lp);
+  };
+  ASSERT_TRUE(SetWindowSubclass(hwnd, countErase, 1, reinterpret_cast<DWORD_PTR>(&erased)));
+  RefreshFolderLine();
+  EXPECT_EQ(erased, 0);
+
+  // One byte short of 100 MiB: red, the other text.
+  freeBytes = 104857599;
+  RefreshFolderLine();
+  EXPECT_GT(erased, 0);
+  RemoveWindowSubclass(hwnd, countErase, 1);
+  EXPECT_EQ(window->folderState(), 1);
+  EXPECT_EQ(Text(IDC_FOLDER_STATUS), FormatText(Lang(L"RecordPath_Status_2"), {records, L"99 MB"}));
+  EXPECT_GT(Shows(IDC_FOLDER_STATUS, kRed), 5);
+
+  // The folder gone: red, and nothing to open.
+  RemoveDirectoryW(records.c_str());
+  RefreshFolderLine();
+  EXPECT_EQ(window->folderState(), 3);
+  EXPECT_EQ(Text(IDC_FOLDER_STATUS), FormatText(Lang(L"RecordPath_Status_1"), {records}));
+  EXPECT_FALSE(Visible(IDC_OPEN_FOLDER));
+
+  // The VirtualStore hint shows while the folder's VirtualStore copy exists,
+  // and its button opens that copy.
+  std::wstring copy = dir.file(L"Local") + L"\\VirtualStore" + records.substr(2);
+  EXPECT_FALSE(Visible(IDC_VIRTUALSTORE_HINT));
+  EXPECT_FALSE(Visible(IDC_OPEN_VIRTUALSTORE));
+  ASSERT_EQ(SHCreateDirectoryExW(nullptr, copy.c_str(), nullptr), ERROR_SUCCESS);
+  RefreshFolderLine();
+  EXPECT_TRUE(Visible(IDC_VIRTUALSTORE_HINT));
+  EXPECT_TRUE(Visible(IDC_OPEN_VIRTUALSTORE));
+  Click(IDC_OPEN_VIRTUALSTORE);
+  ASSERT_TRUE(PumpUntil([&] { return !Opened().empty(); }));
+  EXPECT_EQ(Opened(), std::vector<std::wstring>{copy});
+}
+
+TEST_F(MainWindow, TheProgramsOwnMessagesLeaveTheDefaultButtonAndThePlaceAlone) {
+  Open();
+  // Partly off the screen, where the dialog's own repositioning would move it.
+  SetWindowPos(hwnd, nullptr, -200, -100, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT before;
+  GetWindowRect(hwnd, &before);
+  LRESULT defaultButton = SendMessageW(hwnd, DM_GETDEFID, 0, 0);
+  ASSERT_EQ(HIWORD(defaultButton), DC_HASDEFID);
+  EXPECT_EQ(LOWORD(defaultButton), IDOK);
+  for (int i = 0; i < 3; ++i) {
+    SendMessageW(hwnd, WM_SKYPE_CALL_STARTED, 0, 0);
+    SendMessageW(hwnd, WM_SKYPE_CALL_ENDED, 0, 0);
+  }
+  for (UINT message : {WM_SKYPE_STATUS_CHANGED, WM_SKYPE_PARTNER_KNOWN, WM_SETTINGS_APPLIED})
+    SendMessageW(hwnd, message, 0, 0);
+  PumpPending();
+  RECT after;
+  GetWindowRect(hwnd, &after);
+  EXPECT_EQ(SendMessageW(hwnd, DM_GETDEFID, 0, 0), defaultButton);
+  EXPECT_TRUE(EqualRect(&before, &after));
+  EXPECT_FALSE(recordingSession.Exists());
+}
+
+TEST_F(MainWindow, TrayIconShowsTipAndBalloonsAndComesBackWithTheTaskbar) {
+  TrayRecorder tray;
+  Settings.ShowStatusOnTray = 1;
+  Open();
+  std::wstring caption = Lang(L"Main_Caption");
+  std::vector<TrayCall> calls = tray.calls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(calls[0].flags, kTrayIconFlags);
+  EXPECT_EQ(calls[0].tip, L"Skype");
+  EXPECT_EQ(calls[1].message, static_cast<DWORD>(NIM_MODIFY));
+  EXPECT_EQ(calls[1].tip, caption);
+
+  // A recording's balloon, then a tip change: the tip's flags go with it, not
+  // the balloon's, which would show the old balloon again.
+  tray.clear();
+  activeCallCount = 1;
+  callPartners.Set(0, L"bob");
+  Click(IDC_RECORD);
+  std::wstring balloon = FormatText(Lang(L"Record_Status1"), {L"bob "});
+  ASSERT_TRUE(PumpUntil([&] {
+    for (const TrayCall& call : tray.calls())
+      if (call.flags == NIF_INFO && call.info == balloon) return true;
+    return false;
+  }));
+  tray.clear();
+  SendMessageW(hwnd, WM_SETTINGS_APPLIED, 0, 0);
+  calls = tray.calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_MODIFY));
+  EXPECT_EQ(calls[0].flags, kTrayIconFlags);
+  EXPECT_EQ(calls[0].tip, caption);
+
+  // The shell restarted: its new taskbar gets the icon again.
+  tray.clear();
+  SendMessageW(hwnd, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  calls = tray.calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(calls[0].flags, kTrayIconFlags);
+  EXPECT_EQ(calls[0].tip, caption);
+
+  // Seven seconds after a balloon the icon is deleted and added again.
+  tray.clear();
+  ASSERT_TRUE(PumpUntil([&] { return tray.calls().size() >= 2; }, std::chrono::seconds(30)));
+  calls = tray.calls();
+  EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_DELETE));
+  EXPECT_EQ(calls[1].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(calls[1].flags, kTrayIconFlags);
+
+  // Texts longer than their fields are cut to fit.
+  TrayIcon icon;
+  icon.Init(hwnd, nullptr);
+  icon.Add(std::wstring(300, L't'));
+  icon.ShowBalloon(std::wstring(400, L'b'));
+  calls = tray.calls();
+  EXPECT_EQ(calls[calls.size() - 2].tip, std::wstring(kTrayTipMaxChars, L't'));
+  EXPECT_EQ(calls.back().info, std::wstring(kTrayBalloonMaxChars, L'b'));
+  icon.Delete();
+}
+
+TEST_F(MainWindow, TrayDoubleClickAndMenuBringTheWindowBackAndExitKeepsTheRecording) {
+  TrayRecorder tray;
+  Open();
+  // Close and the window's close request hide the window; the program goes on.
+  Click(IDOK);
+  EXPECT_FALSE(IsWindowVisible(hwnd));
+  ShowWindow(hwnd, SW_SHOW);
+  SendMessageW(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindowVisible(hwnd));
+  EXPECT_TRUE(IsWindow(hwnd));
+  // Another icon's messages are answered with 1; only the double click and
+  // the right button's release act.
+  EXPECT_EQ(SendMessageW(hwnd, WM_TRAY_NOTIFY, 99, WM_LBUTTONDBLCLK), 1);
+  for (UINT mouse : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE})
+    EXPECT_EQ(SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, mouse), 0);
+  PumpPending();
+  EXPECT_FALSE(IsWindowVisible(hwnd));
+  SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  EXPECT_EQ(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST, 0) << "back in the normal order";
+
+  // The tray menu: its texts follow the language, padded; Open brings the
+  // minimised window back. (A menu needs its window in the foreground, which
+  // wine does not give a hidden window; Windows does.)
+  ShowWindow(hwnd, SW_MINIMIZE);
+  SetForegroundWindow(hwnd);
+  std::vector<std::wstring> texts;
+  WhenMenuOpens([&](const OpenMenu& open) {
+    for (int i = 0; i < GetMenuItemCount(open.menu); ++i) texts.push_back(MenuText(open.menu, i));
+    return Choose(1);
+  });
+  SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONUP);
+  ASSERT_TRUE(PumpUntil([&] { return !IsIconic(hwnd) && IsWindowVisible(hwnd); })) << texts.size() << " items";
+  EXPECT_EQ(texts, (std::vector<std::wstring>{L"  " + Lang(L"Menu_Open") + L"  ", L"",
+                                              L"  " + Lang(L"Menu_Setting") + L"  ",
+                                              L"  " + Lang(L"Menu_About") + L"  ", L"",
+                                              L"  " + Lang(L"Menu_Exit") + L"  "}));
+
+  // Exit from the tray menu during a recording: the recording is finished,
+  // complete, the icon goes and the loop is asked to end.
+  activeCallCount = 1;
+  callPartners.Set(0, L"carol");
+  Click(IDC_RECORD);
+  ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_STOP); }));
+  Stream(1000, 2000, 48000);
+  tray.clear();
+  WhenMenuOpens([](const OpenMenu&) { return Choose(4); });
+  SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONUP);
+  ASSERT_TRUE(PumpUntil([&] {
+    MSG quit;
+    return PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+  }));
+  WaitForFinishing();
+  std::vector<TrayCall> calls = tray.calls();
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().message, static_cast<DWORD>(NIM_DELETE));
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((records + L"\\*(carol).wav").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  FindClose(find);
+  std::string wave = ReadFileBytes(records + L"\\" + found.cFileName);
+  ASSERT_EQ(wave.size(), 44u + 2 * 48000u);
+  EXPECT_EQ(wave.substr(44, 2), std::string("\xB8\x0B", 2)) << "1000 + 2000";
+  EXPECT_EQ(*reinterpret_cast<const uint32_t*>(wave.data() + 40), 96000u);
+  // No new recording on the way out (the quit is taken first: the window
+  // would otherwise not see the click).
+  MSG quit;
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  Click(IDC_RECORD);
+  PumpPending();
+  EXPECT_FALSE(recordingSession.Exists());
+}
+
+TEST_F(MainWindow, KeepOnTopTwiceThroughTheOptionMenu) {
+  Open();
+  RECT option;
+  GetWindowRect(Item(IDC_OPTION), &option);
+  for (int round = 0; round < 2; ++round) {
+    std::vector<std::wstring> texts;
+    RECT menuRect = {};
+    WhenMenuOpens([&](const OpenMenu& open) {
+      for (int i = 0; i < GetMenuItemCount(open.menu); ++i) texts.push_back(HelpMenuText(open.menu, i));
+      GetWindowRect(open.window, &menuRect);
+      return Choose(3);
+    });
+    Click(IDC_OPTION);
+    ASSERT_TRUE(PumpUntil([&] { return !texts.empty() && keepOnTop.load() != round; }));
+    // The item always names what choosing it does.
+    EXPECT_EQ(texts, (std::vector<std::wstring>{Lang(L"Menu_Setting"), Lang(L"Menu_About"),
+                                                Lang(round == 0 ? L"Menu_Top_Window" : L"Menu_Cancel_Top_Window"),
+                                                Lang(L"Menu_Exit")}));
+    EXPECT_EQ(menuRect.left, option.right - 92);
+    EXPECT_EQ(menuRect.top, option.top + 23);
+    EXPECT_EQ((GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, round == 0);
+  }
+  EXPECT_EQ(keepOnTop.load(), 0);
+}
+
+TEST_F(MainWindow, AHiddenStartStaysHiddenUntilTheStartUpPeriodIsOver) {
+  startHidden = 1;
+  Open(false);
+  EXPECT_FALSE(IsWindowVisible(hwnd)) << "the template's visible style is not obeyed";
+  ShowWindow(hwnd, SW_SHOWNORMAL);
+  EXPECT_FALSE(IsWindowVisible(hwnd)) << "nor a request within the first two seconds";
+  auto start = std::chrono::steady_clock::now();
+  PumpUntil([] { return false; }, std::chrono::milliseconds(2500));
+  ASSERT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+  SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+}
+
+TEST_F(MainWindow, AWriterThatCannotWriteLeavesTheErrorLineInRedAndABalloon) {
+  TrayRecorder tray;
+  Open();
+  FileFault fault;
+  fault.op = FileOp::Create;
+  fault.pathContains = L"_In.sky";
+  InjectFileFault(fault);
+  activeCallCount = 1;
+  callPartners.Set(0, L"dave");
+  Click(IDC_RECORD);
+  std::wstring error = Lang(L"Error_Message_1");
+  ASSERT_TRUE(PumpUntil([&] { return Text(IDC_RECORD_STATUS) == error && Enabled(IDC_RECORD); }))
+      << Text(IDC_RECORD_STATUS).size() << " " << Enabled(IDC_RECORD) << " " << Visible(IDC_RECORD_STATUS);
+  WaitForFinishing();
+  PumpUntil([] { return false; }, std::chrono::milliseconds(1200));  // past the line's next refresh
+  EXPECT_EQ(Text(IDC_RECORD_STATUS), error);
+  EXPECT_TRUE(Visible(IDC_RECORD_STATUS));
+  EXPECT_GT(Shows(IDC_RECORD_STATUS, kRed), 5) << "red although a call is in progress";
+  EXPECT_EQ(Shows(IDC_RECORD_STATUS, kGreen), 0);
+  EXPECT_FALSE(Enabled(IDC_STOP));
+  bool balloon = false;
+  for (const TrayCall& call : tray.calls()) balloon |= call.flags == NIF_INFO && call.info == error;
+  EXPECT_TRUE(balloon) << "whatever ShowStatusOnTray says";
+}
+
+TEST_F(MainWindow, HandleCountsStayFlatOverManyRefreshesAndMenus) {
+  Open();
+  activeCallCount = 1;
+  auto round = [&](int i) {
+    freeBytes = (i & 1) ? 104857599 : (uint64_t(2) << 30);
+    RefreshFolderLine();
+    callPartners.Set(0, (i & 1) ? L"erin" : L"frank");
+    SendMessageW(hwnd, WM_SETTINGS_APPLIED, 0, 0);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  };
+  round(0);
+  WhenMenuOpens([](const OpenMenu&) { return std::vector<WORD>{VK_ESCAPE}; });
+  Click(IDC_OPTION);
+  PumpPending();
+  GuiCounts before = GuiCounts::Now();
+  for (int i = 1; i <= 50; ++i) round(i);
+  for (int i = 0; i < 20; ++i) {
+    WhenMenuOpens([](const OpenMenu&) { return std::vector<WORD>{VK_ESCAPE}; });
+    Click(IDC_OPTION);
+  }
+  PumpPending();
+  GuiCounts after = GuiCounts::Now();
+  EXPECT_LE(after.gdi, before.gdi + 2);
+  EXPECT_LE(after.user, before.user + 2);
+}
+
+}  // namespace
