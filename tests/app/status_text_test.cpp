@@ -13,7 +13,7 @@ class StatusTextTest : public ::testing::Test {
     ASSERT_TRUE(WriteFileBytes(path,
                                "[Chs]\r\nRecordPath_Status_1=missing %s\r\nRecordPath_Status_2=low %s %s\r\n"
                                "RecordPath_Status_3=ok %s\r\nFree_Disk_Size=free %s\r\nRecord_Status1=rec %s\r\n"
-                               "Record_Status2=paused %s\r\nRecord_Status5=saving\r\n"));
+                               "Record_Status2=paused %s\r\nRecord_Status3=saved %s\r\nRecord_Status5=saving\r\n"));
     SelectLanguageSection(0);
     callPartners.Clear();
     finishedCallPartners.Clear();
@@ -84,4 +84,22 @@ TEST_F(StatusTextTest, RecordLineFollowsTheRecordingState) {
   EXPECT_EQ(BuildRecordLine(language, false, false, L"alice ", 65), L"rec alice       00:01:05");
   EXPECT_EQ(BuildRecordLine(language, false, true, L"alice ", 65), L"paused alice       00:01:05");
   EXPECT_EQ(BuildRecordLine(language, true, true, L"alice ", 65), L"saving");
+}
+
+TEST_F(StatusTextTest, BalloonNamesTheStateWithoutTime) {
+  EXPECT_EQ(BuildBalloonText(language, false, false, false, L"alice "), L"rec alice ");
+  EXPECT_EQ(BuildBalloonText(language, false, false, true, L"alice "), L"paused alice ");
+  EXPECT_EQ(BuildBalloonText(language, false, true, true, L"alice "), L"saved alice ") << "stopped wins over paused";
+  EXPECT_EQ(BuildBalloonText(language, true, true, true, L"alice "), L"saving");
+}
+
+TEST(VirtualStore, TheCopyLiesUnderTheLocalFolderOnTheSameDriveOnly) {
+  const std::wstring local = L"C:\\Users\\ann\\AppData\\Local";
+  EXPECT_EQ(VirtualStoreFolder(local, L"C:\\Program Files\\Rec"),
+            L"C:\\Users\\ann\\AppData\\Local\\VirtualStore\\Program Files\\Rec");
+  EXPECT_EQ(VirtualStoreFolder(local, L"C:\\"), local + L"\\VirtualStore") << "a drive root adds nothing";
+  EXPECT_EQ(VirtualStoreFolder(local, L"c:\\Rec"), local + L"\\VirtualStore\\Rec") << "drive letters in any case";
+  EXPECT_EQ(VirtualStoreFolder(local, L"D:\\Rec"), L"");
+  EXPECT_EQ(VirtualStoreFolder(local, L"\\\\server\\share"), L"");
+  EXPECT_EQ(VirtualStoreFolder(L"", L"C:\\Rec"), L"");
 }

@@ -39,3 +39,25 @@ TEST(CreateDirectoryTree, MakesEveryMissingLevelAndOnlyFolders) {
   EXPECT_FALSE(CreateDirectoryTree(L"relative\\folder"));
   EXPECT_FALSE(IsDirectory(L"relative"));
 }
+
+TEST(FreeSpace, IsAskedForTheFolderItselfAndFailsForAMissingOne) {
+  TempDir dir;
+  uint64_t bytes = 0;
+  ASSERT_TRUE(FreeSpaceOfFolder(dir.path(), bytes));
+  EXPECT_GT(bytes, 0u);
+  uint64_t withSeparator = 0;
+  ASSERT_TRUE(FreeSpaceOfFolder(dir.file(L""), withSeparator));
+  EXPECT_GT(withSeparator, 0u);
+  bytes = 7;
+  EXPECT_FALSE(FreeSpaceOfFolder(dir.file(L"missing"), bytes));
+
+  // Tests answer in place of the platform, and give it back.
+  OverrideFreeSpace([](std::wstring_view folder, uint64_t& answer) {
+    answer = folder.size();
+    return true;
+  });
+  ASSERT_TRUE(FreeSpaceOfFolder(L"\\\\server\\share\\dir", bytes));
+  EXPECT_EQ(bytes, 18u);
+  OverrideFreeSpace(nullptr);
+  EXPECT_FALSE(FreeSpaceOfFolder(dir.file(L"missing"), bytes));
+}
