@@ -292,6 +292,22 @@ class Application(RecorderTest):
             return self.folder.recorder_state() == rd.RECORDER_VISIBLE
         rd.wait_until(second_start_shows_the_first, 60, "the first window shown", interval=1)
 
+    def test_tray_double_click_shows_the_hidden_window_and_close_hides_it(self):
+        self.start({"RecordFormat": 16}, args=["hide"])
+        time.sleep(3)  # past the start-up period
+        self.assertEqual(self.folder.recorder_state(), rd.RECORDER_HIDDEN)
+        for step, state in (("post-recorder %d %d %d" % (rd.WM_TRAY_NOTIFY, rd.TRAY_ICON_ID, rd.WM_LBUTTONDBLCLK),
+                             rd.RECORDER_VISIBLE),
+                            ("post-recorder 16", rd.RECORDER_HIDDEN),  # WM_CLOSE: hidden, not ended
+                            ("post-recorder %d %d %d" % (rd.WM_TRAY_NOTIFY, 99, rd.WM_LBUTTONDBLCLK),
+                             rd.RECORDER_HIDDEN),  # another icon's click
+                            ("post-recorder %d %d %d" % (rd.WM_TRAY_NOTIFY, rd.TRAY_ICON_ID, rd.WM_LBUTTONDBLCLK),
+                             rd.RECORDER_VISIBLE)):
+            self.folder.run_scenario("attach none\n%s\nsleep 300\n" % step, name="tray", timeout=60,
+                                     folder=os.path.join(self.folder.sim, "tray"))
+            rd.wait_until(lambda: self.folder.recorder_state() == state, 30, "the window's state after " + step)
+        self.assertIsNone(self.folder.recorder.poll())
+
     def end_mid_call(self, step, call, partner, seeds):
         """Ends the recorder by `step` during a recorded call: the process must
         end with the call's recording complete and no stream file left."""
@@ -307,6 +323,9 @@ class Application(RecorderTest):
 
     def test_exit_during_a_recording_leaves_complete_files(self):
         self.end_mid_call("post-recorder %d" % rd.WM_EXIT_REQUEST, 6, "jack", (41, 42))
+
+    def test_exit_from_the_tray_menu_during_a_recording_leaves_complete_files(self):
+        self.end_mid_call("press %d" % rd.ID_TRAY_EXIT, 8, "lee", (45, 46))
 
     def test_link_window_closed_from_outside_still_finishes_the_recording(self):
         # WM_CLOSE to the window the recorder attached with ends its loop

@@ -2,7 +2,7 @@
 
 Used by the end-to-end tests (tests/e2e) and by the README's demo
 (scripts/run-demo.sh). Each ProgramFolder is a fresh copy of the program as a
-user gets it: CalvoroRecord.exe with Language\\ and the encoders beside it, a
+user gets it: CalvoroRecord.exe with Language\\, Image\\ and the encoders beside it, a
 Config.ini of the test's own, and a record folder of its own.
 """
 
@@ -21,7 +21,11 @@ ENCODERS = ("lame.exe", "oggenc2.exe", "flac.exe", "Wav2Wma.exe", "calvoro-encod
 RECORDER_VISIBLE, RECORDER_HIDDEN, RECORDER_MISSING = 0, 5, 6
 # Controls and messages of the recorder's main window.
 IDC_RECORD, IDC_PAUSE, IDC_STOP = 1003, 1004, 1005
+ID_TRAY_EXIT = 32773
 WM_EXIT_REQUEST = 0x0406
+# The tray icon's message to the main window: the icon id and a mouse message.
+WM_TRAY_NOTIFY, TRAY_ICON_ID = 1525, 128
+WM_LBUTTONDBLCLK, WM_RBUTTONUP = 0x0203, 0x0205
 
 
 def winpath(path):
@@ -83,8 +87,9 @@ class ProgramFolder:
             os.makedirs(d, exist_ok=True)
         if program is None:
             shutil.copy2(os.path.join(wine.bin_dir, "CalvoroRecord.exe"), self.program)
-            shutil.copytree(os.path.join(wine.bin_dir, "Language"), os.path.join(self.program, "Language"),
-                            dirs_exist_ok=True)
+            for data in ("Language", "Image"):
+                shutil.copytree(os.path.join(wine.bin_dir, data), os.path.join(self.program, data),
+                                dirs_exist_ok=True)
             for encoder in ENCODERS:
                 source = os.path.join(wine.bin_dir, encoder)
                 if os.path.exists(source):
