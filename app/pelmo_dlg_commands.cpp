@@ -274,6 +274,7 @@ void CPelmoDlg::OpenVirtualStoreFolder() {
 }
 
 void CPelmoDlg::RunSettingsDialog() {
+  if (exiting_.load()) return;
   // One test-and-set: two requests at once open one dialog.
   if (settingsRun_->open.exchange(1) != 0) {
     // The open one comes to the front instead.

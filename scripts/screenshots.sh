@@ -1,35 +1,73 @@
 #!/bin/sh
 # Screenshots for docs/, taken under wine on a virtual display:
-#   - the test window that holds every skinned control in every state, with the
-#     help menu open, at 96 and at 144 DPI (docs/skin-controls-<dpi>dpi.png);
-#   - the settings dialog and the about box in both languages at 96 DPI
-#     (docs/settings-dialog-<chs|cht>.png, docs/about-dialog-<chs|cht>.png).
+#  - the skinned controls: the test window that holds every control in every
+#    state, with the help menu open, at 96 and at 144 DPI
+#    (docs/skin-controls-96dpi.png, docs/skin-controls-144dpi.png);
+#  - the settings dialog and the about box in both languages at 96 DPI
+#    (docs/settings-dialog-<chs|cht>.png, docs/about-dialog-<chs|cht>.png);
+#  - the main window of the real CalvoroRecord.exe on a wine desktop with its
+#    taskbar and tray, driven by the simulated client through its states, in
+#    Simplified and in Traditional Chinese (docs/main-<state>-<chs|cht>.png).
 #
-#   ./scripts/screenshots.sh
+#   ./scripts/screenshots.sh [controls|dialogs|main|main-chs|main-cht]   all, or those named
 #
-# Builds the Windows tree's skin_showcase.exe and dialog_showcase.exe if they
-# are missing. Each DPI has a wine prefix of its own beside the build's
-# (build/windows/wineprefix-<dpi>dpi).
+# Builds what it needs of the Windows tree. Each DPI has a wine prefix of its
+# own beside the build's (build/windows/wineprefix-<dpi>dpi).
 set -eu
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-if [ "${1:-}" != "--on-display" ]; then
+what=${1:-all}
+if [ "${2:-}" != "--on-display" ]; then
   ./scripts/install-deps.sh
-  # What only the screenshots need: the capture tools.
-  if ! dpkg-query -W -f='${Status}' imagemagick 2>/dev/null | grep -q "install ok installed"; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends imagemagick
-  fi
-  if [ ! -f build/windows/bin/skin_showcase.exe ] || [ ! -f build/windows/bin/dialog_showcase.exe ]; then
-    cmake --preset windows > /dev/null
-    cmake --build build/windows -j2 --target skin_showcase dialog_showcase
-  fi
+  # What only the screenshots need: the capture tools and the pointer.
+  for p in imagemagick xdotool; do
+    if ! dpkg-query -W -f='${Status}' $p 2>/dev/null | grep -q "install ok installed"; then
+      DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $p
+    fi
+  done
+  cmake --preset windows > /dev/null
+  cmake --build build/windows -j2 --target skin_showcase dialog_showcase CalvoroRecord SimSkype
   mkdir -p docs
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --on-display
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$what" --on-display
 fi
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 bin=$top/build/windows/bin
+
+prepare_prefix() {  # <dpi> [<name>]
+  export WINEPREFIX="$top/build/windows/wineprefix-${2:-$1dpi}"
+  if [ ! -d "$WINEPREFIX" ]; then
+    if [ -d "$top/build/windows/wineprefix" ]; then
+      cp -a "$top/build/windows/wineprefix" "$WINEPREFIX"
+    else
+      timeout 600 wineboot -i > /dev/null 2>&1 || true
+    fi
+  fi
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f > /dev/null 2>&1
+  # Windows links its dialog fonts and Arial to SimSun for Chinese; here that
+  # is the WenQuanYi font.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /t REG_SZ /d "WenQuanYi Micro Hei" /f \
+    > /dev/null 2>&1
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Arial \
+    /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f > /dev/null 2>&1
+  if [ -n "${2:-}" ]; then
+    # Every program of this prefix runs on one wine desktop with a taskbar
+    # and a tray, in the display's top left corner.
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d shots /f > /dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shots /t REG_SZ /d 1024x768 /f > /dev/null 2>&1
+  else
+    # No window manager here: see scripts/wine-exec.
+    for program in skin_showcase.exe dialog_showcase.exe; do
+      wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /t REG_SZ /d N /f \
+        > /dev/null 2>&1
+    done
+  fi
+  # The registry is written; what the writes started (device services that do
+  # not always end by themselves here) goes too.
+  wineserver -k 2> /dev/null || true
+  wineserver -w
+}
 
 # Runs a showcase program, which writes the screen rectangle to show into its
 # ready file and ends when its quit file appears, and crops the screen to it.
@@ -38,25 +76,7 @@ shoot() {  # <dpi> <png> <program> [arguments before the ready and quit files...
   png=$2
   program=$3
   shift 3
-  export WINEPREFIX="$top/build/windows/wineprefix-${dpi}dpi"
-  if [ ! -d "$WINEPREFIX" ]; then
-    if [ -d "$top/build/windows/wineprefix" ]; then
-      cp -a "$top/build/windows/wineprefix" "$WINEPREFIX"
-    else
-      timeout 600 wineboot -i > /dev/null 2>&1 || true
-    fi
-  fi
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f > /dev/null 2>&1
-  # Windows links its dialog fonts and Arial to SimSun for Chinese; here that
-  # is the WenQuanYi font.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /t REG_SZ /d "WenQuanYi Micro Hei" /f \
-    > /dev/null 2>&1
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Arial \
-    /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f > /dev/null 2>&1
-  # No window manager here: see scripts/wine-exec.
-  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /t REG_SZ /d N /f \
-    > /dev/null 2>&1
-  wineserver -w
+  prepare_prefix "$dpi"
   work=$(mktemp -d)
   wine "$bin/$program" "$@" "Z:$work/ready" "Z:$work/quit" &
   waited=0
@@ -80,10 +100,146 @@ shoot() {  # <dpi> <png> <program> [arguments before the ready and quit files...
   echo "wrote $png"
 }
 
-shoot 96 "$top/docs/skin-controls-96dpi.png" skin_showcase.exe
-shoot 144 "$top/docs/skin-controls-144dpi.png" skin_showcase.exe
-for language in 0 1; do
-  name=$( [ $language = 0 ] && echo chs || echo cht )
-  shoot 96 "$top/docs/settings-dialog-$name.png" dialog_showcase.exe settings $language
-  shoot 96 "$top/docs/about-dialog-$name.png" dialog_showcase.exe about $language
-done
+# The main window: one run of the program per language, the simulated client
+# (installed as skype.exe, so the program finds it) playing a scenario that
+# stops at each state until its picture is taken.
+main_window() {  # <Language_Select> <chs|cht>
+  prepare_prefix 96 desktop
+  # The record folder's name shows in the pictures.
+  work=/tmp/Calvoro
+  rm -rf "$work"
+  prog="$work/Program"
+  mkdir -p "$prog" "$work/Records" "$work/sim" "$work/client"
+  cp build/windows/bin/CalvoroRecord.exe "$prog/"
+  cp -r build/windows/bin/Language build/windows/bin/Image "$prog/"
+  win() { echo "Z:$1" | tr / '\\'; }
+  printf '[Setting]\r\nLanguage_Select=%s\r\nShowStatusOnTray=1\r\nRecordFormat=16\r\nWavePath=%s\r\n' \
+    "$1" "$(win "$work/Records")" > "$prog/Config.ini"
+  wine build/windows/bin/SimSkype.exe --install "$(win "$work/client")" > /dev/null 2>&1
+  wine "$prog/CalvoroRecord.exe" > /dev/null 2>&1 &
+  recorder=$!
+  waited=0
+  until wine build/windows/bin/SimSkype.exe --recorder-state > /dev/null 2>&1; do
+    waited=$((waited + 1))
+    [ $waited -lt 120 ] || { echo "CalvoroRecord.exe did not start" >&2; exit 1; }
+    sleep 0.5
+  done
+  sleep 2  # the first client and folder checks
+  picture() {  # <state>
+    import -window root "$work/screen.png"
+    convert "$work/screen.png" -crop 1024x768+0+0 +repage "$top/docs/main-$1-$2.png"
+    echo "wrote docs/main-$1-$2.png"
+  }
+  picture idle "$2"
+  cat > "$work/sim/shots.scenario" <<'SCENARIO'
+user alice
+attach 0
+timeout 120000
+hide-windows
+partner 1 bob
+partner 2 carol
+partner 3 dave
+partner 4 erin
+wait attach
+sleep 1500
+signal attached.ready
+wait-file attached.done
+call 1 INPROGRESS
+wait command GET CALL 1 PARTNER_HANDLE
+sleep 500
+call 2 INPROGRESS
+wait command GET CALL 2 PARTNER_HANDLE
+sleep 500
+call 3 INPROGRESS
+wait command GET CALL 3 PARTNER_HANDLE
+sleep 500
+press 1003
+sleep 2500
+signal recording-3.ready
+wait-file recording-3.done
+call 4 INPROGRESS
+wait command GET CALL 4 PARTNER_HANDLE
+sleep 1500
+signal recording-4.ready
+wait-file recording-4.done
+press 1004
+sleep 1500
+signal paused.ready
+wait-file paused.done
+press 1003
+sleep 500
+# The writers held: Stop shows the recording being finished.
+hold-recorder-threads
+press 1005
+sleep 1500
+signal finishing.ready
+wait-file finishing.done
+release-recorder-threads
+sleep 2000
+press 1009
+sleep 1000
+signal option-menu.ready
+wait-file option-menu.done
+post-recorder 1525 128 517
+sleep 1000
+signal tray-menu.ready
+wait-file tray-menu.done
+signal write-failed.prepare
+wait-file write-failed.go
+press 1003
+sleep 1500
+signal write-failed.ready
+wait-file write-failed.done
+exit 0
+SCENARIO
+  wine "$work/client/skype.exe" --dir "$(win "$work/sim")" "$(win "$work/sim/shots.scenario")" > /dev/null 2>&1 &
+  client=$!
+  for state in attached recording-3 recording-4 paused finishing option-menu tray-menu write-failed; do
+    case $state in
+      # The menu opens at the pointer, here on the taskbar beside the icon (on
+      # the icon its tip would cover the menu).
+      tray-menu) xdotool mousemove 985 757 ;;
+      write-failed)
+        # The record folder goes: the next recording's writers cannot write.
+        waited=0
+        until [ -f "$work/sim/write-failed.prepare" ]; do sleep 0.1; waited=$((waited + 1)); [ $waited -lt 1200 ] || exit 1; done
+        rm -rf "$work/Records"
+        touch "$work/sim/write-failed.go"
+        ;;
+    esac
+    waited=0
+    until [ -f "$work/sim/$state.ready" ]; do
+      sleep 0.1
+      waited=$((waited + 1))
+      [ $waited -lt 1200 ] || { echo "the scenario did not reach $state" >&2; cat "$work/sim/events.log" >&2; exit 1; }
+    done
+    picture "$state" "$2"
+    case $state in *-menu) xdotool key Escape ;; esac
+    touch "$work/sim/$state.done"
+  done
+  wait $client || true
+  # The program ends as a user ends it: Exit (here WM_USER+6).
+  printf 'attach none\npost-recorder 1030\n' > "$work/sim/exit.scenario"
+  wine build/windows/bin/SimSkype.exe --dir "$(win "$work/sim")" "$(win "$work/sim/exit.scenario")" > /dev/null 2>&1
+  wait $recorder || true
+  wine build/windows/bin/SimSkype.exe --uninstall > /dev/null 2>&1
+  wineserver -k 2> /dev/null || true
+  wineserver -w
+  rm -rf "$work"
+}
+
+if [ "$what" = all ] || [ "$what" = controls ]; then
+  shoot 96 "$top/docs/skin-controls-96dpi.png" skin_showcase.exe
+  shoot 144 "$top/docs/skin-controls-144dpi.png" skin_showcase.exe
+fi
+if [ "$what" = all ] || [ "$what" = dialogs ]; then
+  for language in 0 1; do
+    name=$( [ $language = 0 ] && echo chs || echo cht )
+    shoot 96 "$top/docs/settings-dialog-$name.png" dialog_showcase.exe settings $language
+    shoot 96 "$top/docs/about-dialog-$name.png" dialog_showcase.exe about $language
+  done
+fi
+if [ "$what" = all ] || [ "${what#main}" != "$what" ]; then
+  [ "$what" = main-cht ] || main_window 0 chs
+  [ "$what" = main-chs ] || main_window 1 cht
+fi

@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -217,6 +219,24 @@ class MainWindow : public ::testing::Test {
     ASSERT_TRUE(PumpUntil([&] { return window->ChecksIdle(); }));
     PumpPending();
   }
+  // The samples of the one recording named after `partner`, its header's
+  // sizes checked against the file's.
+  std::vector<int16_t> RecordingOf(const std::wstring& partner) {
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((records + L"\\*(" + partner + L").wav").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+      ADD_FAILURE() << "no recording named after the partner";
+      return {};
+    }
+    FindClose(find);
+    std::string wave = ReadFileBytes(records + L"\\" + found.cFileName);
+    if (wave.size() < 44) return {};
+    EXPECT_EQ(*reinterpret_cast<const uint32_t*>(wave.data() + 4), wave.size() - 8);
+    EXPECT_EQ(*reinterpret_cast<const uint32_t*>(wave.data() + 40), wave.size() - 44);
+    std::vector<int16_t> samples((wave.size() - 44) / 2);
+    std::memcpy(samples.data(), wave.data() + 44, samples.size() * 2);
+    return samples;
+  }
   std::vector<std::wstring> Opened() {
     std::lock_guard<std::mutex> lock(mutex);
     return opened;
@@ -310,15 +330,7 @@ TEST_F(MainWindow, RecordPauseResumeAndStopThroughTheButtons) {
 
   // The recording: named after its partner, both stretches mixed, the pause
   // missing.
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((records + L"\\*(alice).wav").c_str(), &found);
-  ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  FindClose(find);
-  std::string wave = ReadFileBytes(records + L"\\" + found.cFileName);
-  ASSERT_EQ(wave.size(), 44u + 2 * 32000u);
-  for (size_t at = 44; at < wave.size(); at += 2)
-    ASSERT_EQ(static_cast<int16_t>(static_cast<uint8_t>(wave[at]) | (static_cast<uint8_t>(wave[at + 1]) << 8)), 123)
-        << "sample " << (at - 44) / 2;
+  EXPECT_EQ(RecordingOf(L"alice"), std::vector<int16_t>(32000, 123));
   // No balloons without ShowStatusOnTray.
   for (const TrayCall& call : tray.calls()) EXPECT_EQ(call.flags & NIF_INFO, 0u);
 }
@@ -444,22 +456,24 @@ TEST_F(MainWindow, TrayIconShowsTipAndBalloonsAndComesBackWithTheTaskbar) {
       if (call.flags == NIF_INFO && call.info == balloon) return true;
     return false;
   }));
-  tray.clear();
-  SendMessageW(hwnd, WM_SETTINGS_APPLIED, 0, 0);
-  calls = tray.calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_MODIFY));
-  EXPECT_EQ(calls[0].flags, kTrayIconFlags);
-  EXPECT_EQ(calls[0].tip, caption);
+  // The one request the window makes of the shell for `act`.
+  auto onlyRequest = [&](const std::function<void()>& act) {
+    tray.clear();
+    act();
+    std::vector<TrayCall> made = tray.calls();
+    EXPECT_EQ(made.size(), 1u);
+    return made.empty() ? TrayCall{} : made[0];
+  };
+  TrayCall tip = onlyRequest([&] { SendMessageW(hwnd, WM_SETTINGS_APPLIED, 0, 0); });
+  EXPECT_EQ(tip.message, static_cast<DWORD>(NIM_MODIFY));
+  EXPECT_EQ(tip.flags, kTrayIconFlags);
+  EXPECT_EQ(tip.tip, caption);
 
   // The shell restarted: its new taskbar gets the icon again.
-  tray.clear();
-  SendMessageW(hwnd, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-  calls = tray.calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_ADD));
-  EXPECT_EQ(calls[0].flags, kTrayIconFlags);
-  EXPECT_EQ(calls[0].tip, caption);
+  TrayCall again = onlyRequest([&] { SendMessageW(hwnd, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0); });
+  EXPECT_EQ(again.message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(again.flags, kTrayIconFlags);
+  EXPECT_EQ(again.tip, caption);
 
   // Seven seconds after a balloon the icon is deleted and added again.
   tray.clear();
@@ -536,14 +550,7 @@ TEST_F(MainWindow, TrayDoubleClickAndMenuBringTheWindowBackAndExitKeepsTheRecord
   std::vector<TrayCall> calls = tray.calls();
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.back().message, static_cast<DWORD>(NIM_DELETE));
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((records + L"\\*(carol).wav").c_str(), &found);
-  ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  FindClose(find);
-  std::string wave = ReadFileBytes(records + L"\\" + found.cFileName);
-  ASSERT_EQ(wave.size(), 44u + 2 * 48000u);
-  EXPECT_EQ(wave.substr(44, 2), std::string("\xB8\x0B", 2)) << "1000 + 2000";
-  EXPECT_EQ(*reinterpret_cast<const uint32_t*>(wave.data() + 40), 96000u);
+  EXPECT_EQ(RecordingOf(L"carol"), std::vector<int16_t>(48000, 3000));
   // No new recording on the way out (the quit is taken first: the window
   // would otherwise not see the click).
   MSG quit;
@@ -641,5 +648,6 @@ TEST_F(MainWindow, HandleCountsStayFlatOverManyRefreshesAndMenus) {
   EXPECT_LE(after.gdi, before.gdi + 2);
   EXPECT_LE(after.user, before.user + 2);
 }
+
 
 }  // namespace

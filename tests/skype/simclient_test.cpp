@@ -46,6 +46,10 @@ TEST(SimScenario, ReadsEveryStatement) {
       "window TCallQualityForm\n"
       "close-window TCallQualityForm\n"
       "post-recorder 1525 128 0x203\n"
+      "signal shot.ready\n"
+      "wait-file shot.done\n"
+      "hold-recorder-threads\n"
+      "release-recorder-threads\n"
       "exit 5\n";
   Scenario s;
   std::string error;
@@ -68,7 +72,7 @@ TEST(SimScenario, ReadsEveryStatement) {
   EXPECT_EQ(s.chunkMs, 10);
   EXPECT_EQ(s.timeoutMs, 0);
   EXPECT_TRUE(s.hideWindows);
-  ASSERT_EQ(s.steps.size(), 15u);
+  ASSERT_EQ(s.steps.size(), 19u);
   EXPECT_EQ(s.steps[2].text, "ALTER CALL 7 SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"");
   EXPECT_EQ(s.steps[3].kind, Step::Kind::WaitAudio);
   EXPECT_EQ(s.steps[3].direction, AudioDirection::In);
@@ -82,9 +86,13 @@ TEST(SimScenario, ReadsEveryStatement) {
   EXPECT_EQ(s.steps[13].number, 1525);
   EXPECT_EQ(s.steps[13].wParam, 128u);
   EXPECT_EQ(s.steps[13].lParam, 0x203u);
-  EXPECT_EQ(s.steps[14].kind, Step::Kind::Exit);
-  EXPECT_EQ(s.steps[14].number, 5);
-  EXPECT_EQ(s.steps[14].line, 31);
+  EXPECT_EQ(s.steps[14].kind, Step::Kind::Signal);
+  EXPECT_EQ(s.steps[15].text, "shot.done");
+  EXPECT_EQ(s.steps[16].kind, Step::Kind::HoldRecorderThreads);
+  EXPECT_EQ(s.steps[17].kind, Step::Kind::ReleaseRecorderThreads);
+  EXPECT_EQ(s.steps[18].kind, Step::Kind::Exit);
+  EXPECT_EQ(s.steps[18].number, 5);
+  EXPECT_EQ(s.steps[18].line, 35);
 }
 
 TEST(SimScenario, RefusesMistakesNamingTheLine) {
@@ -104,6 +112,7 @@ TEST(SimScenario, RefusesMistakesNamingTheLine) {
       {"exit now\n", "line 1: exit takes"},
       {"post-recorder 1525 x\n", "line 1: post-recorder parameters"},
       {"press 1003 4\n", "line 1: press needs"},
+      {"signal ..\\x\n", "line 1: signal needs a file name"},
   };
   for (const auto& b : bad) {
     Scenario s;

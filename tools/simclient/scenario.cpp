@@ -97,6 +97,13 @@ const char kScenarioHelp[] =
     "                                or 1525 128 515: a double click on its tray icon\n"
     "  post-link <message>           post a message to the recorder's window that\n"
     "                                attached, e.g. 16 (WM_CLOSE)\n"
+    "  signal <name>                 write the empty file <name> into the --dir folder\n"
+    "  wait-file <name>              until a file <name> is in the --dir folder (written\n"
+    "                                by whatever drives the scenario, a screenshot taker)\n"
+    "  hold-recorder-threads         suspend every thread of the recorder that was started\n"
+    "                                after this scenario began (its writers, for one), so\n"
+    "                                that a Stop shows the recording being finished\n"
+    "  release-recorder-threads      resume them\n"
     "  exit [<code>]                 end here (the end of the file ends too)\n"
     "A notification CALL <id> STATUS FINISHED (or REFUSED, MISSED, FAILED, BUSY,\n"
     "CANCELLED) first ends that call's audio streams, then is sent.\n"
@@ -381,6 +388,14 @@ bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error
         }
       }
       if (why.empty() && !rest.empty()) why = std::string(word) + " needs a number";
+    } else if (word == "signal" || word == "wait-file") {
+      step.kind = word == "signal" ? Step::Kind::Signal : Step::Kind::WaitFile;
+      step.text = std::string(NextWord(rest));
+      if (step.text.empty() || !rest.empty() || step.text.find_first_of("\\/:") != std::string::npos)
+        why = std::string(word) + " needs a file name";
+    } else if (word == "hold-recorder-threads" || word == "release-recorder-threads") {
+      step.kind = word == "hold-recorder-threads" ? Step::Kind::HoldRecorderThreads : Step::Kind::ReleaseRecorderThreads;
+      if (!rest.empty()) why = std::string(word) + " takes nothing";
     } else if (word == "exit") {
       step.kind = Step::Kind::Exit;
       if (!rest.empty() && (!ParseInt(NextWord(rest), step.number) || !rest.empty())) why = "exit takes an exit code";

@@ -42,6 +42,10 @@ struct Step {
     Press,         // post WM_COMMAND `number` (a button) to the recorder's main window
     PostRecorder,  // post message `number` with `wParam` and `lParam` to the recorder's main window
     PostLink,      // post message `number` to the recorder's window that attached
+    Signal,        // write the empty file `text` into the --dir folder
+    WaitFile,      // until the file `text` exists in the --dir folder
+    HoldRecorderThreads,     // suspend the recorder's threads started since the scenario began
+    ReleaseRecorderThreads,  // resume them
     Exit,          // end with exit code `number`
   };
   Kind kind = Kind::Sleep;

@@ -9,6 +9,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -564,8 +565,42 @@ void TickDurations() {
   }
 }
 
+// The threads of the recorder's process.
+std::set<DWORD> RecorderThreads(DWORD process) {
+  std::set<DWORD> threads;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return threads;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == process) threads.insert(entry.th32ThreadID);
+  CloseHandle(snapshot);
+  return threads;
+}
+
+DWORD RecorderProcess() {
+  DWORD process = 0;
+  if (HWND recorder = FindWindowW(kRecorderWindowClass, nullptr)) GetWindowThreadProcessId(recorder, &process);
+  return process;
+}
+
 int RunScenario() {
   int consumedDiscovers = 0, consumedAttach = 0;
+  // What the recorder ran when the scenario began; the threads it starts
+  // later (a recording's writers) are the ones a hold suspends.
+  const DWORD recorderProcess = RecorderProcess();
+  const std::set<DWORD> recorderThreadsAtStart = RecorderThreads(recorderProcess);
+  std::vector<HANDLE> heldThreads;
+  // However the scenario ends, no thread of the recorder stays held.
+  struct ReleaseAtEnd {
+    std::vector<HANDLE>& threads;
+    ~ReleaseAtEnd() {
+      for (HANDLE handle : threads) {
+        ResumeThread(handle);
+        CloseHandle(handle);
+      }
+    }
+  } releaseAtEnd{heldThreads};
   size_t commandCursor = 0;
   for (const sc::Step& step : scenario.steps) {
     bool ok = true;
@@ -639,6 +674,44 @@ int RunScenario() {
         logs.Event("post-link " + std::to_string(step.number) + (posted ? " 1" : " 0"));
         break;
       }
+      case sc::Step::Kind::Signal: {
+        std::wstring path = logs.Path(WideFromUtf8(step.text));
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ok = file != INVALID_HANDLE_VALUE;
+        if (ok) CloseHandle(file);
+        logs.Event("signal " + step.text);
+        break;
+      }
+      case sc::Step::Kind::WaitFile: {
+        std::wstring path = logs.Path(WideFromUtf8(step.text));
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scenario.timeoutMs);
+        while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && ok) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          ok = scenario.timeoutMs == 0 || std::chrono::steady_clock::now() < end;
+        }
+        break;
+      }
+      case sc::Step::Kind::HoldRecorderThreads: {
+        if (recorderProcess != 0 && recorderProcess == RecorderProcess())
+          for (DWORD thread : RecorderThreads(recorderProcess)) {
+            if (recorderThreadsAtStart.count(thread)) continue;
+            HANDLE handle = OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread);
+            if (handle && SuspendThread(handle) != static_cast<DWORD>(-1))
+              heldThreads.push_back(handle);
+            else if (handle)
+              CloseHandle(handle);
+          }
+        logs.Event("hold-recorder-threads " + std::to_string(heldThreads.size()));
+        break;
+      }
+      case sc::Step::Kind::ReleaseRecorderThreads:
+        for (HANDLE handle : heldThreads) {
+          ResumeThread(handle);
+          CloseHandle(handle);
+        }
+        logs.Event("release-recorder-threads " + std::to_string(heldThreads.size()));
+        heldThreads.clear();
+        break;
       case sc::Step::Kind::Exit:
         return static_cast<int>(step.number);
     }
