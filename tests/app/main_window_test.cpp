@@ -134,6 +134,46 @@ std::wstring MenuText(HMENU menu, int position) {
   return text;
 }
 
+// The visible dialogs of this process besides `main`.
+std::vector<HWND> OtherDialogs(HWND main) {
+  struct Search {
+    HWND main;
+    std::vector<HWND> found;
+  } search{main, {}};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t name[16] = L"";
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        GetClassNameW(window, name, 16);
+        if (window != s->main && process == GetCurrentProcessId() && IsWindowVisible(window) &&
+            std::wstring(name) == L"#32770")
+          s->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Runs `act` from inside whatever modal loop this thread is in once another
+// dialog of the program shows.
+std::function<void(HWND)> dialogAction;
+HWND dialogOwner = nullptr;
+void CALLBACK LookForDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+  std::vector<HWND> dialogs = OtherDialogs(dialogOwner);
+  if (dialogs.empty() || !dialogAction) return;
+  KillTimer(nullptr, timer);
+  auto act = std::move(dialogAction);
+  dialogAction = nullptr;
+  act(dialogs.front());
+}
+void WhenDialogOpens(HWND owner, std::function<void(HWND)> act) {
+  dialogOwner = owner;
+  dialogAction = std::move(act);
+  SetTimer(nullptr, 0, 20, LookForDialog);
+}
+
 class MainWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { RegisterMainWindowClass(GetModuleHandleW(nullptr)); }
@@ -649,5 +689,51 @@ TEST_F(MainWindow, HandleCountsStayFlatOverManyRefreshesAndMenus) {
   EXPECT_LE(after.user, before.user + 2);
 }
 
+
+TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce) {
+  Open();
+  // Setting from the Option menu: a dialog of another thread; the window goes on.
+  WhenMenuOpens([](const OpenMenu&) { return Choose(1); });
+  Click(IDC_OPTION);
+  ASSERT_TRUE(PumpUntil([&] { return OtherDialogs(hwnd).size() == 1; }));
+  HWND settings = OtherDialogs(hwnd).front();
+  EXPECT_NE(GetWindowThreadProcessId(settings, nullptr), GetCurrentThreadId());
+  EXPECT_TRUE(IsWindowEnabled(hwnd));
+  // Setting again, from the tray menu: still the one dialog.
+  WhenMenuOpens([](const OpenMenu&) { return Choose(2); });
+  SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONUP);
+  PumpUntil([] { return false; }, std::chrono::milliseconds(500));
+  EXPECT_EQ(OtherDialogs(hwnd), std::vector<HWND>{settings});
+
+  // The language changes meanwhile (as the dialog's apply does); once the
+  // dialog is closed with its close button, the window speaks it.
+  SelectLanguageSection(1);
+  std::wstring caption = Lang(L"Main_Caption");
+  ASSERT_NE(caption, GetWindowTextString(hwnd));
+  RECT close;
+  GetClientRect(GetDlgItem(settings, IDC_DIALOG_CLOSE), &close);
+  Mouse::ClickAt(GetDlgItem(settings, IDC_DIALOG_CLOSE), {close.right / 2, close.bottom / 2});
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(settings) && GetWindowTextString(hwnd) == caption; }));
+  EXPECT_EQ(Text(IDC_TITLE), caption);
+  EXPECT_EQ(Text(IDC_OPEN_FOLDER), Lang(L"Button_Open_Record_Folder"));
+
+  // About, from the system menu: modal on the window's own thread, the window
+  // disabled meanwhile; asked for again from the tray, no second box.
+  bool modalHere = false, ownerDisabled = false;
+  size_t boxes = 0;
+  WhenDialogOpens(hwnd, [&](HWND about) {
+    modalHere = GetWindowThreadProcessId(about, nullptr) == GetCurrentThreadId();
+    ownerDisabled = !IsWindowEnabled(hwnd);
+    SendMessageW(hwnd, WM_COMMAND, ID_TRAY_ABOUT, 0);
+    boxes = OtherDialogs(hwnd).size();
+    PostMessageW(about, WM_COMMAND, IDCANCEL, 0);
+  });
+  SendMessageW(hwnd, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+  EXPECT_TRUE(modalHere);
+  EXPECT_TRUE(ownerDisabled);
+  EXPECT_EQ(boxes, 1u);
+  EXPECT_TRUE(IsWindowEnabled(hwnd));
+  EXPECT_TRUE(OtherDialogs(hwnd).empty());
+}
 
 }  // namespace
