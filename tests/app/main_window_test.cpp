@@ -710,12 +710,33 @@ TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce
   SelectLanguageSection(1);
   std::wstring caption = Lang(L"Main_Caption");
   ASSERT_NE(caption, GetWindowTextString(hwnd));
+  // The user comes back to the dialog first.
+  SetForegroundWindow(settings);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == settings; }));
   RECT close;
   GetClientRect(GetDlgItem(settings, IDC_DIALOG_CLOSE), &close);
   Mouse::ClickAt(GetDlgItem(settings, IDC_DIALOG_CLOSE), {close.right / 2, close.bottom / 2});
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(settings) && GetWindowTextString(hwnd) == caption; }));
   EXPECT_EQ(Text(IDC_TITLE), caption);
   EXPECT_EQ(Text(IDC_OPEN_FOLDER), Lang(L"Button_Open_Record_Folder"));
+  // The six buttons' tips too.
+  HWND tips = nullptr;
+  while ((tips = FindWindowExW(nullptr, tips, TOOLTIPS_CLASSW, nullptr)) && GetWindow(tips, GW_OWNER) != hwnd) {
+  }
+  ASSERT_NE(tips, nullptr);
+  EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 6);
+  const std::pair<int, const wchar_t*> kTips[] = {{IDC_RECORD, L"Button_Record_Tip"}, {IDC_STOP, L"Button_Stop_Tip"},
+                                                  {IDOK, L"Button_Close_Tip"}};
+  for (const auto& tip : kTips) {
+    wchar_t text[128] = L"";
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd;
+    tool.uId = reinterpret_cast<UINT_PTR>(Item(tip.first));
+    tool.lpszText = text;
+    SendMessageW(tips, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(std::wstring(text), Lang(tip.second));
+  }
 
   // About, from the system menu: modal on the window's own thread, the window
   // disabled meanwhile; asked for again from the tray, no second box.
