@@ -159,7 +159,12 @@ void CPelmoDlg::TrayBalloon() {
 }
 
 void CPelmoDlg::OnWriterFailed() {
-  AbortRecording(*this);
+  // The other writer may be in the middle of a long write: it is stopped and
+  // waited for elsewhere, and the buttons return when it has ended.
+  if (StartAbortRecording(*this)) {
+    EnableItem(IDC_PAUSE, false);
+    EnableItem(IDC_STOP, false);
+  }
   // The line keeps the error until the next recording starts.
   std::wstring text = LanguageText(L"Error_Message_1");
   KillTimer(hwnd_, kRecordStatusTimer);

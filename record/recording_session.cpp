@@ -231,18 +231,38 @@ bool StartFinishRecording(RecordingView& view) {
   return true;
 }
 
-void AbortRecording(RecordingView& view) {
+namespace {
+
+// Everything of an abort after its claim.
+void RunAbort(RecordingView& view) {
   RecordingSession& session = recordingSession;
-  if (!ClaimSessionEnd(session)) return;
-  view.ShowRecordingEnded();
   session.ClearTimes();
   // The writer that could not create its file has ended; the other one may be
   // recording. It is stopped and waited for, so that its stream file is
   // finished with its sizes and keeps its audio.
   StopAndWaitForWriters(session.Writer(Direction::Out), session.Writer(Direction::In));
   ReleaseSessionEnd(session);
+  view.ShowRecordingEnded();
   view.ScheduleFolderStatus();
   EndOfSessionEnd(session);
+}
+
+}  // namespace
+
+void AbortRecording(RecordingView& view) {
+  if (!ClaimSessionEnd(recordingSession)) return;
+  RunAbort(view);
+}
+
+bool StartAbortRecording(RecordingView& view) {
+  if (!ClaimSessionEnd(recordingSession)) return false;
+  try {
+    std::thread([&view] { RunAbort(view); }).detach();
+  } catch (const std::system_error&) {
+    DebugTrace(L"AbortRecording: no thread, stopping the writers on the caller's thread\n");
+    RunAbort(view);
+  }
+  return true;
 }
 
 bool ConvertStreamToRecording(Direction direction, std::wstring* deferred) {

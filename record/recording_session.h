@@ -144,6 +144,10 @@ bool FinishingRunning();
 // other direction's writer, which may still run, is stopped and waited for, so
 // that its stream file keeps its audio with its sizes filled in.
 void AbortRecording(RecordingView& view);
+// For the user-interface thread, like StartFinishRecording: claims the abort at
+// once and waits for the other writer on a new thread. False when no session
+// exists or one is already ending.
+bool StartAbortRecording(RecordingView& view);
 
 // The end of a one-direction recording: the direction's stream file is flushed
 // to the disk and moves to the output name, then goes to the encoders. When

@@ -165,3 +165,27 @@ TEST_F(FinishTest, AbortStopsTheOtherWriterAndKeepsItsAudio) {
   EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::In)), WaveImage(1, audio)));
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
 }
+
+TEST_F(FinishTest, AnAbortStartedForTheWindowReturnsWhileTheOtherWriterStillWrites) {
+  MainWindowProbe probe;
+  InjectFileFault({FileOp::Create, L"_Out.sky"});
+  WriteHold hold(L"_In.sky");
+  ASSERT_TRUE(StartStreamWriter(Direction::Out, false));
+  ASSERT_TRUE(StartStreamWriter(Direction::In, false));
+  ASSERT_TRUE(WaitUntil([&] { return probe.count(WM_STREAM_FILE_FAILED) == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(StreamName(Direction::In)); }));
+  std::string audio = Pattern(30000, 2);
+  Append(Direction::In, audio);
+  ASSERT_TRUE(StartAbortRecording(view));
+  EXPECT_FALSE(StartAbortRecording(view)) << "claimed at once";
+  EXPECT_FALSE(StartFinishRecording(view));
+  // The writer is held inside its last write, and the caller is free.
+  ASSERT_TRUE(hold.WaitUntilHeld());
+  EXPECT_TRUE(FinishingRunning());
+  EXPECT_EQ(view.ended, 0) << "the window learns of the end once the writer has ended";
+  hold.Release();
+  WaitForFinishing();
+  EXPECT_EQ(view.ended, 1);
+  EXPECT_FALSE(recordingSession.Exists());
+  EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::In)), WaveImage(1, audio)));
+}
