@@ -19,6 +19,10 @@ std::atomic<int32_t> startHidden{0};
 
 namespace {
 
+// Bitmap 130 is this high, and its banner band begins at this row.
+constexpr int kBackgroundHeight = 520;
+constexpr int kBannerBandTop = 29;
+
 constexpr COLORREF kGreen = RGB(0, 128, 0);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kTitleGrey = RGB(192, 192, 192);
@@ -135,8 +139,57 @@ BOOL CPelmoDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CPelmoDlg::SetUpSkin() {
+void CPelmoDlg::FitBackground() {
   backgroundBrush_ = LoadFittedBackground(hwnd_, IDB_MAIN_BACKGROUND);
+  GetClientRect(hwnd_, &fittedTo_);
+  HBITMAP background = backgroundBrush_.bitmap.get();
+  titleLabel_.backgroundSource = background;
+  recordLine_.backgroundSource = background;
+  titleLabel_.ResetBackground();
+  recordLine_.ResetBackground();
+  PlaceBanner();
+}
+
+void CPelmoDlg::PlaceBanner() {
+  // The banner lies on the background's band, which is scaled with the
+  // window's height: the banner is scaled and placed the same way, so that
+  // its edges meet the band's at every size.
+  GdiBitmap picture(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BANNER),
+                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  BITMAP info = {};
+  if (!picture || !GetObjectW(picture.get(), sizeof info, &info) || info.bmHeight <= 0) return;
+  int height = MulDiv(info.bmHeight, fittedTo_.bottom, kBackgroundHeight);
+  int width = MulDiv(info.bmWidth, height, info.bmHeight);
+  GdiBitmap fitted = FitBitmap(picture.get(), width, height);
+  HWND banner = GetDlgItem(IDC_BANNER);
+  if (!fitted || !banner) return;
+  auto previous = reinterpret_cast<HBITMAP>(
+      SendMessageW(banner, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(fitted.get())));
+  // A static of common controls 6 may keep a copy of its own, which it hands
+  // back here and leaves to the caller.
+  if (previous && previous != banner_.get()) DeleteObject(previous);
+  banner_ = std::move(fitted);
+  RECT place;
+  GetWindowRect(banner, &place);
+  MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&place), 2);
+  SetWindowPos(banner, nullptr, place.left, MulDiv(kBannerBandTop, fittedTo_.bottom, kBackgroundHeight), width,
+               height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CPelmoDlg::OnSize() {
+  // The system may still change the size once the window is made (a font or
+  // DPI that differs): the background and its cut-outs follow, rather than a
+  // tiled picture showing its seam.
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  if (!skinned_ || IsIconic(hwnd_) || client.right == 0 || EqualRect(&client, &fittedTo_)) return;
+  FitBackground();
+  ApplyRoundedOutline(hwnd_);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void CPelmoDlg::SetUpSkin() {
+  FitBackground();
   ApplyRoundedOutline(hwnd_);
   if (!backgroundBrush_) {
     // The template's own buttons and labels stay, so the window still works
@@ -144,23 +197,10 @@ void CPelmoDlg::SetUpSkin() {
     ShowMessageBox(L"Resource load error");
     return;
   }
-  HBITMAP background = backgroundBrush_.bitmap.get();
-  titleLabel_.backgroundSource = background;
-  recordLine_.backgroundSource = background;
-
   // The small image of the icon: the large one would reach into the title
   // line and the banner.
   SendDlgItemMessageW(hwnd_, IDC_APP_ICON, STM_SETICON, reinterpret_cast<WPARAM>(smallIcon_), 0);
 
-  // The banner at its own size scaled to the screen; the background's band
-  // carries on where the window is wider.
-  GdiBitmap banner(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BANNER),
-                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  BITMAP info = {};
-  if (banner && GetObjectW(banner.get(), sizeof info, &info)) {
-    banner_ = FitBitmap(banner.get(), ScaleForScreen(info.bmWidth), ScaleForScreen(info.bmHeight));
-    SendDlgItemMessageW(hwnd_, IDC_BANNER, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(banner_.get()));
-  }
   SetUpButtons();
   skinned_ = true;
 }
@@ -375,6 +415,9 @@ INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& 
       return TRUE;
     case WM_PAINT:
       handled = OnPaint();
+      return 0;
+    case WM_SIZE:
+      OnSize();
       return 0;
     case WM_QUERYDRAGICON:
       handled = true;

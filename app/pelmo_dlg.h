@@ -110,6 +110,9 @@ class CPelmoDlg : public CDialog, public SessionView {
 
   // pelmo_dlg.cpp: the window.
   void SetUpSkin();
+  void FitBackground();
+  void PlaceBanner();
+  void OnSize();
   void SetUpButtons();
   void SetUpTooltips();
   void SetTooltipText(int id, const std::wstring& text);
@@ -158,6 +161,7 @@ class CPelmoDlg : public CDialog, public SessionView {
   // Bitmap 130 fitted to the client area: the background brush and the bitmap
   // the transparent labels cut from (`backgroundBitmap`), one and the same.
   PatternBrush backgroundBrush_;
+  RECT fittedTo_ = {};  // the client area the background was fitted to
   GdiBitmap banner_;
   GdiBrush menuBrush_;
   std::map<int, GdiFont> labelFonts_;  // made once per label

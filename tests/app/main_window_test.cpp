@@ -134,6 +134,13 @@ std::wstring MenuText(HMENU menu, int position) {
   return text;
 }
 
+bool PtInRegionOfWindow(HWND window, POINT point) {
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  bool inside = GetWindowRgn(window, region) != ERROR && PtInRegion(region, point.x, point.y);
+  DeleteObject(region);
+  return inside;
+}
+
 // The visible dialogs of this process besides `main`.
 std::vector<HWND> OtherDialogs(HWND main) {
   struct Search {
@@ -446,6 +453,32 @@ TEST_F(MainWindow, StatusLinesShowTheClientAndTheFolderInTheirColours) {
   Click(IDC_OPEN_VIRTUALSTORE);
   ASSERT_TRUE(PumpUntil([&] { return !Opened().empty(); }));
   EXPECT_EQ(Opened(), std::vector<std::wstring>{copy});
+}
+
+TEST_F(MainWindow, TheSkinIsWholeAtTheSizeTheWindowReallyHas) {
+  Open();
+  RECT client, banner;
+  GetClientRect(hwnd, &client);
+  GetWindowRect(Item(IDC_BANNER), &banner);
+  MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&banner), 2);
+  ASSERT_LT(banner.right + 20, client.right) << "the window is wider than the banner here";
+  // The banner's lower edge and the band's are one line, left of the banner,
+  // across it and right of it: no seam, no step.
+  Pixels shot = Pixels::OfClient(hwnd);
+  for (LONG x : {2L, (banner.left + banner.right) / 2, banner.right + 10, client.right - 3}) {
+    COLORREF band = shot.at(x, banner.bottom - 1), body = shot.at(x, banner.bottom);
+    EXPECT_LT(GetRValue(band) + GetGValue(band) + GetBValue(band), 200) << "band at " << x;
+    EXPECT_GT(GetRValue(body) + GetGValue(body) + GetBValue(body), 600) << "body at " << x;
+    EXPECT_EQ(body, shot.at(2, banner.bottom)) << x;
+  }
+  // Rounded corners; the small icon in its place, clear of the title line.
+  EXPECT_FALSE(PtInRegionOfWindow(hwnd, {0, 0}));
+  EXPECT_TRUE(PtInRegionOfWindow(hwnd, {client.right / 2, 0}));
+  RECT icon, title;
+  GetWindowRect(Item(IDC_APP_ICON), &icon);
+  GetWindowRect(Item(IDC_TITLE), &title);
+  EXPECT_EQ(icon.right - icon.left, GetSystemMetrics(SM_CXSMICON));
+  EXPECT_LE(icon.right, title.left);
 }
 
 TEST_F(MainWindow, TheProgramsOwnMessagesLeaveTheDefaultButtonAndThePlaceAlone) {
