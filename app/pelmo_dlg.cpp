@@ -3,10 +3,11 @@
 #include <commctrl.h>
 
 #include "app/resource.h"
-#include "app/skin.h"
+#include "app/skinned_dialog.h"
 #include "common/text_format.h"
 #include "platform/main_window_win32.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 #include "record/stream_handoff.h"
 #include "settings/language.h"
 #include "skype/call_partners.h"
@@ -53,6 +54,17 @@ struct ButtonSkin {
   const wchar_t* disabled;
   int fontHeight;
 };
+
+// Loads the button's images, gives it an empty caption in black at the font
+// height (at 96 DPI), and puts it in place of the dialog's control `id`.
+void SetUpImageButton(HWND dialog, CImageButton& button, int id, const ButtonSkin& skin) {
+  std::wstring folder = GetModuleDirectory();
+  button.SetImages({folder + skin.normal, folder + skin.down, folder + skin.hover, folder + skin.disabled});
+  button.SetText(L"");
+  button.textColor = RGB(0, 0, 0);
+  button.font.SetHeight(skin.fontHeight);
+  PlaceImageButton(dialog, button, id);
+}
 
 int ReadOsMajorVersion() {
   OSVERSIONINFOEXW extended = {};
@@ -227,8 +239,7 @@ void CPelmoDlg::SetUpButtons() {
        L"Image\\Stop_Disable.png", 14},
   };
   for (const ButtonSkin& skin : kButtons)
-    SetUpImageButton(hwnd_, this->*skin.button, skin.id, SkinImages(skin.normal, skin.hover, skin.down, skin.disabled),
-                     skin.fontHeight);
+    SetUpImageButton(hwnd_, this->*skin.button, skin.id, skin);
   // The placed buttons start enabled.
   EnableItem(IDC_PAUSE, false);
   EnableItem(IDC_STOP, false);

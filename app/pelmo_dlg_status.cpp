@@ -35,7 +35,7 @@ enum ViewRequest : WPARAM {
 constexpr int kClientCheck = 1;
 constexpr int kFolderCheck = 2;
 
-bool AnyFlag(std::atomic<uint32_t> WriterFlags::*flag) {
+bool AnyFlag(WriterSignal WriterFlags::*flag) {
   return (recordingSession.Flags(Direction::Out).*flag).load() != 0 ||
          (recordingSession.Flags(Direction::In).*flag).load() != 0;
 }

@@ -43,9 +43,6 @@
 #define IDC_INFO_3 1049
 #define IDC_BANNER 1050
 
-// The close button of the settings and about dialogs.
-#define IDC_DIALOG_CLOSE 1002
-
 // System menu and menu commands.
 #define IDM_ABOUTBOX 0x0010
 #define ID_MENU_ABOUT 5002

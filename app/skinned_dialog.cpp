@@ -41,24 +41,32 @@ void EraseWithPattern(HWND dialog, HDC dc, HBRUSH pattern) {
 
 }  // namespace
 
+PatternBrush LoadFittedBackground(HWND window, int bitmapId) {
+  GdiBitmap picture(static_cast<HBITMAP>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (!picture) return PatternBrush();
+  RECT client;
+  GetClientRect(window, &client);
+  return MakePatternBrush(FitBitmap(picture.get(), client.right, client.bottom));
+}
+
+void ApplyRoundedOutline(HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  int ellipse = ScaleForScreen(4);
+  // A region's right and bottom edges lie outside it: one more pixel each way
+  // keeps the last column and row.
+  HRGN region = CreateRoundRectRgn(0, 0, rect.right - rect.left + 1, rect.bottom - rect.top + 1, ellipse, ellipse);
+  if (region && !SetWindowRgn(window, region, TRUE)) DeleteObject(region);
+}
+
 CSkinnedDialog::CSkinnedDialog(UINT templateId, HWND parent) : CDialog(templateId, parent) {}
 
 void CSkinnedDialog::SkinWindow(int backgroundBitmapId) {
   // The template's dialog units give other pixel sizes on other screens and
   // fonts than the picture's own: it is scaled to the real client area.
-  GdiBitmap picture(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(backgroundBitmapId),
-                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  RECT client;
-  GetClientRect(hwnd_, &client);
-  background_ = MakePatternBrush(FitBitmap(picture.get(), client.right, client.bottom));
-
-  RECT window;
-  GetWindowRect(hwnd_, &window);
-  int ellipse = ScaleForScreen(4);
-  HRGN outline =
-      CreateRoundRectRgn(0, 0, window.right - window.left + 1, window.bottom - window.top + 1, ellipse, ellipse);
-  // The window owns the region from here on.
-  if (outline && !SetWindowRgn(hwnd_, outline, TRUE)) DeleteObject(outline);
+  background_ = LoadFittedBackground(hwnd_, backgroundBitmapId);
+  ApplyRoundedOutline(hwnd_);
 }
 
 void CSkinnedDialog::AddLabel(int id, COLORREF color, int height, int weight) {

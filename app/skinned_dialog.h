@@ -23,6 +23,17 @@
 // sets "disabled").
 ButtonImagePaths SkinImages(std::wstring_view name, std::wstring_view disabled = L"disable");
 
+// The bitmap resource scaled to the window's client size (a dialog's size
+// follows its font and the screen's DPI), as a pattern brush that keeps its
+// bitmap: the window paints its background with the brush, and its
+// transparent labels cut their pieces from the same bitmap. Empty when the
+// resource cannot be loaded.
+PatternBrush LoadFittedBackground(HWND window, int bitmapId);
+
+// Cuts the window to a rounded rectangle over its whole area; the system owns
+// the region from then on.
+void ApplyRoundedOutline(HWND window);
+
 class CSkinnedDialog : public CDialog {
  protected:
   CSkinnedDialog(UINT templateId, HWND parent);

@@ -34,6 +34,7 @@
 #include "settings/settings.h"
 #include "skype/call_partners.h"
 #include "skype/skype_link.h"
+#include "skype/skype_messages.h"
 #include "tests/support/capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/window_bench.h"
@@ -188,13 +189,15 @@ class MainWindow : public ::testing::Test {
   void SetUp() override {
     records = dir.file(L"Records");
     CreateDirectoryW(records.c_str(), nullptr);
-    Settings.SetWavePath(records);
-    Settings.AutoRecord = 0;
-    Settings.ShowStatusOnTray = 0;
-    Settings.RecordWay = kRecordBoth;
-    Settings.RecordFormat = kFormatWav;
-    Settings.SaveLF = 0;
-    Settings.OpenRecordFolderAfterRecording = 0;
+    Settings.Change([&](SettingsRecord& s) {
+      s.WavePath = records;
+      s.AutoRecord = 0;
+      s.ShowStatusOnTray = 0;
+      s.RecordWay = kRecordBoth;
+      s.RecordFormat = kFormatWav;
+      s.SaveLF = 0;
+      s.OpenRecordFolderAfterRecording = 0;
+    });
     SelectLanguageSection(0);
     ResetSkypeLinkState();
     keepOnTop = 0;
@@ -506,7 +509,7 @@ TEST_F(MainWindow, TheProgramsOwnMessagesLeaveTheDefaultButtonAndThePlaceAlone) 
 
 TEST_F(MainWindow, TrayIconShowsTipAndBalloonsAndComesBackWithTheTaskbar) {
   TrayRecorder tray;
-  Settings.ShowStatusOnTray = 1;
+  Settings.Change([](SettingsRecord& s) { s.ShowStatusOnTray = 1; });
   Open();
   std::wstring caption = Lang(L"Main_Caption");
   std::vector<TrayCall> calls = tray.calls();
@@ -747,8 +750,8 @@ TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce
   SetForegroundWindow(settings);
   ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == settings; }));
   RECT close;
-  GetClientRect(GetDlgItem(settings, IDC_DIALOG_CLOSE), &close);
-  Mouse::ClickAt(GetDlgItem(settings, IDC_DIALOG_CLOSE), {close.right / 2, close.bottom / 2});
+  GetClientRect(GetDlgItem(settings, IDC_SETTING_CLOSE), &close);
+  Mouse::ClickAt(GetDlgItem(settings, IDC_SETTING_CLOSE), {close.right / 2, close.bottom / 2});
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(settings) && GetWindowTextString(hwnd) == caption; }));
   EXPECT_EQ(Text(IDC_TITLE), caption);
   EXPECT_EQ(Text(IDC_OPEN_FOLDER), Lang(L"Button_Open_Record_Folder"));
