@@ -1,8 +1,6 @@
 #include "record/recording_control.h"
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "common/text_format.h"
 #include "platform/clock.h"
@@ -44,25 +42,16 @@ uint32_t UpdateElapsedSeconds() {
 
 namespace {
 
-// How long a resume waits for a writer that has not yet written what came
-// before the pause (it may be busy with a long write to a slow folder).
-constexpr std::chrono::seconds kPauseFlushWait{10};
-
 // A resume throws away what arrived during the pause, but only once what came
-// before it is on disk. A writer that is still not there after the wait keeps
-// its hand-off: the pause's audio stays in the recording rather than the
+// before it is on disk. It runs on the main window's thread, which must not
+// wait for a disk: a writer still busy with a long write (a slow folder) keeps
+// its hand-off, and the pause's audio stays in the recording rather than the
 // audio before it being lost.
 void DropPausedAudio() {
   for (Direction d : kDirections) {
     WriterHandle writer = recordingSession.Writer(d);
     WriterFlags& flags = recordingSession.Flags(d);
-    auto flushed = [&] {
-      return !writer || writer->Ended() || flags.pauseFlushed.load() == flags.pauseRequests.load();
-    };
-    auto end = std::chrono::steady_clock::now() + kPauseFlushWait;
-    while (!flushed() && std::chrono::steady_clock::now() < end)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (flushed())
+    if (!writer || writer->Ended() || flags.pauseFlushed.load() == flags.pauseRequests.load())
       HandoffOf(d).Reset();
     else
       DebugTrace(L"Resume: the %s writer has not written the audio before the pause; the pause is kept.",
