@@ -201,6 +201,14 @@ void CPelmoDlg::OnSize() {
 }
 
 void CPelmoDlg::SetUpSkin() {
+  // Each label draws with the font of its height: a static control selects
+  // its own font after asking its parent for colours, so a font the parent
+  // selects then would not be the one drawn with.
+  for (const PlainLabel& plain : kPlainLabels) {
+    HWND label = GetDlgItem(plain.id);
+    if (plain.height != 0 && label)
+      if (HFONT font = LabelFont(label, plain.height)) SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
   FitBackground();
   ApplyRoundedOutline(hwnd_);
   if (!backgroundBrush_) {

@@ -39,6 +39,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/ui/window_bench.h"
 #include "ui/control.h"
+#include "ui/dpi.h"
 #include "ui/help_menu.h"
 
 namespace {
@@ -498,6 +499,14 @@ TEST_F(MainWindow, TheSkinIsWholeAtTheSizeTheWindowReallyHas) {
   GetWindowRect(Item(IDC_TITLE), &title);
   EXPECT_EQ(icon.right - icon.left, GetSystemMetrics(SM_CXSMICON));
   EXPECT_LE(icon.right, title.left);
+  // The status lines and the texts draw with the font height of their table
+  // (the control's own font is the one a static draws with).
+  for (auto [id, height] : {std::pair{IDC_CLIENT_STATUS, 16}, {IDC_FOLDER_STATUS, 16}, {IDC_RECORD_STATUS, 16},
+                            {IDC_VIRTUALSTORE_HINT, 16}, {IDC_HELP_TEXT, 15}, {IDC_INFO_1, 16}, {IDC_INFO_3, 16}}) {
+    LOGFONTW font = {};
+    ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Item(id), WM_GETFONT, 0, 0)), sizeof font, &font));
+    EXPECT_EQ(font.lfHeight, ScaleForScreen(height)) << id;
+  }
 }
 
 TEST_F(MainWindow, TheProgramsOwnMessagesLeaveTheDefaultButtonAndThePlaceAlone) {
