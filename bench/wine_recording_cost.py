@@ -9,7 +9,7 @@ recorder's (and the simulated client's) calls into the Windows kernel.
 
     xvfb-run -a python3 bench/wine_recording_cost.py build/windows/bin [seconds]
 
-Run it inside /work/bin/isolated (or any network namespace of its own): the
+Run it in a network namespace of its own (unshare -n, loopback up): the
 recorder listens on the fixed audio ports.
 """
 
