@@ -137,6 +137,7 @@ BOOL CPelmoDlg::OnInitDialog() {
   SetUpSkin();
 
   InitSkypeMessageWindow();
+  StartRecovery();
 
   SetTimer(hwnd_, kStartupTimer, 2000, nullptr);
   SetTimer(hwnd_, kClientStatusTimer, 100, nullptr);

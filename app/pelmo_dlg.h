@@ -145,6 +145,10 @@ class CPelmoDlg : public CDialog, public SessionView {
   void RestoreMainWindow(bool fromDoubleClick);
   void ShowTrayMenu();
   void StartFinishing();
+  // Finishes the recordings a crash left in the record folder (recovery.h) and
+  // tells the user with a balloon.
+  void StartRecovery();
+  void ShowRecovered(const std::wstring& text);
   void OpenFolderInShell(const std::wstring& folder);
   void OpenVirtualStoreFolder();
   void CloseSettingsDialog();
@@ -180,6 +184,7 @@ class CPelmoDlg : public CDialog, public SessionView {
   BackgroundWork clientCheck_;
   BackgroundWork folderCheck_;
   BackgroundWork shell_{true};
+  BackgroundWork recovery_;  // recordings a crash left behind, finished at start-up
 
   // The settings dialog's thread shares this with the window and may outlive it.
   struct SettingsRun {

@@ -10,6 +10,7 @@
 #include "platform/debug_trace.h"
 #include "platform/paths.h"
 #include "record/recording_session.h"
+#include "record/recovery.h"
 #include "settings/language.h"
 #include "settings/settings.h"
 #include "skype/call_partners.h"
@@ -146,6 +147,28 @@ void CPelmoDlg::RecordStatusLine() {
                                       AnyFlag(&WriterFlags::pause), StatusPartnerList(false), UpdateElapsedSeconds());
   SetRecordLineText(text, false);
   SetTimer(hwnd_, kRecordStatusTimer, 1000, nullptr);
+}
+
+void CPelmoDlg::StartRecovery() {
+  // The record folder is read and files are mixed: not here.
+  const SettingsSnapshot settings = Settings.Current();
+  HWND window = hwnd_;
+  CPelmoDlg* self = this;
+  recovery_.Run([window, self, settings] {
+    RecoveryReport report = RecoverRecordings(settings->WavePath, settings->SaveLF != 0, settings->RecordFormat);
+    for (const std::wstring& name : report.recovered) DebugTrace(L"Recovered recording: %s\n", {name});
+    for (const std::wstring& name : report.damaged) DebugTrace(L"Damaged stream file kept: %s\n", {name});
+    if (report.recovered.empty()) return;
+    std::wstring text = LanguageText(L"Recovered_Message");
+    PostToWindow(window, [self, text] { self->ShowRecovered(text); });
+  });
+}
+
+void CPelmoDlg::ShowRecovered(const std::wstring& text) {
+  // Shown whatever ShowStatusOnTray says, for a balloon's time.
+  KillTimer(hwnd_, kBalloonRemovalTimer);
+  trayIcon_.ShowBalloon(text);
+  SetTimer(hwnd_, kBalloonRemovalTimer, 7000, nullptr);
 }
 
 void CPelmoDlg::TrayBalloon() {

@@ -141,3 +141,5 @@ bool QueryFileSize(std::wstring_view path, uint64_t& size) {
   size = 0;
   return file_platform::SizeByName(path, size);
 }
+
+std::vector<std::wstring> FilesInFolder(std::wstring_view folder) { return file_platform::List(folder); }

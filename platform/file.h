@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class File {
  public:
@@ -68,6 +69,9 @@ bool MoveFileNoReplace(std::wstring_view from, std::wstring_view to);
 bool RemoveFile(std::wstring_view path);
 // The size of a file by its name; false when it does not exist.
 bool QueryFileSize(std::wstring_view path, uint64_t& size);
+// The names (without the folder) of the plain files in a folder, in no
+// particular order; empty when the folder cannot be read.
+std::vector<std::wstring> FilesInFolder(std::wstring_view folder);
 
 // Fault injection for tests.
 enum class FileOp { Create, Open, Write, Read, Seek, Size, Flush, Move, Remove };

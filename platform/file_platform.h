@@ -16,4 +16,5 @@ void Close(File::Handle handle);
 bool Move(std::wstring_view from, std::wstring_view to);
 bool Remove(std::wstring_view path);
 bool SizeByName(std::wstring_view path, uint64_t& size);
+std::vector<std::wstring> List(std::wstring_view folder);
 }  // namespace file_platform

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -6,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/file_platform.h"
+#include "common/strings.h"
 #include "platform/paths_posix.h"
 
 namespace file_platform {
@@ -91,6 +93,20 @@ bool SizeByName(std::wstring_view path, uint64_t& size) {
   if (stat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   size = static_cast<uint64_t>(st.st_size);
   return true;
+}
+
+std::vector<std::wstring> List(std::wstring_view folder) {
+  std::vector<std::wstring> names;
+  std::string native = NativePath(folder);
+  DIR* dir = opendir(native.c_str());
+  if (!dir) return names;
+  while (dirent* entry = readdir(dir)) {
+    struct stat st;
+    std::string path = native + "/" + entry->d_name;
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(WideFromUtf8(entry->d_name));
+  }
+  closedir(dir);
+  return names;
 }
 
 }  // namespace file_platform

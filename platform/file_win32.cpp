@@ -77,4 +77,19 @@ bool SizeByName(std::wstring_view path, uint64_t& size) {
   return true;
 }
 
+std::vector<std::wstring> List(std::wstring_view folder) {
+  std::vector<std::wstring> names;
+  std::wstring pattern(folder);
+  if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
 }  // namespace file_platform

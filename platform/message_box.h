@@ -7,6 +7,10 @@
 #include <string_view>
 
 void ShowMessageBox(std::wstring_view text);
+// The same box shown on a thread of its own, for threads that must not wait
+// for the user (a writer whose recording is to be finished meanwhile). With a
+// test's hook the hook is called at once, on the calling thread.
+void ShowMessageBoxDetached(std::wstring_view text);
 
 // Tests take the boxes instead of showing them; an empty function removes the
 // hook. The native build has no boxes: without a hook the text goes to

@@ -121,3 +121,49 @@ bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName
   mixed.Close();
   return true;
 }
+
+int MixStreamFilesInPlace(const std::wstring& basePath, const std::wstring& partnerList, std::wstring* deferred) {
+  std::wstring names[2] = {StreamFileName(basePath, Direction::Out), StreamFileName(basePath, Direction::In)};
+  uint64_t sizes[2] = {0, 0};
+  if (!QueryFileSize(names[0], sizes[0]) || !QueryFileSize(names[1], sizes[1])) return 0;
+  const int longer = sizes[0] >= sizes[1] ? 0 : 1;
+  File target, other;
+  if (!target.OpenExisting(names[longer]) || !other.OpenExisting(names[1 - longer])) return 0;
+  std::unique_ptr<int16_t[]> a(NewSamples(kMixChunkBytes)), b(NewSamples(kMixChunkBytes));
+  if (!a || !b) {
+    ShowMessageBox(L"allocate memory failed!");
+    return 0;
+  }
+  char* bytesA = reinterpret_cast<char*>(a.get());
+  char* bytesB = reinterpret_cast<char*>(b.get());
+  // Only the shorter file's stretch changes: beyond it the sum is the longer
+  // file's own samples. Each chunk is read, summed and written back where it
+  // was, so the file never grows.
+  for (uint64_t at = kWaveHeaderBytes;;) {
+    size_t gotA = 0, gotB = 0;
+    if (!other.Seek(at) || !other.Read(bytesB, kMixChunkBytes, gotB)) return 0;
+    if (gotB == 0) break;
+    if (!target.Seek(at) || !target.Read(bytesA, gotB, gotA) || gotA < gotB) return 0;
+    size_t n = gotB + (gotB % 2);  // an odd last byte of the shorter file
+    std::memset(bytesA + gotA, 0, n - gotA);
+    std::memset(bytesB + gotB, 0, n - gotB);
+    MixMono(a.get(), b.get(), a.get(), n / 2);
+    if (!target.Seek(at) || !target.Write(bytesA, gotA)) {
+      ShowMessageBox(L"write file fail!");
+      return 0;
+    }
+    at += gotB;
+  }
+  if (!FinishWaveHeader(target, 1) || !target.Flush()) return 0;
+  target.Close();
+  other.Close();
+  std::wstring output = FreeOutputWaveName(basePath, partnerList);
+  if (!MoveFileNoReplace(names[longer], output)) return 0;
+  DebugTrace(L"The stream files of %s were mixed in place into %s\n", {basePath, output});
+  RemoveFile(names[1 - longer]);
+  if (deferred)
+    *deferred = output;
+  else
+    EncoderHandoff(output);
+  return 1;
+}

@@ -30,3 +30,10 @@ int CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& 
 // "allocate memory failed!" when a buffer cannot be had. On any failure the
 // output file is removed.
 bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo);
+
+// For a disk too full for a mixed copy: the two stream files of `basePath` are
+// mixed into one channel inside the longer of them, which then moves to the
+// output name (the other is deleted). Needs no room on the disk. 1 on success;
+// on failure the files stay. With `deferred` as above.
+int MixStreamFilesInPlace(const std::wstring& basePath, const std::wstring& partnerList,
+                          std::wstring* deferred = nullptr);

@@ -28,7 +28,14 @@ std::wstring BuildPartnerList(const PartnerTable& finished, const PartnerTable& 
   return list;
 }
 
-std::wstring BuildPartnerList() { return BuildPartnerList(finishedCallPartners, callPartners); }
+std::wstring BuildPartnerList() {
+  // While a call is in progress the recording is named after the calls it is
+  // recording: the saved copy still names the last recording's partners.
+  // Once the last call has ended, the saved copy names them.
+  static const PartnerTable none;
+  if (activeCallCount.load() > 0) return BuildPartnerList(none, callPartners);
+  return BuildPartnerList(finishedCallPartners, callPartners);
+}
 
 std::wstring OutputWaveName(std::wstring_view basePath, std::wstring_view partnerList) {
   std::wstring name = FormatText(L"%s(%s).wav", {basePath, partnerList});

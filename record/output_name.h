@@ -25,7 +25,8 @@ std::wstring FileNameSafeText(std::wstring_view text);
 // else the live table's; the list ends at the first slot empty in both. The
 // handles are made file-name safe and separated by single blanks.
 std::wstring BuildPartnerList(const PartnerTable& finished, const PartnerTable& live);
-// The same from finishedCallPartners and callPartners.
+// The partners of the recording now: the live table while a call is in
+// progress, else finishedCallPartners before callPartners as above.
 std::wstring BuildPartnerList();
 
 // "%s(%s).wav", or "%s.wav" when that would be 260 characters or longer. An

@@ -7,6 +7,7 @@
 #include "platform/debug_trace.h"
 #include "platform/message_box.h"
 #include "record/output_name.h"
+#include "record/recovery.h"
 #include "record/stream_handoff.h"
 #include "settings/language.h"
 #include "settings/settings.h"
@@ -94,6 +95,7 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
   // (folder, record way, stereo, formats) until it has been finished.
   const SettingsSnapshot settings = Settings.Current();
   std::wstring basePath;
+  LocalTime startTime;
   if (!resume) {
     IniFile language(LanguageIniPath());
     if (!callInProgress) {
@@ -107,7 +109,8 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
       DebugTrace(L"StartRecording: RecordWay %d records nothing.", {static_cast<int>(way)});
       return StartOutcome::NotStarted;
     }
-    basePath = FreeBasePath(BuildBasePath(settings->WavePath, LocalTimeNow(), LoadDateLabels(language)));
+    startTime = LocalTimeNow();
+    basePath = FreeBasePath(BuildBasePath(settings->WavePath, startTime, LoadDateLabels(language)));
     if (basePath.size() > kBasePathMaxChars) {
       // A cut name would record into another folder or name.
       ShowMessageBox(kBasePathTooLongText);
@@ -132,6 +135,11 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
 
   view.ShowRecordingRunning();
   recordingSession.SetBasePath(basePath);
+  // Beside the stream files before they exist: it tells them from a crashed
+  // program's for as long as this recording runs.
+  recordingSidecar.Open(basePath, FormatText(L"%d-%02d-%02d %02d:%02d:%02d",
+                                             {startTime.year, startTime.month, startTime.day, startTime.hour,
+                                              startTime.minute, startTime.second}));
   Settings.PinForRecording(settings);
   uint8_t way = settings->RecordWay;
   bool any = false;
@@ -146,6 +154,7 @@ StartOutcome Start(SessionView& view, bool keepReceived) {
   if (!any) {
     // No writer could be started (each failure has shown its box).
     recordingSession.ClearTimes();
+    recordingSidecar.Close();
     Settings.PinForRecording(nullptr);
     view.ShowRecordingEnded();
     return StartOutcome::NotStarted;

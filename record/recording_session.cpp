@@ -9,6 +9,7 @@
 #include "record/encoder_handoff.h"
 #include "record/mixer.h"
 #include "record/output_name.h"
+#include "record/recovery.h"
 #include "record/stream_writer.h"
 #include "settings/settings.h"
 
@@ -32,6 +33,7 @@ WriterThread::WriterThread(Direction direction, bool onlyDirection, StreamWriter
     // session, so that a new call can be recorded meanwhile.
     if (result.completed && onlyDirection_) ConvertStreamToRecording(direction_, &recording_);
     completed_.store(result.completed);
+    writeFailed_.store(result.writeFailed);
     ended_.store(true);
   });
 }
@@ -82,6 +84,8 @@ bool StartStreamWriter(Direction direction, bool onlyDirection) {
   job.handoff = &HandoffOf(direction);
   job.flags = &session.Flags(direction);
   job.reportCreateFailed = [] { PostToMainWindow(WM_STREAM_FILE_FAILED); };
+  // The partners known so far go beside the files, for a recovery to name them.
+  job.onFileUpdated = [] { recordingSidecar.SetPartners(BuildPartnerList()); };
   WriterHandle writer;
   if (!ThreadStartFails()) {
     try {
@@ -162,6 +166,19 @@ void StopAndWaitForWriters(WriterHandle out, WriterHandle in) {
   }
 }
 
+// After a writer could not create its file: the other direction's complete
+// file becomes the recording. Returns its name for the encoders (empty when
+// there is none).
+std::wstring KeepCompleteDirection() {
+  std::wstring recording;
+  for (Direction d : {Direction::Out, Direction::In}) {
+    WriterHandle writer = recordingSession.Writer(d);
+    if (writer && writer->Completed() && !writer->onlyDirection()) ConvertStreamToRecording(d, &recording);
+    else if (writer && writer->onlyDirection() && !writer->Recording().empty()) recording = writer->Recording();
+  }
+  return recording;
+}
+
 // Everything after the claim.
 void RunFinishing(RecordingView& view) {
   RecordingSession& session = recordingSession;
@@ -180,13 +197,18 @@ void RunFinishing(RecordingView& view) {
   std::wstring recording;
   if (out && in) {
     std::wstring base = session.BasePath(), partners = BuildPartnerList();
+    int mixed;
     if (recorded->SaveLF != 0) {
       DebugTrace(L"CombinInOutWaveWithStereo");
-      CombinInOutWaveWithStereo(base, partners, &recording);
+      mixed = CombinInOutWaveWithStereo(base, partners, &recording);
     } else {
       DebugTrace(L"CombinInOutWave");
-      CombinInOutWave(base, partners, &recording);
+      mixed = CombinInOutWave(base, partners, &recording);
     }
+    // A full disk has no room for a mixed copy: the streams are mixed into
+    // the longer one where it lies, which needs no room, and that becomes the
+    // recording.
+    if (!mixed && (out->WriteFailed() || in->WriteFailed())) MixStreamFilesInPlace(base, partners, &recording);
   } else if (WriterHandle lone = out ? out : in) {
     // A one-direction recording's writer has already turned its file into the
     // recording. A writer of a two-direction recording whose partner thread
@@ -200,6 +222,7 @@ void RunFinishing(RecordingView& view) {
   }
 
   // The session is over: a new recording may start while the encoders run.
+  recordingSidecar.Close();
   ReleaseSessionEnd(session);
   view.ShowRecordingEnded();
   if (!recording.empty()) EncoderHandoff(recording, recorded->RecordFormat);
@@ -241,9 +264,13 @@ void RunAbort(RecordingView& view) {
   // recording. It is stopped and waited for, so that its stream file is
   // finished with its sizes and keeps its audio.
   StopAndWaitForWriters(session.Writer(Direction::Out), session.Writer(Direction::In));
+  std::wstring recording = KeepCompleteDirection();
+  const SettingsSnapshot recorded = Settings.ForRecording();
+  recordingSidecar.Close();
   ReleaseSessionEnd(session);
   view.ShowRecordingEnded();
   view.ScheduleFolderStatus();
+  if (!recording.empty()) EncoderHandoff(recording, recorded->RecordFormat);
   EndOfSessionEnd(session);
 }
 

@@ -60,6 +60,8 @@ class WriterThread {
   bool Ended() const { return ended_.load(); }
   // The thread has ended with its stream file finished (not after a failure).
   bool Completed() const { return completed_.load(); }
+  // A write failed (a full disk): the file holds what was written before.
+  bool WriteFailed() const { return writeFailed_.load(); }
   // The only direction's writer, after Wait: the recording its file became.
   const std::wstring& Recording() const { return recording_; }
 
@@ -68,6 +70,7 @@ class WriterThread {
   bool onlyDirection_;
   std::atomic<bool> ended_{false};
   std::atomic<bool> completed_{false};
+  std::atomic<bool> writeFailed_{false};
   std::wstring recording_;  // written by the thread before it ends, read after Wait
   std::mutex joinMutex_;
   std::thread thread_;
@@ -140,9 +143,10 @@ void WaitForFinishing();
 // A finishing or an abort is under way (its encoders included).
 bool FinishingRunning();
 
-// Drops the recording after a writer could not create its stream file. The
-// other direction's writer, which may still run, is stopped and waited for, so
-// that its stream file keeps its audio with its sizes filled in.
+// Ends the recording after a writer could not create its stream file. The
+// other direction's writer, which may still run, is stopped and waited for, and
+// its complete file becomes a one-direction recording under the normal output
+// name (and goes to the encoders), rather than staying a stream file.
 void AbortRecording(RecordingView& view);
 // For the user-interface thread, like StartFinishRecording: claims the abort at
 // once and waits for the other writer on a new thread. False when no session

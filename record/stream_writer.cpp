@@ -15,7 +15,11 @@ constexpr uint32_t kEarlyWriteBytes = 256 * 1024;
 class Writer {
  public:
   Writer(const StreamWriterJob& job, File& file)
-      : file_(file), handoff_(*job.handoff), flags_(*job.flags), flushInterval_(job.flushInterval) {}
+      : file_(file),
+        handoff_(*job.handoff),
+        flags_(*job.flags),
+        flushInterval_(job.flushInterval),
+        onFileUpdated_(job.onFileUpdated) {}
 
   // The writer's loop; false after a failed write.
   bool Run() {
@@ -51,6 +55,8 @@ class Writer {
         if (!handoff_.ArmWake(pendingSince_ == kNoDeadline ? 1 : kEarlyWriteBytes)) continue;
         if (pendingSince_ != kNoDeadline) deadline = pendingSince_ + flushInterval_;
       }
+      // Before it sleeps the file says what it holds.
+      if (grown_ && !Refresh()) return false;
       flags_.wake.WaitUntil(deadline);
     }
   }
@@ -60,7 +66,30 @@ class Writer {
   bool Write(const StreamHandoff::Piece& piece) {
     bool written = piece.size() == 0 || file_.Write(piece.data(), piece.size());
     handoff_.Done(piece);
-    return written;
+    if (!written) return false;
+    if (piece.size() != 0) grown_ = true;
+    // A writer that never sleeps (audio coming faster than a real call)
+    // brings its file up to date at the same pace.
+    if (grown_ && Clock::now() >= lastRefresh_ + flushInterval_) return Refresh();
+    return true;
+  }
+
+  // The header's sizes say what the file holds, then the writing goes on at
+  // its end; once per flush interval the file is also put on the disk itself,
+  // so that a power cut finds it as it was then. A failed flush is only
+  // traced: the file is as good as the system's cache.
+  bool Refresh() {
+    uint64_t size = 0;
+    if (!FinishWaveHeader(file_, 1) || !file_.Size(size) || !file_.Seek(size)) return false;
+    grown_ = false;
+    Clock::time_point now = Clock::now();
+    lastRefresh_ = now;
+    if (now >= lastDurable_ + flushInterval_) {
+      lastDurable_ = now;
+      if (!file_.Flush()) DebugTrace(L"Stream writer: cannot flush %s to the disk\n", {file_.path()});
+    }
+    if (onFileUpdated_) onFileUpdated_();
+    return true;
   }
 
   bool WritePending(bool stopping) {
@@ -90,6 +119,10 @@ class Writer {
   StreamHandoff& handoff_;
   WriterFlags& flags_;
   const std::chrono::milliseconds flushInterval_;
+  const std::function<void()>& onFileUpdated_;
+  bool grown_ = false;                // audio written since the header was last brought up to date
+  Clock::time_point lastRefresh_ = Clock::now();
+  Clock::time_point lastDurable_ = Clock::time_point::min();
   Clock::time_point pendingSince_ = kNoDeadline;  // when unwritten audio was first seen
   bool flushedAny_ = false;    // this writer has flushed for a pause
   uint32_t flushedPause_ = 0;  // the pause it last flushed for
@@ -106,15 +139,22 @@ WriterResult RunStreamWriter(const StreamWriterJob& job) {
     return result;
   }
   if (!WriteEmptyWaveHeader(file, 1)) {
-    ShowMessageBox(L"write file fail!");
+    ShowMessageBoxDetached(L"write file fail!");
+    result.writeFailed = true;
     return result;
   }
   job.handoff->SetWriterWake(&job.flags->wake);
   bool ran = Writer(job, file).Run();
   job.handoff->SetWriterWake(nullptr);
   if (!ran) {
+    // A full disk: the header is rewritten in place, which needs no room, so
+    // that the file stays a playable recording of what reached it. The box
+    // does not hold the writer: the recording is finished meanwhile.
     DebugTrace(L"Stream writer: a write to %s failed\n", {job.streamName});
-    ShowMessageBox(L"write file fail!");
+    result.writeFailed = true;
+    result.completed = FinishWaveHeader(file, 1);
+    file.Close();
+    ShowMessageBoxDetached(L"write file fail!");
     return result;
   }
   if (!FinishWaveHeader(file, 1)) {

@@ -11,6 +11,13 @@
 // was written, the session when it asks for a pause, a resume or a stop. Audio
 // that is not in a full block reaches the file at the latest `flushInterval`
 // after the writer first saw it, so the file is never far behind the call.
+//
+// A stream file cut off at any moment (the process killed, the power gone) is a
+// playable WAV file of what was written: after its writes the writer brings the
+// header's two sizes up to date, and at most every `flushInterval` it has the
+// system put the file on the disk itself. A kill then loses the audio that was
+// still in memory (at most about one flush interval), a power cut at most about
+// two intervals.
 #pragma once
 
 #include <atomic>
@@ -73,8 +80,8 @@ struct WriterFlags {
 };
 
 // How long audio may wait in a block that is not yet full before the writer
-// writes it.
-constexpr std::chrono::milliseconds kWriterFlushInterval{4000};
+// writes it, and how often a file whose audio grew is flushed to the disk.
+constexpr std::chrono::milliseconds kWriterFlushInterval{2000};
 
 struct StreamWriterJob {
   std::wstring streamName;  // the file to create, "<base>_Out.sky" or "<base>_In.sky"
@@ -83,14 +90,19 @@ struct StreamWriterJob {
   // Called on the writer's thread when the file cannot be created.
   std::function<void()> reportCreateFailed;
   std::chrono::milliseconds flushInterval = kWriterFlushInterval;
+  // Called on the writer's thread each time it has brought its file up to
+  // date (the session keeps the recording's partners beside the files then).
+  std::function<void()> onFileUpdated;
 };
 
 // What a writer thread leaves behind.
 struct WriterResult {
   bool completed = false;  // the stream file was finished with its sizes filled in
+  bool writeFailed = false;  // a write failed (a full disk): the file holds what was written before
 };
 
 // The writer thread's body. A file that cannot be created is reported through
-// the job; a failed write shows "write file fail!" and leaves the file as it
-// is, with zero sizes if the failure came before the end.
+// the job; a failed write (a full disk) ends the writer with the sizes of what
+// the file holds filled in, so that it stays a playable file, and shows
+// "write file fail!".
 WriterResult RunStreamWriter(const StreamWriterJob& job);

@@ -102,17 +102,44 @@ TEST_F(FinishTest, ALoneWriterOfATwoWayRecordingStillBecomesTheRecording) {
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
 }
 
-TEST_F(FinishTest, ALoneWriterThatFailedLeavesItsStreamFileAsItIs) {
+TEST_F(FinishTest, ALoneWriterWhoseWritesFailedStillLeavesAPlayableRecording) {
   MessageBoxCapture boxes;
-  InjectFileFault({FileOp::Write, L"_Out.sky", 3});  // the header goes, the audio does not
+  // The header goes, the audio does not: the disk is full (a rewrite of the
+  // header in place still succeeds then).
+  InjectFileFault({FileOp::Write, L"_Out.sky", 3});
   ASSERT_TRUE(StartStreamWriter(Direction::Out, false));
   FailNextWriterThreadStarts(1);
   EXPECT_FALSE(StartStreamWriter(Direction::In, false));
   Append(Direction::Out, Samples({9, 8}));
   FinishRecording(view);
-  EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 0, 0));
-  EXPECT_FALSE(FileExists(base + L"().wav"));
+  EXPECT_EQ(ReadFileBytes(base + L"().wav"), WaveImage(1, ""));
+  EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
   EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>{L"Create Record Thread Fail!\n", L"write file fail!"}));
+}
+
+// The disk fills during the call: the writer that cannot write ends with a
+// playable file, there is no room for a mixed copy, and the two files are
+// mixed where they lie into the recording.
+TEST_F(FinishTest, AFullDiskLeavesAMixOfEverythingWrittenUnderTheOutputName) {
+  MessageBoxCapture boxes;
+  // Out: its header, its first audio and that header update; then the disk is full.
+  InjectFileFault({FileOp::Write, L"_Out.sky", 7});
+  StartBoth();
+  Append(Direction::Out, Samples({1, 2, 3}));
+  Append(Direction::In, Samples({4, 5}));
+  ASSERT_TRUE(WaitUntil([&] { return SizeOf(StreamName(Direction::Out)) == 50 && SizeOf(StreamName(Direction::In)) == 48; }));
+  Append(Direction::Out, Samples({6}));
+  WriterHandle out = recordingSession.Writer(Direction::Out);
+  ASSERT_TRUE(WaitUntil([&] { return out->Ended(); }));
+  EXPECT_TRUE(out->WriteFailed());
+  Append(Direction::In, Samples({7, 8}));
+  InjectFileFault({FileOp::Write, L"().wav"});
+  FinishRecording(view);
+  EXPECT_EQ(ReadFileBytes(base + L"().wav"), WaveImage(1, Samples({5, 7, 10, 8})));
+  EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
+  EXPECT_FALSE(FileExists(StreamName(Direction::In)));
+  EXPECT_FALSE(FileExists(base + L".rec"));
+  EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>{L"write file fail!", L"write file fail!"}));
 }
 
 TEST_F(FinishTest, AFailedMixKeepsTheStreamFilesWithTheirAudio) {
@@ -161,8 +188,10 @@ TEST_F(FinishTest, AbortStopsTheOtherWriterAndKeepsItsAudio) {
   EXPECT_EQ(recordingSession.startTick, 0u);
   EXPECT_EQ(view.ended, 1);
   EXPECT_EQ(view.folderStatus, 1);
-  // The In writer was stopped, not forgotten: its file is finished.
-  EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::In)), WaveImage(1, audio)));
+  // The In writer was stopped, not forgotten: its file is finished and is the
+  // recording under the normal name.
+  EXPECT_TRUE(SameBytes(ReadFileBytes(base + L"().wav"), WaveImage(1, audio)));
+  EXPECT_FALSE(FileExists(StreamName(Direction::In)));
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
 }
 

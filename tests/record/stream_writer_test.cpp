@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/main_window.h"
+#include "record/recovery.h"
 #include "record/stream_writer.h"
 #include "tests/record/main_window_probe.h"
 #include "tests/record/record_test_support.h"
@@ -12,6 +13,8 @@
 #include "tests/support/wait.h"
 
 namespace {
+
+std::wstring NameOfFile(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
 class StreamWriterTest : public RecordingTest {
  protected:
@@ -129,9 +132,9 @@ TEST_F(StreamWriterTest, AFileThatCannotBeCreatedIsReportedToTheMainWindow) {
 
 TEST_F(StreamWriterTest, AFailingDataWriteShowsTheBoxAndKeepsWhatWasWritten) {
   MessageBoxCapture boxes;
-  // The header's three pieces and the first data write succeed; the second
-  // data write fails.
-  InjectFileFault({FileOp::Write, L"_Out.sky", 4});
+  // The header's three pieces, the first data write and the header's update
+  // after it succeed; the second data write fails (a full disk).
+  InjectFileFault({FileOp::Write, L"_Out.sky", 7});
   StartOut();
   std::string first = Pattern(1000, 9);
   Append(Direction::Out, first);
@@ -143,8 +146,9 @@ TEST_F(StreamWriterTest, AFailingDataWriteShowsTheBoxAndKeepsWhatWasWritten) {
   WriterHandle writer = recordingSession.Writer(Direction::Out);
   writer->Wait();
   EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"write file fail!"});
-  // The sizes were never filled in.
-  EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 0, 0) + first);
+  EXPECT_TRUE(writer->WriteFailed());
+  // The file is a playable recording of what reached it.
+  EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), WaveImage(1, first));
 }
 
 TEST_F(StreamWriterTest, AFailingHeaderWriteShowsTheBox) {
@@ -344,4 +348,57 @@ TEST_F(WriterOfItsOwn, AQuarterMegabyteWaitingIsWrittenAheadAndLessIsNot) {
   flags.stop = 1;
   thread.join();
   EXPECT_TRUE(SameBytes(ReadFileBytes(name), WaveImage(1, audio + little)));
+}
+
+// A stream file cut off at any moment is a WAV file of what was written: the
+// sizes follow the audio while the writer runs, through full blocks too. The
+// file is read while its writer holds it, which Windows does not allow.
+TEST_F(WriterOfItsOwn, TheHeaderFollowsTheAudioWhileTheWriterRuns) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a stream file cannot be read while its writer holds it";
+#endif
+  Start(std::chrono::milliseconds(50));
+  std::string audio = Pattern(3200, 5);
+  Put(audio);
+  ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(name) == WaveImage(1, audio); }));
+  // More than a block: once the full one is written, the next audio moves the
+  // overflow into the handoff block, and the refresh lands inside that block.
+  std::string more = Pattern(kHandoffMaxCount + 100000, 6);
+  for (size_t at = 0; at < more.size(); at += 40000) Put(more.substr(at, 40000));
+  const uint64_t firstBlock = (kHandoffMaxCount / 40000) * 40000;
+  ASSERT_TRUE(WaitUntil([&] { return SizeOf(name) >= 44 + audio.size() + firstBlock; }));
+  std::string tail = Pattern(640, 9);
+  Put(tail);
+  audio += more + tail;
+  ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(name) == WaveImage(1, audio); }));
+}
+
+// Killed between a data write and the header's update: the file then holds
+// the new audio behind the sizes of before, and the recovery of a copy of it
+// gives all of the audio.
+TEST_F(WriterOfItsOwn, ACrashBetweenDataAndHeaderLosesNothingWrittenToTheFile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a stream file cannot be read while its writer holds it";
+#endif
+  std::string first = Pattern(3200, 7), second = Pattern(6400, 8), atCrash;
+  // Writes: the header (3), the first audio (1), its header update (3), the
+  // second audio (1); the ninth is the update after it.
+  FileFault fault{FileOp::Write, L"own_Out.sky", 8};
+  std::atomic<bool> captured{false};
+  fault.hold = [&] {
+    atCrash = ReadFileBytes(name);
+    captured = true;
+  };
+  InjectFileFault(fault);
+  Start(std::chrono::milliseconds(50));
+  Put(first);
+  ASSERT_TRUE(WaitUntil([&] { return SizeOf(name) == 44 + first.size(); }));
+  Put(second);
+  ASSERT_TRUE(WaitUntil([&] { return captured.load(); }));
+  EXPECT_EQ(atCrash, WaveImage(1, first) + second);
+  ASSERT_TRUE(WriteFileBytes(dir.file(L"crash_Out.sky"), atCrash));
+  RecoveryReport report = RecoverRecordings(dir.path(), false, kFormatWav);
+  ASSERT_EQ(report.recovered.size(), 1u);
+  EXPECT_EQ(NameOfFile(report.recovered[0]), L"crash (recovered)().wav");
+  EXPECT_TRUE(SameBytes(ReadFileBytes(report.recovered[0]), WaveImage(1, first + second)));
 }
