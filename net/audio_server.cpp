@@ -77,7 +77,13 @@ void ReceiveLoop(AudioServer& server) {
     bool connectionGone = result == kWsaENotConn && socket.HoldsSockets();
     if (result == kWsaENotConn && !connectionGone) break;
     DebugTrace(L"ProcessEvent Error %s", {WsaErrorText(result)});
-    if (!IsConnectionError(result) && !connectionGone) break;
+    // Whatever its code, an error of one connection or of one accept ends
+    // only that connection: the direction goes on recording when the client
+    // connects again. Only the listening socket's or the object's own failure
+    // ends the server.
+    bool oneConnection = report.errorSource == EventReport::Source::Connection ||
+                         report.errorSource == EventReport::Source::Accept;
+    if (!IsConnectionError(result) && !connectionGone && !oneConnection) break;
   }
   if (socket.HoldsSockets()) {
     socket.Close();

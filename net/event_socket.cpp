@@ -20,6 +20,47 @@ constexpr int kWriteBit = 1;
 constexpr int kAcceptBit = 3;
 constexpr int kCloseBit = 5;
 
+// Injected socket faults: the code and how many calls are left to fail.
+struct SocketFault {
+  std::atomic<uint32_t> code{0};
+  std::atomic<int> left{0};
+};
+SocketFault socketFaults[2];
+
+bool TakeSocketFault(SocketOp op, uint32_t& code) {
+  SocketFault& fault = socketFaults[static_cast<int>(op)];
+  for (int left = fault.left.load(); left > 0; left = fault.left.load()) {
+    if (fault.left.compare_exchange_weak(left, left - 1)) {
+      code = fault.code.load();
+      return true;
+    }
+  }
+  return false;
+}
+
+uint32_t Receive(NativeSocket socket, uint8_t* buffer, size_t capacity, size_t& received) {
+  uint32_t code = 0;
+  if (TakeSocketFault(SocketOp::Receive, code)) {
+    received = 0;
+    return code;
+  }
+  return platform::Receive(socket, buffer, capacity, received);
+}
+
+uint32_t AcceptConnection(NativeSocket listener, platform::AcceptConditionFunction condition, void* context,
+                          NativeSocket& accepted, uint32_t& peerAddress) {
+  uint32_t result = platform::AcceptConnection(listener, condition, context, accepted, peerAddress);
+  uint32_t code = 0;
+  // The connection is lost as the platform loses it when it fails late in
+  // the accept (for lack of buffers, say).
+  if (result == 0 && TakeSocketFault(SocketOp::Accept, code)) {
+    platform::ShutdownAndClose(accepted);
+    accepted = kNoSocket;
+    return code;
+  }
+  return result;
+}
+
 // 127.0.0.1 in network byte order, whatever the host's byte order.
 uint32_t LoopbackAddress() {
   const uint8_t bytes[4] = {127, 0, 0, 1};
@@ -29,6 +70,16 @@ uint32_t LoopbackAddress() {
 }
 
 }  // namespace
+
+void InjectSocketFault(SocketOp op, uint32_t code, int count) {
+  SocketFault& fault = socketFaults[static_cast<int>(op)];
+  fault.code.store(code);
+  fault.left.store(count);
+}
+
+void ClearSocketFaults() {
+  for (SocketFault& fault : socketFaults) fault.left.store(0);
+}
 
 // --- RecvMemory ---
 
@@ -231,6 +282,15 @@ uint32_t CEventSocket::ProcessEvents(EventReport& report, ChunkTarget& target) {
 
 uint32_t CEventSocket::ProcessEventsWith(EventReport& report, ChunkTarget* target) {
   report = EventReport{};
+  uint32_t result = ProcessEventsGuarded(report, target);
+  // What ServeSlot did not name came from the object: its lock or its wait.
+  if (result != 0 && result != kWaitTimedOut && result != kWsaENotConn &&
+      report.errorSource == EventReport::Source::None)
+    report.errorSource = EventReport::Source::Object;
+  return result;
+}
+
+uint32_t CEventSocket::ProcessEventsGuarded(EventReport& report, ChunkTarget* target) {
   struct Inside {
     std::atomic<int>& count;
     explicit Inside(std::atomic<int>& c) : count(c) { ++count; }
@@ -313,6 +373,7 @@ uint32_t CEventSocket::ServeSlot(size_t i, EventReport& report, ChunkTarget* tar
   slot.moreToRead = false;
   report.socket = slot.socket;
   report.peerAddress = slot.peerAddress;
+  report.errorSource = slot.listening ? EventReport::Source::Listener : EventReport::Source::Connection;
   served = true;
 
   if (readiness == 0) {
@@ -344,6 +405,9 @@ uint32_t CEventSocket::ServeSlot(size_t i, EventReport& report, ChunkTarget* tar
   }
   report.events = events;
   if (events & kFdAccept) {
+    // An accept that fails (no buffers, a refused or vanished peer) loses
+    // that one connection; the listening socket stays.
+    report.errorSource = EventReport::Source::Accept;
     result = HandleAccept(i, errors, report);
     if (result != 0) return result;
   }
@@ -355,7 +419,7 @@ uint32_t CEventSocket::HandleAccept(size_t i, const uint32_t* errors, EventRepor
   if (errors[kAcceptBit] != 0) return errors[kAcceptBit];
   NativeSocket accepted = kNoSocket;
   uint32_t peer = 0;
-  uint32_t result = platform::AcceptConnection(slots_[i].socket, &AcceptConditionOfObject, this, accepted, peer);
+  uint32_t result = AcceptConnection(slots_[i].socket, &AcceptConditionOfObject, this, accepted, peer);
   if (result != 0) return result;
   NativeEvent event = 0;
   result = platform::CreateSocketEvent(accepted, event);
@@ -375,7 +439,7 @@ uint32_t CEventSocket::Read(size_t i, EventReport& report, ChunkTarget* target, 
   endOfStream = false;
   // Straight into the target's room when it has one.
   uint8_t* room = target ? target->ReceiveSpace() : nullptr;
-  uint32_t result = platform::Receive(slot.socket, room ? room : receiveBuffer_.get(), kReceiveBufferSize, got);
+  uint32_t result = Receive(slot.socket, room ? room : receiveBuffer_.get(), kReceiveBufferSize, got);
   if (result == kWsaEWouldBlock) {
     got = 0;
     return 0;

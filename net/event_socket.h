@@ -124,7 +124,21 @@ struct EventReport {
   // call.
   RecvMemory* recvMemory = nullptr;
   size_t bytesRead = 0;             // bytes read in this call
+  // With an error result, where it came from. An error of one accepted connection or of one
+  // accept ends that connection (or that attempt) only; the listening socket
+  // and the object go on. An error of the listening socket itself, or of the
+  // object's wait, leaves nothing to serve.
+  enum class Source : uint8_t { None, Object, Listener, Accept, Connection };
+  Source errorSource = Source::None;
 };
+
+// Fault injection for tests, at the seam under CEventSocket: the next `count`
+// receive calls on accepted connections (SocketOp::Receive) or accept calls
+// (SocketOp::Accept) fail with `code` (a reset with an unusual code, an accept
+// without buffers), as the platform would report them.
+enum class SocketOp { Receive, Accept };
+void InjectSocketFault(SocketOp op, uint32_t code, int count = 1);
+void ClearSocketFaults();
 
 // Where the bytes of each read go. Called inside ProcessEvents while the object
 // is locked, so a Close from another thread cannot free them meanwhile.
@@ -198,6 +212,7 @@ class CEventSocket {
   uint32_t Wait(uint32_t timeoutMs);
   bool NextReady(size_t& index);
   uint32_t ProcessEventsWith(EventReport& report, ChunkTarget* target);
+  uint32_t ProcessEventsGuarded(EventReport& report, ChunkTarget* target);
   uint32_t ServeSlot(size_t i, EventReport& report, ChunkTarget* target, bool& served);
   uint32_t HandleAccept(size_t i, const uint32_t* errors, EventReport& report);
   uint32_t HandleConnection(size_t i, uint32_t events, const uint32_t* errors, EventReport& report,

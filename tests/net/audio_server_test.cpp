@@ -193,6 +193,41 @@ TEST_F(AudioServerTest, GarbageAndAbruptResetsLeaveTheLoopRunning) {
   EXPECT_EQ(sink.streamOf(50), TaggedStream(50, 1234));
 }
 
+// Errors with codes outside the usual four, from one connection's read and
+// from one accept, end that connection or that attempt only: the peer that
+// connects again is recorded.
+TEST_F(AudioServerTest, UnusualErrorsOfOneConnectionOrOneAcceptEndOnlyThat) {
+  {
+    TestPeer first;
+    ASSERT_TRUE(first.Connect(server.ListeningPort()));
+    ASSERT_TRUE(first.SendAll(TaggedStream(1, 500)));
+    ASSERT_TRUE(WaitUntil([&] { return sink.streamOf(1).size() == 500; }));
+    InjectSocketFault(SocketOp::Receive, kWsaSysCallFailure);
+    ASSERT_TRUE(first.SendAll(TaggedStream(1, 700).substr(500)));
+    ASSERT_TRUE(WaitUntil([&] { return server.eventSocket().slotCount() == 1; }));
+  }
+  // An accept that fails for lack of buffers (WSAENOBUFS) loses that
+  // connection; the next one is taken.
+  InjectSocketFault(SocketOp::Accept, 10055);
+  {
+    TestPeer lost;
+    ASSERT_TRUE(lost.Connect(server.ListeningPort()));
+    ASSERT_TRUE(WaitUntil([&] { return ErrorLines(trace).size() == 2; }));
+  }
+  TestPeer again;
+  ASSERT_TRUE(again.Connect(server.ListeningPort()));
+  std::string audio = TaggedStream(2, 5000);
+  ASSERT_TRUE(again.SendAll(audio));
+  ASSERT_TRUE(WaitUntil([&] { return sink.streamOf(2) == audio; }));
+  ClearSocketFaults();
+  EXPECT_TRUE(server.Receiving());
+  EXPECT_FALSE(trace.contains(L"Stop Listening.\r\n"));
+  std::vector<std::wstring> errors = ErrorLines(trace);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_TRUE(StartsWith(errors[0], L"ProcessEvent Error WSASYSCALLFAILURE: "));
+  EXPECT_TRUE(StartsWith(errors[1], L"ProcessEvent Error WSAENOBUFS: "));
+}
+
 TEST(AudioServer, CloseWhileTheReceiveThreadWaitsEndsIt) {
   for (int round = 0; round < 10; ++round) {
     TraceCapture trace;

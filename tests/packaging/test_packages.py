@@ -112,15 +112,17 @@ class PackageTest(e2e.RecorderTest):
                 return parts[2] if len(parts) == 3 else ""
         return None
 
-    def new_recording(self, before):
-        """The samples of the one finished recording that is not in `before`.
-        (Found by that, not by its partner: a recording finished in the middle
-        of a call takes its partner list from the call before.)"""
+    def new_recording(self, before, partner):
+        """The samples of the one finished recording that is not in `before`,
+        named after `partner` (also when it was finished in the middle of a
+        call that followed another)."""
         names = self.folder.record_files()
         self.assertEqual([n for n in names if n.endswith(".sky")], [], names)
         new = [n for n in names if n not in before]
         self.assertEqual(len(new), 1, names)
-        self.assertIsNotNone(e2e.NAME.match(new[0]), new[0])
+        match = e2e.NAME.match(new[0])
+        self.assertIsNotNone(match, new[0])
+        self.assertEqual(match.group("partners"), partner, new[0])
         return rd.read_wave(os.path.join(self.folder.records, new[0]))[3]
 
     def record_one_call(self, call):
@@ -129,7 +131,7 @@ class PackageTest(e2e.RecorderTest):
             "call %d INPROGRESS" % call, "wait audio %d out 3000" % call, "call %d FINISHED" % call,
             calls=[(call, "caller%d" % call, "mls %d 9000" % (call * 2), "noise %d 5000" % call)])))
         self.folder.wait_records([".wav"])
-        self.assert_mono_mix(self.new_recording(before), call, 16000 * 3 - e2e.TAIL // 2)
+        self.assert_mono_mix(self.new_recording(before, "caller%d" % call), call, 16000 * 3 - e2e.TAIL // 2)
 
     def interrupt_call(self, call, seeds, action):
         """Runs `action` while a recorded call is in progress; the recorder must
@@ -142,7 +144,7 @@ class PackageTest(e2e.RecorderTest):
         self.assertTrue(any(n.endswith(".sky") for n in self.folder.record_files()), "no recording running")
         action()
         # The recording's files are final at this moment: nothing was cut.
-        data = self.new_recording(before)
+        data = self.new_recording(before, "caller%d" % call)
         self.assertEqual(client.wait(timeout=120), 0, "the simulated client's scenario failed")
         self.assert_mono_mix(data, call, 2 * 16000 - e2e.TAIL // 2)
         self.folder.recorder.wait(timeout=60)

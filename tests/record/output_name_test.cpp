@@ -15,6 +15,20 @@ TEST(PartnerList, FinishedHandlesComeFirstSlotBySlotAndTheListEndsAtAGap) {
   EXPECT_EQ(BuildPartnerList(finished, live), L"alice bob carol");
 }
 
+// A recording stopped (Stop, exit) in the middle of a call after an earlier
+// call: the saved copy still holds the earlier call's partner.
+TEST(PartnerList, WhileACallIsInProgressTheLiveTableNamesTheRecording) {
+  finishedCallPartners.Set(0, L"earlier");
+  callPartners.Set(0, L"now");
+  activeCallCount = 1;
+  EXPECT_EQ(BuildPartnerList(), L"now");
+  // The last call ended: the saved copy names it.
+  SaveAndClearCallPartners();
+  activeCallCount = 0;
+  EXPECT_EQ(BuildPartnerList(), L"now");
+  finishedCallPartners.Clear();
+}
+
 TEST(PartnerList, AFullTableIsListed) {
   PartnerTable finished, live;
   for (size_t i = 0; i < kPartnerSlots; ++i) live.Set(i, L"p");
