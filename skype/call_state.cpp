@@ -133,6 +133,14 @@ void OnCallFinished(int32_t id) {
   SendThreeTimes(WM_SKYPE_CALL_ENDED);
 }
 
+void OnClientGone() {
+  if (activeCallCount.load() == 0 && activeCallIds.Size() == 0) return;
+  activeCallIds.Clear();
+  activeCallCount.store(0);
+  SaveAndClearCallPartners();
+  SendThreeTimes(WM_SKYPE_CALL_ENDED);
+}
+
 void ResetCallState() {
   activeCallIds.Clear();
   activeCallCount.store(0);

@@ -55,5 +55,9 @@ void OnCallInProgress(int32_t id, int position, const CommandSender& send);
 // A call has finished.
 void OnCallFinished(int32_t id);
 
+// The client vanished: its calls end as if each had finished (the partners
+// are saved for the recording's name and WM_SKYPE_CALL_ENDED is sent).
+void OnClientGone();
+
 // No call in progress and no partners, as in a fresh process.
 void ResetCallState();

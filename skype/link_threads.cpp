@@ -9,6 +9,7 @@
 #include "platform/debug_trace.h"
 #include "settings/settings.h"
 #include "skype/skype_link.h"
+#include "skype/call_state.h"
 #include "skype/skype_messages.h"
 #include "skype/skype_transport.h"
 #include "skype/window_control.h"
@@ -92,6 +93,7 @@ void SkypeWatchThread() {
   for (;;) {
     if (stop.Requested()) return;
     WindowId window = messageWindow.load();
+    CheckClientWindow();
     if (attached.load() == 0 && window != 0) PostDiscoverBroadcast(window);
     if (Settings.Current()->CloseSkypeCallQualityWindow != 0) CloseCallQualityWindows();
     if (stop.SleepFor(kWatchPeriod)) return;
@@ -107,6 +109,7 @@ void SkypeMessageThread() {
     if (stop.Requested()) return;
     std::wstring text;
     if (notificationQueue.Take(text) && !text.empty()) ParseMessageFromSkype(text);
+    if (TakeClientGone()) OnClientGone();
     // One notification per cycle.
     if (stop.SleepFor(kMessageCycle)) return;
   }

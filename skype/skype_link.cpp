@@ -21,6 +21,9 @@ namespace {
 // command the message thread is sending; it must not attach the link again
 // after the client has said it is not available.
 std::atomic<uint32_t> handleReplyStale{0};
+// Set by the watch thread when the client's window vanished; taken by the
+// message thread, which owns the calls.
+std::atomic<bool> clientGone{false};
 }  // namespace
 NotificationQueue notificationQueue;
 
@@ -176,7 +179,26 @@ bool OnCopyDataFromSkype(WindowId sender, const void* data, size_t size) {
   return true;
 }
 
+bool CheckClientWindow() {
+  WindowId apiWindow = skypeApiWindow.load();
+  if (apiWindow == 0 || ClientWindowExists(apiWindow)) return false;
+  // Only the window that vanished is forgotten: a new attach may just have
+  // named another.
+  if (!skypeApiWindow.compare_exchange_strong(apiWindow, 0)) return false;
+  DebugTrace(L"The client's window is gone: discovering again");
+  handleReplyStale.store(1);
+  attached.store(0);
+  clientGone.store(true);
+  // An empty text wakes the message thread, which ignores it.
+  notificationQueue.Append(std::wstring());
+  SendStatusChanged();
+  return true;
+}
+
+bool TakeClientGone() { return clientGone.exchange(false); }
+
 void ResetLinkFlags() {
+  clientGone.store(false);
   skypeApiWindow.store(0);
   handleReplyStale.store(0);
   attached.store(0);

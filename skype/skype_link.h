@@ -99,5 +99,14 @@ void OnAttachStatus(WindowId apiWindow, uintptr_t status);
 // text was taken (the message's result, 1 or 0). Nothing is parsed here.
 bool OnCopyDataFromSkype(WindowId sender, const void* data, size_t size);
 
+// The watch thread's check: when the client's API window that the attach named
+// is gone (the client quit or crashed without a goodbye), the link forgets it
+// and goes back to discovering, the status line is told, and the calls the
+// client was in are dropped (on the message thread, TakeClientGone). True when
+// the client was found gone.
+bool CheckClientWindow();
+// For the message thread: the client vanished since the last call.
+bool TakeClientGone();
+
 // The link's flags and queue back to those of a fresh process.
 void ResetLinkFlags();

@@ -15,6 +15,10 @@
 // the client has handled it. True when the client's answer is nonzero.
 bool DeliverCommandToSkype(WindowId apiWindow, WindowId fromWindow, const std::string& data);
 
+// The client's API window is still there (IsWindow). A client that quit or
+// crashed without a goodbye leaves a handle that names no window any more.
+bool ClientWindowExists(WindowId apiWindow);
+
 // Posts the discover message to every top-level window, with `fromWindow` as
 // wParam.
 void PostDiscoverBroadcast(WindowId fromWindow);

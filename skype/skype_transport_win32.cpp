@@ -25,6 +25,8 @@ bool DeliverCommandToSkype(WindowId apiWindow, WindowId fromWindow, const std::s
   return answer != 0;
 }
 
+bool ClientWindowExists(WindowId apiWindow) { return IsWindow(reinterpret_cast<HWND>(apiWindow)) != 0; }
+
 void PostDiscoverBroadcast(WindowId fromWindow) {
   // Registered names give every process the same id: the message window's.
   static const UINT discover = RegisterWindowMessageW(kDiscoverMessageName);

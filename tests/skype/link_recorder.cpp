@@ -49,6 +49,10 @@ LinkRecorder::LinkRecorder(bool attach) {
     add(L"> " + WideFromUtf8(text));
     return clientAnswer_.load();
   };
+  standIn.windowExists = [this](WindowId apiWindow) { return !(windowGone_.load() && apiWindow == kApiWindow); };
+  standIn.discover = [this](WindowId) {
+    if (windowGone_.load()) add(L"DISCOVER");
+  };
   SetSkypeClientStandIn(standIn);
   StartMainWindowStandIn([this](uint32_t message) {
     std::function<void(uint32_t)> hook;

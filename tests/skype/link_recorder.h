@@ -43,6 +43,10 @@ class LinkRecorder {
   // activeCallCount as each message was being handled, in order.
   std::vector<int32_t> countsSeenByMainWindow() const;
 
+  // The client's API window vanishes (the client quit without a goodbye); a
+  // discover broadcast is written down as "DISCOVER".
+  void setClientWindowGone(bool gone) { windowGone_.store(gone); }
+
   // What the client answers to a command (default: accepted).
   void setClientAnswer(bool accept) { clientAnswer_.store(accept); }
   // Called for each command before it is written down (in the sender's thread).
@@ -61,6 +65,7 @@ class LinkRecorder {
   std::function<void(const std::string&)> commandHook_;
   std::function<void(uint32_t)> messageHook_;
   std::atomic<bool> clientAnswer_{true};
+  std::atomic<bool> windowGone_{false};
 };
 
 std::wstring MessageName(uint32_t message);

@@ -305,3 +305,39 @@ TEST(LinkThreads, StopEndsTheWatcherInTheMiddleOfItsSleep) {
   EXPECT_TRUE(StopLinkThreads(std::chrono::milliseconds(1500)));
   EXPECT_EQ(client.Count(L"close"), 1u);
 }
+
+// The client quits or crashes without a goodbye: the watcher finds its window
+// gone, the link forgets it and discovers again, the status line is told, the
+// call in progress ends with its partner kept, and a new client attaches.
+TEST(LinkThreads, AClientGoneWithoutAGoodbyeEndsItsCallsAndANewOneAttaches) {
+  LinkRecorder recorder(/*attach=*/false);
+  messageWindow.store(LinkRecorder::kMessageWindow);
+  RunningLinkThreads threads;
+  OnAttachStatus(LinkRecorder::kApiWindow, kAttachSuccess);
+  Receive("CURRENTUSERHANDLE alice");
+  Receive("CALL 8 STATUS INPROGRESS");
+  Receive("CALL 8 PARTNER_HANDLE bob");
+  ASSERT_TRUE(WaitUntil([] { return attached.load() == 1 && callPartners.Get(0) == L"bob"; }));
+  recorder.clear();
+  recorder.setClientWindowGone(true);
+  auto count = [&](const std::wstring& event) {
+    Events events = recorder.events();
+    return std::count(events.begin(), events.end(), event);
+  };
+  ASSERT_TRUE(WaitUntil([&] { return count(L"ENDED") == 3 && count(L"STATUS") == 3 && count(L"DISCOVER") >= 1; }));
+  EXPECT_EQ(attached.load(), 0u);
+  EXPECT_EQ(skypeApiWindow.load(), 0u);
+  EXPECT_EQ(activeCallCount.load(), 0);
+  EXPECT_EQ(activeCallIds.Size(), 0u);
+  EXPECT_EQ(finishedCallPartners.Get(0), L"bob");
+  // Nothing more from the window that is gone.
+  EXPECT_FALSE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, "CALL 9 STATUS INPROGRESS", 25));
+
+  // The client starts again: its new window attaches and is talked to.
+  const WindowId newWindow = 0x77;
+  OnAttachStatus(newWindow, kAttachSuccess);
+  ASSERT_TRUE(WaitUntil([&] { return recorder.commands().size() >= 1; }));
+  EXPECT_EQ(recorder.commands().back().apiWindow, newWindow);
+  EXPECT_TRUE(OnCopyDataFromSkype(newWindow, "CURRENTUSERHANDLE alice", 24));
+  ASSERT_TRUE(WaitUntil([] { return attached.load() == 1; }));
+}

@@ -16,6 +16,8 @@ struct SkypeClientStandIn {
   // A command as the client's window receives it: lpData with cbData bytes.
   std::function<bool(WindowId apiWindow, WindowId fromWindow, const std::string& data)> command;
   std::function<void(WindowId fromWindow)> discover;
+  // Whether the client's API window still exists (without a hook: it does).
+  std::function<bool(WindowId apiWindow)> windowExists;
   std::function<WindowId()> findMainWindow;
   std::function<void()> closeCallQualityWindows;
   std::function<bool(std::wstring& path)> skypePath;

@@ -26,6 +26,11 @@ bool DeliverCommandToSkype(WindowId apiWindow, WindowId fromWindow, const std::s
   return command ? command(apiWindow, fromWindow, data) : false;
 }
 
+bool ClientWindowExists(WindowId apiWindow) {
+  auto exists = CurrentSkypeClientStandIn().windowExists;
+  return exists ? exists(apiWindow) : true;
+}
+
 void PostDiscoverBroadcast(WindowId fromWindow) {
   auto discover = CurrentSkypeClientStandIn().discover;
   if (discover) discover(fromWindow);
