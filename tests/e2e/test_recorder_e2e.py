@@ -333,6 +333,102 @@ class Application(RecorderTest):
         self.end_mid_call("post-link 16", 7, "kim", (43, 44))
 
 
+# A recording finished at the next start after a crash.
+RECOVERED = re.compile(r"^\d{4}年\d{2}月\d{2}日 \d{2}时\d{2}分\d{2}秒 \(recovered\)\((?P<partners>[^)]*)\)\.wav$")
+# The most audio a crash may lose: the writers' pace (2 s) and what was in flight.
+CRASH_LOSS = 4 * SECOND
+
+
+def matched(recorded, expected):
+    """How many samples at the start of `recorded` equal `expected`."""
+    n = 0
+    while n < len(recorded) and n < len(expected) and recorded[n] == expected[n]:
+        n += 1
+    return n
+
+
+class NothingLost(RecorderTest):
+    def sent_size(self, call, direction):
+        path = os.path.join(self.folder.sim, "call%d_%s.raw" % (call, direction))
+        return os.path.getsize(path) if os.path.exists(path) else 0
+
+    def wait_waves(self, count, timeout=120):
+        def done():
+            names = self.folder.record_files()
+            waves = [n for n in names if n.endswith(".wav")]
+            return waves if len(waves) == count and not any(n.endswith(".sky") for n in names) else None
+        return rd.wait_until(done, timeout, "%d recordings" % count)
+
+    def killed_mid_call(self, settings, kill, call, partner):
+        """Kills the recorder in the middle of a recorded call; the next start
+        finishes the recording, which holds what the client sent up to the
+        kill but for the writers' pace."""
+        self.start(dict({"AutoRecord": 1, "RecordFormat": 16}, **settings))
+        client = self.folder.start_scenario(scenario(
+            "call %d INPROGRESS" % call, "wait audio %d out 6000" % call, "sleep 60000",
+            calls=[(call, partner, "mls %d 8000" % (2 * call), "mls %d 8000" % (2 * call + 1))]))
+        try:
+            rd.wait_until(lambda: self.sent_size(call, "out") >= 6 * SECOND, 120, "six seconds of the call")
+            at_kill = min(self.sent_size(call, "out"), self.sent_size(call, "in"))
+            kill()
+            self.folder.recorder.wait(timeout=60)
+        finally:
+            client.kill()
+            client.wait()
+        left = self.folder.record_files()
+        self.assertTrue(any(n.endswith("_Out.sky") for n in left) and any(n.endswith(".rec") for n in left), left)
+        self.folder.recorder = None
+        self.start()
+
+        def recovered():
+            names = self.folder.record_files()
+            done = [n for n in names if RECOVERED.match(n)]
+            return done if done and not any(n.endswith((".sky", ".rec")) for n in names) else None
+        name, = rd.wait_until(recovered, 120, "the recovered recording")
+        self.assertEqual(RECOVERED.match(name).group("partners"), partner)
+        channels, _, _, data = rd.read_wave(os.path.join(self.folder.records, name))
+        out, inn = rd.samples(self.folder.sent(call, "out")), rd.samples(self.folder.sent(call, "in"))
+        least = (at_kill - CRASH_LOSS) // 2
+        mixed = rd.samples(data)
+        if channels == 2:
+            for recorded, sent, what in ((mixed[0::2], out, "left"), (mixed[1::2], inn, "right")):
+                n = matched(recorded, sent)
+                self.assertGreaterEqual(n, least, what + ": too much audio lost")
+                self.assertEqual(set(recorded[n:]) - {0}, set(), what + ": more than silence after the audio")
+        else:
+            n = matched(mixed, [rd.clip(a + b) for a, b in zip(out, inn)])
+            self.assertGreaterEqual(n, least, "too much audio lost")
+
+    def test_a_stereo_recording_killed_with_kill_9_is_recovered_at_the_next_start(self):
+        self.killed_mid_call({"SaveLF": 1}, lambda: self.folder.kill(), 21, "nina")
+
+    def test_a_mono_recording_ended_by_terminate_process_is_recovered_at_the_next_start(self):
+        def terminate():
+            subprocess.run(["wine", "taskkill", "/F", "/IM", "CalvoroRecord.exe"], env=self.wine.env,
+                           capture_output=True, timeout=60)
+        self.killed_mid_call({}, terminate, 22, "omar")
+
+    def test_a_client_killed_mid_call_ends_its_recording_and_a_new_client_is_recorded(self):
+        self.start({"AutoRecord": 1, "RecordFormat": 16})
+        client = self.folder.start_scenario(scenario(
+            "call 23 INPROGRESS", "wait audio 23 out 3000", "sleep 60000",
+            calls=[(23, "pia", "mls 46 8000", "mls 47 8000")]))
+        try:
+            rd.wait_until(lambda: self.sent_size(23, "out") >= 3 * SECOND, 120, "three seconds of the call")
+        finally:
+            client.kill()
+            client.wait()
+        first, = self.wait_waves(1)
+        self.assertEqual(NAME.match(first).group("partners"), "pia")
+        self.assert_mono_mix(rd.read_wave(os.path.join(self.folder.records, first))[3], 23, 16000 * 2)
+        # The client starts again and places a call: it is attached and recorded.
+        self.call(scenario("call 24 INPROGRESS", "wait audio 24 out 2500", "call 24 FINISHED",
+                           calls=[(24, "quinn", "mls 48 8000", "mls 49 8000")]))
+        second, = [n for n in self.wait_waves(2) if n != first]
+        self.assertEqual(NAME.match(second).group("partners"), "quinn")
+        self.assert_mono_mix(rd.read_wave(os.path.join(self.folder.records, second))[3], 24, 16000 * 2)
+
+
 if __name__ == "__main__":
     if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
         BIN = sys.argv.pop(1)
