@@ -72,13 +72,13 @@ bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName
   const uint16_t channels = stereo ? 2 : 1;
   File mixed;
   if (!mixed.Create(outputName)) {
-    ShowMessageBox(L"err 2");
+    ShowMessageBoxDetached(L"err 2");
     return false;
   }
   // From here on a failure must not leave a partial file that looks like a
   // finished recording.
   auto fail = [&](const wchar_t* box, const wchar_t* trace) {
-    if (box) ShowMessageBox(box);
+    if (box) ShowMessageBoxDetached(box);
     if (trace) DebugTrace(trace, {outputName});
     mixed.Close();
     RemoveFile(outputName);
@@ -131,7 +131,7 @@ int MixStreamFilesInPlace(const std::wstring& basePath, const std::wstring& part
   if (!target.OpenExisting(names[longer]) || !other.OpenExisting(names[1 - longer])) return 0;
   std::unique_ptr<int16_t[]> a(NewSamples(kMixChunkBytes)), b(NewSamples(kMixChunkBytes));
   if (!a || !b) {
-    ShowMessageBox(L"allocate memory failed!");
+    ShowMessageBoxDetached(L"allocate memory failed!");
     return 0;
   }
   char* bytesA = reinterpret_cast<char*>(a.get());
@@ -149,7 +149,7 @@ int MixStreamFilesInPlace(const std::wstring& basePath, const std::wstring& part
     std::memset(bytesB + gotB, 0, n - gotB);
     MixMono(a.get(), b.get(), a.get(), n / 2);
     if (!target.Seek(at) || !target.Write(bytesA, gotA)) {
-      ShowMessageBox(L"write file fail!");
+      ShowMessageBoxDetached(L"write file fail!");
       return 0;
     }
     at += gotB;

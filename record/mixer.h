@@ -5,7 +5,9 @@
 // The files are streamed in chunks of 4 MiB per input, so memory stays the same
 // whatever the length of the call. The shorter input is padded with silence.
 // The output is written with ordinary writes and flushed to the disk once, when
-// it is complete: until then the stream files hold the recording.
+// it is complete: until then the stream files hold the recording. The message
+// boxes of a failure do not hold the finishing: they wait for the user on a
+// thread of their own.
 #pragma once
 
 #include <cstddef>

@@ -158,7 +158,7 @@ WriterResult RunStreamWriter(const StreamWriterJob& job) {
     return result;
   }
   if (!FinishWaveHeader(file, 1)) {
-    ShowMessageBox(L"write file fail!");
+    ShowMessageBoxDetached(L"write file fail!");
     return result;
   }
   file.Close();

@@ -357,7 +357,11 @@ class NothingLost(RecorderTest):
             names = self.folder.record_files()
             waves = [n for n in names if n.endswith(".wav")]
             return waves if len(waves) == count and not any(n.endswith(".sky") for n in names) else None
-        return rd.wait_until(done, timeout, "%d recordings" % count)
+        try:
+            return rd.wait_until(done, timeout, "%d recordings" % count)
+        except TimeoutError:
+            raise AssertionError("expected %d recordings, found %s" % (count, {
+                n: os.path.getsize(os.path.join(self.folder.records, n)) for n in self.folder.record_files()}))
 
     def killed_mid_call(self, settings, kill, call, partner):
         """Kills the recorder in the middle of a recorded call; the next start
@@ -407,6 +411,36 @@ class NothingLost(RecorderTest):
             subprocess.run(["wine", "taskkill", "/F", "/IM", "CalvoroRecord.exe"], env=self.wine.env,
                            capture_output=True, timeout=60)
         self.killed_mid_call({}, terminate, 22, "omar")
+
+    def test_a_full_disk_keeps_what_was_written_and_the_next_call_records_once_space_is_free(self):
+        # The record folder on a small file system of its own, filled by the call.
+        size = 640 * 1024
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % size, "tmpfs", self.folder.records],
+                                 capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a small file system here: " + mounted.stderr.decode(errors="replace"))
+        self.addCleanup(shutil.rmtree, self.folder.root, True)
+        self.addCleanup(subprocess.run, ["umount", "-l", self.folder.records], capture_output=True)
+        self.start({"AutoRecord": 1, "RecordFormat": 16})
+        # 64,000 bytes a second fill it in about ten seconds.
+        self.call(scenario("call 25 INPROGRESS", "wait audio 25 out 14000", "call 25 FINISHED",
+                           calls=[(25, "rita", "mls 50 8000", "mls 51 8000")]))
+        full, = self.wait_waves(1)
+        self.assertEqual(NAME.match(full).group("partners"), "rita")
+        data = rd.read_wave(os.path.join(self.folder.records, full))[3]
+        out, inn = rd.samples(self.folder.sent(25, "out")), rd.samples(self.folder.sent(25, "in"))
+        mixed = rd.samples(data)
+        # Everything that reached the disk, the two directions summed.
+        self.assertGreaterEqual(len(data), size // 2 - 64 * 1024)
+        self.assertGreaterEqual(matched(mixed, [rd.clip(a + b) for a, b in zip(out, inn)]),
+                                len(data) // 2 // 2, "the mixed part differs from what was sent")
+        # Space freed: the next call is recorded as usual.
+        os.remove(os.path.join(self.folder.records, full))
+        self.call(scenario("call 26 INPROGRESS", "wait audio 26 out 2000", "call 26 FINISHED",
+                           calls=[(26, "sam", "mls 52 8000", "mls 53 8000")]))
+        after, = self.wait_waves(1)
+        self.assertEqual(NAME.match(after).group("partners"), "sam")
+        self.assert_mono_mix(rd.read_wave(os.path.join(self.folder.records, after))[3], 26, 16000)
 
     def test_a_client_killed_mid_call_ends_its_recording_and_a_new_client_is_recorded(self):
         self.start({"AutoRecord": 1, "RecordFormat": 16})
