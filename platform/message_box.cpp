@@ -16,31 +16,27 @@ void SetMessageBoxHook(std::function<void(const std::wstring&)> hook) {
   boxHook = std::move(hook);
 }
 
-void ShowMessageBox(std::wstring_view text) {
-  std::wstring copy(text);
+namespace {
+// A test's hook takes the box at once; true when there was one.
+bool TakenByHook(const std::wstring& text) {
   std::function<void(const std::wstring&)> hook;
   {
     std::lock_guard<std::mutex> lock(hookMutex);
     hook = boxHook;
   }
-  if (hook) {
-    hook(copy);
-    return;
-  }
-  message_box_platform::Show(copy);
+  if (hook) hook(text);
+  return static_cast<bool>(hook);
+}
+}  // namespace
+
+void ShowMessageBox(std::wstring_view text) {
+  std::wstring copy(text);
+  if (!TakenByHook(copy)) message_box_platform::Show(copy);
 }
 
 void ShowMessageBoxDetached(std::wstring_view text) {
   std::wstring copy(text);
-  std::function<void(const std::wstring&)> hook;
-  {
-    std::lock_guard<std::mutex> lock(hookMutex);
-    hook = boxHook;
-  }
-  if (hook) {
-    hook(copy);
-    return;
-  }
+  if (TakenByHook(copy)) return;
   try {
     std::thread([copy] { message_box_platform::Show(copy); }).detach();
   } catch (const std::system_error&) {
