@@ -373,6 +373,10 @@ class NothingLost(RecorderTest):
             calls=[(call, partner, "mls %d 8000" % (2 * call), "mls %d 8000" % (2 * call + 1))]))
         try:
             rd.wait_until(lambda: self.sent_size(call, "out") >= 6 * SECOND, 120, "six seconds of the call")
+            # A second program looking for left-behind recordings (a second
+            # instance in another session) leaves the running one alone.
+            self.assertEqual(self.wine.run(os.path.join(self.wine.bin_dir, "RecoverFolder.exe"),
+                                           [rd.winpath(self.folder.records)], 60, self.folder.log), 0)
             at_kill = min(self.sent_size(call, "out"), self.sent_size(call, "in"))
             kill()
             self.folder.recorder.wait(timeout=60)
