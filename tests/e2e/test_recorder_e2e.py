@@ -446,6 +446,27 @@ class NothingLost(RecorderTest):
         self.assertEqual(NAME.match(after).group("partners"), "sam")
         self.assert_mono_mix(rd.read_wave(os.path.join(self.folder.records, after))[3], 26, 16000)
 
+    def test_an_audio_connection_reset_mid_call_goes_on_recording_on_the_new_connection(self):
+        # The far end alone, so that the recording is that stream as received.
+        self.start({"AutoRecord": 1, "RecordFormat": 16, "RecordWay": 2})
+        self.call(scenario("call 27 INPROGRESS", "wait audio 27 out 2000", "reset 27 out", "wait audio 27 out 5000",
+                           "call 27 FINISHED", calls=[(27, "tom", "mls 54 8000", "mls 55 8000")]))
+        with open(os.path.join(self.folder.sim, "events.log"), encoding="utf-8") as f:
+            events = [line.strip() for line in f]
+        self.assertIn("reset 27 out", events)
+        self.assertEqual(len([e for e in events if e.startswith("connect 27 out")]), 2, events)
+        name, = self.wait_waves(1)
+        self.assertEqual(NAME.match(name).group("partners"), "tom")
+        recorded = rd.read_wave(os.path.join(self.folder.records, name))[3]
+        sent = self.folder.sent(27, "out")
+        # What the reset cut off in flight may be missing; before and after it
+        # the stream is as sent, and the new connection's audio is there.
+        if recorded != sent[:len(recorded)]:
+            end_first, start_second = split_after_pause(recorded, sent, "the far end")
+            self.assertLessEqual(start_second - end_first, SECOND, "more than the reset's in-flight audio lost")
+        self.assertGreaterEqual(len(recorded), len(sent) - TAIL - SECOND)
+        self.assertGreaterEqual(len(recorded), 4 * SECOND)
+
     def test_a_client_killed_mid_call_ends_its_recording_and_a_new_client_is_recorded(self):
         self.start({"AutoRecord": 1, "RecordFormat": 16})
         client = self.folder.start_scenario(scenario(

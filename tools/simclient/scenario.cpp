@@ -77,6 +77,9 @@ const char kScenarioHelp[] =
     "                                later than the command the previous such wait matched\n"
     "  wait audio <call> out|in <ms> until that much audio of the stream has been sent\n"
     "  wait closed <class>           until the window of that class has received WM_CLOSE\n"
+    "  reset <call> out|in           close that stream's connection abortively (SO_LINGER 0:\n"
+    "                                the recorder sees a reset), connect again at once and\n"
+    "                                go on streaming where the signal was\n"
     "  sleep <ms>\n"
     "  notify <text>                 send a notification\n"
     "  call <id> <status>            same as: notify CALL <id> STATUS <status>\n"
@@ -345,6 +348,10 @@ bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error
       } else {
         why = "wait discover | attach | command <text> | audio <call> out|in <ms> | closed <class>";
       }
+    } else if (word == "reset") {
+      step.kind = Step::Kind::Reset;
+      if (!ParseCall(NextWord(rest), step.call) || !ParseDirection(NextWord(rest), step.direction) || !rest.empty())
+        why = "reset needs <call> out|in";
     } else if (word == "sleep") {
       step.kind = Step::Kind::Sleep;
       if (!ParseCount(NextWord(rest), step.number) || !rest.empty()) why = "sleep needs a number of ms";

@@ -46,6 +46,7 @@ struct Step {
     WaitFile,      // until the file `text` exists in the --dir folder
     HoldRecorderThreads,     // suspend the recorder's threads started since the scenario began
     ReleaseRecorderThreads,  // resume them
+    Reset,         // reset the stream (call, direction) with an abortive close, then connect again
     Exit,          // end with exit code `number`
   };
   Kind kind = Kind::Sleep;

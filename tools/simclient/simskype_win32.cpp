@@ -25,6 +25,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/strings.h"
@@ -258,6 +259,7 @@ struct Stream {
   std::mutex mutex;
   std::condition_variable changed;
   bool stop = false;
+  bool reset = false;  // a reset step asks for an abortive close and a new connection
   bool ended = false;
   std::thread thread;
 };
@@ -309,9 +311,27 @@ void StreamBody(Stream& stream, sc::SignalGenerator& generator) {
   // average even when one send is late.
   auto next = Clock::now();
   for (;;) {
+    bool reset = false;
     {
       std::unique_lock<std::mutex> lock(stream.mutex);
-      if (stream.changed.wait_until(lock, next, [&] { return stream.stop; })) break;
+      stream.changed.wait_until(lock, next, [&] { return stream.stop || stream.reset; });
+      if (stream.stop) break;
+      reset = std::exchange(stream.reset, false);
+    }
+    if (reset) {
+      // SO_LINGER with a zero time: the close sends a reset, not an orderly end.
+      linger abortive = {1, 0};
+      setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive), sizeof abortive);
+      closesocket(s);
+      logs.Event("reset " + name);
+      s = Connect(stream);
+      if (s == INVALID_SOCKET) {
+        logs.Event("connect-failed " + name + " " + std::to_string(stream.port));
+        if (raw) fclose(raw);
+        return;
+      }
+      logs.Event("connect " + name + " " + std::to_string(stream.port));
+      continue;
     }
     generator.Fill(samples.data(), samples.size());
     const char* bytes = reinterpret_cast<const char*>(samples.data());
@@ -640,6 +660,21 @@ int RunScenario() {
       case sc::Step::Kind::Sleep:
         std::this_thread::sleep_for(std::chrono::milliseconds(step.number));
         break;
+      case sc::Step::Kind::Reset: {
+        std::shared_ptr<Stream> stream;
+        {
+          std::lock_guard<std::mutex> lock(streamsMutex);
+          auto found = streams.find({step.call, step.direction});
+          if (found != streams.end()) stream = found->second;
+        }
+        ok = stream != nullptr;
+        if (stream) {
+          std::lock_guard<std::mutex> lock(stream->mutex);
+          stream->reset = true;
+          stream->changed.notify_all();
+        }
+        break;
+      }
       case sc::Step::Kind::Notify:
       case sc::Step::Kind::Foreign:
         SendNotification(step.text, step.kind == sc::Step::Kind::Foreign);
