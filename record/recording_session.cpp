@@ -84,6 +84,9 @@ bool StartStreamWriter(Direction direction, bool onlyDirection) {
   job.handoff = &HandoffOf(direction);
   job.flags = &session.Flags(direction);
   job.reportCreateFailed = [] { PostToMainWindow(WM_STREAM_FILE_FAILED); };
+  // A write that fails (a full disk) ends the recording the same way, with
+  // what was written as the recording, and the user sees why.
+  job.reportWriteFailed = job.reportCreateFailed;
   // The partners known so far go beside the files, for a recovery to name them.
   job.onFileUpdated = [] { recordingSidecar.SetPartners(BuildPartnerList()); };
   WriterHandle writer;
@@ -166,15 +169,35 @@ void StopAndWaitForWriters(WriterHandle out, WriterHandle in) {
   }
 }
 
-// After a writer could not create its file: the other direction's complete
-// file becomes the recording. Returns its name for the encoders (empty when
-// there is none).
-std::wstring KeepCompleteDirection() {
+// Turns what the stopped writers left into the recording and returns its name
+// for the encoders (empty when there is none). Two complete files are mixed;
+// when the disk is too full for the mix (a writer's write failed), they are
+// mixed in place. When only one direction's file is complete (the other
+// writer could not be started or could not create its file), that file is
+// the recording: a one-direction recording's writer has made it so already,
+// any other's is made so here rather than left behind as a stream file. A
+// file whose writer failed before its header was whole stays as it is.
+std::wstring MakeRecording(const WriterHandle& out, const WriterHandle& in, const SettingsRecord& recorded) {
   std::wstring recording;
-  for (Direction d : {Direction::Out, Direction::In}) {
-    WriterHandle writer = recordingSession.Writer(d);
-    if (writer && writer->Completed() && !writer->onlyDirection()) ConvertStreamToRecording(d, &recording);
-    else if (writer && writer->onlyDirection() && !writer->Recording().empty()) recording = writer->Recording();
+  if (out && in && out->Completed() && in->Completed()) {
+    std::wstring base = recordingSession.BasePath(), partners = BuildPartnerList();
+    int mixed;
+    if (recorded.SaveLF != 0) {
+      DebugTrace(L"CombinInOutWaveWithStereo");
+      mixed = CombinInOutWaveWithStereo(base, partners, &recording);
+    } else {
+      DebugTrace(L"CombinInOutWave");
+      mixed = CombinInOutWave(base, partners, &recording);
+    }
+    if (!mixed && (out->WriteFailed() || in->WriteFailed())) MixStreamFilesInPlace(base, partners, &recording);
+    return recording;
+  }
+  for (const WriterHandle& writer : {out, in}) {
+    if (!writer || !writer->Completed()) continue;
+    if (writer->onlyDirection())
+      recording = writer->Recording();
+    else
+      ConvertStreamToRecording(writer->direction(), &recording);
   }
   return recording;
 }
@@ -194,32 +217,7 @@ void RunFinishing(RecordingView& view) {
   ResetHandoffs();
 
   // The recording's WAV file, for the encoders.
-  std::wstring recording;
-  if (out && in) {
-    std::wstring base = session.BasePath(), partners = BuildPartnerList();
-    int mixed;
-    if (recorded->SaveLF != 0) {
-      DebugTrace(L"CombinInOutWaveWithStereo");
-      mixed = CombinInOutWaveWithStereo(base, partners, &recording);
-    } else {
-      DebugTrace(L"CombinInOutWave");
-      mixed = CombinInOutWave(base, partners, &recording);
-    }
-    // A full disk has no room for a mixed copy: the streams are mixed into
-    // the longer one where it lies, which needs no room, and that becomes the
-    // recording.
-    if (!mixed && (out->WriteFailed() || in->WriteFailed())) MixStreamFilesInPlace(base, partners, &recording);
-  } else if (WriterHandle lone = out ? out : in) {
-    // A one-direction recording's writer has already turned its file into the
-    // recording. A writer of a two-direction recording whose partner thread
-    // could not be started has not: its file becomes the recording here, rather
-    // than being left behind as a stream file nobody turns into a recording. A
-    // file whose writer failed keeps zero sizes and stays as it is.
-    if (lone->onlyDirection())
-      recording = lone->Recording();
-    else if (lone->Completed())
-      ConvertStreamToRecording(lone->direction(), &recording);
-  }
+  std::wstring recording = MakeRecording(out, in, *recorded);
 
   // The session is over: a new recording may start while the encoders run.
   recordingSidecar.Close();
@@ -263,9 +261,10 @@ void RunAbort(RecordingView& view) {
   // The writer that could not create its file has ended; the other one may be
   // recording. It is stopped and waited for, so that its stream file is
   // finished with its sizes and keeps its audio.
-  StopAndWaitForWriters(session.Writer(Direction::Out), session.Writer(Direction::In));
-  std::wstring recording = KeepCompleteDirection();
+  WriterHandle out = session.Writer(Direction::Out), in = session.Writer(Direction::In);
+  StopAndWaitForWriters(out, in);
   const SettingsSnapshot recorded = Settings.ForRecording();
+  std::wstring recording = MakeRecording(out, in, *recorded);
   recordingSidecar.Close();
   ReleaseSessionEnd(session);
   view.ShowRecordingEnded();

@@ -143,10 +143,12 @@ void WaitForFinishing();
 // A finishing or an abort is under way (its encoders included).
 bool FinishingRunning();
 
-// Ends the recording after a writer could not create its stream file. The
-// other direction's writer, which may still run, is stopped and waited for, and
-// its complete file becomes a one-direction recording under the normal output
-// name (and goes to the encoders), rather than staying a stream file.
+// Ends the recording after a writer could not create its stream file or could
+// not write to it (a full disk). The other direction's writer, which may still
+// run, is stopped and waited for; what the writers left becomes the recording
+// under the normal output name and goes to the encoders: the two files mixed
+// (in place when the disk is too full for a copy), or the one complete file
+// as a one-direction recording, rather than staying a stream file.
 void AbortRecording(RecordingView& view);
 // For the user-interface thread, like StartFinishRecording: claims the abort at
 // once and waits for the other writer on a new thread. False when no session

@@ -141,6 +141,7 @@ WriterResult RunStreamWriter(const StreamWriterJob& job) {
   if (!WriteEmptyWaveHeader(file, 1)) {
     ShowMessageBoxDetached(L"write file fail!");
     result.writeFailed = true;
+    if (job.reportWriteFailed) job.reportWriteFailed();
     return result;
   }
   job.handoff->SetWriterWake(&job.flags->wake);
@@ -155,6 +156,7 @@ WriterResult RunStreamWriter(const StreamWriterJob& job) {
     result.completed = FinishWaveHeader(file, 1);
     file.Close();
     ShowMessageBoxDetached(L"write file fail!");
+    if (job.reportWriteFailed) job.reportWriteFailed();
     return result;
   }
   if (!FinishWaveHeader(file, 1)) {

@@ -87,8 +87,10 @@ struct StreamWriterJob {
   std::wstring streamName;  // the file to create, "<base>_Out.sky" or "<base>_In.sky"
   StreamHandoff* handoff = nullptr;
   WriterFlags* flags = nullptr;
-  // Called on the writer's thread when the file cannot be created.
+  // Called on the writer's thread when the file cannot be created, and when a
+  // write fails (after the file was made whole).
   std::function<void()> reportCreateFailed;
+  std::function<void()> reportWriteFailed;
   std::chrono::milliseconds flushInterval = kWriterFlushInterval;
   // Called on the writer's thread each time it has brought its file up to
   // date (the session keeps the recording's partners beside the files then).

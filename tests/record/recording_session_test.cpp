@@ -122,6 +122,7 @@ TEST_F(FinishTest, ALoneWriterWhoseWritesFailedStillLeavesAPlayableRecording) {
 // mixed where they lie into the recording.
 TEST_F(FinishTest, AFullDiskLeavesAMixOfEverythingWrittenUnderTheOutputName) {
   MessageBoxCapture boxes;
+  MainWindowProbe probe;
   // Out: its header, its first audio and that header update; then the disk is full.
   InjectFileFault({FileOp::Write, L"_Out.sky", 7});
   StartBoth();
@@ -132,9 +133,12 @@ TEST_F(FinishTest, AFullDiskLeavesAMixOfEverythingWrittenUnderTheOutputName) {
   WriterHandle out = recordingSession.Writer(Direction::Out);
   ASSERT_TRUE(WaitUntil([&] { return out->Ended(); }));
   EXPECT_TRUE(out->WriteFailed());
+  // The window is told: it ends the recording (the abort) and shows why.
+  ASSERT_TRUE(WaitUntil([&] { return probe.count(WM_STREAM_FILE_FAILED) == 1; }));
   Append(Direction::In, Samples({7, 8}));
+  ASSERT_TRUE(WaitUntil([&] { return SizeOf(StreamName(Direction::In)) == 52; }));
   InjectFileFault({FileOp::Write, L"().wav"});
-  FinishRecording(view);
+  AbortRecording(view);
   EXPECT_EQ(ReadFileBytes(base + L"().wav"), WaveImage(1, Samples({5, 7, 10, 8})));
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
   EXPECT_FALSE(FileExists(StreamName(Direction::In)));
