@@ -91,6 +91,12 @@ TEST_F(RecoveryTest, DamagedFilesAreKeptAndReportedTheUsableOneIsRecovered) {
   EXPECT_EQ(report.damaged, std::vector<std::wstring>{StreamName(Direction::In) + L".damaged"});
   EXPECT_EQ(ReadFileBytes(StreamName(Direction::In) + L".damaged"), junk);
   EXPECT_TRUE(Recover().damaged.empty());
+
+  // Empty (killed before its header was written): kept the same way.
+  std::wstring empty = dir.file(L"empty_Out.sky");
+  ASSERT_TRUE(WriteFileBytes(empty, ""));
+  EXPECT_EQ(Recover().damaged, std::vector<std::wstring>{empty + L".damaged"});
+  EXPECT_TRUE(FileExists(empty + L".damaged"));
 }
 
 TEST_F(RecoveryTest, ARunningRecordingsFilesAreLeftAlone) {
