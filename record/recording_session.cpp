@@ -258,9 +258,9 @@ namespace {
 void RunAbort(RecordingView& view) {
   RecordingSession& session = recordingSession;
   session.ClearTimes();
-  // The writer that could not create its file has ended; the other one may be
-  // recording. It is stopped and waited for, so that its stream file is
-  // finished with its sizes and keeps its audio.
+  // The writer that failed has ended; the other one may be recording. It is
+  // stopped and waited for, so that its stream file is finished with its
+  // sizes, and what the two left becomes the recording.
   WriterHandle out = session.Writer(Direction::Out), in = session.Writer(Direction::In);
   StopAndWaitForWriters(out, in);
   const SettingsSnapshot recorded = Settings.ForRecording();
