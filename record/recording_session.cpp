@@ -202,6 +202,17 @@ std::wstring MakeRecording(const WriterHandle& out, const WriterHandle& in, cons
   return recording;
 }
 
+// Runs a claimed end of the session on a thread of its own; without a thread
+// it runs here, rather than leave the writers running for ever.
+void RunOnOwnThread(void (*end)(RecordingView&), RecordingView& view, const wchar_t* what) {
+  try {
+    std::thread([end, &view] { end(view); }).detach();
+  } catch (const std::system_error&) {
+    DebugTrace(L"%s: no thread, ending the recording on the caller's thread\n", {what});
+    end(view);
+  }
+}
+
 // Everything after the claim.
 void RunFinishing(RecordingView& view) {
   RecordingSession& session = recordingSession;
@@ -242,13 +253,7 @@ void FinishRecording(RecordingView& view) {
 
 bool StartFinishRecording(RecordingView& view) {
   if (!ClaimSessionEnd(recordingSession)) return false;
-  try {
-    std::thread([&view] { RunFinishing(view); }).detach();
-  } catch (const std::system_error&) {
-    // No thread: finish here rather than leave the writers running for ever.
-    DebugTrace(L"FinishRecording: no thread, finishing on the caller's thread\n");
-    RunFinishing(view);
-  }
+  RunOnOwnThread(RunFinishing, view, L"FinishRecording");
   return true;
 }
 
@@ -282,12 +287,7 @@ void AbortRecording(RecordingView& view) {
 
 bool StartAbortRecording(RecordingView& view) {
   if (!ClaimSessionEnd(recordingSession)) return false;
-  try {
-    std::thread([&view] { RunAbort(view); }).detach();
-  } catch (const std::system_error&) {
-    DebugTrace(L"AbortRecording: no thread, stopping the writers on the caller's thread\n");
-    RunAbort(view);
-  }
+  RunOnOwnThread(RunAbort, view, L"AbortRecording");
   return true;
 }
 
