@@ -50,7 +50,8 @@ std::wstring ProgramVersionText() {
                                      static_cast<unsigned>(LOWORD(fixed->dwFileVersionLS))});
 }
 
-CAboutDlg::CAboutDlg(HWND parent) : CSkinnedDialog(IDD_ABOUTBOX, parent) {}
+CAboutDlg::CAboutDlg(HWND parent, const LanguageTable& language)
+    : CSkinnedDialog(IDD_ABOUTBOX, parent), language_(language) {}
 CAboutDlg::~CAboutDlg() = default;
 
 BOOL CAboutDlg::OnInitDialog() {
@@ -82,8 +83,7 @@ BOOL CAboutDlg::OnInitDialog() {
 }
 
 void CAboutDlg::ApplyTexts() {
-  IniFile language(LanguageIniPath());
-  auto text = [&language](const wchar_t* key) { return LanguageText(language, key); };
+  auto text = [this](const wchar_t* key) { return language_.Text(key); };
   std::wstring title = text(L"About");
   SetWindowTextW(hwnd_, title.c_str());
   SetItemText(IDC_ABOUT_TITLE, title.c_str());

@@ -9,11 +9,12 @@
 #include <string>
 
 #include "app/skinned_dialog.h"
+#include "settings/language.h"
 #include "ui/image_button.h"
 
 class CAboutDlg : public CSkinnedDialog {
  public:
-  explicit CAboutDlg(HWND parent = nullptr);
+  CAboutDlg(HWND parent, const LanguageTable& language);
   ~CAboutDlg() override;
 
  protected:
@@ -24,6 +25,7 @@ class CAboutDlg : public CSkinnedDialog {
  private:
   void ApplyTexts();
 
+  const LanguageTable& language_;
   CImageButton close_, ok_;
 };
 

@@ -7,27 +7,27 @@
 
 #include "app/pelmo_dlg.h"
 #include "app/resource.h"
+#include "app/user_messages.h"
+#include "common/contracts.h"
 #include "platform/debug_trace.h"
-#include "record/recording_control.h"
-#include "record/recording_session.h"
-#include "settings/settings.h"
-#include "skype/link_threads.h"
-#include "skype/skype_link.h"
+#include "settings/config_location.h"
 #include "skype/skype_transport.h"
 
 CPelmoApp theApp;
 
 bool IsHideCommandLine(int argumentCount, const wchar_t* commandTail) {
   // The whole text after the program name is compared, however long it is.
-  return argumentCount >= 1 && commandTail && std::wcscmp(commandTail, L"hide") == 0;
+  return argumentCount >= 1 && commandTail && std::wcscmp(commandTail, kHideArgument) == 0;
 }
 
 CPelmoApp::CPelmoApp() = default;
+CPelmoApp::~CPelmoApp() {
+  // A recorder whose link threads did not stop is left to end with the
+  // process (ExitInstance let it go): its threads still use it.
+}
 
 BOOL CPelmoApp::InitInstance() {
-  AllocateHandoffs();
-
-  if (IsHideCommandLine(m_argumentCount, m_lpCmdLine)) startHidden = 1;
+  const bool startHidden = IsHideCommandLine(m_argumentCount, m_lpCmdLine);
 
   // One instance per machine: a second start brings the first one's window
   // forward and ends. The mutex is created once and the answer decides, so
@@ -44,28 +44,33 @@ BOOL CPelmoApp::InitInstance() {
   }
   DebugTrace(L"first run!");
 
+  recorder_ = std::make_unique<CallRecorder>(events_, RecorderPlaces{PrepareConfigIniPath(), LanguageIniPath()});
+  events_.SetLanguage(&recorder_->language());
+  recorder_->session().AllocateHandoffs();
+
   INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
   InitCommonControlsEx(&controls);
 
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
-    wchar_t text[256] = L"Windows sockets initialization failed.";
+    wchar_t text[256] = L"";
     LoadStringW(m_hInstance, IDP_SOCKETS_INIT_FAILED, text, 256);
-    MessageBoxW(nullptr, text, L"Calvoro Record", MB_OK);
+    std::wstring fallback = text[0] ? text : kSocketsInitFailed.fallback;
+    MessageBoxW(nullptr, recorder_->language().TextOr(kSocketsInitFailed.key, fallback).c_str(), L"Calvoro Record",
+                MB_OK);
     return FALSE;
   }
+  socketsStarted_ = true;
 
   RegisterMainWindowClass(m_hInstance);
 
   gdiplus_ = std::make_unique<GdiplusSession>();
 
-  LoadSettings();
-
-  StartLinkThreads();
-  linkStarted_ = true;
+  recorder_->LoadSettings();
+  recorder_->StartLinkThreads();
 
   {
-    CPelmoDlg dialog;
+    CPelmoDlg dialog(*recorder_, events_, startHidden);
     m_pMainWnd = &dialog;
     dialog.DoModal();
     // The loop may also have ended without the exit command (the link's window
@@ -73,24 +78,30 @@ BOOL CPelmoApp::InitInstance() {
     dialog.FinishForExit();
     // The client is told no more: its notifications now fail at once instead
     // of waiting for a thread that has stopped reading them.
-    if (HWND linkWindow = reinterpret_cast<HWND>(messageWindow.load())) DestroyWindow(linkWindow);
-    // A finishing sequence started by the exit reports to the dialog object
-    // until its end; the object stays until then. Messages sent to this
-    // thread meanwhile (by the link threads, the shell) are still served.
-    WaitServingSentMessages([] { return !FinishingRunning(); }, std::chrono::hours(24));
-    WaitForFinishing();
+    if (HWND linkWindow = reinterpret_cast<HWND>(recorder_->link().messageWindow.load())) DestroyWindow(linkWindow);
+    // A finishing sequence started by the exit reports to the window until its
+    // end; the window stays until then. Messages sent to this thread meanwhile
+    // (by the link threads, the shell) are still served.
+    RecordingSession& session = recorder_->session();
+    WaitServingSentMessages([&session] { return !session.FinishingRunning(); }, std::chrono::hours(24));
+    session.WaitForFinishing();
     m_pMainWnd = nullptr;
   }
   return FALSE;
 }
 
 int CPelmoApp::ExitInstance() {
-  // A finishing sequence started by the exit (or still running from a Stop)
-  // completes first, so no stream or output file is left half written.
-  WaitForFinishing();
-  if (linkStarted_) StopLinkThreads();
-  FreeHandoffs();
+  if (recorder_) {
+    // A finishing sequence started by the exit (or still running from a Stop)
+    // completes first, so no stream or output file is left half written; the
+    // link threads stop, the audio servers close.
+    if (!recorder_->Shutdown()) {
+      DebugTrace(L"The link threads did not stop: the recorder ends with the process");
+      (void)recorder_.release();
+    }
+    recorder_.reset();
+  }
   gdiplus_.reset();
-  WSACleanup();
+  if (socketsStarted_) WSACleanup();
   return CWinApp::ExitInstance();
 }

@@ -2,21 +2,19 @@
 
 #include <commctrl.h>
 
+#include <chrono>
+
 #include "app/resource.h"
 #include "app/skinned_dialog.h"
+#include "app/user_messages.h"
 #include "common/text_format.h"
-#include "platform/main_window_win32.h"
-#include "platform/message_box.h"
+#include "platform/debug_trace.h"
 #include "platform/paths.h"
-#include "record/stream_handoff.h"
-#include "settings/language.h"
-#include "skype/call_partners.h"
 #include "skype/message_window_win32.h"
-#include "skype/skype_link.h"
+#include "skype/skype_transport.h"
+#include "ui/background_work.h"
 #include "ui/dpi.h"
-
-std::atomic<int32_t> keepOnTop{0};
-std::atomic<int32_t> startHidden{0};
+#include "ui/help_menu.h"
 
 namespace {
 
@@ -89,13 +87,27 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
   if (!GetClassInfoExW(nullptr, L"#32770", &wc)) return false;
   wc.lpszClassName = kMainWindowClassName;
   wc.hInstance = instance;
-  return RegisterClassExW(&wc) != 0;
+  return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-CPelmoDlg::CPelmoDlg()
+CPelmoDlg::CPelmoDlg(CallRecorder& recorder, WindowEventChannel& events, bool startHidden)
     : CDialog(IDD_CALVORORECORD_DIALOG),
-      outServer_(Direction::Out, kOutPort, outTarget_),
-      inServer_(Direction::In, kInPort, inTarget_) {
+      recorder_(recorder),
+      events_(events),
+      tray_(recorder),
+      statusLines_(*this, recorder),
+      recording_(*this, recorder, tray_, statusLines_, shell_),
+      dialogs_(
+          recorder,
+          [this] {
+            ApplyMainWindowTexts();
+            InvalidateRect(hwnd_, nullptr, TRUE);
+          },
+          [this] {
+            ApplyMainWindowTexts();
+            statusLines_.CheckFolder();
+          }),
+      startHidden_(startHidden) {
   icon_ = LoadAppIcon(SM_CXICON, SM_CYICON);
   smallIcon_ = LoadAppIcon(SM_CXSMICON, SM_CYSMICON);
   menuBrush_.reset(CreateSolidBrush(RGB(215, 215, 215)));
@@ -104,8 +116,6 @@ CPelmoDlg::CPelmoDlg()
 CPelmoDlg::~CPelmoDlg() {
   // The window goes before the controls, brushes and bitmaps it paints with.
   if (hwnd_) DestroyWindow(hwnd_);
-  outServer_.Stop();
-  inServer_.Stop();
 }
 
 BOOL CPelmoDlg::OnInitDialog() {
@@ -117,31 +127,28 @@ BOOL CPelmoDlg::OnInitDialog() {
   if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, aboutResource, 128) > 0) {
     if (HMENU systemMenu = GetSystemMenu(hwnd_, FALSE)) {
       AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, LanguageText(L"About").c_str());
+      AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, recorder_.language().Text(L"About").c_str());
     }
   }
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
 
-  viewWindow_ = hwnd_;
-  PublishMainWindow(hwnd_);
-  // A taskbar that starts (again) later announces itself with this message.
-  taskbarCreatedMessage_ = RegisterWindowMessageW(L"TaskbarCreated");
-  trayIcon_.Init(hwnd_, icon_);
-  trayIcon_.Add(L"Skype");
+  // From here on the recorder's events come to this window.
+  events_.Attach(hwnd_, this);
+  shell_.SetWindow(hwnd_);
+  dialogs_.SetMainWindow(hwnd_);
+  tray_.Init(hwnd_, icon_, L"Skype", [this](bool fromDoubleClick) { RestoreMainWindow(fromDoubleClick); });
 
-  StartAudioServers(outServer_, inServer_);
-  EnableItem(IDC_PAUSE, false);
-  EnableItem(IDC_STOP, false);
+  ShowServerFailures(recorder_.StartAudioServers());
+  recording_.Init();
 
   SetUpSkin();
 
-  InitSkypeMessageWindow();
-  StartRecovery();
+  InitSkypeMessageWindow(recorder_.link());
+  recorder_.StartRecovery();
 
   SetTimer(hwnd_, kStartupTimer, 2000, nullptr);
-  SetTimer(hwnd_, kClientStatusTimer, 100, nullptr);
-  SetTimer(hwnd_, kFolderStatusTimer, 100, nullptr);
+  statusLines_.Start(osMajorVersion_ >= 6);
 
   SetUpTooltips();
   if (osMajorVersion_ < 6) {
@@ -150,6 +157,10 @@ BOOL CPelmoDlg::OnInitDialog() {
   }
   ApplyMainWindowTexts();
   return TRUE;
+}
+
+void CPelmoDlg::ShowServerFailures(const AudioServersStart& start) {
+  for (const std::wstring& text : ServerStartMessages(recorder_.language(), start)) events_.ShowBox(text);
 }
 
 void CPelmoDlg::FitBackground() {
@@ -215,7 +226,7 @@ void CPelmoDlg::SetUpSkin() {
   if (!backgroundBrush_) {
     // The template's own buttons and labels stay, so the window still works
     // unskinned: the link, the timers and the texts are set up all the same.
-    ShowMessageBox(L"Resource load error");
+    events_.ShowBox(recorder_.language().TextOr(kResourceLoadError.key, kResourceLoadError.fallback));
     return;
   }
   // The small image of the icon: the large one would reach into the title
@@ -255,56 +266,33 @@ void CPelmoDlg::SetUpButtons() {
 }
 
 void CPelmoDlg::SetUpTooltips() {
-  tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-  if (!tooltips_) return;
-  SendMessageW(tooltips_, TTM_ACTIVATE, TRUE, 0);
-  // The tips watch the buttons themselves (TTF_SUBCLASS) rather than being
-  // handed each message by the window's loop: they then work in every loop,
-  // the menus' and the about box's included.
+  if (!tooltips_.Create(hwnd_)) return;
+  // The tips watch the buttons themselves rather than being handed each
+  // message by the window's loop: they then work in every loop, the menus'
+  // and the about box's included.
   const std::pair<int, const wchar_t*> kTips[] = {{IDC_RECORD, L"Record"}, {IDC_PAUSE, L"Pause"},
                                                   {IDC_STOP, L"Stop"},     {IDC_OPTION, L"Option"},
                                                   {IDC_MINIMIZE, L"Minimize"}, {IDOK, L"Close"}};
-  for (const auto& tip : kTips) {
-    TOOLINFOW tool = {};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(tip.first));
-    tool.lpszText = const_cast<wchar_t*>(tip.second);
-    SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  }
-}
-
-void CPelmoDlg::SetTooltipText(int id, const std::wstring& text) {
-  if (!tooltips_) return;
-  TOOLINFOW tool = {};
-  tool.cbSize = sizeof tool;
-  tool.hwnd = hwnd_;
-  tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(id));
-  tool.lpszText = const_cast<wchar_t*>(text.c_str());
-  SendMessageW(tooltips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  for (const auto& tip : kTips) tooltips_.Add(GetDlgItem(tip.first), tip.second);
 }
 
 void CPelmoDlg::ApplyMainWindowTexts() {
-  IniFile language(LanguageIniPath());
-  auto text = [&language](const wchar_t* key) { return LanguageText(language, key); };
+  const LanguageTable& language = recorder_.language();
+  auto text = [&language](const wchar_t* key) { return language.Text(key); };
   std::wstring caption = text(L"Main_Caption");
   SetWindowTextW(hwnd_, caption.c_str());
   SetItemText(IDC_TITLE, caption.c_str());
-  trayIcon_.SetTip(caption);
+  tray_.SetTip(caption);
   SetItemText(IDC_OPEN_FOLDER, text(L"Button_Open_Record_Folder").c_str());
   SetItemText(IDC_OPEN_VIRTUALSTORE, text(L"Button_Open_VirtualStore").c_str());
-  // The client-not-installed caption stays until the client check says otherwise.
-  SetItemText(IDC_RUN_SKYPE,
-              text(clientState_ == NotInstalled ? L"Button_Access_Skype_Network" : L"Button_Open_Skype").c_str());
-  SetTooltipText(IDC_RECORD, text(L"Button_Record_Tip"));
-  SetTooltipText(IDC_PAUSE, text(L"Button_Pause_Tip"));
-  SetTooltipText(IDC_STOP, text(L"Button_Stop_Tip"));
-  SetTooltipText(IDC_OPTION, text(L"Button_Option_Tip"));
-  SetTooltipText(IDC_MINIMIZE, text(L"Button_Minimize_Tip"));
-  SetTooltipText(IDOK, text(L"Button_Close_Tip"));
+  SetItemText(IDC_RUN_SKYPE, statusLines_.RunSkypeCaption().c_str());
+  auto tip = [this](int id, const std::wstring& value) { tooltips_.SetText(GetDlgItem(id), value.c_str()); };
+  tip(IDC_RECORD, text(L"Button_Record_Tip"));
+  tip(IDC_PAUSE, text(L"Button_Pause_Tip"));
+  tip(IDC_STOP, text(L"Button_Stop_Tip"));
+  tip(IDC_OPTION, text(L"Button_Option_Tip"));
+  tip(IDC_MINIMIZE, text(L"Button_Minimize_Tip"));
+  tip(IDOK, text(L"Button_Close_Tip"));
   SetItemText(IDC_VIRTUALSTORE_HINT, text(L"Win7_VirtualStore_Prompt").c_str());
   SetItemText(IDC_HELP_TEXT, FormatText(text(L"Help_Info"), {kSupportContact}).c_str());
   SetItemText(IDC_INFO_1, text(L"Business_Info_1").c_str());
@@ -332,7 +320,7 @@ HBRUSH CPelmoDlg::OnCtlColor(HDC dc, HWND control, UINT message, bool& handled) 
   }
   if (message != WM_CTLCOLORSTATIC) return nullptr;
   const int id = GetDlgCtrlID(control);
-  const bool recordLineGreen = activeCallCount.load() != 0 && !recordLineShowsError_;
+  const bool recordLineGreen = recording_.RecordLineGreen();
   if (skinned_ && (id == IDC_TITLE || id == IDC_RECORD_STATUS)) {
     // Lines that change their text every second erase with a piece of the
     // background instead of leaving it to the window.
@@ -351,8 +339,8 @@ HBRUSH CPelmoDlg::OnCtlColor(HDC dc, HWND control, UINT message, bool& handled) 
   for (const PlainLabel& plain : kPlainLabels) {
     if (plain.id != id) continue;
     COLORREF color = plain.color;
-    if (id == IDC_CLIENT_STATUS) color = clientState_ == Attached ? kGreen : kRed;
-    if (id == IDC_FOLDER_STATUS) color = folderState_ == 2 ? kGreen : kRed;
+    if (id == IDC_CLIENT_STATUS) color = statusLines_.clientState() == Attached ? kGreen : kRed;
+    if (id == IDC_FOLDER_STATUS) color = statusLines_.folderState() == StatusLines::kEnoughSpace ? kGreen : kRed;
     if (id == IDC_RECORD_STATUS) color = recordLineGreen ? kGreen : kRed;
     if (plain.height != 0)
       if (HFONT font = LabelFont(control, plain.height)) SelectObject(dc, font);
@@ -391,37 +379,63 @@ bool CPelmoDlg::OnSetCursor(HWND over) {
 }
 
 void CPelmoDlg::OnDestroy() {
-  viewWindow_ = nullptr;
-  PublishMainWindow(nullptr);
+  events_.Detach();
   // An icon left behind would stay in the tray until the pointer passes it.
-  trayIcon_.Delete();
+  tray_.Remove();
 }
 
+// --- Dispatch ----------------------------------------------------------------
+
 INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
-  handled = false;
-  INT_PTR result = 0;
-  if (OnCustomMessage(message, wParam, lParam, result)) {
-    handled = true;
-    return result;
-  }
+  // Every message of the program's own is answered here and never reaches the
+  // default dialog processing, which takes WM_USER+0..2 for DM_GETDEFID,
+  // DM_SETDEFID and DM_REPOSITION.
+  handled = true;
+  LRESULT result = 0;
+  if (tray_.OnMessage(message, wParam, lParam, result)) return result;
   switch (message) {
+    case WM_POSTED_ACTION:
+      RunPostedAction(lParam);
+      return 0;
+    case WM_SENT_ACTION:
+      RunSentAction(lParam);
+      return 0;
+    case WM_EXIT_REQUEST:
+      RequestExit();
+      return 0;
+    case WM_ENDSESSION:
+      // Windows is logging off or shutting down and ends the process when this
+      // returns: the recording is finished first.
+      if (wParam) {
+        FinishForExit();
+        RecordingSession& session = recorder_.session();
+        WaitServingSentMessages([&session] { return !session.FinishingRunning(); }, std::chrono::hours(24));
+      }
+      return 0;
     case WM_TIMER:
-      OnTimer(wParam);
-      handled = true;
+      KillTimer(hwnd_, wParam);
+      if (wParam == kStartupTimer) startupHideOver_ = true;
+      tray_.OnTimer(wParam) || statusLines_.OnTimer(wParam) || recording_.OnTimer(wParam);
       return 0;
     case WM_CLOSE:
       ShowWindow(hwnd_, SW_HIDE);
-      handled = true;
       return 0;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(icon_);
+    default:
+      break;
+  }
+  handled = false;
+  switch (message) {
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-        ShowAboutBox();
+        dialogs_.ShowAbout();
         handled = true;
       }
       return 0;
     case WM_WINDOWPOSCHANGING:
       // A hidden start: nothing shows the window during the start-up period.
-      if (startHidden.load() && !startupHideOver_) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+      if (startHidden_ && !startupHideOver_) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
       return 0;
     case WM_LBUTTONDOWN:
       // The window has no caption: a press on its background drags it.
@@ -439,9 +453,6 @@ INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& 
     case WM_SIZE:
       OnSize();
       return 0;
-    case WM_QUERYDRAGICON:
-      handled = true;
-      return reinterpret_cast<INT_PTR>(icon_);
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
       return reinterpret_cast<INT_PTR>(
@@ -449,4 +460,142 @@ INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& 
     default:
       return 0;
   }
+}
+
+bool CPelmoDlg::OnCommand(WORD id, WORD notifyCode, HWND) {
+  switch (id) {
+    case IDOK:
+    case IDCANCEL:
+      // Close, Enter and Esc only hide the window; the tray brings it back.
+      ShowWindow(hwnd_, SW_HIDE);
+      return true;
+    case IDC_MINIMIZE:
+      ShowWindow(hwnd_, SW_MINIMIZE);
+      return true;
+    case IDC_OPTION:
+      ShowHelpMenu();
+      return true;
+    case IDC_RECORD:
+      recording_.Record();
+      return true;
+    case IDC_PAUSE:
+      recording_.Pause();
+      return true;
+    case IDC_STOP:
+      recording_.Stop();
+      return true;
+    case IDC_OPEN_FOLDER:
+      shell_.OpenFolder(recorder_.settings().Current()->WavePath);
+      return true;
+    case IDC_RUN_SKYPE:
+      // Starting the client or sending it commands may take its time.
+      shell_.OpenSkype(recorder_.link(), static_cast<SkypeClientState>(statusLines_.clientState()));
+      return true;
+    case IDC_OPEN_VIRTUALSTORE:
+      if (osMajorVersion_ >= 6) shell_.OpenVirtualStore(recorder_.settings().Current()->WavePath);
+      return true;
+    case IDC_BANNER:
+      if (notifyCode == STN_CLICKED) shell_.OpenAddress(kHomePageAddress);
+      return true;
+    case ID_MENU_SETTING:
+    case ID_TRAY_SETTING:
+      dialogs_.OpenSettings();
+      return true;
+    case ID_MENU_ABOUT:
+    case ID_TRAY_ABOUT:
+      dialogs_.ShowAbout();
+      return true;
+    case ID_MENU_TOP_WINDOW:
+      ToggleKeepOnTop();
+      return true;
+    case ID_MENU_EXIT:
+    case ID_TRAY_EXIT:
+      RequestExit();
+      return true;
+    case ID_TRAY_OPEN:
+      RestoreMainWindow(false);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// --- The recorder's events ------------------------------------------------------
+
+void CPelmoDlg::OnClientStateChanged() { statusLines_.CheckClient(); }
+
+void CPelmoDlg::OnCallStarted() {
+  if (recorder_.settings().Current()->AutoRecord == 1) recording_.Record();
+}
+
+void CPelmoDlg::OnCallEnded() {
+  if (!recorder_.calls().CallInProgress()) recording_.Stop();
+}
+
+void CPelmoDlg::OnPartnerKnown() {
+  if (recorder_.settings().Current()->ShowStatusOnTray != 0 && recorder_.session().Exists())
+    tray_.ScheduleStateBalloon(100);
+}
+
+void CPelmoDlg::OnRecordingStarted() { recording_.OnStarted(); }
+void CPelmoDlg::OnRecordingResumed(bool timeRunning) { recording_.OnResumed(timeRunning); }
+void CPelmoDlg::OnRecordingPaused() { recording_.OnPaused(); }
+void CPelmoDlg::OnRecordingFinishing() { recording_.OnFinishing(); }
+void CPelmoDlg::OnRecordingStopped() { recording_.OnStopped(); }
+void CPelmoDlg::OnRecordingFinished(const FinishedRecording& finished) { recording_.OnFinished(finished); }
+void CPelmoDlg::OnRecordingFailed(RecordingFailure failure) { recording_.OnFailed(failure); }
+
+void CPelmoDlg::OnRecordingsRecovered(const RecoveryReport& report) {
+  // Shown whatever ShowStatusOnTray says, for a balloon's time.
+  if (!report.recovered.empty()) tray_.ShowBalloon(recorder_.language().Text(L"Recovered_Message"));
+}
+
+// --- Commands ------------------------------------------------------------------
+
+void CPelmoDlg::FinishForExit() {
+  recording_.SetExiting();
+  dialogs_.SetExiting();
+  recording_.Stop();
+  dialogs_.CloseSettings();
+}
+
+void CPelmoDlg::RequestExit() {
+  FinishForExit();
+  tray_.Remove();
+  PostQuitMessage(0);
+}
+
+void CPelmoDlg::ShowHelpMenu() {
+  const LanguageTable& language = recorder_.language();
+  CHelpMenu menu;
+  menu.itemWidth = 130;
+  menu.itemHeight = 23;
+  menu.textIndent = 15;
+  if (!menu.CreatePopupMenu()) return;
+  const wchar_t* topKey = keepOnTop_ ? L"Menu_Cancel_Top_Window" : L"Menu_Top_Window";
+  menu.AppendItem(ID_MENU_SETTING, {language.Text(L"Menu_Setting"), RGB(0, 0, 0), 0});
+  menu.AppendItem(ID_MENU_ABOUT, {language.Text(L"Menu_About"), RGB(0, 0, 0), 1});
+  menu.AppendItem(ID_MENU_TOP_WINDOW, {language.Text(topKey), RGB(0, 0, 0), 1});
+  menu.AppendItem(ID_MENU_EXIT, {language.Text(L"Menu_Exit"), RGB(0, 0, 0), 0});
+  menu.SetBackground(menuBrush_.get());
+  RECT button;
+  GetWindowRect(GetDlgItem(IDC_OPTION), &button);
+  SetForegroundWindow(hwnd_);
+  menu.Track(hwnd_, button.right - ScaleForScreen(92), button.top + ScaleForScreen(23));
+}
+
+void CPelmoDlg::ToggleKeepOnTop() {
+  SetWindowPos(hwnd_, keepOnTop_ ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  keepOnTop_ = !keepOnTop_;
+}
+
+void CPelmoDlg::RestoreMainWindow(bool fromDoubleClick) {
+  // A moment on top brings the window in front of all others; it then goes
+  // back to the normal order unless the user keeps it on top.
+  const UINT keep = SWP_NOMOVE | SWP_NOSIZE;
+  if (fromDoubleClick) ShowWindow(hwnd_, SW_SHOWNORMAL);
+  SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, keep);
+  ShowWindow(hwnd_, SW_SHOWNORMAL);
+  if (!keepOnTop_) SetWindowPos(hwnd_, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+  if (fromDoubleClick) ShowWindow(hwnd_, SW_SHOWNORMAL);
 }

@@ -7,7 +7,7 @@
 
 #include "app/skinned_dialog.h"
 #include "app/resource.h"
-#include "platform/main_window.h"
+#include "app/user_messages.h"
 #include "platform/message_box.h"
 #include "settings/language.h"
 #include "ui/control.h"
@@ -50,28 +50,35 @@ void SetCheckFromSetting(CBoxImageButton& box, bool on) { box.SetCheck(on ? 1 : 
 
 }  // namespace
 
-CSettingDlg::CSettingDlg(HWND parent) : CSkinnedDialog(IDD_SETTING_DIALOG, parent) {}
+CSettingDlg::CSettingDlg(HWND parent, CallRecorder& recorder, std::function<void()> onApplied)
+    : CSkinnedDialog(IDD_SETTING_DIALOG, parent), recorder_(recorder), onApplied_(std::move(onApplied)) {}
 CSettingDlg::~CSettingDlg() = default;
 
 BOOL CSettingDlg::OnInitDialog() {
   FillLists();
   SkinWindow(IDB_SETTING_BACKGROUND);
   SkinControls();
-  ShowSettings(*Settings.Current());
+  ShowSettings(*recorder_.settings().Current());
   AddTooltip(close_.GetSafeHwnd(), L"Close");
   ApplyTexts();
+  if (onShown) onShown(hwnd_);
   return TRUE;
 }
 
+void CSettingDlg::Close(INT_PTR result) {
+  if (onClosing) onClosing();
+  EndDialog(result);
+}
+
 void CSettingDlg::FillLists() {
-  IniFile language(LanguageIniPath());
+  const LanguageTable& language = recorder_.language();
   // Inserted at their positions, so the lists keep the file's order although
   // the template's lists sort.
-  std::vector<std::wstring> languages = LanguageList(language);
+  std::vector<std::wstring> languages = language.Languages();
   for (size_t n = 0; n < languages.size(); ++n)
     SendDlgItemMessageW(hwnd_, IDC_SETTING_LANGUAGE, CB_INSERTSTRING, n,
                         reinterpret_cast<LPARAM>(languages[n].c_str()));
-  std::vector<std::wstring> ways = RecordWayItems(language);
+  std::vector<std::wstring> ways = language.RecordWayItems();
   for (size_t n = 0; n < ways.size(); ++n)
     SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_INSERTSTRING, n, reinterpret_cast<LPARAM>(ways[n].c_str()));
   // Every item shows when the list drops down.
@@ -147,8 +154,8 @@ void CSettingDlg::ShowSettings(const SettingsRecord& settings) {
 }
 
 void CSettingDlg::ApplyTexts() {
-  IniFile language(LanguageIniPath());
-  auto text = [&language](const wchar_t* key) { return LanguageText(language, key); };
+  const LanguageTable& language = recorder_.language();
+  auto text = [&language](const wchar_t* key) { return language.Text(key); };
   std::wstring title = text(L"Menu_Setting");
   SetWindowTextW(hwnd_, title.c_str());
   SetItemText(IDC_SETTING_TITLE, title.c_str());
@@ -193,25 +200,26 @@ SettingsDialogValues CSettingDlg::Values() const {
 }
 
 bool CSettingDlg::Apply() {
-  ApplyResult result = ApplySettings(Values());
+  ApplyResult result = recorder_.ApplySettings(Values());
   if (result != ApplyResult::Applied) {
     // The folder in force stays, and so does everything else: the user corrects
     // the folder here, or cancels.
-    MessageBoxW(hwnd_, ApplyFailureText(result).c_str(), kApplicationTitle, MB_OK | MB_ICONWARNING);
+    MessageBoxW(hwnd_, ApplyFailureMessage(recorder_.language(), result).c_str(), kApplicationTitle,
+                MB_OK | MB_ICONWARNING);
     HWND field = GetDlgItem(IDC_SETTING_FOLDER);
     SetFocus(field);
     SendMessageW(field, EM_SETSEL, 0, -1);
     return false;
   }
   // The main window shows the new language at once, whichever button applied.
-  PostToMainWindow(WM_SETTINGS_APPLIED);
+  if (onApplied_) onApplied_();
   return true;
 }
 
 void CSettingDlg::Browse() {
   // The folder browser needs COM on this thread.
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  std::wstring title = LanguageText(L"Static_Browse_Folder");
+  std::wstring title = recorder_.language().Text(L"Static_Browse_Folder");
   BROWSEINFOW browse = {};
   browse.hwndOwner = hwnd_;
   browse.lpszTitle = title.c_str();
@@ -228,11 +236,11 @@ void CSettingDlg::Browse() {
 bool CSettingDlg::OnCommand(WORD id, WORD notifyCode, HWND control) {
   switch (id) {
     case IDOK:
-      if (Apply()) EndDialog(IDOK);
+      if (Apply()) Close(IDOK);
       return true;
     case IDCANCEL:
     case IDC_SETTING_CLOSE:
-      EndDialog(IDCANCEL);
+      Close(IDCANCEL);
       return true;
     case IDC_SETTING_APPLY:
       if (Apply()) {

@@ -15,15 +15,25 @@
 
 #include <string>
 
+#include <functional>
+
 #include "app/skinned_dialog.h"
+#include "engine/call_recorder.h"
 #include "settings/settings.h"
 #include "ui/edit_ex.h"
 #include "ui/image_button.h"
 
 class CSettingDlg : public CSkinnedDialog {
  public:
-  explicit CSettingDlg(HWND parent = nullptr);
+  // `recorder`: whose settings the dialog shows and applies. `onApplied` is
+  // called on the dialog's thread after each apply that took effect.
+  CSettingDlg(HWND parent, CallRecorder& recorder, std::function<void()> onApplied = nullptr);
   ~CSettingDlg() override;
+
+  // Called on the dialog's thread: once its window is shown, and once it is
+  // on its way out (OK that applied, Cancel, its close button, Esc).
+  std::function<void(HWND)> onShown;
+  std::function<void()> onClosing;
 
  protected:
   BOOL OnInitDialog() override;
@@ -37,9 +47,12 @@ class CSettingDlg : public CSkinnedDialog {
   // Applies what the controls hold; false (after telling the user) when the
   // apply was refused.
   bool Apply();
+  void Close(INT_PTR result);
   SettingsDialogValues Values() const;
   void Browse();
 
+  CallRecorder& recorder_;
+  std::function<void()> onApplied_;
   CImageButton close_, ok_, cancel_, apply_;
   CBoxImageButton autoRun_;
   CBoxImageButton autoRecord_, openFolder_, trayStatus_, stereo_, hideSkype_, closeCallQuality_;

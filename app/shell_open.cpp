@@ -1,13 +1,32 @@
 #include "app/shell_open.h"
 
-#include <windows.h>
 #include <shellapi.h>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
+
+#include "app/status_text.h"
+#include "platform/debug_trace.h"
+#include "platform/paths.h"
+#include "skype/window_control.h"
 
 namespace {
 std::mutex hookMutex;
 ShellOpenHook hook;
+
+// The window takes the keyboard focus back, on its own thread.
+void FocusBack(HWND window) {
+  PostToWindow(window, [window] { SetFocus(window); });
+}
+
+// A folder opened by the shell gets a moment to come up before the window
+// takes the focus back.
+void OpenThenFocus(const std::wstring& target, HWND window) {
+  ShellOpen(target, SW_SHOW);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  FocusBack(window);
+}
 }  // namespace
 
 void SetShellOpenHook(ShellOpenHook newHook) {
@@ -25,4 +44,34 @@ void ShellOpen(const std::wstring& target, int showCommand) {
     current(target, showCommand);
   else
     ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, showCommand);
+}
+
+void ShellLauncher::OpenFolder(const std::wstring& folder) {
+  HWND window = window_;
+  work_.Run([folder, window] { OpenThenFocus(folder, window); });
+}
+
+void ShellLauncher::OpenAddress(const std::wstring& address) {
+  work_.Run([address] { ShellOpen(address, SW_SHOWNORMAL); });
+}
+
+void ShellLauncher::OpenSkype(SkypeLink& link, SkypeClientState lastState) {
+  HWND window = window_;
+  // What the job needs of the link is taken now: the job may still run when
+  // the link is gone (a client that does not answer, at the exit).
+  bool attached = link.attached.load() == 1;
+  CommandRoute route = link.Route();
+  work_.Run([attached, route, lastState, window] {
+    if (::OpenSkype(attached, route, lastState)) FocusBack(window);
+  });
+}
+
+void ShellLauncher::OpenVirtualStore(const std::wstring& recordFolder) {
+  HWND window = window_;
+  work_.Run([recordFolder, window] {
+    std::wstring localAppData = GetLocalAppDataFolder();
+    DebugTrace(L"%s", {localAppData});
+    std::wstring copy = VirtualStoreFolder(localAppData, recordFolder);
+    if (!copy.empty() && PathExists(copy)) OpenThenFocus(copy, window);
+  });
 }

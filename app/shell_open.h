@@ -1,10 +1,16 @@
-// Opening a folder or a web address with the shell (ShellExecuteW, verb
-// "open"). It may take long (the shell starts a program, a share does not
-// answer), so the main window calls it from a worker thread (ui/background_work.h).
+// Opening a folder, a web address or the client's program with the shell
+// (ShellExecuteW, verb "open"). It may take long (the shell starts a program, a
+// share does not answer), so the main window hands it to ShellLauncher, which
+// does it on a thread of its own and gives the focus back to the window.
 #pragma once
+
+#include <windows.h>
 
 #include <functional>
 #include <string>
+
+#include "skype/skype_link.h"
+#include "ui/background_work.h"
 
 void ShellOpen(const std::wstring& target, int showCommand);
 
@@ -12,3 +18,25 @@ void ShellOpen(const std::wstring& target, int showCommand);
 // hook gives the shell back.
 using ShellOpenHook = std::function<void(const std::wstring& target, int showCommand)>;
 void SetShellOpenHook(ShellOpenHook hook);
+
+class ShellLauncher {
+ public:
+  // The window that takes the focus back after each opening.
+  void SetWindow(HWND window) { window_ = window; }
+
+  // The folder, shown; a moment later the window takes the focus back.
+  void OpenFolder(const std::wstring& folder);
+  // The address, shown normally (the banner's home page).
+  void OpenAddress(const std::wstring& address);
+  // The Run Skype button (OpenSkype), given the state the client line shows.
+  void OpenSkype(SkypeLink& link, SkypeClientState lastState);
+  // The system's VirtualStore copy of the record folder, when there is one.
+  void OpenVirtualStore(const std::wstring& recordFolder);
+
+  bool Idle() const { return work_.Idle(); }
+
+ private:
+  HWND window_ = nullptr;
+  // The shell asks its callers for a single-threaded apartment.
+  BackgroundWork work_{true};
+};

@@ -14,16 +14,6 @@ ButtonImagePaths SkinImages(std::wstring_view name, std::wstring_view disabled) 
 
 namespace {
 
-TTTOOLINFOW ToolOf(HWND dialog, HWND control, const wchar_t* text) {
-  TTTOOLINFOW tool = {};
-  tool.cbSize = sizeof tool;
-  tool.uFlags = TTF_IDISHWND;
-  tool.hwnd = dialog;
-  tool.uId = reinterpret_cast<UINT_PTR>(control);
-  tool.lpszText = const_cast<wchar_t*>(text);
-  return tool;
-}
-
 // Paints with the pattern's top-left corner at the dialog's client origin,
 // wherever that lies on the surface: a themed control has its parent paint
 // under it on the control's own surface, moved by the control's position, and
@@ -81,29 +71,11 @@ void CSkinnedDialog::AddLabel(int id, COLORREF color, int height, int weight) {
 }
 
 void CSkinnedDialog::AddTooltip(HWND control, const wchar_t* text) {
-  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&classes);
-  // Owned by the dialog, which destroys it with itself.
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetModuleHandleW(nullptr),
-                             nullptr);
-  if (!tooltip_) return;
-  SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
-  TTTOOLINFOW tool = ToolOf(hwnd_, control, text);
-  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  tooltip_.Create(hwnd_);
+  tooltip_.Add(control, text);
 }
 
-void CSkinnedDialog::SetTooltipText(HWND control, const wchar_t* text) {
-  if (!tooltip_) return;
-  TTTOOLINFOW tool = ToolOf(hwnd_, control, text);
-  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
-bool CSkinnedDialog::PreTranslateMessage(MSG* msg) {
-  if (tooltip_ && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
-    SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
-  return false;
-}
+void CSkinnedDialog::SetTooltipText(HWND control, const wchar_t* text) { tooltip_.SetText(control, text); }
 
 INT_PTR CSkinnedDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
   handled = false;

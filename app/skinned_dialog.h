@@ -2,9 +2,9 @@
 // A picture of the program's resources fitted to the dialog's real size is its
 // background, painted in place also where a themed control asks its parent to
 // paint under it; the window has rounded corners; its labels and group boxes
-// lie on the picture in their own colours and fonts; a tooltip sees every
-// message of the dialog's loop; and a press on the dialog's own surface drags
-// it, as it has no caption bar.
+// lie on the picture in their own colours and fonts; its controls have tips
+// (ui/tooltip.h, as the main window's); and a press on the dialog's own
+// surface drags it, as it has no caption bar.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +16,7 @@
 #include "ui/dialog.h"
 #include "ui/image_button.h"
 #include "ui/skin_bitmap.h"
+#include "ui/tooltip.h"
 #include "ui/transparent_static.h"
 
 // The four state images "Image\<name>_normal.bmp", "_down", "_on" (hover) and
@@ -48,11 +49,10 @@ class CSkinnedDialog : public CDialog {
   void SetTooltipText(HWND control, const wchar_t* text);
 
   INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-  bool PreTranslateMessage(MSG* msg) override;
 
  private:
   PatternBrush background_;
-  HWND tooltip_ = nullptr;
+  ToolTip tooltip_;
   std::vector<int> labelIds_;
   std::deque<CTransparentStatic> labels_;
 };

@@ -4,7 +4,6 @@
 
 #include "common/text_format.h"
 #include "settings/language.h"
-#include "skype/call_partners.h"
 
 std::wstring FreeSpaceText(uint64_t freeBytes) {
   uint64_t kb = freeBytes / 1024;
@@ -13,24 +12,28 @@ std::wstring FreeSpaceText(uint64_t freeBytes) {
   return FormatText(L"%.2f KB", {static_cast<double>(kb)});
 }
 
-FolderLine BuildFolderLine(IniFile& language, const std::wstring& folder, bool folderExists, int64_t freeBytes) {
-  if (!folderExists) return {FormatText(LanguageText(language, L"RecordPath_Status_1"), {folder}), 3};
-  std::wstring size = freeBytes >= 0 ? FreeSpaceText(static_cast<uint64_t>(freeBytes)) : std::wstring();
+FolderLine BuildFolderLine(const LanguageTable& language, const std::wstring& folder, bool folderExists,
+                           int64_t freeBytes) {
+  if (!folderExists) return {FormatText(language.Text(L"RecordPath_Status_1"), {folder}), 3};
   // Unknown free space is shown as enough: the folder exists, and a warning
-  // without a figure would only alarm.
+  // without a figure would only alarm. The line says that it is not known.
   if (freeBytes < 0 || static_cast<uint64_t>(freeBytes) >= kEnoughFreeBytes) {
-    std::wstring text = FormatText(LanguageText(language, L"RecordPath_Status_3"), {folder});
+    std::wstring text = FormatText(language.Text(L"RecordPath_Status_3"), {folder});
     text += L", ";
-    text += FormatText(LanguageText(language, L"Free_Disk_Size"), {size});
+    if (freeBytes < 0)
+      text += language.TextOr(L"Free_Disk_Size_Unknown", L"free space unknown");
+    else
+      text += FormatText(language.Text(L"Free_Disk_Size"), {FreeSpaceText(static_cast<uint64_t>(freeBytes))});
     return {text, 2};
   }
-  return {FormatText(LanguageText(language, L"RecordPath_Status_2"), {folder, size}), 1};
+  return {FormatText(language.Text(L"RecordPath_Status_2"), {folder, FreeSpaceText(static_cast<uint64_t>(freeBytes))}),
+          1};
 }
 
-std::wstring StatusPartnerList(bool orFinished) {
-  auto slot = [orFinished](size_t i) {
-    std::wstring name = callPartners.Get(i);
-    if (name.empty() && orFinished) name = finishedCallPartners.Get(i);
+std::wstring StatusPartnerList(const CallStateMachine& calls, bool orFinished) {
+  auto slot = [&calls, orFinished](size_t i) {
+    std::wstring name = calls.callPartners.Get(i);
+    if (name.empty() && orFinished) name = calls.finishedCallPartners.Get(i);
     return name;
   };
   std::wstring list;
@@ -52,20 +55,20 @@ uint32_t ElapsedSeconds(uint32_t startTick, uint32_t nowTick, uint32_t accumulat
   return (nowTick - startTick) / 1000 + accumulated;
 }
 
-std::wstring BuildRecordLine(IniFile& language, bool finishing, bool paused, const std::wstring& partners,
+std::wstring BuildRecordLine(const LanguageTable& language, bool finishing, bool paused, const std::wstring& partners,
                              uint32_t elapsedSeconds) {
-  if (finishing) return LanguageText(language, L"Record_Status5");
-  std::wstring text = FormatText(LanguageText(language, paused ? L"Record_Status2" : L"Record_Status1"), {partners});
+  if (finishing) return language.Text(L"Record_Status5");
+  std::wstring text = FormatText(language.Text(paused ? L"Record_Status2" : L"Record_Status1"), {partners});
   text += L"      ";
   text += ElapsedTimeText(elapsedSeconds);
   return text;
 }
 
-std::wstring BuildBalloonText(IniFile& language, bool finishing, bool stopped, bool paused,
+std::wstring BuildBalloonText(const LanguageTable& language, bool finishing, bool stopped, bool paused,
                               const std::wstring& partners) {
-  if (finishing) return LanguageText(language, L"Record_Status5");
+  if (finishing) return language.Text(L"Record_Status5");
   const wchar_t* key = stopped ? L"Record_Status3" : paused ? L"Record_Status2" : L"Record_Status1";
-  return FormatText(LanguageText(language, key), {partners});
+  return FormatText(language.Text(key), {partners});
 }
 
 std::wstring VirtualStoreFolder(const std::wstring& localAppData, const std::wstring& recordFolder) {

@@ -6,19 +6,20 @@
 #include <cstdint>
 #include <string>
 
-#include "settings/ini_file.h"
+#include "settings/language.h"
+#include "skype/call_state.h"
 
 // Free space as the record-folder line shows it: "%.2f GB" from 1,048,576 KB,
 // "%d MB" from 1,024 KB, else "%.2f KB".
 std::wstring FreeSpaceText(uint64_t freeBytes);
 
 // The folder line and its state (1 low space, 2 enough space, 3 missing folder).
-// freeBytes < 0: the free space could not be read (the size text stays empty).
+// freeBytes < 0: the free space could not be read; the line says it is unknown.
 struct FolderLine {
   std::wstring text;
   int state;
 };
-FolderLine BuildFolderLine(IniFile& language, const std::wstring& folder, bool folderExists, int64_t freeBytes);
+FolderLine BuildFolderLine(const LanguageTable& language, const std::wstring& folder, bool folderExists, int64_t freeBytes);
 
 // At least this much free space counts as enough.
 constexpr uint64_t kEnoughFreeBytes = 104857600;
@@ -26,7 +27,7 @@ constexpr uint64_t kEnoughFreeBytes = 104857600;
 // Up to three partners of the live table, each followed by a blank, then
 // "......" when a fourth exists. With `orFinished`, a slot empty in the live
 // table is taken from the table saved when the calls ended.
-std::wstring StatusPartnerList(bool orFinished);
+std::wstring StatusPartnerList(const CallStateMachine& calls, bool orFinished);
 
 // "%02d:%02d:%02d"; the hours are not limited to 24.
 std::wstring ElapsedTimeText(uint32_t seconds);
@@ -38,13 +39,13 @@ uint32_t ElapsedSeconds(uint32_t startTick, uint32_t nowTick, uint32_t accumulat
 
 // The recording line: "Record_Status5" while finishing, else "Record_Status2"
 // (paused) or "Record_Status1" with the partners, six blanks and the time.
-std::wstring BuildRecordLine(IniFile& language, bool finishing, bool paused, const std::wstring& partners,
+std::wstring BuildRecordLine(const LanguageTable& language, bool finishing, bool paused, const std::wstring& partners,
                              uint32_t elapsedSeconds);
 
 // The tray balloon: "Record_Status5" while finishing, else with the partners
 // "Record_Status3" (just stopped), "Record_Status2" (paused) or
 // "Record_Status1"; no time.
-std::wstring BuildBalloonText(IniFile& language, bool finishing, bool stopped, bool paused,
+std::wstring BuildBalloonText(const LanguageTable& language, bool finishing, bool stopped, bool paused,
                               const std::wstring& partners);
 
 // Where the system keeps the VirtualStore copy of the record folder: the local

@@ -12,10 +12,7 @@
 #include <functional>
 #include <string>
 
-// The icon's messages to its window: first parameter the icon id, second the
-// mouse message.
-constexpr UINT WM_TRAY_NOTIFY = WM_USER + 501;  // 1525
-constexpr UINT kTrayIconId = 128;
+#include "common/contracts.h"  // WM_TRAY_NOTIFY, kTrayIconId
 // The tip holds 127 characters, the balloon text 255 (each plus the end).
 constexpr size_t kTrayTipMaxChars = 127;
 constexpr size_t kTrayBalloonMaxChars = 255;

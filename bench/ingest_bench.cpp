@@ -162,7 +162,7 @@ Run BareLoop(const std::string& folder, size_t bytes, double rate) {
 class Recorder {
  public:
   Recorder()
-      : handoffTarget_(HandoffOf(Direction::Out),
+      : handoffTarget_(pipeline_.Handoff(Direction::Out),
                [this](size_t n) {
                  if (received_.fetch_add(n, std::memory_order_acq_rel) + n >= expected_.load()) {
                    std::lock_guard<std::mutex> lock(mutex_);
@@ -171,7 +171,7 @@ class Recorder {
                }),
         server_(Direction::Out, 0, handoffTarget_) {}
 
-  bool Start() { return StartAudioServer(server_); }
+  bool Start() { return static_cast<bool>(StartAudioServer(server_)); }
 
   Run Record(const std::string& folder, size_t bytes, double rate, int number) {
     Run run;
@@ -179,7 +179,7 @@ class Recorder {
     std::wstring base = WideFromUtf8(folder) + L"/ingest " + std::to_wstring(number);
     received_ = 0;
     expected_ = bytes;
-    if (!bench::StartWriters(base, false)) return run;
+    if (!pipeline_.StartWriters(base, false)) return run;
     double cpu = ProcessorSeconds();
     Clock::time_point start = Clock::now();
     bool sent = SendPaced(server_.ListeningPort(), bytes, rate);
@@ -187,7 +187,7 @@ class Recorder {
       std::unique_lock<std::mutex> lock(mutex_);
       all_.wait_for(lock, std::chrono::seconds(60), [&] { return received_.load() >= bytes; });
     }
-    bench::StopWriters();
+    pipeline_.StopWriters();
     Clock::time_point end = Clock::now();
     run.cpu = (ProcessorSeconds() - cpu) / (bytes / 1e9);
     run.achieved = sent ? bytes / Seconds(end - start) : 0;
@@ -196,13 +196,14 @@ class Recorder {
     QueryFileSize(base + L"_Out.sky", size);
     uint64_t data = size > 44 ? size - 44 : 0;
     run.kept = data == bytes && StreamIntact(stream, 44, bytes) ? 1.0 : static_cast<double>(data) / bytes;
-    bench::FinishWriters();  // the lone stream file becomes "<base>().wav"
+    pipeline_.FinishWriters();  // the lone stream file becomes "<base>().wav"
     RemoveFile(base + L"().wav");
     RemoveFile(base + L"_Out.sky");
     return run;
   }
 
  private:
+  bench::Pipeline pipeline_;
   bench::CountingTarget handoffTarget_;
   AudioServer server_;
   std::atomic<size_t> received_{0};

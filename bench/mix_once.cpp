@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   }
   bool stereo = argc > 3 && std::strcmp(argv[3], "stereo") == 0;
   auto start = std::chrono::steady_clock::now();
-  bool ok = MixStreamFiles(WideFromUtf8(argv[1]), WideFromUtf8(argv[2]), stereo);
+  bool ok = MixStreamFiles(WideFromUtf8(argv[1]), WideFromUtf8(argv[2]), stereo) == MixResult::Mixed;
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   struct rusage usage;
   getrusage(RUSAGE_SELF, &usage);

@@ -98,11 +98,13 @@ int main(int argc, char** argv) {
     chunks.fetch_add(1, std::memory_order_relaxed);
     bytes.fetch_add(n, std::memory_order_relaxed);
   };
-  bench::CountingTarget outTarget(HandoffOf(Direction::Out), count), inTarget(HandoffOf(Direction::In), count);
+  bench::Pipeline pipeline;
+  bench::CountingTarget outTarget(pipeline.Handoff(Direction::Out), count),
+      inTarget(pipeline.Handoff(Direction::In), count);
   AudioServer out(Direction::Out, 0, outTarget);
   AudioServer in(Direction::In, 0, inTarget);
   std::wstring base = WideFromUtf8(folder) + L"/recording-cost";
-  if (!StartAudioServer(out) || !StartAudioServer(in) || !bench::StartWriters(base, true)) {
+  if (!StartAudioServer(out) || !StartAudioServer(in) || !pipeline.StartWriters(base, true)) {
     std::printf("the servers or the writers did not start\n");
     kill(client, SIGKILL);
     return 1;
@@ -123,8 +125,8 @@ int main(int argc, char** argv) {
 
   int status = 0;
   waitpid(client, &status, 0);
-  bench::StopWriters();
-  bench::FinishWriters();
+  pipeline.StopWriters();
+  pipeline.FinishWriters();
   uint64_t size = 0;
   QueryFileSize(base + L"().wav", size);
   RemoveFile(base + L"().wav");

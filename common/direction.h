@@ -5,11 +5,12 @@
 
 #include <cstdint>
 
+#include "common/contracts.h"
+
 enum class Direction : uint8_t { Out = 0, In = 1 };
 
-constexpr uint16_t kOutPort = 6285;
-constexpr uint16_t kInPort = 7285;
-
 constexpr uint16_t PortOf(Direction d) { return d == Direction::Out ? kOutPort : kInPort; }
-constexpr const wchar_t* StreamFileFormat(Direction d) { return d == Direction::Out ? L"%s_Out.sky" : L"%s_In.sky"; }
+constexpr const wchar_t* StreamFileFormat(Direction d) {
+  return d == Direction::Out ? kOutStreamFileFormat : kInStreamFileFormat;
+}
 constexpr int DirectionIndex(Direction d) { return static_cast<int>(d); }

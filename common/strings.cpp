@@ -129,3 +129,11 @@ std::wstring CutToSlot(std::wstring_view text, size_t units) {
   if (zero != std::wstring_view::npos) keep = zero;
   return std::wstring(text.substr(0, keep));
 }
+
+std::wstring FileNameSafeText(std::wstring_view text) {
+  std::wstring safe(text);
+  for (wchar_t& c : safe) {
+    if (c < 0x20 || c == 0x7F || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) c = L'_';
+  }
+  return safe;
+}

@@ -23,3 +23,9 @@ int32_t ParseDecimalInt(std::wstring_view text);
 // Copies text into a fixed-size slot of `units` wide characters (the last one
 // always the terminating zero), so at most units - 1 characters are kept.
 std::wstring CutToSlot(std::wstring_view text, size_t units);
+
+// A text as it may stand in a file name: each character that Windows does not
+// allow in a name (\ / : * ? " < > | and the control characters) becomes '_'.
+// Handles such as "live:alice" would otherwise name an alternate data stream,
+// and one holding a backslash would leave the record folder.
+std::wstring FileNameSafeText(std::wstring_view text);

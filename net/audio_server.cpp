@@ -24,23 +24,26 @@ bool IsConnectionError(uint32_t code) {
   return code == kWsaEConnAborted || code == kWsaEConnReset || code == kWsaEShutdown || code == kWsaEConnRefused;
 }
 
-bool StartAudioServer(AudioServer& server) {
+ServerStart StartAudioServer(AudioServer& server) {
+  ServerStart start;
   CEventSocket& socket = server.eventSocket_;
   if (socket.HoldsSockets()) {
-    ErrorBox(L"Socket already in use!");
-    return false;
+    DebugTrace(L"Port %u: the server's socket is already in use", {static_cast<unsigned>(server.port_)});
+    start.failure = ServerStart::kSocketInUse;
+    return start;
   }
   // A thread from an earlier start has left its loop (its object is empty).
   if (server.receiveThread_.joinable()) server.receiveThread_.join();
   uint32_t result = socket.Listen(server.port_);
   if (result != 0) {
     DebugTrace(L"Listen on port %u: %s", {static_cast<unsigned>(server.port_), WsaErrorText(result)});
-    ErrorBox(L"Listen failed!");
     if (socket.HoldsSockets()) {
       socket.Close();
       DebugTrace(L"Socket(s) closed.");
     }
-    return false;
+    start.failure = ServerStart::kListenFailed;
+    start.code = result;
+    return start;
   }
   int state = socket.state();
   server.listeningAtStart_ = state == CEventSocket::kListening || state == CEventSocket::kListeningWithConnections;
@@ -52,17 +55,21 @@ bool StartAudioServer(AudioServer& server) {
     DebugTrace(L"Receive thread for port %u not started.", {static_cast<unsigned>(server.port_)});
     socket.Close();
     DebugTrace(L"Socket(s) closed.");
-    return false;
+    start.failure = ServerStart::kNoThread;
+    return start;
   }
-  return true;
+  return start;
 }
 
-void StartAudioServers(AudioServer& outServer, AudioServer& inServer) {
+AudioServersStart StartAudioServers(AudioServer& outServer, AudioServer& inServer) {
+  AudioServersStart start;
   std::vector<uint32_t> addresses;
-  uint32_t result = outServer.eventSocket().GetLocalIPs(addresses);
-  if (result != 0) ErrorBox(L"Error retrieving Local IP: %s", {WsaErrorText(result)});
-  StartAudioServer(outServer);
-  StartAudioServer(inServer);
+  start.localAddressError = outServer.eventSocket().GetLocalIPs(addresses);
+  if (start.localAddressError != 0)
+    DebugTrace(L"Error retrieving Local IP: %s", {WsaErrorText(start.localAddressError)});
+  start.out = StartAudioServer(outServer);
+  start.in = StartAudioServer(inServer);
+  return start;
 }
 
 void ReceiveLoop(AudioServer& server) {

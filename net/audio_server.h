@@ -4,11 +4,12 @@
 // reads land in its block) on a receive thread of its own. The servers never
 // send, and they neither parse nor check the bytes.
 //
-// The main window owns the two servers and, while it initialises, calls
+// The recorder owns the two servers and, at start-up, calls
 //   StartAudioServers(outServer, inServer);
 // with outServer built as AudioServer(Direction::Out, kOutPort, target of Out)
-// and inServer as AudioServer(Direction::In, kInPort, target of In). Destroying
-// a server closes its sockets and waits for its receive thread to end.
+// and inServer as AudioServer(Direction::In, kInPort, target of In). What went
+// wrong comes back as a value, for the application to show. Destroying a
+// server closes its sockets and waits for its receive thread to end.
 #pragma once
 
 #include <atomic>
@@ -24,6 +25,20 @@
 // the receive thread and must copy what it keeps (the bytes are reused after it
 // returns).
 using AudioSink = std::function<void(const uint8_t* data, size_t n)>;
+
+// What starting a server came to; true when it listens and receives.
+struct ServerStart {
+  enum Failure {
+    kNone,
+    kSocketInUse,   // its object already holds a socket ("Socket already in use!")
+    kListenFailed,  // Listen failed ("Listen failed!"); `code` says why
+    kNoThread,      // the receive thread could not be started
+  };
+  Failure failure = kNone;
+  uint32_t code = 0;  // the Windows Sockets code of a failed Listen
+
+  explicit operator bool() const { return failure == kNone; }
+};
 
 class AudioServer {
  public:
@@ -46,7 +61,7 @@ class AudioServer {
   void Stop();
 
  private:
-  friend bool StartAudioServer(AudioServer& server);
+  friend ServerStart StartAudioServer(AudioServer& server);
   friend void ReceiveLoop(AudioServer& server);
 
   class SinkTarget : public ChunkTarget {
@@ -70,15 +85,19 @@ class AudioServer {
   bool listeningAtStart_ = false;
 };
 
-// Listens on the server's port and starts its receive thread. A server whose
-// object already holds a socket shows "Socket already in use!"; a failed Listen
-// shows "Listen failed!". False in both cases.
-bool StartAudioServer(AudioServer& server);
+// Listens on the server's port and starts its receive thread.
+ServerStart StartAudioServer(AudioServer& server);
+
+struct AudioServersStart {
+  // The lookup of the host's addresses failed with this code (0: it did not);
+  // the servers are started all the same ("Error retrieving Local IP: %s").
+  uint32_t localAddressError = 0;
+  ServerStart out, in;
+};
 
 // The start-up of both servers: the host's addresses are looked up once on the
-// Out server's object ("Error retrieving Local IP: %s" when that fails, and the
-// start goes on), then the Out server and the In server are started.
-void StartAudioServers(AudioServer& outServer, AudioServer& inServer);
+// Out server's object, then the Out server and the In server are started.
+AudioServersStart StartAudioServers(AudioServer& outServer, AudioServer& inServer);
 
 // The receive thread's loop: serves the object's events and hands received bytes
 // to the sink until the object is emptied or an error other than one concerning

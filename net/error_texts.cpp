@@ -1,7 +1,6 @@
 #include "net/error_texts.h"
 
 #include "net/event_socket_platform.h"
-#include "platform/message_box.h"
 
 namespace {
 
@@ -75,8 +74,4 @@ std::wstring ErrorBoxText(std::wstring_view format, std::initializer_list<Format
   }
   text += L"\r\n";
   return text;
-}
-
-void ErrorBox(std::wstring_view format, std::initializer_list<FormatArg> args) {
-  ShowMessageBox(ErrorBoxText(format, args));
 }

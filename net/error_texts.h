@@ -1,5 +1,5 @@
 // The texts of the audio servers' failures: Windows Sockets error codes made
-// readable, and the message box that shows a formatted failure to the user.
+// readable, and the form in which a failure is shown to the user.
 #pragma once
 
 #include <cstdint>
@@ -17,13 +17,10 @@ std::wstring WsaErrorName(uint32_t code);
 // explanation for this error" when the system has none; no trailing white space.
 std::wstring WsaErrorText(uint32_t code);
 
-// The longest text ErrorBox shows before it cuts.
+// The longest text an error box shows before it cuts.
 constexpr size_t kErrorBoxMaxChars = 50000;
 
-// Formats the text (FormatText), cuts it to 50,000 characters with "...<cut>"
-// appended when it fills them all, removes every CR, turns every LF into CR LF,
-// appends CR LF and shows it in an OK message box.
-void ErrorBox(std::wstring_view format, std::initializer_list<FormatArg> args = {});
-
-// The text ErrorBox shows, for the same arguments.
+// The text of an error box: formats the text (FormatText), cuts it to 50,000
+// characters with "...<cut>" appended when it fills them all, removes every
+// CR, turns every LF into CR LF and appends CR LF.
 std::wstring ErrorBoxText(std::wstring_view format, std::initializer_list<FormatArg> args = {});

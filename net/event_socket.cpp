@@ -20,46 +20,6 @@ constexpr int kWriteBit = 1;
 constexpr int kAcceptBit = 3;
 constexpr int kCloseBit = 5;
 
-// Injected socket faults: the code and how many calls are left to fail.
-struct SocketFault {
-  std::atomic<uint32_t> code{0};
-  std::atomic<int> left{0};
-};
-SocketFault socketFaults[2];
-
-bool TakeSocketFault(SocketOp op, uint32_t& code) {
-  SocketFault& fault = socketFaults[static_cast<int>(op)];
-  for (int left = fault.left.load(); left > 0; left = fault.left.load()) {
-    if (fault.left.compare_exchange_weak(left, left - 1)) {
-      code = fault.code.load();
-      return true;
-    }
-  }
-  return false;
-}
-
-uint32_t Receive(NativeSocket socket, uint8_t* buffer, size_t capacity, size_t& received) {
-  uint32_t code = 0;
-  if (TakeSocketFault(SocketOp::Receive, code)) {
-    received = 0;
-    return code;
-  }
-  return platform::Receive(socket, buffer, capacity, received);
-}
-
-uint32_t AcceptConnection(NativeSocket listener, platform::AcceptConditionFunction condition, void* context,
-                          NativeSocket& accepted, uint32_t& peerAddress) {
-  uint32_t result = platform::AcceptConnection(listener, condition, context, accepted, peerAddress);
-  uint32_t code = 0;
-  // The connection is lost as the platform loses it when it fails late in
-  // the accept (for lack of buffers, say).
-  if (result == 0 && TakeSocketFault(SocketOp::Accept, code)) {
-    platform::ShutdownAndClose(accepted);
-    accepted = kNoSocket;
-    return code;
-  }
-  return result;
-}
 
 // 127.0.0.1 in network byte order, whatever the host's byte order.
 uint32_t LoopbackAddress() {
@@ -71,14 +31,25 @@ uint32_t LoopbackAddress() {
 
 }  // namespace
 
-void InjectSocketFault(SocketOp op, uint32_t code, int count) {
-  SocketFault& fault = socketFaults[static_cast<int>(op)];
+void CEventSocket::InjectFault(SocketOp op, uint32_t code, int count) {
+  Fault& fault = faults_[static_cast<int>(op)];
   fault.code.store(code);
   fault.left.store(count);
 }
 
-void ClearSocketFaults() {
-  for (SocketFault& fault : socketFaults) fault.left.store(0);
+void CEventSocket::ClearFaults() {
+  for (Fault& fault : faults_) fault.left.store(0);
+}
+
+bool CEventSocket::TakeFault(SocketOp op, uint32_t& code) {
+  Fault& fault = faults_[static_cast<int>(op)];
+  for (int left = fault.left.load(); left > 0; left = fault.left.load()) {
+    if (fault.left.compare_exchange_weak(left, left - 1)) {
+      code = fault.code.load();
+      return true;
+    }
+  }
+  return false;
 }
 
 // --- RecvMemory ---
@@ -419,7 +390,15 @@ uint32_t CEventSocket::HandleAccept(size_t i, const uint32_t* errors, EventRepor
   if (errors[kAcceptBit] != 0) return errors[kAcceptBit];
   NativeSocket accepted = kNoSocket;
   uint32_t peer = 0;
-  uint32_t result = AcceptConnection(slots_[i].socket, &AcceptConditionOfObject, this, accepted, peer);
+  uint32_t result = platform::AcceptConnection(slots_[i].socket, &AcceptConditionOfObject, this, accepted, peer);
+  uint32_t fault = 0;
+  // An injected fault loses the connection as the platform loses it when it
+  // fails late in the accept (for lack of buffers, say).
+  if (result == 0 && TakeFault(SocketOp::Accept, fault)) {
+    platform::ShutdownAndClose(accepted);
+    accepted = kNoSocket;
+    result = fault;
+  }
   if (result != 0) return result;
   NativeEvent event = 0;
   result = platform::CreateSocketEvent(accepted, event);
@@ -439,7 +418,9 @@ uint32_t CEventSocket::Read(size_t i, EventReport& report, ChunkTarget* target, 
   endOfStream = false;
   // Straight into the target's room when it has one.
   uint8_t* room = target ? target->ReceiveSpace() : nullptr;
-  uint32_t result = Receive(slot.socket, room ? room : receiveBuffer_.get(), kReceiveBufferSize, got);
+  uint32_t result = 0;
+  if (!TakeFault(SocketOp::Receive, result))
+    result = platform::Receive(slot.socket, room ? room : receiveBuffer_.get(), kReceiveBufferSize, got);
   if (result == kWsaEWouldBlock) {
     got = 0;
     return 0;

@@ -132,13 +132,8 @@ struct EventReport {
   Source errorSource = Source::None;
 };
 
-// Fault injection for tests, at the seam under CEventSocket: the next `count`
-// receive calls on accepted connections (SocketOp::Receive) or accept calls
-// (SocketOp::Accept) fail with `code` (a reset with an unusual code, an accept
-// without buffers), as the platform would report them.
+// The calls under CEventSocket that a test can make fail (InjectFault).
 enum class SocketOp { Receive, Accept };
-void InjectSocketFault(SocketOp op, uint32_t code, int count = 1);
-void ClearSocketFaults();
 
 // Where the bytes of each read go. Called inside ProcessEvents while the object
 // is locked, so a Close from another thread cannot free them meanwhile.
@@ -204,7 +199,20 @@ class CEventSocket {
   // shorten it afterwards so that a missing event cannot hang them.
   void SetWaitTimeout(uint32_t milliseconds) { waitTimeout_.store(milliseconds); }
 
+  // Fault injection for tests, at the seam under the object: its next `count`
+  // receive calls on accepted connections (SocketOp::Receive) or accept calls
+  // (SocketOp::Accept) fail with `code` (a reset with an unusual code, an
+  // accept without buffers), as the platform would report them.
+  void InjectFault(SocketOp op, uint32_t code, int count = 1);
+  void ClearFaults();
+
  private:
+  // An injected fault: the code and how many calls are left to fail.
+  struct Fault {
+    std::atomic<uint32_t> code{0};
+    std::atomic<int> left{0};
+  };
+  bool TakeFault(SocketOp op, uint32_t& code);
   uint32_t CreateLocks();
   uint32_t Lock();           // the gate, then the mutex
   void Unlock();
@@ -235,6 +243,7 @@ class CEventSocket {
   std::mutex locksMutex_;         // creation of the lock set
   std::atomic<EventSocketLocks*> locks_{nullptr};
   std::unique_ptr<uint8_t[]> receiveBuffer_;
+  Fault faults_[2];
   std::atomic<uint32_t> waitTimeout_{kInfiniteWait};
   std::atomic<uint16_t> localPort_{0};
   std::atomic<int> threadsInside_{0};  // threads inside ProcessEvents, for the destructor

@@ -1,7 +1,5 @@
 #include "record/encoder_handoff.h"
 
-#include <atomic>
-
 #include "common/text_format.h"
 #include "platform/debug_trace.h"
 #include "platform/file.h"
@@ -10,9 +8,6 @@
 #include "settings/settings.h"
 
 namespace {
-
-constexpr std::chrono::milliseconds kDefaultFloor = std::chrono::minutes(10);
-std::atomic<int64_t> floorMs{kDefaultFloor.count()};
 
 // The name with its last three characters (the "wav" of ".wav") replaced.
 std::wstring WithExtension(const std::wstring& wavName, const wchar_t* extension) {
@@ -26,39 +21,32 @@ std::vector<EncoderCommand> EncoderCommands(const std::wstring& wavName, uint8_t
   if (recordFormat & kFormatMp3) {
     std::wstring mp3 = WithExtension(wavName, L"mp3");
     std::wstring arguments = FormatText(L"-h \"%s\" \"%s\"", {wavName, mp3});
-    commands.push_back({kFormatMp3, FormatText(L"lame.exe %s", {arguments}), mp3});
+    commands.push_back({kFormatMp3, FormatText(L"%s %s", {kMp3Encoder, arguments}), mp3});
   }
   if (recordFormat & kFormatOgg)
-    commands.push_back({kFormatOgg, FormatText(L"oggenc2.exe -q 10 \"%s\"", {wavName}), WithExtension(wavName, L"ogg")});
+    commands.push_back(
+        {kFormatOgg, FormatText(L"%s -q 10 \"%s\"", {kOggEncoder, wavName}), WithExtension(wavName, L"ogg")});
   if (recordFormat & kFormatFlac)
-    commands.push_back({kFormatFlac, FormatText(L"flac.exe -8 \"%s\"", {wavName}), WithExtension(wavName, L"flac")});
+    commands.push_back(
+        {kFormatFlac, FormatText(L"%s -8 \"%s\"", {kFlacEncoder, wavName}), WithExtension(wavName, L"flac")});
   if (recordFormat & kFormatWma) {
     std::wstring wma = WithExtension(wavName, L"wma");
     std::wstring arguments = FormatText(L"-i \"%s\" -o \"%s\"", {wavName, wma});
-    commands.push_back({kFormatWma, FormatText(L"Wav2Wma.exe %s", {arguments}), wma});
+    commands.push_back({kFormatWma, FormatText(L"%s %s", {kWmaEncoder, arguments}), wma});
   }
   return commands;
 }
 
-std::chrono::milliseconds EncoderTimeLimit(uint64_t wavBytes) {
+std::chrono::milliseconds EncoderTimeLimit(uint64_t wavBytes, std::chrono::milliseconds timeFloor) {
   uint64_t audio = wavBytes > kWaveHeaderBytes ? wavBytes - kWaveHeaderBytes : 0;
-  return std::chrono::milliseconds(floorMs.load()) +
-         std::chrono::milliseconds(audio * 1000 / kMonoBytesPerSecond);
+  return timeFloor + std::chrono::milliseconds(audio * 1000 / kMonoBytesPerSecond);
 }
 
-void SetEncoderTimeFloor(std::chrono::milliseconds floor) {
-  floorMs.store(floor.count() > 0 ? floor.count() : kDefaultFloor.count());
-}
-
-EncoderReport EncoderHandoff(const std::wstring& wavName) {
-  return EncoderHandoff(wavName, Settings.ForRecording()->RecordFormat);
-}
-
-EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat) {
+EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat, std::chrono::milliseconds timeFloor) {
   EncoderReport report;
   uint64_t wavBytes = 0;
   QueryFileSize(wavName, wavBytes);
-  std::chrono::milliseconds limit = EncoderTimeLimit(wavBytes);
+  std::chrono::milliseconds limit = EncoderTimeLimit(wavBytes, timeFloor);
   for (const EncoderCommand& command : EncoderCommands(wavName, recordFormat)) {
     ++report.chosen;
     ProcessRun run = RunProcessAndWait(command.commandLine, limit);

@@ -32,16 +32,17 @@ struct EncoderReport {
   bool wavDeleted = false;
 };
 
+// The least time an encoder is given, whatever the length of its file.
+constexpr std::chrono::milliseconds kEncoderTimeFloor = std::chrono::minutes(10);
+
 // Runs the chosen encoders on the file (its name ends in ".wav") and deletes it
-// by the rule above. With no RecordFormat argument, the formats of the
-// recording in progress (Settings.ForRecording()).
-EncoderReport EncoderHandoff(const std::wstring& wavName);
-EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat);
+// by the rule above. Each encoder may run EncoderTimeLimit(size, timeFloor).
+EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat,
+                             std::chrono::milliseconds timeFloor = kEncoderTimeFloor);
 
 // How long an encoder may run on a WAV file of this size before it is ended:
-// the floor (10 minutes) plus the audio's own duration. An encoder slower than
-// the audio it encodes has hung; without a bound it would hold the finishing
-// thread, and every later recording's finishing, for ever.
-std::chrono::milliseconds EncoderTimeLimit(uint64_t wavBytes);
-// Tests shorten the floor; zero returns to 10 minutes.
-void SetEncoderTimeFloor(std::chrono::milliseconds floor);
+// the floor (10 minutes unless a test shortens it) plus the audio's own
+// duration. An encoder slower than the audio it encodes has hung; without a
+// bound it would hold the finishing thread, and every later recording's
+// finishing, for ever.
+std::chrono::milliseconds EncoderTimeLimit(uint64_t wavBytes, std::chrono::milliseconds timeFloor = kEncoderTimeFloor);

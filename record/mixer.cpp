@@ -9,8 +9,6 @@
 #include "common/direction.h"
 #include "platform/debug_trace.h"
 #include "platform/file.h"
-#include "platform/message_box.h"
-#include "record/encoder_handoff.h"
 #include "record/output_name.h"
 #include "record/wave_file.h"
 
@@ -34,71 +32,84 @@ void Interleave(const int16_t* a, const int16_t* b, int16_t* out, size_t samples
 
 int16_t* NewSamples(size_t bytes) { return new (std::nothrow) int16_t[bytes / 2]; }
 
-int CombineAndHandOff(const std::wstring& base, const std::wstring& partnerList, bool stereo,
-                      std::wstring* deferred) {
+MixOutcome Combine(const std::wstring& base, const std::wstring& partnerList, bool stereo) {
+  MixOutcome outcome;
   std::wstring output = FreeOutputWaveName(base, partnerList);
-  if (!MixStreamFiles(base, output, stereo)) {
+  outcome.result = MixStreamFiles(base, output, stereo);
+  if (!outcome.mixed()) {
     DebugTrace(L"The mix of %s failed: the stream files stay\n", {base});
-    return 0;
+    return outcome;
   }
   for (Direction d : {Direction::Out, Direction::In}) {
     std::wstring stream = StreamFileName(base, d);
     if (!RemoveFile(stream)) DebugTrace(L"Cannot delete %s\n", {stream});
   }
-  if (deferred)
-    *deferred = output;
-  else
-    EncoderHandoff(output);
-  return 1;
+  outcome.output = output;
+  return outcome;
 }
 
 }  // namespace
 
-int CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList, std::wstring* deferred) {
-  return CombineAndHandOff(basePath, partnerList, false, deferred);
-}
-int CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList,
-                              std::wstring* deferred) {
-  return CombineAndHandOff(basePath, partnerList, true, deferred);
+std::optional<RecordingFailure> MixFailure(MixResult result) {
+  switch (result) {
+    case MixResult::OutputNotCreated:
+      return RecordingFailure::MixOutputNotCreated;
+    case MixResult::WriteFailed:
+      return RecordingFailure::MixWriteFailed;
+    case MixResult::NoMemory:
+      return RecordingFailure::MixMemory;
+    case MixResult::Mixed:
+    case MixResult::NotMixed:
+      break;
+  }
+  return std::nullopt;
 }
 
-bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo) {
+MixOutcome CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList) {
+  return Combine(basePath, partnerList, false);
+}
+MixOutcome CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList) {
+  return Combine(basePath, partnerList, true);
+}
+
+MixResult MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo) {
   File outStream, inStream;
   std::wstring outName = StreamFileName(basePath, Direction::Out), inName = StreamFileName(basePath, Direction::In);
   if (!outStream.OpenExisting(outName) || !inStream.OpenExisting(inName)) {
     DebugTrace(L"Cannot open the stream files of %s\n", {basePath});
-    return false;
+    return MixResult::NotMixed;
   }
   const uint16_t channels = stereo ? 2 : 1;
   File mixed;
   if (!mixed.Create(outputName)) {
-    ShowMessageBoxDetached(L"err 2");
-    return false;
+    DebugTrace(L"Cannot create %s\n", {outputName});
+    return MixResult::OutputNotCreated;
   }
   // From here on a failure must not leave a partial file that looks like a
   // finished recording.
-  auto fail = [&](const wchar_t* box, const wchar_t* trace) {
-    if (box) ShowMessageBoxDetached(box);
-    if (trace) DebugTrace(trace, {outputName});
+  auto fail = [&](MixResult result, const wchar_t* trace) {
+    DebugTrace(trace, {outputName});
     mixed.Close();
     RemoveFile(outputName);
-    return false;
+    return result;
   };
-  if (!WriteEmptyWaveHeader(mixed, channels)) return fail(L"write file fail!", nullptr);
+  constexpr wchar_t kWriteFailed[] = L"Cannot write %s\n";
+  constexpr wchar_t kReadFailed[] = L"Cannot read the stream files for %s\n";
+  if (!WriteEmptyWaveHeader(mixed, channels)) return fail(MixResult::WriteFailed, kWriteFailed);
 
   std::unique_ptr<int16_t[]> a(NewSamples(kMixChunkBytes)), b(NewSamples(kMixChunkBytes)),
       mix(NewSamples(2 * kMixChunkBytes));
-  if (!a || !b || !mix) return fail(L"allocate memory failed!", nullptr);
+  if (!a || !b || !mix) return fail(MixResult::NoMemory, L"No memory to mix into %s\n");
 
   if (!outStream.Seek(kWaveHeaderBytes) || !inStream.Seek(kWaveHeaderBytes))
-    return fail(nullptr, L"Cannot read the stream files for %s\n");
+    return fail(MixResult::NotMixed, kReadFailed);
   char* bytesA = reinterpret_cast<char*>(a.get());
   char* bytesB = reinterpret_cast<char*>(b.get());
   for (;;) {
     size_t gotA = 0, gotB = 0;
     // A read error would end the mix early and lose the rest of the call.
     if (!outStream.Read(bytesA, kMixChunkBytes, gotA) || !inStream.Read(bytesB, kMixChunkBytes, gotB))
-      return fail(nullptr, L"Cannot read the stream files for %s\n");
+      return fail(MixResult::NotMixed, kReadFailed);
     size_t n = std::max(gotA, gotB);
     if (n == 0) break;
     if (n % 2 == 1) ++n;
@@ -112,27 +123,28 @@ bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName
       MixMono(a.get(), b.get(), mix.get(), samples);
     // A lost chunk would be a silent gap in the recording: the mix fails and
     // the stream files stay.
-    if (!mixed.Write(mix.get(), stereo ? 2 * n : n)) return fail(L"write file fail!", nullptr);
+    if (!mixed.Write(mix.get(), stereo ? 2 * n : n)) return fail(MixResult::WriteFailed, kWriteFailed);
     // The disk works on what is written while the next chunk is mixed.
     mixed.StartWriteBack();
   }
   // Durable before the caller deletes the stream files.
-  if (!FinishWaveHeader(mixed, channels) || !mixed.Flush()) return fail(L"write file fail!", nullptr);
+  if (!FinishWaveHeader(mixed, channels) || !mixed.Flush()) return fail(MixResult::WriteFailed, kWriteFailed);
   mixed.Close();
-  return true;
+  return MixResult::Mixed;
 }
 
-int MixStreamFilesInPlace(const std::wstring& basePath, const std::wstring& partnerList, std::wstring* deferred) {
+MixOutcome MixStreamFilesInPlace(const std::wstring& basePath, const std::wstring& partnerList) {
+  MixOutcome outcome;
   std::wstring names[2] = {StreamFileName(basePath, Direction::Out), StreamFileName(basePath, Direction::In)};
   uint64_t sizes[2] = {0, 0};
-  if (!QueryFileSize(names[0], sizes[0]) || !QueryFileSize(names[1], sizes[1])) return 0;
+  if (!QueryFileSize(names[0], sizes[0]) || !QueryFileSize(names[1], sizes[1])) return outcome;
   const int longer = sizes[0] >= sizes[1] ? 0 : 1;
   File target, other;
-  if (!target.OpenExisting(names[longer]) || !other.OpenExisting(names[1 - longer])) return 0;
+  if (!target.OpenExisting(names[longer]) || !other.OpenExisting(names[1 - longer])) return outcome;
   std::unique_ptr<int16_t[]> a(NewSamples(kMixChunkBytes)), b(NewSamples(kMixChunkBytes));
   if (!a || !b) {
-    ShowMessageBoxDetached(L"allocate memory failed!");
-    return 0;
+    outcome.result = MixResult::NoMemory;
+    return outcome;
   }
   char* bytesA = reinterpret_cast<char*>(a.get());
   char* bytesB = reinterpret_cast<char*>(b.get());
@@ -141,29 +153,27 @@ int MixStreamFilesInPlace(const std::wstring& basePath, const std::wstring& part
   // was, so the file never grows.
   for (uint64_t at = kWaveHeaderBytes;;) {
     size_t gotA = 0, gotB = 0;
-    if (!other.Seek(at) || !other.Read(bytesB, kMixChunkBytes, gotB)) return 0;
+    if (!other.Seek(at) || !other.Read(bytesB, kMixChunkBytes, gotB)) return outcome;
     if (gotB == 0) break;
-    if (!target.Seek(at) || !target.Read(bytesA, gotB, gotA) || gotA < gotB) return 0;
+    if (!target.Seek(at) || !target.Read(bytesA, gotB, gotA) || gotA < gotB) return outcome;
     size_t n = gotB + (gotB % 2);  // an odd last byte of the shorter file
     std::memset(bytesA + gotA, 0, n - gotA);
     std::memset(bytesB + gotB, 0, n - gotB);
     MixMono(a.get(), b.get(), a.get(), n / 2);
     if (!target.Seek(at) || !target.Write(bytesA, gotA)) {
-      ShowMessageBoxDetached(L"write file fail!");
-      return 0;
+      outcome.result = MixResult::WriteFailed;
+      return outcome;
     }
     at += gotB;
   }
-  if (!FinishWaveHeader(target, 1) || !target.Flush()) return 0;
+  if (!FinishWaveHeader(target, 1) || !target.Flush()) return outcome;
   target.Close();
   other.Close();
   std::wstring output = FreeOutputWaveName(basePath, partnerList);
-  if (!MoveFileNoReplace(names[longer], output)) return 0;
+  if (!MoveFileNoReplace(names[longer], output)) return outcome;
   DebugTrace(L"The stream files of %s were mixed in place into %s\n", {basePath, output});
   RemoveFile(names[1 - longer]);
-  if (deferred)
-    *deferred = output;
-  else
-    EncoderHandoff(output);
-  return 1;
+  outcome.result = MixResult::Mixed;
+  outcome.output = output;
+  return outcome;
 }

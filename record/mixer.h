@@ -5,37 +5,53 @@
 // The files are streamed in chunks of 4 MiB per input, so memory stays the same
 // whatever the length of the call. The shorter input is padded with silence.
 // The output is written with ordinary writes and flushed to the disk once, when
-// it is complete: until then the stream files hold the recording. The message
-// boxes of a failure do not hold the finishing: they wait for the user on a
-// thread of their own.
+// it is complete: until then the stream files hold the recording.
+//
+// The mixers do not run the encoders: the finishing sequence hands the output
+// on once the session has let go of it.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+
+#include "record/recording_failure.h"
 
 constexpr size_t kMixChunkBytes = 4194304;
 
+// What a mix came to.
+enum class MixResult {
+  Mixed,
+  NotMixed,          // a stream file cannot be opened or read, or the result cannot be put in place
+  OutputNotCreated,  // the output file cannot be created
+  WriteFailed,       // a write to the output failed (a full disk)
+  NoMemory,          // no memory for the mix's buffers
+};
+
+struct MixOutcome {
+  MixResult result = MixResult::NotMixed;
+  std::wstring output;  // the recording made; empty unless mixed
+
+  bool mixed() const { return result == MixResult::Mixed; }
+};
+
+// What the user is told of a mix that failed; nothing for a mix that worked or
+// that failed without a word (the stream files stay either way).
+std::optional<RecordingFailure> MixFailure(MixResult result);
+
 // A recording's mixers: the stream files of `basePath` become the output named
 // after the base path and the partner list. After a good mix the stream files
-// are deleted and the output goes to the encoders; after a failed one the
-// stream files stay, no output is left behind and no encoder runs. 1 on
-// success, 0 on failure. With `deferred`, the encoders are not run: the
-// output's name is stored there for the caller to hand to them later.
-int CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList,
-                    std::wstring* deferred = nullptr);
-int CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList,
-                              std::wstring* deferred = nullptr);
+// are deleted; after a failed one they stay and no output is left behind.
+MixOutcome CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList);
+MixOutcome CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList);
 
 // The mix itself: reads basePath + "_Out.sky" and basePath + "_In.sky" and
-// writes `outputName`, flushed to the disk. Shows "err 2" when the output
-// cannot be created, "write file fail!" when a write or the flush fails and
-// "allocate memory failed!" when a buffer cannot be had. On any failure the
-// output file is removed.
-bool MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo);
+// writes `outputName`, flushed to the disk. On any failure the output file is
+// removed.
+MixResult MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo);
 
 // For a disk too full for a mixed copy: the two stream files of `basePath` are
 // mixed into one channel inside the longer of them, which then moves to the
-// output name (the other is deleted). Needs no room on the disk. 1 on success;
-// on failure the files stay. With `deferred` as above.
-int MixStreamFilesInPlace(const std::wstring& basePath, const std::wstring& partnerList,
-                          std::wstring* deferred = nullptr);
+// output name (the other is deleted). Needs no room on the disk. On failure
+// the files stay.
+MixOutcome MixStreamFilesInPlace(const std::wstring& basePath, const std::wstring& partnerList);

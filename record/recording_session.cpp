@@ -4,8 +4,6 @@
 
 #include "platform/debug_trace.h"
 #include "platform/file.h"
-#include "platform/main_window.h"
-#include "platform/message_box.h"
 #include "record/encoder_handoff.h"
 #include "record/mixer.h"
 #include "record/output_name.h"
@@ -13,25 +11,13 @@
 #include "record/stream_writer.h"
 #include "settings/settings.h"
 
-RecordingSession recordingSession;
-
-namespace {
-std::atomic<int> failingThreadStarts{0};
-
-bool ThreadStartFails() {
-  for (int left = failingThreadStarts.load(); left > 0; left = failingThreadStarts.load())
-    if (failingThreadStarts.compare_exchange_weak(left, left - 1)) return true;
-  return false;
-}
-}  // namespace
-
-WriterThread::WriterThread(Direction direction, bool onlyDirection, StreamWriterJob job)
+WriterThread::WriterThread(RecordingSession& session, Direction direction, bool onlyDirection, StreamWriterJob job)
     : direction_(direction), onlyDirection_(onlyDirection) {
-  thread_ = std::thread([this, job = std::move(job)] {
+  thread_ = std::thread([this, &session, job = std::move(job)] {
     WriterResult result = RunStreamWriter(job);
     // The encoders run later, once the finishing sequence has let go of the
     // session, so that a new call can be recorded meanwhile.
-    if (result.completed && onlyDirection_) ConvertStreamToRecording(direction_, &recording_);
+    if (result.completed && onlyDirection_) session.ConvertStreamToRecording(direction_, recording_);
     completed_.store(result.completed);
     writeFailed_.store(result.writeFailed);
     ended_.store(true);
@@ -43,6 +29,28 @@ WriterThread::~WriterThread() { Wait(); }
 void WriterThread::Wait() {
   std::lock_guard<std::mutex> lock(joinMutex_);
   if (thread_.joinable()) thread_.join();
+}
+
+RecordingSession::RecordingSession(SettingsStore& settings, const LanguageTable& language, const CallSource& calls,
+                                   RecordingEvents& events)
+    : settings_(settings), language_(language), calls_(calls), events_(events) {}
+
+RecordingSession::~RecordingSession() {
+  FinishRecording();
+  WaitForFinishing();
+}
+
+bool RecordingSession::AllocateHandoffs() {
+  bool out = Handoff(Direction::Out).Allocate();
+  bool in = Handoff(Direction::In).Allocate();
+  if (out && in) return true;
+  Report(RecordingFailure::HandoffMemory);
+  return false;
+}
+
+void RecordingSession::ResetHandoffs() {
+  Handoff(Direction::Out).Reset();
+  Handoff(Direction::In).Reset();
 }
 
 std::wstring RecordingSession::BasePath() const {
@@ -71,94 +79,91 @@ void RecordingSession::ClearTimes() {
   accumulatedSeconds.store(0);
 }
 
-bool StartStreamWriter(Direction direction, bool onlyDirection) {
-  RecordingSession& session = recordingSession;
+bool RecordingSession::ThreadStartFails() {
+  for (int left = failingThreadStarts_.load(); left > 0; left = failingThreadStarts_.load())
+    if (failingThreadStarts_.compare_exchange_weak(left, left - 1)) return true;
+  return false;
+}
+
+bool RecordingSession::StartStreamWriter(Direction direction, bool onlyDirection) {
   {
-    std::lock_guard<std::mutex> lock(session.mutex_);
-    if (session.writers_[DirectionIndex(direction)]) return true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (writers_[DirectionIndex(direction)]) return true;
   }
-  // The writer is given its file, its hand-off and its flags, and reports a
-  // file it cannot create to the main window.
+  // The writer is given its file, its hand-off and its flags, and reports
+  // what goes wrong with its file.
   StreamWriterJob job;
-  job.streamName = StreamFileName(session.BasePath(), direction);
-  job.handoff = &HandoffOf(direction);
-  job.flags = &session.Flags(direction);
-  job.reportCreateFailed = [] { PostToMainWindow(WM_STREAM_FILE_FAILED); };
-  // A write that fails (a full disk) ends the recording the same way, with
-  // what was written as the recording, and the user sees why.
-  job.reportWriteFailed = job.reportCreateFailed;
+  job.streamName = StreamFileName(BasePath(), direction);
+  job.handoff = &Handoff(direction);
+  job.flags = &Flags(direction);
+  job.report = [this](RecordingFailure failure) { Report(failure); };
   // The partners known so far go beside the files, for a recovery to name them.
-  job.onFileUpdated = [] { recordingSidecar.SetPartners(BuildPartnerList()); };
+  job.onFileUpdated = [this] { sidecar_.SetPartners(calls_.PartnerList()); };
   WriterHandle writer;
   if (!ThreadStartFails()) {
     try {
-      writer = std::make_shared<WriterThread>(direction, onlyDirection, std::move(job));
+      writer = std::make_shared<WriterThread>(*this, direction, onlyDirection, std::move(job));
     } catch (const std::system_error&) {
       writer.reset();
     }
   }
   if (!writer) {
-    ShowMessageBox(L"Create Record Thread Fail!\n");
+    Report(RecordingFailure::WriterThread);
     return false;
   }
-  std::lock_guard<std::mutex> lock(session.mutex_);
+  std::lock_guard<std::mutex> lock(mutex_);
   // The recording's settings are fixed by its start (StartRecording pins
   // them), at the latest by its first writer.
-  Settings.PinCurrentUnlessPinned();
-  session.writers_[DirectionIndex(direction)] = writer;
+  settings_.PinCurrentUnlessPinned();
+  writers_[DirectionIndex(direction)] = writer;
   return true;
 }
 
 // The finishing and the abort exclude each other and themselves: each claims
 // the session's end under the lock, and only while a session exists.
-bool ClaimSessionEnd(RecordingSession& session) {
-  std::lock_guard<std::mutex> lock(session.mutex_);
-  if (!session.writers_[0] && !session.writers_[1]) return false;
-  if (session.finishing.load() != 0) return false;
-  session.finishing.store(1);
-  ++session.endsRunning_;
+bool RecordingSession::ClaimSessionEnd() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!writers_[0] && !writers_[1]) return false;
+  if (finishing.load() != 0) return false;
+  finishing.store(1);
+  ++endsRunning_;
   return true;
 }
 
 // Forgets the writers (their threads have ended) and the recording's settings,
 // and clears the finishing flag. The settings go first: a start that sees the
 // flag clear pins its own.
-void ReleaseSessionEnd(RecordingSession& session) {
+void RecordingSession::ReleaseSessionEnd() {
   WriterHandle out, in;
-  {
-    std::lock_guard<std::mutex> lock(session.mutex_);
-    out.swap(session.writers_[0]);
-    in.swap(session.writers_[1]);
-    Settings.PinForRecording(nullptr);
-    session.finishing.store(0);
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.swap(writers_[0]);
+  in.swap(writers_[1]);
+  settings_.PinForRecording(nullptr);
+  finishing.store(0);
 }
 
-// The last step of a finishing or an abort, after its last call to the view.
-void EndOfSessionEnd(RecordingSession& session) {
+// The last step of a finishing or an abort, after its last event.
+void RecordingSession::EndOfSessionEnd() {
   // Notified under the lock: once a waiter sees the count at 0, this thread
   // no longer touches the session (the exit may follow at once).
-  std::lock_guard<std::mutex> lock(session.mutex_);
-  --session.endsRunning_;
-  session.finishingDone_.notify_all();
+  std::lock_guard<std::mutex> lock(mutex_);
+  --endsRunning_;
+  finishingDone_.notify_all();
 }
 
-bool FinishingRunning() {
-  std::lock_guard<std::mutex> lock(recordingSession.mutex_);
-  return recordingSession.endsRunning_ != 0;
+bool RecordingSession::FinishingRunning() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return endsRunning_ != 0;
 }
 
-void WaitForFinishing() {
-  RecordingSession& session = recordingSession;
-  std::unique_lock<std::mutex> lock(session.mutex_);
-  session.finishingDone_.wait(lock, [&] { return session.endsRunning_ == 0; });
+void RecordingSession::WaitForFinishing() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  finishingDone_.wait(lock, [&] { return endsRunning_ == 0; });
 }
 
-namespace {
-
-void StopAndWaitForWriters(WriterHandle out, WriterHandle in) {
-  recordingSession.Flags(Direction::Out).stop.store(1);
-  recordingSession.Flags(Direction::In).stop.store(1);
+void RecordingSession::StopAndWaitForWriters(const WriterHandle& out, const WriterHandle& in) {
+  Flags(Direction::Out).stop.store(1);
+  Flags(Direction::In).stop.store(1);
   if (out) {
     DebugTrace(L"Wait out...");
     out->Wait();
@@ -177,124 +182,123 @@ void StopAndWaitForWriters(WriterHandle out, WriterHandle in) {
 // the recording: a one-direction recording's writer has made it so already,
 // any other's is made so here rather than left behind as a stream file. A
 // file whose writer failed before its header was whole stays as it is.
-std::wstring MakeRecording(const WriterHandle& out, const WriterHandle& in, const SettingsRecord& recorded) {
+std::wstring RecordingSession::MakeRecording(const WriterHandle& out, const WriterHandle& in,
+                                             const SettingsRecord& recorded) {
   std::wstring recording;
   if (out && in && out->Completed() && in->Completed()) {
-    std::wstring base = recordingSession.BasePath(), partners = BuildPartnerList();
-    int mixed;
+    std::wstring base = BasePath(), partners = calls_.PartnerList();
+    MixOutcome mixed;
     if (recorded.SaveLF != 0) {
       DebugTrace(L"CombinInOutWaveWithStereo");
-      mixed = CombinInOutWaveWithStereo(base, partners, &recording);
+      mixed = CombinInOutWaveWithStereo(base, partners);
     } else {
       DebugTrace(L"CombinInOutWave");
-      mixed = CombinInOutWave(base, partners, &recording);
+      mixed = CombinInOutWave(base, partners);
     }
-    if (!mixed && (out->WriteFailed() || in->WriteFailed())) MixStreamFilesInPlace(base, partners, &recording);
-    return recording;
+    if (std::optional<RecordingFailure> failure = MixFailure(mixed.result)) Report(*failure);
+    if (!mixed.mixed() && (out->WriteFailed() || in->WriteFailed())) {
+      mixed = MixStreamFilesInPlace(base, partners);
+      if (std::optional<RecordingFailure> failure = MixFailure(mixed.result)) Report(*failure);
+    }
+    return mixed.output;
   }
   for (const WriterHandle& writer : {out, in}) {
     if (!writer || !writer->Completed()) continue;
     if (writer->onlyDirection())
       recording = writer->Recording();
     else
-      ConvertStreamToRecording(writer->direction(), &recording);
+      ConvertStreamToRecording(writer->direction(), recording);
   }
   return recording;
 }
 
 // Runs a claimed end of the session on a thread of its own; without a thread
 // it runs here, rather than leave the writers running for ever.
-void RunOnOwnThread(void (*end)(RecordingView&), RecordingView& view, const wchar_t* what) {
+void RecordingSession::RunOnOwnThread(void (RecordingSession::*end)(), const wchar_t* what) {
   try {
-    std::thread([end, &view] { end(view); }).detach();
+    std::thread([this, end] { (this->*end)(); }).detach();
   } catch (const std::system_error&) {
     DebugTrace(L"%s: no thread, ending the recording on the caller's thread\n", {what});
-    end(view);
+    (this->*end)();
   }
 }
 
 // Everything after the claim.
-void RunFinishing(RecordingView& view) {
-  RecordingSession& session = recordingSession;
+void RecordingSession::RunFinishing() {
   // The recording is finished as it was started: mixed, named and encoded by
   // the settings it began with.
-  const SettingsSnapshot recorded = Settings.ForRecording();
-  if (Settings.Current()->ShowStatusOnTray != 0) view.ScheduleTrayBalloon();
-  session.ClearTimes();
-  WriterHandle out = session.Writer(Direction::Out), in = session.Writer(Direction::In);
+  const SettingsSnapshot recorded = settings_.ForRecording();
+  events_.OnRecordingFinishing();
+  ClearTimes();
+  WriterHandle out = Writer(Direction::Out), in = Writer(Direction::In);
   StopAndWaitForWriters(out, in);
   // The writers have written all they will: whatever arrives from now on
   // belongs to the next recording.
   ResetHandoffs();
 
+  FinishedRecording finished;
+  finished.folder = recorded->WavePath;
   // The recording's WAV file, for the encoders.
-  std::wstring recording = MakeRecording(out, in, *recorded);
+  finished.recording = MakeRecording(out, in, *recorded);
 
   // The session is over: a new recording may start while the encoders run.
-  recordingSidecar.Close();
-  ReleaseSessionEnd(session);
-  view.ShowRecordingEnded();
-  if (!recording.empty()) EncoderHandoff(recording, recorded->RecordFormat);
-  // What the user wants now decides whether to look; the folder is the one
-  // the recording went to.
-  const SettingsSnapshot now = Settings.Current();
-  if (now->OpenRecordFolderAfterRecording == 1) view.OpenRecordFolder(recorded->WavePath);
-  if (now->ShowStatusOnTray != 0) view.ScheduleTrayBalloon();
-  view.ScheduleFolderStatus();
-  EndOfSessionEnd(session);
+  sidecar_.Close();
+  ReleaseSessionEnd();
+  events_.OnRecordingStopped();
+  if (!finished.recording.empty())
+    finished.encoders = EncoderHandoff(finished.recording, recorded->RecordFormat, EncoderTimeFloor());
+  events_.OnRecordingFinished(finished);
+  EndOfSessionEnd();
 }
 
-}  // namespace
-
-void FinishRecording(RecordingView& view) {
-  if (!ClaimSessionEnd(recordingSession)) return;
-  RunFinishing(view);
+void RecordingSession::FinishRecording() {
+  if (!ClaimSessionEnd()) return;
+  RunFinishing();
 }
 
-bool StartFinishRecording(RecordingView& view) {
-  if (!ClaimSessionEnd(recordingSession)) return false;
-  RunOnOwnThread(RunFinishing, view, L"FinishRecording");
+bool RecordingSession::StartFinishRecording() {
+  if (!ClaimSessionEnd()) return false;
+  RunOnOwnThread(&RecordingSession::RunFinishing, L"FinishRecording");
   return true;
 }
 
-namespace {
-
 // Everything of an abort after its claim.
-void RunAbort(RecordingView& view) {
-  RecordingSession& session = recordingSession;
-  session.ClearTimes();
+void RecordingSession::RunAbort() {
+  ClearTimes();
   // The writer that failed has ended; the other one may be recording. It is
   // stopped and waited for, so that its stream file is finished with its
   // sizes, and what the two left becomes the recording.
-  WriterHandle out = session.Writer(Direction::Out), in = session.Writer(Direction::In);
+  WriterHandle out = Writer(Direction::Out), in = Writer(Direction::In);
   StopAndWaitForWriters(out, in);
-  const SettingsSnapshot recorded = Settings.ForRecording();
-  std::wstring recording = MakeRecording(out, in, *recorded);
-  recordingSidecar.Close();
-  ReleaseSessionEnd(session);
-  view.ShowRecordingEnded();
-  view.ScheduleFolderStatus();
-  if (!recording.empty()) EncoderHandoff(recording, recorded->RecordFormat);
-  EndOfSessionEnd(session);
+  const SettingsSnapshot recorded = settings_.ForRecording();
+  FinishedRecording finished;
+  finished.folder = recorded->WavePath;
+  finished.aborted = true;
+  finished.recording = MakeRecording(out, in, *recorded);
+  sidecar_.Close();
+  ReleaseSessionEnd();
+  events_.OnRecordingStopped();
+  if (!finished.recording.empty())
+    finished.encoders = EncoderHandoff(finished.recording, recorded->RecordFormat, EncoderTimeFloor());
+  events_.OnRecordingFinished(finished);
+  EndOfSessionEnd();
 }
 
-}  // namespace
-
-void AbortRecording(RecordingView& view) {
-  if (!ClaimSessionEnd(recordingSession)) return;
-  RunAbort(view);
+void RecordingSession::AbortRecording() {
+  if (!ClaimSessionEnd()) return;
+  RunAbort();
 }
 
-bool StartAbortRecording(RecordingView& view) {
-  if (!ClaimSessionEnd(recordingSession)) return false;
-  RunOnOwnThread(RunAbort, view, L"AbortRecording");
+bool RecordingSession::StartAbortRecording() {
+  if (!ClaimSessionEnd()) return false;
+  RunOnOwnThread(&RecordingSession::RunAbort, L"AbortRecording");
   return true;
 }
 
-bool ConvertStreamToRecording(Direction direction, std::wstring* deferred) {
-  std::wstring base = recordingSession.BasePath();
+bool RecordingSession::ConvertStreamToRecording(Direction direction, std::wstring& recording) {
+  std::wstring base = BasePath();
   std::wstring stream = StreamFileName(base, direction);
-  std::wstring output = FreeOutputWaveName(base, BuildPartnerList());
+  std::wstring output = FreeOutputWaveName(base, calls_.PartnerList());
   // The stream file was written with ordinary writes; as the recording it is
   // made durable once, now that it is complete.
   File file;
@@ -304,11 +308,6 @@ bool ConvertStreamToRecording(Direction direction, std::wstring* deferred) {
     DebugTrace(L"Cannot move %s to %s: the recording stays in the stream file\n", {stream, output});
     return false;
   }
-  if (deferred)
-    *deferred = output;
-  else
-    EncoderHandoff(output);
+  recording = output;
   return true;
 }
-
-void FailNextWriterThreadStarts(int count) { failingThreadStarts.store(count); }

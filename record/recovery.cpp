@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
 
 #include "common/strings.h"
@@ -12,13 +13,9 @@
 #include "record/output_name.h"
 #include "record/wave_file.h"
 
-RecordingSidecar recordingSidecar;
-
 namespace {
 
 constexpr char kSidecarTitle[] = "Calvoro Record recording";
-constexpr wchar_t kSidecarSuffix[] = L".rec";
-constexpr wchar_t kDamagedSuffix[] = L".damaged";
 
 bool EndsWith(std::wstring_view text, std::wstring_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
@@ -80,7 +77,7 @@ StreamShape RepairStream(const std::wstring& name) {
 
 // Finishes one left-behind recording; its side file is held by `sidecar`.
 void RecoverOne(const std::wstring& base, File& sidecar, bool stereo, uint8_t recordFormat,
-                RecoveryReport& report) {
+                std::chrono::milliseconds encoderTimeFloor, RecoveryReport& report) {
   std::string text = sidecar.IsOpen() ? ReadAll(sidecar) : std::string();
   std::wstring partners = SidecarValue(text, "partners");
   const std::wstring names[2] = {StreamFileName(base, Direction::Out), StreamFileName(base, Direction::In)};
@@ -102,9 +99,12 @@ void RecoverOne(const std::wstring& base, File& sidecar, bool stereo, uint8_t re
   std::wstring output = FreeOutputWaveName(base + kRecoveredMarker, partners);
   bool done = true;
   if (shapes[0] == StreamShape::Usable && shapes[1] == StreamShape::Usable) {
-    done = MixStreamFiles(base, output, stereo);
+    MixResult mixed = MixStreamFiles(base, output, stereo);
+    done = mixed == MixResult::Mixed;
     if (done)
       for (const std::wstring& name : names) RemoveFile(name);
+    else if (std::optional<RecordingFailure> failure = MixFailure(mixed))
+      report.failures.push_back(*failure);
   } else if (shapes[0] == StreamShape::Usable || shapes[1] == StreamShape::Usable) {
     // The one direction there is becomes the recording, as a one-direction
     // recording does (it was flushed by its repair).
@@ -124,7 +124,7 @@ void RecoverOne(const std::wstring& base, File& sidecar, bool stereo, uint8_t re
   // The side file goes once nothing of the recording is left to finish.
   sidecar.Close();
   if (!AnyStreamFile(base)) RemoveFile(SidecarFileName(base));
-  if (!output.empty()) EncoderHandoff(output, recordFormat);
+  if (!output.empty()) EncoderHandoff(output, recordFormat, encoderTimeFloor);
 }
 
 }  // namespace
@@ -170,7 +170,8 @@ void RecordingSidecar::Close() {
   if (!AnyStreamFile(base_)) RemoveFile(SidecarFileName(base_));
 }
 
-RecoveryReport RecoverRecordings(const std::wstring& folder, bool stereo, uint8_t recordFormat) {
+RecoveryReport RecoverRecordings(const std::wstring& folder, bool stereo, uint8_t recordFormat,
+                                 std::chrono::milliseconds encoderTimeFloor) {
   RecoveryReport report;
   std::set<std::wstring> bases;
   for (const std::wstring& name : FilesInFolder(folder)) {
@@ -190,7 +191,7 @@ RecoveryReport RecoverRecordings(const std::wstring& folder, bool stereo, uint8_
       DebugTrace(L"Recovery: %s belongs to a running recording\n", {base});
       continue;
     }
-    RecoverOne(base, sidecar, stereo, recordFormat, report);
+    RecoverOne(base, sidecar, stereo, recordFormat, encoderTimeFloor, report);
     // A side file made for the recovery of files that are still in use goes.
     if (sidecar.IsOpen()) {
       sidecar.Close();

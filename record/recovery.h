@@ -17,19 +17,21 @@
 // kept, renamed to "<name>.damaged" so that it is reported once.
 #pragma once
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/file.h"
+#include "record/encoder_handoff.h"
+#include "record/recording_failure.h"
 
 // The side file of a base path: "<base>.rec".
 std::wstring SidecarFileName(std::wstring_view basePath);
-// What marks a recovered recording's name, after the base path.
-constexpr wchar_t kRecoveredMarker[] = L" (recovered)";
 
-// The side file of the running recording, held open from its start to its end.
+// The side file of the running recording, held open from its start to its end
+// (the recording session owns it).
 class RecordingSidecar {
  public:
   // Creates "<base>.rec" (held from now on) with the start time; false when it
@@ -51,15 +53,15 @@ class RecordingSidecar {
   size_t written_ = 0;  // bytes the file holds
 };
 
-extern RecordingSidecar recordingSidecar;
-
 struct RecoveryReport {
   std::vector<std::wstring> recovered;  // the WAV files made (before the encoders)
   std::vector<std::wstring> damaged;    // stream files kept as "<name>.damaged"
   std::vector<std::wstring> failed;     // base paths whose finishing failed; their files stay
+  std::vector<RecordingFailure> failures;  // what the user must be told of those (a mix that failed)
 };
 
 // Finishes every recording in `folder` that no running program owns, with the
 // given mix and formats. Run off the window's thread: it reads and writes
 // whole files.
-RecoveryReport RecoverRecordings(const std::wstring& folder, bool stereo, uint8_t recordFormat);
+RecoveryReport RecoverRecordings(const std::wstring& folder, bool stereo, uint8_t recordFormat,
+                                 std::chrono::milliseconds encoderTimeFloor = kEncoderTimeFloor);

@@ -3,23 +3,19 @@
 #include <cstring>
 #include <new>
 
-#include "platform/message_box.h"
-
 namespace {
-StreamHandoff handoffs[2];
-std::atomic<int> failingAllocations{0};
-
-HandoffBlock* NewBlock() {
-  for (int left = failingAllocations.load(); left > 0; left = failingAllocations.load())
-    if (failingAllocations.compare_exchange_weak(left, left - 1)) return nullptr;
-  // Value-initialised: the header and the whole data area are zero.
-  return new (std::nothrow) HandoffBlock();
-}
 
 bool Fits(uint32_t count, size_t n) { return n < kHandoffDataBytes && count + n < kHandoffDataBytes; }
 }  // namespace
 
 StreamHandoff::~StreamHandoff() { Free(); }
+
+HandoffBlock* StreamHandoff::NewBlock() {
+  for (int left = failingAllocations_.load(); left > 0; left = failingAllocations_.load())
+    if (failingAllocations_.compare_exchange_weak(left, left - 1)) return nullptr;
+  // Value-initialised: the header and the whole data area are zero.
+  return new (std::nothrow) HandoffBlock();
+}
 
 bool StreamHandoff::Allocate() {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -288,25 +284,3 @@ uint32_t StreamHandoff::OverflowHeader() const {
   HandoffBlock* block = overflow_.load();
   return block ? block->header.load(std::memory_order_acquire) : 0;
 }
-
-StreamHandoff& HandoffOf(Direction direction) { return handoffs[DirectionIndex(direction)]; }
-
-bool AllocateHandoffs() {
-  bool out = HandoffOf(Direction::Out).Allocate();
-  bool in = HandoffOf(Direction::In).Allocate();
-  if (out && in) return true;
-  ShowMessageBox(L"allocate stream buf fail");
-  return false;
-}
-
-void ResetHandoffs() {
-  HandoffOf(Direction::Out).Reset();
-  HandoffOf(Direction::In).Reset();
-}
-
-void FreeHandoffs() {
-  HandoffOf(Direction::Out).Free();
-  HandoffOf(Direction::In).Free();
-}
-
-void FailNextHandoffAllocations(int count) { failingAllocations.store(count); }

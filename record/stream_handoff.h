@@ -72,6 +72,8 @@ class StreamHandoff {
   bool IsAllocated() const;
   // Only when no receiver or writer uses the hand-off any more (at exit).
   void Free();
+  // Fault injection for tests: the next `count` block allocations fail.
+  void FailNextAllocations(int count) { failingAllocations_.store(count); }
 
   // Empties both blocks: Filling with nothing in them. A piece the writer is
   // writing is not affected: while it is being written the receiver is sent to
@@ -157,6 +159,7 @@ class StreamHandoff {
   uint32_t OverflowHeader() const;
 
  private:
+  HandoffBlock* NewBlock();
   bool AppendToHandoff(const uint8_t* data, size_t n);
   size_t AppendLocked(const uint8_t* data, size_t n);
   Piece PieceOf(Piece::Kind kind, HandoffBlock* block, uint32_t begin, uint32_t end);
@@ -170,6 +173,7 @@ class StreamHandoff {
   // The handoff block's count at which the receiver wakes the writer.
   static constexpr uint32_t kNoWake = 0xFFFFFFFFu;
   std::atomic<uint32_t> wakeAt_{kNoWake};
+  std::atomic<int> failingAllocations_{0};
 
   std::mutex mutex_;          // the transitions other than rule 1
   uint64_t generation_ = 0;   // counts resets
@@ -179,18 +183,3 @@ class StreamHandoff {
   // Where received bytes go when the block changed while they came in.
   std::unique_ptr<uint8_t[]> bounce_;
 };
-
-// The two process-wide hand-offs, Out and In, from start-up to exit.
-StreamHandoff& HandoffOf(Direction direction);
-
-// Makes sure the four blocks exist (Out handoff, Out overflow, In handoff, In
-// overflow, in this order, each only if missing). When a block cannot be
-// allocated the message box "allocate stream buf fail" is shown, once per call,
-// and the result is false: a hand-off with a missing block must not be used.
-bool AllocateHandoffs();
-// Empties both hand-offs (at every start and resume of a recording).
-void ResetHandoffs();
-void FreeHandoffs();
-
-// Fault injection for tests: the next `count` block allocations fail.
-void FailNextHandoffAllocations(int count);

@@ -2,7 +2,6 @@
 
 #include "platform/debug_trace.h"
 #include "platform/file.h"
-#include "platform/message_box.h"
 #include "record/wave_file.h"
 
 namespace {
@@ -132,16 +131,18 @@ class Writer {
 
 WriterResult RunStreamWriter(const StreamWriterJob& job) {
   WriterResult result;
+  auto report = [&job](RecordingFailure failure) {
+    if (job.report) job.report(failure);
+  };
   File file;
   if (!job.handoff || !job.flags || !job.handoff->IsAllocated() || !file.Create(job.streamName)) {
     DebugTrace(L"Stream writer: cannot create %s\n", {job.streamName});
-    if (job.reportCreateFailed) job.reportCreateFailed();
+    report(RecordingFailure::StreamFileNotCreated);
     return result;
   }
   if (!WriteEmptyWaveHeader(file, 1)) {
-    ShowMessageBoxDetached(L"write file fail!");
     result.writeFailed = true;
-    if (job.reportWriteFailed) job.reportWriteFailed();
+    report(RecordingFailure::StreamWriteFailed);
     return result;
   }
   job.handoff->SetWriterWake(&job.flags->wake);
@@ -149,18 +150,16 @@ WriterResult RunStreamWriter(const StreamWriterJob& job) {
   job.handoff->SetWriterWake(nullptr);
   if (!ran) {
     // A full disk: the header is rewritten in place, which needs no room, so
-    // that the file stays a playable recording of what reached it. The box
-    // does not hold the writer: the recording is finished meanwhile.
+    // that the file stays a playable recording of what reached it.
     DebugTrace(L"Stream writer: a write to %s failed\n", {job.streamName});
     result.writeFailed = true;
     result.completed = FinishWaveHeader(file, 1);
     file.Close();
-    ShowMessageBoxDetached(L"write file fail!");
-    if (job.reportWriteFailed) job.reportWriteFailed();
+    report(RecordingFailure::StreamWriteFailed);
     return result;
   }
   if (!FinishWaveHeader(file, 1)) {
-    ShowMessageBoxDetached(L"write file fail!");
+    report(RecordingFailure::StreamNotCompleted);
     return result;
   }
   file.Close();

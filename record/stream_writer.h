@@ -27,6 +27,7 @@
 #include <string>
 
 #include "common/direction.h"
+#include "record/recording_failure.h"
 #include "record/stream_handoff.h"
 #include "record/writer_wake.h"
 
@@ -87,10 +88,11 @@ struct StreamWriterJob {
   std::wstring streamName;  // the file to create, "<base>_Out.sky" or "<base>_In.sky"
   StreamHandoff* handoff = nullptr;
   WriterFlags* flags = nullptr;
-  // Called on the writer's thread when the file cannot be created, and when a
-  // write fails (after the file was made whole).
-  std::function<void()> reportCreateFailed;
-  std::function<void()> reportWriteFailed;
+  // Called on the writer's thread with what went wrong: the file cannot be
+  // created (StreamFileNotCreated), a write failed (StreamWriteFailed, after
+  // the file was made whole), or the header's sizes could not be filled in at
+  // the end (StreamNotCompleted).
+  std::function<void(RecordingFailure)> report;
   std::chrono::milliseconds flushInterval = kWriterFlushInterval;
   // Called on the writer's thread each time it has brought its file up to
   // date (the session keeps the recording's partners beside the files then).
@@ -105,6 +107,5 @@ struct WriterResult {
 
 // The writer thread's body. A file that cannot be created is reported through
 // the job; a failed write (a full disk) ends the writer with the sizes of what
-// the file holds filled in, so that it stays a playable file, and shows
-// "write file fail!".
+// the file holds filled in, so that it stays a playable file, and is reported.
 WriterResult RunStreamWriter(const StreamWriterJob& job);

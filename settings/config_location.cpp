@@ -42,8 +42,7 @@ std::wstring PrepareConfigIni(const ConfigIniPlace& place) {
     // Read through the settings record, so that the new file holds every key
     // the program knows, with the values the old file gave it.
     DebugTrace(L"Config.ini carried over from %s to %s", {earlier, place.path});
-    LoadSettings(earlier);
-    SaveSettings(place.path);
+    SaveSettings(ReadSettings(earlier), place.path);
     // When the new place cannot be written, the old file still holds the
     // user's settings: read them from there rather than start from defaults.
     if (!PathExists(place.path)) {

@@ -13,11 +13,8 @@
 #include <string_view>
 #include <vector>
 
-constexpr wchar_t kConfigIniName[] = L"Config.ini";
-// Left beside the program by the installer.
-constexpr wchar_t kInstalledMarkerName[] = L"Installed.ini";
-// The folder under the user's application data folder.
-constexpr wchar_t kAppDataFolderName[] = L"Calvoro Record";
+#include "common/contracts.h"
+
 
 struct ConfigIniPlace {
   std::wstring path;    // where Config.ini is read and written

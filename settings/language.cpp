@@ -1,62 +1,70 @@
 #include "settings/language.h"
 
-#include <mutex>
-
+#include "common/contracts.h"
 #include "common/text_format.h"
 #include "platform/paths.h"
+#include "settings/ini_file.h"
 
-namespace {
-std::mutex sectionMutex;
-std::wstring currentSection = L"Chs";
-}  // namespace
+std::wstring LanguageIniPath() { return GetModuleDirectory() + kLanguageFileName; }
 
-std::wstring LanguageIniPath() { return GetModuleDirectory() + L"Language\\Language.ini"; }
+LanguageTable::LanguageTable(std::wstring path) : path_(std::move(path)) {}
 
-std::wstring CurrentLanguageSection() {
-  std::lock_guard<std::mutex> lock(sectionMutex);
-  return currentSection;
+void LanguageTable::Select(uint8_t languageSelect) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (languageSelect == 0)
+    section_ = kSimplifiedChineseSection;
+  else if (languageSelect == 1)
+    section_ = kTraditionalChineseSection;
+  read_.clear();
 }
 
-void SelectLanguageSection(uint8_t languageSelect) {
-  std::lock_guard<std::mutex> lock(sectionMutex);
-  if (languageSelect == 0) currentSection = L"Chs";
-  else if (languageSelect == 1) currentSection = L"Cht";
+std::wstring LanguageTable::Section() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return section_;
 }
 
-std::wstring LanguageText(std::wstring_view key) {
-  IniFile file(LanguageIniPath());
-  return LanguageText(file, key);
+std::wstring LanguageTable::Read(std::wstring_view section, std::wstring_view key) const {
+  std::pair<std::wstring, std::wstring> name{std::wstring(section), std::wstring(key)};
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = read_.find(name);
+    if (found != read_.end()) return found->second;
+  }
+  // The file is read without the lock: two threads that miss the same key at
+  // once both read it, and both find the same text.
+  std::wstring text = IniFile(path_).ReadString(section, key);
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++reads_;
+  read_.emplace(std::move(name), text);
+  return text;
 }
 
-std::wstring LanguageText(IniFile& languageFile, std::wstring_view key) {
-  return languageFile.ReadString(CurrentLanguageSection(), key);
+std::wstring LanguageTable::Text(std::wstring_view key) const { return Read(Section(), key); }
+
+std::wstring LanguageTable::TextOr(std::wstring_view key, std::wstring_view fallback) const {
+  std::wstring text = Text(key);
+  return text.empty() ? std::wstring(fallback) : text;
 }
 
-std::vector<std::wstring> ReadNumberedList(IniFile& file, std::wstring_view section,
-                                           std::wstring_view keyFormat) {
+std::vector<std::wstring> LanguageTable::NumberedList(std::wstring_view section, std::wstring_view keyFormat) const {
   std::vector<std::wstring> items;
   for (int n = 1; n <= kLanguageListMax; ++n) {
-    std::wstring value = file.ReadString(section, FormatText(keyFormat, {n}));
+    std::wstring value = Read(section, FormatText(keyFormat, {n}));
     if (value.empty()) break;
     items.push_back(std::move(value));
   }
   return items;
 }
 
-std::vector<std::wstring> LanguageList() {
-  IniFile file(LanguageIniPath());
-  return LanguageList(file);
+std::vector<std::wstring> LanguageTable::Languages() const {
+  return NumberedList(kLanguageListSection, L"Language_%d");
 }
 
-std::vector<std::wstring> LanguageList(IniFile& languageFile) {
-  return ReadNumberedList(languageFile, L"LANGUAGE", L"Language_%d");
+std::vector<std::wstring> LanguageTable::RecordWayItems() const {
+  return NumberedList(Section(), L"Combo_Record_Fuction_%d");
 }
 
-std::vector<std::wstring> RecordWayItems() {
-  IniFile file(LanguageIniPath());
-  return RecordWayItems(file);
-}
-
-std::vector<std::wstring> RecordWayItems(IniFile& languageFile) {
-  return ReadNumberedList(languageFile, CurrentLanguageSection(), L"Combo_Record_Fuction_%d");
+int LanguageTable::reads() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return reads_;
 }

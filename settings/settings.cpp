@@ -9,8 +9,6 @@
 #include "settings/ini_file.h"
 #include "settings/language.h"
 
-SettingsStore Settings;
-
 bool SettingsRecord::operator==(const SettingsRecord& o) const {
   return Language_Select == o.Language_Select && AutoRun == o.AutoRun && RecordWay == o.RecordWay &&
          AutoRecord == o.AutoRecord && CloseSkypeMainWindowWhenTalking == o.CloseSkypeMainWindowWhenTalking &&
@@ -73,21 +71,20 @@ namespace {
 std::wstring DefaultRecordFolder() { return GetDocumentsFolder() + kRecordFolderName; }
 }  // namespace
 
-void LoadSettings() { LoadSettings(PrepareConfigIni(CurrentConfigIniPlace())); }
+std::wstring PrepareConfigIniPath() { return PrepareConfigIni(CurrentConfigIniPlace()); }
 
-void LoadSettings(const std::wstring& configPath) {
+SettingsRecord ReadSettings(const std::wstring& configPath) {
   IniFile ini(configPath);
   auto read = [&ini](const wchar_t* key) { return SettingByteFromText(ini.ReadString(kSettingSection, key)); };
 
   SettingsRecord record;
-  record.Language_Select = read(L"Language_Select");
-  SelectLanguageSection(record.Language_Select);
-  record.AutoRun = read(L"AutoRun");
-  record.RecordWay = read(L"RecordWay");
-  record.AutoRecord = read(L"AutoRecord");
-  record.OpenRecordFolderAfterRecording = read(L"OpenRecordFolderAfterRecording");
-  record.SaveLF = read(L"SaveLF");
-  uint8_t format = read(L"RecordFormat");
+  record.Language_Select = read(kKeyLanguageSelect);
+  record.AutoRun = read(kKeyAutoRun);
+  record.RecordWay = read(kKeyRecordWay);
+  record.AutoRecord = read(kKeyAutoRecord);
+  record.OpenRecordFolderAfterRecording = read(kKeyOpenRecordFolderAfterRecording);
+  record.SaveLF = read(kKeySaveLF);
+  uint8_t format = read(kKeyRecordFormat);
   if ((format & kFormatKnownBits) == 0) {
     // No format chosen (a missing or hand-edited file): every recording would end
     // without an output file. Take MP3, as the settings dialog does when no
@@ -96,41 +93,43 @@ void LoadSettings(const std::wstring& configPath) {
     format = kFormatMp3;
   }
   record.RecordFormat = format;
-  record.ShowStatusOnTray = read(L"ShowStatusOnTray");
-  record.CloseSkypeMainWindowWhenTalking = read(L"CloseSkypeMainWindowWhenTalking");
-  record.CloseSkypeCallQualityWindow = read(L"CloseSkypeCallQualityWindow");
+  record.ShowStatusOnTray = read(kKeyShowStatusOnTray);
+  record.CloseSkypeMainWindowWhenTalking = read(kKeyCloseSkypeMainWindowWhenTalking);
+  record.CloseSkypeCallQualityWindow = read(kKeyCloseSkypeCallQualityWindow);
 
   // The record folder may be longer than the usual 254-character values.
-  std::wstring folder = ini.ReadString(kSettingSection, L"WavePath", kWavePathMaxChars);
+  std::wstring folder = ini.ReadString(kSettingSection, kKeyWavePath, kWavePathMaxChars);
   if (folder.empty()) {
     folder = DefaultRecordFolder();
-    ini.WriteString(kSettingSection, L"WavePath", folder);
+    ini.WriteString(kSettingSection, kKeyWavePath, folder);
   }
   record.WavePath = folder;
   // A folder that cannot be made is shown by the folder's status line.
   if (!CreateDirectoryTree(folder)) DebugTrace(L"The record folder %s cannot be created.", {folder});
-  Settings.Publish(std::move(record));
+  return record;
 }
 
-bool SaveSettings() { return SaveSettings(ConfigIniPath()); }
-
-bool SaveSettings(const std::wstring& configPath) { return SaveSettings(*Settings.Current(), configPath); }
+void LoadSettings(SettingsStore& store, LanguageTable& language, const std::wstring& configPath) {
+  SettingsRecord record = ReadSettings(configPath);
+  language.Select(record.Language_Select);
+  store.Publish(std::move(record));
+}
 
 bool SaveSettings(const SettingsRecord& record, const std::wstring& configPath) {
   IniFile ini(configPath);
   bool written = true;
   auto write = [&](const wchar_t* key, uint8_t value) { written &= ini.WriteNumber(kSettingSection, key, value); };
-  write(L"Language_Select", record.Language_Select);
-  write(L"AutoRun", record.AutoRun);
-  write(L"RecordWay", record.RecordWay);
-  write(L"AutoRecord", record.AutoRecord);
-  write(L"OpenRecordFolderAfterRecording", record.OpenRecordFolderAfterRecording);
-  write(L"SaveLF", record.SaveLF);
-  write(L"RecordFormat", record.RecordFormat);
-  write(L"ShowStatusOnTray", record.ShowStatusOnTray);
-  write(L"CloseSkypeMainWindowWhenTalking", record.CloseSkypeMainWindowWhenTalking);
-  write(L"CloseSkypeCallQualityWindow", record.CloseSkypeCallQualityWindow);
-  written &= ini.WriteString(kSettingSection, L"WavePath", record.WavePath);
+  write(kKeyLanguageSelect, record.Language_Select);
+  write(kKeyAutoRun, record.AutoRun);
+  write(kKeyRecordWay, record.RecordWay);
+  write(kKeyAutoRecord, record.AutoRecord);
+  write(kKeyOpenRecordFolderAfterRecording, record.OpenRecordFolderAfterRecording);
+  write(kKeySaveLF, record.SaveLF);
+  write(kKeyRecordFormat, record.RecordFormat);
+  write(kKeyShowStatusOnTray, record.ShowStatusOnTray);
+  write(kKeyCloseSkypeMainWindowWhenTalking, record.CloseSkypeMainWindowWhenTalking);
+  write(kKeyCloseSkypeCallQualityWindow, record.CloseSkypeCallQualityWindow);
+  written &= ini.WriteString(kSettingSection, kKeyWavePath, record.WavePath);
   return written;
 }
 
@@ -153,9 +152,8 @@ bool AutorunStartsThisProgram() {
   return !self.empty() && EqualsNoCase(program, self);
 }
 
-ApplyResult ApplySettings(const SettingsDialogValues& values) { return ApplySettings(values, ConfigIniPath()); }
-
-ApplyResult ApplySettings(const SettingsDialogValues& values, const std::wstring& configPath) {
+ApplyResult ApplySettings(SettingsStore& store, LanguageTable& language, const SettingsDialogValues& values,
+                          const std::wstring& configPath) {
   // A folder that cannot be recorded into would leave every later recording
   // without a place: it is refused before anything changes, and the dialog
   // stays open for the user to correct it.
@@ -194,21 +192,9 @@ ApplyResult ApplySettings(const SettingsDialogValues& values, const std::wstring
   record.RecordWay = static_cast<uint8_t>(values.recordWayIndex);
   record.WavePath = folder;
 
-  SelectLanguageSection(record.Language_Select);
+  language.Select(record.Language_Select);
   if (!SaveSettings(record, configPath))
     DebugTrace(L"Config.ini %s cannot be written; the settings hold until the program ends.", {configPath});
-  Settings.Publish(std::move(record));
+  store.Publish(std::move(record));
   return ApplyResult::Applied;
-}
-
-std::wstring ApplyFailureText(ApplyResult result) {
-  switch (result) {
-    case ApplyResult::FolderTooLong:
-      return kRecordFolderTooLongText;
-    case ApplyResult::FolderNotCreated:
-      return kRecordFolderNotCreatedText;
-    case ApplyResult::Applied:
-      break;
-  }
-  return std::wstring();
 }

@@ -1,7 +1,7 @@
 // The recorder's settings: section [Setting] of Config.ini (beside the program,
 // or in the user's application data folder for an installed program: see
-// settings/config_location.h), and the one set of them in force for the whole
-// process, which every subsystem reads.
+// settings/config_location.h), and the store of the set in force, which the
+// recorder owns and hands to every subsystem that reads it.
 //
 // The set in force is an immutable record published whole: the settings
 // dialog's apply (on the dialog's own thread) builds a new record and swaps it
@@ -9,11 +9,11 @@
 // threads read. A reader takes one snapshot per decision and reads every field
 // it needs from that snapshot, so it never sees half of an apply:
 //
-//   SettingsSnapshot settings = Settings.Current();
+//   SettingsSnapshot settings = store.Current();
 //   if (settings->RecordWay == kRecordBoth) ... settings->WavePath ...
 //
 // A recording keeps the settings it started with until it has been finished
-// (folder, record way, stereo, formats): Settings.ForRecording(). A change made
+// (folder, record way, stereo, formats): store.ForRecording(). A change made
 // meanwhile applies from the next recording.
 #pragma once
 
@@ -23,6 +23,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "common/contracts.h"
+
+class LanguageTable;
 
 // RecordFormat bits.
 constexpr uint8_t kFormatMp3 = 1;
@@ -40,13 +44,6 @@ constexpr uint8_t kRecordOutOnly = 2;
 // The record folder may be this long.
 constexpr size_t kWavePathMaxChars = 1024;
 
-constexpr wchar_t kSettingSection[] = L"Setting";
-constexpr wchar_t kRecordFolderName[] = L"\\Calvoro Record";
-constexpr wchar_t kAutorunValueName[] = L"CalvoroRecord";
-
-// The message boxes of a record folder that an apply refuses.
-constexpr wchar_t kRecordFolderTooLongText[] = L"Record folder path is too long!";
-constexpr wchar_t kRecordFolderNotCreatedText[] = L"Record folder cannot be created!";
 
 // One whole set of the [Setting] keys, in the file's order of fields.
 struct SettingsRecord {
@@ -96,8 +93,6 @@ class SettingsStore {
   SettingsSnapshot pinned_;
 };
 
-extern SettingsStore Settings;
-
 // What the settings dialog's controls hold when OK or Apply is pressed.
 struct SettingsDialogValues {
   bool autoRecord = false;
@@ -119,19 +114,19 @@ uint8_t SettingByteFromText(std::wstring_view text);
 
 // The path of the running program's Config.ini.
 std::wstring ConfigIniPath();
+// Makes the running program's place for Config.ini ready (see
+// PrepareConfigIni) and returns the path to read it from.
+std::wstring PrepareConfigIniPath();
 
-// Reads Config.ini and publishes what it holds as the set in force (the
-// argument-less form first carries the settings of an earlier place over, see
-// PrepareConfigIni), and selects the language section. An empty record folder
-// becomes the documents folder + "\Calvoro Record", written back at once; the
-// record folder is created with every level it lacks.
-void LoadSettings();
-void LoadSettings(const std::wstring& configPath);
+// Reads the [Setting] keys of Config.ini at `configPath`. An empty record
+// folder becomes the documents folder + "\Calvoro Record", written back at
+// once; the record folder is created with every level it lacks.
+SettingsRecord ReadSettings(const std::wstring& configPath);
+// ReadSettings, published in `store` as the set in force, with its language
+// selected in `language`.
+void LoadSettings(SettingsStore& store, LanguageTable& language, const std::wstring& configPath);
 
-// Writes a whole set (by default the set in force) to Config.ini; false when
-// the file could not be written.
-bool SaveSettings();
-bool SaveSettings(const std::wstring& configPath);
+// Writes a whole set to Config.ini; false when the file could not be written.
 bool SaveSettings(const SettingsRecord& record, const std::wstring& configPath);
 
 // How an apply went.
@@ -144,14 +139,13 @@ enum class ApplyResult {
 };
 
 // Takes the dialog's values: creates the record folder with every level it
-// lacks, updates the autorun entry, publishes the new set in force with its
-// language section, and saves it. A folder that cannot be recorded into is
-// refused before anything changes; an empty folder stands for the default one.
-// A Config.ini that cannot be written leaves the new set in force for this run.
-ApplyResult ApplySettings(const SettingsDialogValues& values);
-ApplyResult ApplySettings(const SettingsDialogValues& values, const std::wstring& configPath);
-// The message box text for a refused apply; empty for Applied.
-std::wstring ApplyFailureText(ApplyResult result);
+// lacks, updates the autorun entry, selects the language, publishes the new
+// set in force in `store`, and saves it to `configPath`. A folder that cannot
+// be recorded into is refused before anything changes; an empty folder stands
+// for the default one. A Config.ini that cannot be written leaves the new set
+// in force for this run.
+ApplyResult ApplySettings(SettingsStore& store, LanguageTable& language, const SettingsDialogValues& values,
+                          const std::wstring& configPath);
 
 // The autorun entry's data: the executable's path in quotes, then " hide".
 std::wstring AutorunCommand();

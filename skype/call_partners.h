@@ -1,16 +1,10 @@
-// The calls in progress as the recorder counts them, and the handles of their
-// partners. Written by the call state machine on the client-message thread;
-// read by the main window, the recording session and the finishing sequence.
-//
-// `callPartners` slot k-1 holds the partner of the call that made
-// `activeCallCount` equal to k. When the last call finishes, the whole table is
-// copied over `finishedCallPartners` and cleared, so that the recording, which
-// finishes after that, can still be named after its partners.
+// The handles of the partners of the calls in progress, as the call state
+// machine keeps them (call_state.h), and the list that names a recording.
 #pragma once
 
 #include <array>
-#include <atomic>
-#include <cstdint>
+#include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -21,6 +15,8 @@ constexpr size_t kPartnerSlotUnits = 300;  // so a handle keeps at most 299 char
 class PartnerTable {
  public:
   PartnerTable();
+  PartnerTable(const PartnerTable&) = delete;
+  PartnerTable& operator=(const PartnerTable&) = delete;
 
   // Stores a handle (cut to 299 characters) in slot `index`; false when the
   // index is outside the table.
@@ -34,14 +30,14 @@ class PartnerTable {
 
  private:
   using Slot = std::array<wchar_t, kPartnerSlotUnits>;
+  using Slots = std::array<Slot, kPartnerSlots>;
   mutable std::mutex mutex_;
-  std::array<Slot, kPartnerSlots> slots_;
+  // 600 KiB: on the heap, so that an owner may live on a thread's stack.
+  std::unique_ptr<Slots> slots_;
 };
 
-extern std::atomic<int32_t> activeCallCount;
-extern PartnerTable callPartners;
-extern PartnerTable finishedCallPartners;
-
-// The end of the last call: callPartners is copied over finishedCallPartners,
-// then cleared.
-void SaveAndClearCallPartners();
+// For each slot from the first on, the finished table's handle if there is one,
+// else the live table's; the list ends at the first slot empty in both. The
+// handles are made file-name safe (FileNameSafeText) and separated by single
+// blanks.
+std::wstring BuildPartnerList(const PartnerTable& finished, const PartnerTable& live);

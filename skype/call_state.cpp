@@ -5,12 +5,8 @@
 #include "common/strings.h"
 #include "common/text_format.h"
 #include "platform/debug_trace.h"
-#include "platform/main_window.h"
 #include "settings/settings.h"
-#include "skype/call_partners.h"
 #include "skype/skype_api.h"
-
-CallIdList activeCallIds;
 
 int CallIdList::Find(int32_t id) const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -48,10 +44,6 @@ void CallIdList::Clear() {
 
 namespace {
 
-void SendThreeTimes(uint32_t message) {
-  for (int i = 0; i < 3; ++i) SendToMainWindow(message);
-}
-
 // Status words that mean something to the recorder. RINGING, ROUTING,
 // EARLYMEDIA, the hold states, MISSED, REFUSED, FAILED, BUSY, CANCELLED and the
 // voicemail states change nothing: a call ends, for the recorder, only by
@@ -64,7 +56,10 @@ constexpr wchar_t kCreditNotEnough[] = L"PSTN_STATUS 9402 Database failure";
 
 }  // namespace
 
-void ParseCallMessage(const std::wstring& text, const CommandSender& send) {
+CallStateMachine::CallStateMachine(const SettingsStore& settings, SkypeEvents& events)
+    : settings_(settings), events_(events) {}
+
+void CallStateMachine::ParseCallMessage(const std::wstring& text, const CommandSender& send) {
   if (!StartsWithNoCase(text, L"CALL ")) return;
   // CALL <id> <property> <value>: the value runs to the end of the text and may
   // hold anything (a display name, a topic), so only the property decides what
@@ -99,7 +94,7 @@ void ParseCallMessage(const std::wstring& text, const CommandSender& send) {
     if (count > 0 && !callPartners.Set(static_cast<size_t>(count - 1), value))
       DebugTrace(L"No partner slot is left for call %d", {id});
     DebugTrace(L"Call Partner is %s", {value});
-    PostToMainWindow(WM_SKYPE_PARTNER_KNOWN);
+    events_.OnPartnerKnown();
     return;
   }
   if (property == L"DURATION") {
@@ -109,41 +104,48 @@ void ParseCallMessage(const std::wstring& text, const CommandSender& send) {
   }
 }
 
-void OnCallInProgress(int32_t id, int position, const CommandSender& send) {
+void CallStateMachine::OnCallInProgress(int32_t id, int position, const CommandSender& send) {
   if (position >= 0) return;
   activeCallIds.Append(id);
   activeCallCount.fetch_add(1);
   send(FormatText(kGetPartnerHandleFormat, {id}));
-  SendThreeTimes(WM_SKYPE_CALL_STARTED);
+  events_.OnCallStarted();
   // A call that joins a running recording is asked for the directions that
   // recording writes, whatever was chosen since it started.
-  uint8_t way = Settings.ForRecording()->RecordWay;
+  uint8_t way = settings_.ForRecording()->RecordWay;
   if (way == kRecordBoth || way == kRecordOutOnly) send(FormatText(kSetOutputFormat, {id}));
   if (way == kRecordBoth || way == kRecordInOnly) send(FormatText(kSetCaptureMicFormat, {id}));
-  if (Settings.Current()->CloseSkypeMainWindowWhenTalking != 0) send(kSetWindowStateHidden);
+  if (settings_.Current()->CloseSkypeMainWindowWhenTalking != 0) send(kSetWindowStateHidden);
 }
 
-void OnCallFinished(int32_t id) {
+void CallStateMachine::OnCallFinished(int32_t id) {
   activeCallIds.RemoveFirst(id);
   // Lowered on every FINISHED, known call or not, never below 0. Only this
   // thread changes the count, so the test and the change cannot be split.
   int32_t count = activeCallCount.load();
   if (count > 0) activeCallCount.store(--count);
   if (count == 0) SaveAndClearCallPartners();
-  SendThreeTimes(WM_SKYPE_CALL_ENDED);
+  events_.OnCallEnded();
 }
 
-void OnClientGone() {
+void CallStateMachine::OnClientGone() {
   if (activeCallCount.load() == 0 && activeCallIds.Size() == 0) return;
   activeCallIds.Clear();
   activeCallCount.store(0);
   SaveAndClearCallPartners();
-  SendThreeTimes(WM_SKYPE_CALL_ENDED);
+  events_.OnCallEnded();
 }
 
-void ResetCallState() {
-  activeCallIds.Clear();
-  activeCallCount.store(0);
+void CallStateMachine::SaveAndClearCallPartners() {
+  finishedCallPartners.CopyFrom(callPartners);
   callPartners.Clear();
-  finishedCallPartners.Clear();
+}
+
+std::wstring CallStateMachine::PartnerList() const {
+  // While a call is in progress the recording is named after the calls it is
+  // recording: the saved copy still names the last recording's partners.
+  // Once the last call has ended, the saved copy names them.
+  static const PartnerTable none;
+  if (activeCallCount.load() > 0) return BuildPartnerList(none, callPartners);
+  return BuildPartnerList(finishedCallPartners, callPartners);
 }

@@ -1,12 +1,14 @@
 // The call state machine: follows the client's CALL notifications, keeps the
-// calls in progress and their partners (call_partners.h), asks the client for
-// the partner's handle and the call's audio, and tells the main window when a
-// call starts and ends. Everything here runs on SkypeMessageThread.
+// calls in progress and their partners, asks the client for the partner's
+// handle and the call's audio, and tells the application when a call starts
+// and ends. Everything that changes it runs on SkypeMessageThread; the other
+// threads read.
 //
-// Its commands go out through the sender it is given (the link's
-// SendCommandToSkype in the program), so it depends on no link.
+// Its commands go out through the sender it is given (the link's SendCommand
+// in the program), so it depends on no link.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,6 +16,11 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "skype/call_partners.h"
+#include "skype/skype_events.h"
+
+class SettingsStore;
 
 // A call id is read from at most this many characters.
 constexpr size_t kCallIdMaxChars = 31;
@@ -37,27 +44,55 @@ class CallIdList {
   std::vector<int32_t> ids_;
 };
 
-extern CallIdList activeCallIds;
-
 // Sends one command to the client; true when the client accepted it.
 using CommandSender = std::function<bool(std::wstring_view command)>;
 
-// Handles one notification that begins with "CALL ":
-//   CALL <id> <property> <value>
-// PSTN_STATUS (the two credit errors are logged), STATUS (INPROGRESS starts
-// following the call, FINISHED ends it), PARTNER_HANDLE (stored in the slot of
-// the newest call) and DURATION (starts following the call like INPROGRESS)
-// are acted on; every other property is ignored.
-void ParseCallMessage(const std::wstring& text, const CommandSender& send);
+class CallStateMachine {
+ public:
+  // `settings`: the record way of the recording in progress decides which
+  // audio a call is asked for, and whether the client's window hides.
+  CallStateMachine(const SettingsStore& settings, SkypeEvents& events);
+  CallStateMachine(const CallStateMachine&) = delete;
+  CallStateMachine& operator=(const CallStateMachine&) = delete;
 
-// A call is in progress; `position` is its place in activeCallIds or -1.
-void OnCallInProgress(int32_t id, int position, const CommandSender& send);
-// A call has finished.
-void OnCallFinished(int32_t id);
+  // The calls in progress as the recorder counts them, and the handles of
+  // their partners. `callPartners` slot k-1 holds the partner of the call
+  // that made `activeCallCount` equal to k. When the last call finishes, the
+  // whole table is copied over `finishedCallPartners` and cleared, so that
+  // the recording, which finishes after that, can still be named after its
+  // partners.
+  CallIdList activeCallIds;
+  std::atomic<int32_t> activeCallCount{0};
+  PartnerTable callPartners;
+  PartnerTable finishedCallPartners;
 
-// The client vanished: its calls end as if each had finished (the partners
-// are saved for the recording's name and WM_SKYPE_CALL_ENDED is sent).
-void OnClientGone();
+  // Handles one notification that begins with "CALL ":
+  //   CALL <id> <property> <value>
+  // PSTN_STATUS (the two credit errors are logged), STATUS (INPROGRESS starts
+  // following the call, FINISHED ends it), PARTNER_HANDLE (stored in the slot
+  // of the newest call) and DURATION (starts following the call like
+  // INPROGRESS) are acted on; every other property is ignored.
+  void ParseCallMessage(const std::wstring& text, const CommandSender& send);
 
-// No call in progress and no partners, as in a fresh process.
-void ResetCallState();
+  // A call is in progress; `position` is its place in activeCallIds or -1.
+  void OnCallInProgress(int32_t id, int position, const CommandSender& send);
+  // A call has finished.
+  void OnCallFinished(int32_t id);
+  // The client vanished: its calls end as if each had finished (the partners
+  // are saved for the recording's name and the application is told).
+  void OnClientGone();
+
+  // The end of the last call: callPartners is copied over
+  // finishedCallPartners, then cleared.
+  void SaveAndClearCallPartners();
+
+  bool CallInProgress() const { return activeCallCount.load() > 0; }
+  // The partners of the recording now: the live table while a call is in
+  // progress, else finishedCallPartners before callPartners
+  // (BuildPartnerList).
+  std::wstring PartnerList() const;
+
+ private:
+  const SettingsStore& settings_;
+  SkypeEvents& events_;
+};

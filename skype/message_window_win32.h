@@ -1,28 +1,31 @@
 // Windows only: the recorder's hidden window through which the Skype client
-// talks to it, and the two registered messages of the client's API.
+// talks to its link, and the two registered messages of the client's API.
 //
-// The main window's initialisation, after it has published its own handle
-// (PublishMainWindow), calls InitSkypeMessageWindow (or the three steps it is
-// made of: RegisterMessageWindowClass, CreateMessageWindow, then the first
-// discover broadcast). The window belongs to the calling thread, whose message
-// loop dispatches its messages.
+// The main window's initialisation calls InitSkypeMessageWindow with the
+// recorder's link. The window belongs to the calling thread, whose message
+// loop dispatches its messages, and it keeps a pointer to the link, which
+// must outlive it.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-// RegisterWindowMessageW("SkypeControlAPIAttach") and ("SkypeControlAPIDiscover"),
-// registered during static initialisation; 0 when registering failed.
-extern const uint32_t attachMessage;
-extern const uint32_t discoverMessage;
+class SkypeLink;
 
-// Registers the class "SkypeDorvRecorder4SkypeMessage.Class"; true on success.
+// RegisterWindowMessageW("SkypeControlAPIAttach") and ("SkypeControlAPIDiscover");
+// 0 when registering failed. Registered names give every process the same id.
+uint32_t AttachMessage();
+uint32_t DiscoverMessage();
+
+// Registers the class "SkypeDorvRecorder4SkypeMessage.Class" once; true when it
+// is registered.
 bool RegisterMessageWindowClass();
-// Creates the hidden window (never shown) into `messageWindow`; true on success.
-bool CreateMessageWindow();
+// Creates the hidden window (never shown) for `link`, into its messageWindow;
+// true on success.
+bool CreateMessageWindow(SkypeLink& link);
 // The window's procedure:
-//   WM_DESTROY: `messageWindow` = 0 and the thread's message loop ends;
+//   WM_DESTROY: the link's messageWindow = 0 and the thread's message loop ends;
 //   WM_COPYDATA: queued when it comes from the client's API window (result 1),
 //     refused otherwise (result 0);
 //   the attach message: the attach status is acted on (result 1).
@@ -31,4 +34,4 @@ LRESULT CALLBACK SkypeMessageWindowProc(HWND window, UINT message, WPARAM wParam
 // The link's part of the main window's initialisation: when both registered
 // messages are known, registers the class, creates the window and posts the
 // first discover broadcast. False when the link stays inactive.
-bool InitSkypeMessageWindow();
+bool InitSkypeMessageWindow(SkypeLink& link);

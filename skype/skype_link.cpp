@@ -5,27 +5,8 @@
 
 #include "common/strings.h"
 #include "platform/debug_trace.h"
-#include "platform/main_window.h"
 #include "skype/skype_api.h"
 #include "skype/skype_transport.h"
-
-std::atomic<WindowId> messageWindow{0};
-std::atomic<WindowId> skypeApiWindow{0};
-std::atomic<uint32_t> attached{0};
-std::atomic<uint32_t> loggedOut{0};
-TextSlot currentUserHandle(kUserHandleUnits);
-
-namespace {
-// Set by an attach status that detaches, cleared by an attach success. The
-// user-handle reply to an earlier success may still wait in the queue behind a
-// command the message thread is sending; it must not attach the link again
-// after the client has said it is not available.
-std::atomic<uint32_t> handleReplyStale{0};
-// Set by the watch thread when the client's window vanished; taken by the
-// message thread, which owns the calls.
-std::atomic<bool> clientGone{false};
-}  // namespace
-NotificationQueue notificationQueue;
 
 void TextSlot::Set(std::wstring_view text) {
   std::wstring cut = CutToSlot(text, units_);
@@ -86,8 +67,8 @@ void NotificationQueue::WaitForText(const std::atomic<bool>& stop) {
   changed_.wait(lock, [&] { return !texts_.empty() || stop.load(); });
 }
 
-bool SendCommandToSkype(std::wstring_view text) {
-  WindowId apiWindow = skypeApiWindow.load();
+bool SendCommandTo(const CommandRoute& route, std::wstring_view text) {
+  WindowId apiWindow = route.apiWindow;
   if (apiWindow == 0) return false;
   // The command is a zero-terminated text on the wire: it ends at its first zero.
   size_t zero = text.find(L'\0');
@@ -101,21 +82,15 @@ bool SendCommandToSkype(std::wstring_view text) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  return DeliverCommandToSkype(apiWindow, messageWindow.load(), data);
+  return DeliverCommandToSkype(apiWindow, route.fromWindow, data);
 }
 
 namespace {
-
-void SendStatusChanged() {
-  for (int i = 0; i < 3; ++i) SendToMainWindow(WM_SKYPE_STATUS_CHANGED);
-}
-
 // "USERSTATUS " and "CONNSTATUS " are both this long.
 constexpr size_t kStatusPrefixChars = 11;
-
 }  // namespace
 
-void ParseConnectionMessage(const std::wstring& text) {
+void SkypeLink::ParseConnectionMessage(const std::wstring& text) {
   // PROTOCOL, AUDIO_IN, AUDIO_OUT, RINGER, SKYPEVERSION and everything else
   // not named here are ignored.
   if (StartsWithNoCase(text, L"USERSTATUS ") || StartsWithNoCase(text, L"CONNSTATUS ")) {
@@ -123,34 +98,34 @@ void ParseConnectionMessage(const std::wstring& text) {
         EqualsNoCase(std::wstring_view(text).substr(kStatusPrefixChars), L"LOGGEDOUT")) {
       attached.store(0);
       loggedOut.store(1);
-      SendStatusChanged();
+      events_.OnClientStateChanged();
     }
     return;
   }
   if (StartsWithNoCase(text, L"CURRENTUSERHANDLE ")) {
     size_t blank = text.find(L' ');
     currentUserHandle.Set(std::wstring_view(text).substr(blank + 1));
-    if (handleReplyStale.load() != 0) return;
+    if (handleReplyStale_.load() != 0) return;
     attached.store(1);
-    SendStatusChanged();
+    events_.OnClientStateChanged();
   }
 }
 
-void OnAttachStatus(WindowId apiWindow, uintptr_t status) {
+void SkypeLink::OnAttachStatus(WindowId apiWindow, uintptr_t status) {
   switch (status) {
     case kAttachSuccess:
       // Without a window to talk to, a success means nothing; the window that
       // an earlier success named stays.
       if (apiWindow == 0) return;
       skypeApiWindow.store(apiWindow);
-      handleReplyStale.store(0);
-      SendCommandToSkype(kGetCurrentUserHandle);
+      handleReplyStale_.store(0);
+      SendCommand(kGetCurrentUserHandle);
       loggedOut.store(0);
       break;
     case kAttachRefused:
     case kAttachNotAvailable:
     case kAttachApiAvailable:
-      handleReplyStale.store(1);
+      handleReplyStale_.store(1);
       attached.store(0);
       break;
     default:  // pending authorisation, or unknown: nothing changes
@@ -158,7 +133,7 @@ void OnAttachStatus(WindowId apiWindow, uintptr_t status) {
   }
 }
 
-bool OnCopyDataFromSkype(WindowId sender, const void* data, size_t size) {
+bool SkypeLink::OnCopyData(WindowId sender, const void* data, size_t size) {
   WindowId apiWindow = skypeApiWindow.load();
   // Before the first attach success nobody is listened to, not even a sender
   // that gives 0 as its window.
@@ -179,30 +154,18 @@ bool OnCopyDataFromSkype(WindowId sender, const void* data, size_t size) {
   return true;
 }
 
-bool CheckClientWindow() {
+bool SkypeLink::CheckClientWindow() {
   WindowId apiWindow = skypeApiWindow.load();
   if (apiWindow == 0 || ClientWindowExists(apiWindow)) return false;
   // Only the window that vanished is forgotten: a new attach may just have
   // named another.
   if (!skypeApiWindow.compare_exchange_strong(apiWindow, 0)) return false;
   DebugTrace(L"The client's window is gone: discovering again");
-  handleReplyStale.store(1);
+  handleReplyStale_.store(1);
   attached.store(0);
-  clientGone.store(true);
+  clientGone_.store(true);
   // An empty text wakes the message thread, which ignores it.
   notificationQueue.Append(std::wstring());
-  SendStatusChanged();
+  events_.OnClientStateChanged();
   return true;
-}
-
-bool TakeClientGone() { return clientGone.exchange(false); }
-
-void ResetLinkFlags() {
-  clientGone.store(false);
-  skypeApiWindow.store(0);
-  handleReplyStale.store(0);
-  attached.store(0);
-  loggedOut.store(0);
-  currentUserHandle.Clear();
-  notificationQueue.Clear();
 }

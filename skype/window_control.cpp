@@ -8,32 +8,43 @@
 
 void RunSkype(const std::wstring& path) { window_control_platform::ShellOpen(path); }
 
-SkypeClientState GetSkypeClientState() {
+SkypeClientState GetSkypeClientState(const SkypeLink& link) { return ClientStateOf(CheckClientPresence(), link); }
+
+ClientPresence CheckClientPresence() {
+  ClientPresence presence;
   std::wstring path;
-  if (!GetSkypePath(path)) return NotInstalled;
-  if (!IsSkypeRunning()) return NotRunning;
-  if (loggedOut.load() == 1) return LoggedOut;
-  if (attached.load() == 1) return Attached;
+  presence.installed = GetSkypePath(path);
+  presence.running = presence.installed && IsSkypeRunning();
+  return presence;
+}
+
+SkypeClientState ClientStateOf(const ClientPresence& presence, const SkypeLink& link) {
+  if (!presence.installed) return NotInstalled;
+  if (!presence.running) return NotRunning;
+  if (link.loggedOut.load() == 1) return LoggedOut;
+  if (link.attached.load() == 1) return Attached;
   return NotAttached;
 }
 
-void OpenSkype(SkypeClientState lastState) {
+bool OpenSkype(SkypeLink& link, SkypeClientState lastState) {
+  return OpenSkype(link.attached.load() == 1, link.Route(), lastState);
+}
+
+bool OpenSkype(bool attached, const CommandRoute& route, SkypeClientState lastState) {
   if (lastState == NotInstalled) {
     window_control_platform::ShellOpen(kSkypeWebSite);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    window_control_platform::FocusMainWindow();
-    return;
+    return true;
   }
-  if (attached.load() == 1) {
-    SendCommandToSkype(kSetWindowStateNormal);
-    SendCommandToSkype(kFocus);
+  if (attached) {
+    SendCommandTo(route, kSetWindowStateNormal);
+    SendCommandTo(route, kFocus);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    window_control_platform::FocusMainWindow();
-    return;
+    return true;
   }
   std::wstring path;
-  if (!GetSkypePath(path)) return;
+  if (!GetSkypePath(path)) return false;
   RunSkype(path);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  window_control_platform::FocusMainWindow();
+  return true;
 }

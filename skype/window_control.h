@@ -26,8 +26,19 @@ bool GetSkypePath(std::wstring& path);
 // listing counts as running.
 bool IsSkypeRunning();
 
-// The client's state, from the install and process checks and the link flags.
-SkypeClientState GetSkypeClientState();
+// The client's state, from the install and process checks and the link's flags.
+SkypeClientState GetSkypeClientState(const SkypeLink& link);
+
+// The same in two steps, for a caller that looks at the client on one thread
+// and at the link on another: the install and process checks (slow: the
+// registry and the process list), then the state they give with the link's
+// flags.
+struct ClientPresence {
+  bool installed = false;  // its path is registered and the file is there
+  bool running = false;    // a "skype.exe" process runs (looked for only when installed)
+};
+ClientPresence CheckClientPresence();
+SkypeClientState ClientStateOf(const ClientPresence& presence, const SkypeLink& link);
 
 // Opens the client's program file (shell verb "open", shown normally).
 void RunSkype(const std::wstring& path);
@@ -35,5 +46,10 @@ void RunSkype(const std::wstring& path);
 // The Run Skype button, given the client state the status line last showed:
 // not installed: opens the client maker's web site; attached: brings the
 // client's window back ("SET WINDOWSTATE NORMAL", "FOCUS"); otherwise starts the
-// client when its path is known. Then the main window takes the focus back.
-void OpenSkype(SkypeClientState lastState);
+// client when its path is known. Returns after a moment for what was opened to
+// come up (the caller then gives the focus back to its window); false when
+// nothing was opened.
+bool OpenSkype(SkypeLink& link, SkypeClientState lastState);
+// The same with what it needs of the link taken beforehand: whether it is
+// attached and where its commands go.
+bool OpenSkype(bool attached, const CommandRoute& route, SkypeClientState lastState);

@@ -7,5 +7,4 @@
 
 namespace window_control_platform {
 void ShellOpen(const std::wstring& target);  // ShellExecuteW "open", SW_SHOW
-void FocusMainWindow();                      // the published main window takes the focus (from any thread)
 }  // namespace window_control_platform

@@ -6,7 +6,6 @@
 
 #include "common/strings.h"
 #include "platform/debug_trace.h"
-#include "platform/main_window_win32.h"
 #include "skype/skype_api.h"
 #include "skype/window_control.h"
 #include "skype/window_control_platform.h"
@@ -104,5 +103,3 @@ bool IsSkypeRunning() {
 void window_control_platform::ShellOpen(const std::wstring& target) {
   ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOW);
 }
-
-void window_control_platform::FocusMainWindow() { FocusPublishedMainWindow(); }

@@ -19,6 +19,7 @@
 #include "app/setting_dlg.h"
 #include "settings/language.h"
 #include "settings/settings.h"
+#include "tests/app/app_test_support.h"
 #include "tests/support/wait.h"
 
 namespace {
@@ -39,18 +40,21 @@ int wmain(int argc, wchar_t** argv) {
   settings.RecordFormat = kFormatMp3 | kFormatFlac;
   settings.RecordWay = kRecordBoth;
   settings.WavePath = L"C:\\Users\\ann\\Documents\\Calvoro Record";
-  SelectLanguageSection(settings.Language_Select);
-  Settings.Publish(settings);
+  IgnoredEvents events;
+  // Config.ini is never read or written here.
+  CallRecorder recorder(events, RecorderPlaces{L"", LanguageIniPath()});
+  recorder.language().Select(settings.Language_Select);
+  recorder.settings().Publish(settings);
 
   std::atomic<DWORD> dialogThread{0};
   std::thread shown([&] {
     dialogThread = GetCurrentThreadId();
     INT_PTR result;
     if (which == L"about") {
-      CAboutDlg dialog;
+      CAboutDlg dialog(nullptr, recorder.language());
       result = dialog.DoModal();
     } else {
-      CSettingDlg dialog;
+      CSettingDlg dialog(nullptr, recorder);
       result = dialog.DoModal();
     }
     if (result == -1) std::fprintf(stderr, "the dialog could not be created (error %lu)\n", GetLastError());

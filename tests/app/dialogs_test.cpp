@@ -1,28 +1,30 @@
 // The settings dialog and the about box as the user meets them: each runs on a
 // thread of its own as the main window runs it, owned by a stand-in main
-// window; the test clicks, types and chooses with real input, and reads back
-// Config.ini (where the program keeps it), the Run key, what the main window is
-// told, the dialog's controls and its pixels.
+// window, with a recorder of a copy of the program; the test clicks, types and
+// chooses with real input, and reads back Config.ini (where the program keeps
+// it), the Run key, what the main window is told, the dialog's controls and
+// its pixels.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "app/about_dlg.h"
 #include "app/resource.h"
 #include "app/setting_dlg.h"
+#include "app/user_messages.h"
 #include "common/text_format.h"
 #include "platform/autorun.h"
-#include "platform/main_window.h"
-#include "platform/main_window_win32.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "settings/ini_file.h"
 #include "settings/language.h"
 #include "settings/settings.h"
+#include "tests/app/app_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/window_bench.h"
 #include "ui/control.h"
@@ -31,19 +33,24 @@ namespace {
 
 constexpr wchar_t kThirdLanguage[] = L"Third language";
 
-// The main window as the dialogs see it: the published receiver of
-// WM_SETTINGS_APPLIED, which notes the caption it would show at that moment.
+// The main window as the dialogs see it: it owns them, and notes the caption
+// it would show when it is told of an apply.
 class MainWindowStandIn : public BenchDialog {
  public:
-  MainWindowStandIn() : BenchDialog(120, 40) { PublishMainWindow(hwnd()); }
-  ~MainWindowStandIn() override { PublishMainWindow(nullptr); }
-  std::vector<std::wstring> captionsWhenApplied;
-
- protected:
-  INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override {
-    if (message == WM_SETTINGS_APPLIED) captionsWhenApplied.push_back(LanguageText(L"Main_Caption"));
-    return BenchDialog::WindowProc(message, wParam, lParam, handled);
+  explicit MainWindowStandIn(const LanguageTable& language) : BenchDialog(120, 40), language_(language) {}
+  void Applied() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    captions_.push_back(language_.Text(L"Main_Caption"));
   }
+  std::vector<std::wstring> captionsWhenApplied() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return captions_;
+  }
+
+ private:
+  const LanguageTable& language_;
+  mutable std::mutex mutex_;
+  std::vector<std::wstring> captions_;
 };
 
 // A copy of the program as a user has it: its own folder with Language\ and
@@ -71,37 +78,38 @@ class ProgramCopy {
     OverrideProgramFolder(folder.path() + L"\\");
     OverrideDocumentsFolder(documents.path());
     DeleteAutorunValue(kAutorunValueName);
-    SelectLanguageSection(0);
-    LoadSettings();
+    recorder = std::make_unique<CallRecorder>(events, RecorderPlaces{PrepareConfigIniPath(), LanguageIniPath()});
+    recorder->LoadSettings();
   }
   ~ProgramCopy() {
+    recorder.reset();
     DeleteAutorunValue(kAutorunValueName);
     OverrideProgramFolder(L"");
     OverrideDocumentsFolder(L"");
-    SelectLanguageSection(0);
   }
   std::wstring LanguageFile() const { return folder.file(L"Language\\Language.ini"); }
-  std::wstring Setting(const wchar_t* key) const { return IniFile(ConfigIniPath()).ReadString(L"Setting", key); }
+  std::wstring Setting(const wchar_t* key) const { return IniFile(recorder->configPath()).ReadString(L"Setting", key); }
   std::wstring Text(const wchar_t* section, const wchar_t* key) const {
     return IniFile(LanguageFile()).ReadString(section, key);
   }
 
   TempDir folder;
   TempDir documents;
+  IgnoredEvents events;
+  std::unique_ptr<CallRecorder> recorder;
 };
 
 // A dialog shown modally on a thread of its own, as RunSettingsDialog shows the
 // settings dialog.
 class DialogThread {
  public:
-  template <typename Dialog>
-  static std::unique_ptr<DialogThread> Open(HWND owner) {
+  // `run` makes the dialog, owned by `owner`, and runs it.
+  static std::unique_ptr<DialogThread> Open(HWND owner, std::function<INT_PTR(HWND owner)> run) {
     auto opened = std::make_unique<DialogThread>();
     DialogThread* self = opened.get();
-    self->thread_ = std::thread([self, owner] {
+    self->thread_ = std::thread([self, owner, run] {
       self->threadId_ = GetCurrentThreadId();
-      Dialog dialog(owner);
-      self->result_ = dialog.DoModal();
+      self->result_ = run(owner);
       self->ended_ = true;
     });
     EXPECT_TRUE(PumpUntil([self] { return self->FindWindowOfClass(L"#32770", nullptr) != nullptr; }));
@@ -260,7 +268,14 @@ class SettingsDialogTest : public ::testing::Test {
     }
   }
 
-  std::unique_ptr<DialogThread> Open() { return DialogThread::Open<CSettingDlg>(main.hwnd()); }
+  std::unique_ptr<DialogThread> Open() {
+    return DialogThread::Open(main.hwnd(), [this](HWND owner) {
+      CSettingDlg dialog(owner, *program.recorder, [this] { main.Applied(); });
+      return dialog.DoModal();
+    });
+  }
+  std::wstring ConfigIniPath() const { return program.recorder->configPath(); }
+  const SettingsStore& settings() const { return program.recorder->settings(); }
 
   // What a check box shows, read on the screen once the pointer is away.
   bool ShowsChecked(const DialogThread& dialog, int id) {
@@ -320,7 +335,7 @@ class SettingsDialogTest : public ::testing::Test {
   }
 
   ProgramCopy program;
-  MainWindowStandIn main;
+  MainWindowStandIn main{program.recorder->language()};
   POINT boxPixel = {-1, -1};
   COLORREF onColor = CLR_INVALID, offColor = CLR_INVALID;
 };
@@ -388,8 +403,8 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
   EXPECT_TRUE(IsDirectory(nested));  // every missing level made
   EXPECT_TRUE(AutorunStartsThisProgram());
   // The main window was told, with the new language already in force.
-  ASSERT_TRUE(PumpUntil([&] { return main.captionsWhenApplied.size() == 1; }));
-  EXPECT_EQ(main.captionsWhenApplied[0], program.Text(L"Cht", L"Main_Caption"));
+  ASSERT_TRUE(PumpUntil([&] { return main.captionsWhenApplied().size() == 1; }));
+  EXPECT_EQ(main.captionsWhenApplied()[0], program.Text(L"Cht", L"Main_Caption"));
   const std::string applied = ReadFileBytes(ConfigIniPath());
 
   {
@@ -432,11 +447,11 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
     EXPECT_EQ(dialog->result(), IDCANCEL);
   }
   EXPECT_EQ(ReadFileBytes(ConfigIniPath()), applied);
-  EXPECT_EQ(Settings.Current()->WavePath, nested);
+  EXPECT_EQ(settings().Current()->WavePath, nested);
   EXPECT_TRUE(AutorunStartsThisProgram());
   EXPECT_FALSE(PathExists(program.documents.path() + L"\\Elsewhere"));
   PumpPending();
-  EXPECT_EQ(main.captionsWhenApplied.size(), 1u);
+  EXPECT_EQ(main.captionsWhenApplied().size(), 1u);
 
   // No format ticked gives MP3, which the next opening shows ticked.
   {
@@ -471,8 +486,8 @@ TEST_F(SettingsDialogTest, ApplyRelabelsAtOnceKeepsTheListsAndAThirdLanguageKeep
 
   ChooseByClicks(*dialog, IDC_SETTING_LANGUAGE, 1);
   Click(dialog->item(IDC_SETTING_APPLY));
-  ASSERT_TRUE(PumpUntil([&] { return main.captionsWhenApplied.size() == 1; }));
-  EXPECT_EQ(main.captionsWhenApplied[0], program.Text(L"Cht", L"Main_Caption"));
+  ASSERT_TRUE(PumpUntil([&] { return main.captionsWhenApplied().size() == 1; }));
+  EXPECT_EQ(main.captionsWhenApplied()[0], program.Text(L"Cht", L"Main_Caption"));
   EXPECT_TRUE(PumpUntil([&] { return dialog->text(IDC_SETTING_FOLDER_LABEL) == program.Text(L"Cht", L"Static_Wave_Path"); }));
   EXPECT_EQ(dialog->text(IDOK), program.Text(L"Cht", L"Button_OK"));
   EXPECT_EQ(dialog->text(IDC_SETTING_AUTO_RECORD), program.Text(L"Cht", L"Button_Auto_Record"));
@@ -492,10 +507,10 @@ TEST_F(SettingsDialogTest, ApplyRelabelsAtOnceKeepsTheListsAndAThirdLanguageKeep
   // stay those of the language in force.
   ChooseByClicks(*dialog, IDC_SETTING_LANGUAGE, 2);
   Click(dialog->item(IDC_SETTING_APPLY));
-  ASSERT_TRUE(PumpUntil([&] { return main.captionsWhenApplied.size() == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return main.captionsWhenApplied().size() == 2; }));
   EXPECT_EQ(program.Setting(L"Language_Select"), L"2");
-  EXPECT_EQ(CurrentLanguageSection(), L"Cht");
-  EXPECT_EQ(main.captionsWhenApplied[1], program.Text(L"Cht", L"Main_Caption"));
+  EXPECT_EQ(program.recorder->language().Section(), L"Cht");
+  EXPECT_EQ(main.captionsWhenApplied()[1], program.Text(L"Cht", L"Main_Caption"));
   EXPECT_EQ(dialog->text(IDC_SETTING_FOLDER_LABEL), program.Text(L"Cht", L"Static_Wave_Path"));
   Click(dialog->item(IDOK));
   ASSERT_TRUE(dialog->WaitEnded());
@@ -508,7 +523,7 @@ TEST_F(SettingsDialogTest, ApplyRelabelsAtOnceKeepsTheListsAndAThirdLanguageKeep
 // and Config.ini stay as they were until the folder is corrected.
 TEST_F(SettingsDialogTest, AFolderThatCannotBeMadeIsRefusedAndTheDialogStaysOpen) {
   const std::string before = ReadFileBytes(ConfigIniPath());
-  const SettingsRecord inForce = *Settings.Current();
+  const SettingsRecord inForce = *settings().Current();
   ASSERT_TRUE(WriteFileBytes(program.folder.file(L"a file"), "x"));
   auto dialog = Open();
   Toggle(*dialog, IDC_SETTING_STEREO);
@@ -518,15 +533,16 @@ TEST_F(SettingsDialogTest, AFolderThatCannotBeMadeIsRefusedAndTheDialogStaysOpen
     Click(dialog->item(IDOK));
     HWND box = nullptr;
     ASSERT_TRUE(PumpUntil([&] { return (box = dialog->FindWindowOfClass(L"#32770", dialog->hwnd())) != nullptr; }));
-    std::wstring expected =
-        folder.size() > kWavePathMaxChars ? kRecordFolderTooLongText : kRecordFolderNotCreatedText;
+    std::wstring expected = ApplyFailureMessage(program.recorder->language(), folder.size() > kWavePathMaxChars
+                                                                                  ? ApplyResult::FolderTooLong
+                                                                                  : ApplyResult::FolderNotCreated);
     EXPECT_TRUE(ShowsText(box, expected));
     EXPECT_EQ(GetWindowTextString(box), kApplicationTitle);
     ASSERT_TRUE(AwaitKeyboardIn(box));
     Keyboard::Press(VK_RETURN);
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(box); }));
     EXPECT_FALSE(dialog->ended());
-    EXPECT_EQ(*Settings.Current(), inForce);
+    EXPECT_EQ(*settings().Current(), inForce);
     EXPECT_EQ(ReadFileBytes(ConfigIniPath()), before);
   }
   // Corrected, the same OK applies.
@@ -553,15 +569,21 @@ TEST_F(SettingsDialogTest, TheInstallersRunValueShowsCheckedAndSurvivesOk) {
 
 class AboutDialogTest : public ::testing::Test {
  protected:
+  std::unique_ptr<DialogThread> Open() {
+    return DialogThread::Open(main.hwnd(), [this](HWND owner) {
+      CAboutDlg dialog(owner, program.recorder->language());
+      return dialog.DoModal();
+    });
+  }
   ProgramCopy program;
-  MainWindowStandIn main;
+  MainWindowStandIn main{program.recorder->language()};
 };
 
 // The about box shows the running file's version and the language's texts in
 // their colours, gives the contact line the focus on a click, is dragged by
 // any point, and closes with OK, the close button and Esc.
 TEST_F(AboutDialogTest, ShowsTheRunningFilesVersionAndClosesEveryWay) {
-  auto dialog = DialogThread::Open<CAboutDlg>(main.hwnd());
+  auto dialog = Open();
   EXPECT_EQ(dialog->text(IDC_ABOUT_VERSION), FormatText(program.Text(L"Chs", L"About_Version"), {CALVORO_VERSION}));
   EXPECT_EQ(GetWindowTextString(dialog->hwnd()), program.Text(L"Chs", L"About"));
   EXPECT_EQ(dialog->text(IDOK), program.Text(L"Chs", L"Button_OK"));
@@ -614,11 +636,11 @@ TEST_F(AboutDialogTest, ShowsTheRunningFilesVersionAndClosesEveryWay) {
   Click(dialog->item(IDOK));
   ASSERT_TRUE(dialog->WaitEnded());
   EXPECT_EQ(dialog->result(), IDOK);
-  dialog = DialogThread::Open<CAboutDlg>(main.hwnd());
+  dialog = Open();
   Click(dialog->item(IDC_ABOUT_CLOSE));
   ASSERT_TRUE(dialog->WaitEnded());
   EXPECT_EQ(dialog->result(), IDCANCEL);
-  dialog = DialogThread::Open<CAboutDlg>(main.hwnd());
+  dialog = Open();
   ASSERT_TRUE(AwaitKeyboardIn(dialog->hwnd()));
   Keyboard::Press(VK_ESCAPE);
   ASSERT_TRUE(dialog->WaitEnded());

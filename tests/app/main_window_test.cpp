@@ -25,16 +25,11 @@
 #include "app/shell_open.h"
 #include "app/tray_icon.h"
 #include "common/text_format.h"
+#include "engine/call_recorder.h"
 #include "platform/file.h"
-#include "platform/main_window.h"
 #include "platform/paths.h"
-#include "record/recording_session.h"
-#include "record/stream_handoff.h"
 #include "settings/language.h"
 #include "settings/settings.h"
-#include "skype/call_partners.h"
-#include "skype/skype_link.h"
-#include "skype/skype_messages.h"
 #include "tests/support/capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/window_bench.h"
@@ -47,7 +42,6 @@ namespace {
 constexpr COLORREF kGreen = RGB(0, 128, 0);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 
-std::wstring Lang(const wchar_t* key) { return LanguageText(key); }
 
 // What the window asked of the shell's notification area.
 struct TrayCall {
@@ -183,6 +177,16 @@ void WhenDialogOpens(HWND owner, std::function<void(HWND)> act) {
   SetTimer(nullptr, 0, 20, LookForDialog);
 }
 
+// 16-bit samples of one value, as the client streams them.
+std::vector<uint8_t> Tone(int16_t value, size_t samples) {
+  std::vector<uint8_t> bytes(samples * 2);
+  for (size_t i = 0; i < samples; ++i) {
+    bytes[2 * i] = static_cast<uint8_t>(value & 0xFF);
+    bytes[2 * i + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
+  }
+  return bytes;
+}
+
 class MainWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { RegisterMainWindowClass(GetModuleHandleW(nullptr)); }
@@ -190,7 +194,10 @@ class MainWindow : public ::testing::Test {
   void SetUp() override {
     records = dir.file(L"Records");
     CreateDirectoryW(records.c_str(), nullptr);
-    Settings.Change([&](SettingsRecord& s) {
+    recorder = std::make_unique<CallRecorder>(events, RecorderPlaces{dir.file(L"Config.ini"), LanguageIniPath()});
+    events.SetLanguage(&recorder->language());
+    ASSERT_TRUE(recorder->session().AllocateHandoffs());
+    recorder->settings().Change([&](SettingsRecord& s) {
       s.WavePath = records;
       s.AutoRecord = 0;
       s.ShowStatusOnTray = 0;
@@ -199,13 +206,9 @@ class MainWindow : public ::testing::Test {
       s.SaveLF = 0;
       s.OpenRecordFolderAfterRecording = 0;
     });
-    SelectLanguageSection(0);
-    ResetSkypeLinkState();
-    keepOnTop = 0;
-    startHidden = 0;
     OverrideFreeSpace([this](std::wstring_view, uint64_t& bytes) {
       bytes = freeBytes.load();
-      return true;
+      return freeKnown.load();
     });
     OverrideUserFolder(UserFolder::LocalAppData, dir.file(L"Local"));
     SetShellOpenHook([this](const std::wstring& target, int) {
@@ -218,15 +221,14 @@ class MainWindow : public ::testing::Test {
     // As the program's exit does: a recording still running is finished
     // while the window is there to hear of it.
     if (window) window->FinishForExit();
-    WaitForFinishing();
+    recorder->session().WaitForFinishing();
     window.reset();
     ClearFileFaults();
+    recorder->Shutdown();
+    recorder.reset();
     OverrideFreeSpace(nullptr);
     OverrideUserFolder(UserFolder::LocalAppData, L"");
     SetShellOpenHook(nullptr);
-    ResetSkypeLinkState();
-    keepOnTop = 0;
-    startHidden = 0;
     // An exit leaves its quit behind for a loop that is not there.
     MSG quit;
     while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -234,15 +236,38 @@ class MainWindow : public ::testing::Test {
   }
 
   // The window, created as the program creates it, in front and idle.
-  void Open(bool bringForward = true) {
-    window = std::make_unique<CPelmoDlg>();
+  void Open(bool bringForward = true, bool startHidden = false) {
+    window = std::make_unique<CPelmoDlg>(*recorder, events, startHidden);
     ASSERT_TRUE(window->Create());
     hwnd = window->GetSafeHwnd();
     if (!bringForward) return;
     SetForegroundWindow(hwnd);
     Mouse::MoveToScreen(Mouse::Away());
-    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == hwnd && window->clientState() != 0 &&
-                                       window->folderState() != 0 && window->ChecksIdle(); }));
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == hwnd && ClientState() != 0 && FolderState() != 0 &&
+                                       window->ChecksIdle(); }));
+  }
+  int ClientState() const { return window->statusLines().clientState(); }
+  int FolderState() const { return window->statusLines().folderState(); }
+  std::wstring Lang(const wchar_t* key) const { return recorder->language().Text(key); }
+  CallStateMachine& Calls() { return recorder->calls(); }
+  RecordingSession& Session() { return recorder->session(); }
+  // A call in progress with its partner, as the link keeps it.
+  void CallWith(const wchar_t* partner) {
+    Calls().activeCallCount = 1;
+    Calls().callPartners.Set(0, partner);
+  }
+  // 16-bit samples of one value in each direction, as the client streams them.
+  void Stream(int16_t out, int16_t in, size_t samples) {
+    std::vector<uint8_t> farEnd = Tone(out, samples), mic = Tone(in, samples);
+    Session().Handoff(Direction::Out).Append(farEnd.data(), farEnd.size());
+    Session().Handoff(Direction::In).Append(mic.data(), mic.size());
+  }
+  bool PauseWritten() {
+    for (Direction d : {Direction::Out, Direction::In}) {
+      WriterFlags& flags = Session().Flags(d);
+      if (flags.pauseFlushed.load() != flags.pauseRequests.load()) return false;
+    }
+    return true;
   }
 
   HWND Item(int id) const { return GetDlgItem(hwnd, id); }
@@ -268,13 +293,15 @@ class MainWindow : public ::testing::Test {
     return shot.count({0, 0, shot.width(), shot.height()}, color);
   }
   void RefreshFolderLine() {
-    window->ScheduleFolderStatus();
+    window->statusLines().ScheduleFolderCheck();
     PumpUntil([] { return false; }, std::chrono::milliseconds(150));
     ASSERT_TRUE(PumpUntil([&] { return window->ChecksIdle(); }));
     PumpPending();
   }
   void RefreshClientLine() {
-    SendMessageW(hwnd, WM_SKYPE_STATUS_CHANGED, 0, 0);
+    // As the link tells it, through the program's channel.
+    events.OnClientStateChanged();
+    PumpPending();
     ASSERT_TRUE(PumpUntil([&] { return window->ChecksIdle(); }));
     PumpPending();
   }
@@ -304,35 +331,14 @@ class MainWindow : public ::testing::Test {
   TempDir dir;
   std::wstring records;
   std::atomic<uint64_t> freeBytes{uint64_t(50) << 30};
+  std::atomic<bool> freeKnown{true};
   std::mutex mutex;
   std::vector<std::wstring> opened;
+  WindowEventChannel events;
+  std::unique_ptr<CallRecorder> recorder;
   std::unique_ptr<CPelmoDlg> window;
   HWND hwnd = nullptr;
 };
-
-// 16-bit samples of one value, as the client streams them.
-std::vector<uint8_t> Tone(int16_t value, size_t samples) {
-  std::vector<uint8_t> bytes(samples * 2);
-  for (size_t i = 0; i < samples; ++i) {
-    bytes[2 * i] = static_cast<uint8_t>(value & 0xFF);
-    bytes[2 * i + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
-  }
-  return bytes;
-}
-
-void Stream(int16_t out, int16_t in, size_t samples) {
-  std::vector<uint8_t> farEnd = Tone(out, samples), mic = Tone(in, samples);
-  HandoffOf(Direction::Out).Append(farEnd.data(), farEnd.size());
-  HandoffOf(Direction::In).Append(mic.data(), mic.size());
-}
-
-bool PauseWritten() {
-  for (Direction d : {Direction::Out, Direction::In}) {
-    WriterFlags& flags = recordingSession.Flags(d);
-    if (flags.pauseFlushed.load() != flags.pauseRequests.load()) return false;
-  }
-  return true;
-}
 
 TEST_F(MainWindow, RecordPauseResumeAndStopThroughTheButtons) {
   TrayRecorder tray;
@@ -352,8 +358,7 @@ TEST_F(MainWindow, RecordPauseResumeAndStopThroughTheButtons) {
   EXPECT_TRUE(ReadFileBytes(records).empty());
 
   // A call with its partner: Record starts, the line turns green.
-  activeCallCount = 1;
-  callPartners.Set(0, L"alice");
+  CallWith(L"alice");
   Click(IDC_RECORD);
   std::wstring running = FormatText(Lang(L"Record_Status1"), {L"alice "});
   ASSERT_TRUE(PumpUntil([&] { return Text(IDC_RECORD_STATUS).rfind(running, 0) == 0; }));
@@ -381,7 +386,7 @@ TEST_F(MainWindow, RecordPauseResumeAndStopThroughTheButtons) {
   EXPECT_TRUE(Enabled(IDC_RECORD));
   EXPECT_FALSE(Enabled(IDC_PAUSE));
   EXPECT_TRUE(Enabled(IDC_STOP));
-  ASSERT_TRUE(PumpUntil(PauseWritten));
+  ASSERT_TRUE(PumpUntil([&] { return PauseWritten(); }));
   Stream(7, 7, 8000);
   EXPECT_TRUE(Enabled(IDC_RECORD));
 
@@ -394,7 +399,7 @@ TEST_F(MainWindow, RecordPauseResumeAndStopThroughTheButtons) {
   ASSERT_TRUE(PumpUntil([&] { return !Visible(IDC_RECORD_STATUS) && Enabled(IDC_RECORD); }));
   EXPECT_FALSE(Enabled(IDC_PAUSE));
   EXPECT_FALSE(Enabled(IDC_STOP));
-  WaitForFinishing();
+  Session().WaitForFinishing();
 
   // The recording: named after its partner, both stretches mixed, the pause
   // missing.
@@ -405,7 +410,7 @@ TEST_F(MainWindow, RecordPauseResumeAndStopThroughTheButtons) {
 TEST_F(MainWindow, StatusLinesShowTheClientAndTheFolderInTheirColours) {
   Open();
   // No client installed: red, and the button offers to get one.
-  EXPECT_EQ(window->clientState(), NotInstalled);
+  EXPECT_EQ(ClientState(), NotInstalled);
   EXPECT_EQ(Text(IDC_CLIENT_STATUS), Lang(L"Skype_Status_5"));
   EXPECT_EQ(Text(IDC_RUN_SKYPE), Lang(L"Button_Access_Skype_Network"));
   EXPECT_GT(Shows(IDC_CLIENT_STATUS, kRed), 5);
@@ -421,14 +426,14 @@ TEST_F(MainWindow, StatusLinesShowTheClientAndTheFolderInTheirColours) {
   RegCloseKey(key);
   RefreshClientLine();
   RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Skype\\Phone");
-  EXPECT_EQ(window->clientState(), NotRunning);
+  EXPECT_EQ(ClientState(), NotRunning);
   EXPECT_EQ(Text(IDC_CLIENT_STATUS), Lang(L"Skype_Status_1"));
   EXPECT_EQ(Text(IDC_RUN_SKYPE), Lang(L"Button_Open_Skype"));
 
   // Enough space: green, with the size; the button to open the folder.
   freeBytes = 104857600;
   RefreshFolderLine();
-  EXPECT_EQ(window->folderState(), 2);
+  EXPECT_EQ(FolderState(), 2);
   EXPECT_EQ(Text(IDC_FOLDER_STATUS), FormatText(Lang(L"RecordPath_Status_3"), {records}) + L", " +
                                          FormatText(Lang(L"Free_Disk_Size"), {L"100 MB"}));
   EXPECT_GT(Shows(IDC_FOLDER_STATUS, kGreen), 5);
@@ -450,14 +455,14 @@ TEST_F(MainWindow, StatusLinesShowTheClientAndTheFolderInTheirColours) {
   RefreshFolderLine();
   EXPECT_GT(erased, 0);
   RemoveWindowSubclass(hwnd, countErase, 1);
-  EXPECT_EQ(window->folderState(), 1);
+  EXPECT_EQ(FolderState(), 1);
   EXPECT_EQ(Text(IDC_FOLDER_STATUS), FormatText(Lang(L"RecordPath_Status_2"), {records, L"99 MB"}));
   EXPECT_GT(Shows(IDC_FOLDER_STATUS, kRed), 5);
 
   // The folder gone: red, and nothing to open.
   RemoveDirectoryW(records.c_str());
   RefreshFolderLine();
-  EXPECT_EQ(window->folderState(), 3);
+  EXPECT_EQ(FolderState(), 3);
   EXPECT_EQ(Text(IDC_FOLDER_STATUS), FormatText(Lang(L"RecordPath_Status_1"), {records}));
   EXPECT_FALSE(Visible(IDC_OPEN_FOLDER));
 
@@ -518,23 +523,28 @@ TEST_F(MainWindow, TheProgramsOwnMessagesLeaveTheDefaultButtonAndThePlaceAlone) 
   LRESULT defaultButton = SendMessageW(hwnd, DM_GETDEFID, 0, 0);
   ASSERT_EQ(HIWORD(defaultButton), DC_HASDEFID);
   EXPECT_EQ(LOWORD(defaultButton), IDOK);
+  // The link's events, each as its channel carries it (calls sent, the rest
+  // posted), and the shell's messages.
   for (int i = 0; i < 3; ++i) {
-    SendMessageW(hwnd, WM_SKYPE_CALL_STARTED, 0, 0);
-    SendMessageW(hwnd, WM_SKYPE_CALL_ENDED, 0, 0);
+    events.OnCallStarted();
+    events.OnCallEnded();
   }
-  for (UINT message : {WM_SKYPE_STATUS_CHANGED, WM_SKYPE_PARTNER_KNOWN, WM_SETTINGS_APPLIED})
-    SendMessageW(hwnd, message, 0, 0);
+  events.OnClientStateChanged();
+  events.OnPartnerKnown();
+  events.OnRecordingsRecovered(RecoveryReport());
+  SendMessageW(hwnd, WM_TRAY_NOTIFY, 99, WM_MOUSEMOVE);
+  SendMessageW(hwnd, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   PumpPending();
   RECT after;
   GetWindowRect(hwnd, &after);
   EXPECT_EQ(SendMessageW(hwnd, DM_GETDEFID, 0, 0), defaultButton);
   EXPECT_TRUE(EqualRect(&before, &after));
-  EXPECT_FALSE(recordingSession.Exists());
+  EXPECT_FALSE(Session().Exists());
 }
 
 TEST_F(MainWindow, TrayIconShowsTipAndBalloonsAndComesBackWithTheTaskbar) {
   TrayRecorder tray;
-  Settings.Change([](SettingsRecord& s) { s.ShowStatusOnTray = 1; });
+  recorder->settings().Change([](SettingsRecord& s) { s.ShowStatusOnTray = 1; });
   Open();
   std::wstring caption = Lang(L"Main_Caption");
   std::vector<TrayCall> calls = tray.calls();
@@ -548,8 +558,7 @@ TEST_F(MainWindow, TrayIconShowsTipAndBalloonsAndComesBackWithTheTaskbar) {
   // A recording's balloon, then a tip change: the tip's flags go with it, not
   // the balloon's, which would show the old balloon again.
   tray.clear();
-  activeCallCount = 1;
-  callPartners.Set(0, L"bob");
+  CallWith(L"bob");
   Click(IDC_RECORD);
   std::wstring balloon = FormatText(Lang(L"Record_Status1"), {L"bob "});
   ASSERT_TRUE(PumpUntil([&] {
@@ -565,7 +574,7 @@ TEST_F(MainWindow, TrayIconShowsTipAndBalloonsAndComesBackWithTheTaskbar) {
     EXPECT_EQ(made.size(), 1u);
     return made.empty() ? TrayCall{} : made[0];
   };
-  TrayCall tip = onlyRequest([&] { SendMessageW(hwnd, WM_SETTINGS_APPLIED, 0, 0); });
+  TrayCall tip = onlyRequest([&] { window->ApplyMainWindowTexts(); });
   EXPECT_EQ(tip.message, static_cast<DWORD>(NIM_MODIFY));
   EXPECT_EQ(tip.flags, kTrayIconFlags);
   EXPECT_EQ(tip.tip, caption);
@@ -635,8 +644,7 @@ TEST_F(MainWindow, TrayDoubleClickAndMenuBringTheWindowBackAndExitKeepsTheRecord
 
   // Exit from the tray menu during a recording: the recording is finished,
   // complete, the icon goes and the loop is asked to end.
-  activeCallCount = 1;
-  callPartners.Set(0, L"carol");
+  CallWith(L"carol");
   Click(IDC_RECORD);
   ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_STOP); }));
   Stream(1000, 2000, 48000);
@@ -647,7 +655,7 @@ TEST_F(MainWindow, TrayDoubleClickAndMenuBringTheWindowBackAndExitKeepsTheRecord
     MSG quit;
     return PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
   }));
-  WaitForFinishing();
+  Session().WaitForFinishing();
   std::vector<TrayCall> calls = tray.calls();
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.back().message, static_cast<DWORD>(NIM_DELETE));
@@ -658,7 +666,7 @@ TEST_F(MainWindow, TrayDoubleClickAndMenuBringTheWindowBackAndExitKeepsTheRecord
   PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
   Click(IDC_RECORD);
   PumpPending();
-  EXPECT_FALSE(recordingSession.Exists());
+  EXPECT_FALSE(Session().Exists());
 }
 
 TEST_F(MainWindow, KeepOnTopTwiceThroughTheOptionMenu) {
@@ -674,7 +682,7 @@ TEST_F(MainWindow, KeepOnTopTwiceThroughTheOptionMenu) {
       return Choose(3);
     });
     Click(IDC_OPTION);
-    ASSERT_TRUE(PumpUntil([&] { return !texts.empty() && keepOnTop.load() != round; }));
+    ASSERT_TRUE(PumpUntil([&] { return !texts.empty() && window->keepOnTop() == (round == 0); }));
     // The item always names what choosing it does.
     EXPECT_EQ(texts, (std::vector<std::wstring>{Lang(L"Menu_Setting"), Lang(L"Menu_About"),
                                                 Lang(round == 0 ? L"Menu_Top_Window" : L"Menu_Cancel_Top_Window"),
@@ -683,12 +691,11 @@ TEST_F(MainWindow, KeepOnTopTwiceThroughTheOptionMenu) {
     EXPECT_EQ(menuRect.top, option.top + 23);
     EXPECT_EQ((GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, round == 0);
   }
-  EXPECT_EQ(keepOnTop.load(), 0);
+  EXPECT_FALSE(window->keepOnTop());
 }
 
 TEST_F(MainWindow, AHiddenStartStaysHiddenUntilTheStartUpPeriodIsOver) {
-  startHidden = 1;
-  Open(false);
+  Open(false, true);
   EXPECT_FALSE(IsWindowVisible(hwnd)) << "the template's visible style is not obeyed";
   ShowWindow(hwnd, SW_SHOWNORMAL);
   EXPECT_FALSE(IsWindowVisible(hwnd)) << "nor a request within the first two seconds";
@@ -706,13 +713,12 @@ TEST_F(MainWindow, AWriterThatCannotWriteLeavesTheErrorLineInRedAndABalloon) {
   fault.op = FileOp::Create;
   fault.pathContains = L"_In.sky";
   InjectFileFault(fault);
-  activeCallCount = 1;
-  callPartners.Set(0, L"dave");
+  CallWith(L"dave");
   Click(IDC_RECORD);
   std::wstring error = Lang(L"Error_Message_1");
   ASSERT_TRUE(PumpUntil([&] { return Text(IDC_RECORD_STATUS) == error && Enabled(IDC_RECORD); }))
       << Text(IDC_RECORD_STATUS).size() << " " << Enabled(IDC_RECORD) << " " << Visible(IDC_RECORD_STATUS);
-  WaitForFinishing();
+  Session().WaitForFinishing();
   PumpUntil([] { return false; }, std::chrono::milliseconds(1200));  // past the line's next refresh
   EXPECT_EQ(Text(IDC_RECORD_STATUS), error);
   EXPECT_TRUE(Visible(IDC_RECORD_STATUS));
@@ -726,12 +732,12 @@ TEST_F(MainWindow, AWriterThatCannotWriteLeavesTheErrorLineInRedAndABalloon) {
 
 TEST_F(MainWindow, HandleCountsStayFlatOverManyRefreshesAndMenus) {
   Open();
-  activeCallCount = 1;
+  Calls().activeCallCount = 1;
   auto round = [&](int i) {
     freeBytes = (i & 1) ? 104857599 : (uint64_t(2) << 30);
     RefreshFolderLine();
-    callPartners.Set(0, (i & 1) ? L"erin" : L"frank");
-    SendMessageW(hwnd, WM_SETTINGS_APPLIED, 0, 0);
+    Calls().callPartners.Set(0, (i & 1) ? L"erin" : L"frank");
+    window->ApplyMainWindowTexts();
     RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   };
   round(0);
@@ -770,7 +776,7 @@ TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce
 
   // The language changes meanwhile (as the dialog's apply does); once the
   // dialog is closed with its close button, the window speaks it.
-  SelectLanguageSection(1);
+  recorder->language().Select(1);
   std::wstring caption = Lang(L"Main_Caption");
   ASSERT_NE(caption, GetWindowTextString(hwnd));
   // The user comes back to the dialog first.
@@ -877,8 +883,7 @@ TEST_F(MainWindow, KeepsAnsweringThroughStartPauseResumeStopAndAbortOnASlowDisk)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   };
   InjectFileFault(slow);
-  activeCallCount = 1;
-  callPartners.Set(0, L"gus");
+  CallWith(L"gus");
   auto pumpUntil = [](const std::function<bool()>& done) { return PumpUntil(done, std::chrono::seconds(60)); };
   // Should the window wait for a writer after all, the gate opens in the end
   // anyway, and the test fails on the answer time instead of hanging.
@@ -909,7 +914,7 @@ TEST_F(MainWindow, KeepsAnsweringThroughStartPauseResumeStopAndAbortOnASlowDisk)
   gateClosed = false;
   Stream(50, 60, 16000);
   Click(IDC_STOP);
-  ASSERT_TRUE(pumpUntil([&] { return !recordingSession.Exists() && !FinishingRunning() && Enabled(IDC_RECORD); }));
+  ASSERT_TRUE(pumpUntil([&] { return !Session().Exists() && !Session().FinishingRunning() && Enabled(IDC_RECORD); }));
   std::vector<int16_t> first = RecordingOf(L"gus");
   // Everything before the pause and after the resume is there; the pause's
   // own audio too, as the writers had not reached the pause yet.
@@ -935,7 +940,7 @@ TEST_F(MainWindow, KeepsAnsweringThroughStartPauseResumeStopAndAbortOnASlowDisk)
   ASSERT_TRUE(pumpUntil([&] { return Text(IDC_RECORD_STATUS) == Lang(L"Error_Message_1"); }));
   EXPECT_TRUE(gateClosed.load()) << "the abort waited for the writers";
   gateClosed = false;
-  ASSERT_TRUE(pumpUntil([&] { return !recordingSession.Exists() && !FinishingRunning() && Enabled(IDC_RECORD); }));
+  ASSERT_TRUE(pumpUntil([&] { return !Session().Exists() && !Session().FinishingRunning() && Enabled(IDC_RECORD); }));
   PumpPending();
   opener.join();
   timer.Stop();

@@ -1,11 +1,23 @@
 #include <gtest/gtest.h>
 
 #include "app/status_text.h"
+#include "app/user_messages.h"
+#include "platform/ini.h"
+#include "platform/paths.h"
 #include "settings/language.h"
-#include "skype/call_partners.h"
+#include "settings/settings.h"
+#include "skype/call_state.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
+
+class NoEvents : public SkypeEvents {
+ public:
+  void OnClientStateChanged() override {}
+  void OnCallStarted() override {}
+  void OnCallEnded() override {}
+  void OnPartnerKnown() override {}
+};
 
 class StatusTextTest : public ::testing::Test {
  protected:
@@ -13,18 +25,17 @@ class StatusTextTest : public ::testing::Test {
     ASSERT_TRUE(WriteFileBytes(path,
                                "[Chs]\r\nRecordPath_Status_1=missing %s\r\nRecordPath_Status_2=low %s %s\r\n"
                                "RecordPath_Status_3=ok %s\r\nFree_Disk_Size=free %s\r\nRecord_Status1=rec %s\r\n"
-                               "Record_Status2=paused %s\r\nRecord_Status3=saved %s\r\nRecord_Status5=saving\r\n"));
-    SelectLanguageSection(0);
-    callPartners.Clear();
-    finishedCallPartners.Clear();
-  }
-  void TearDown() override {
-    callPartners.Clear();
-    finishedCallPartners.Clear();
+                               "Record_Status2=paused %s\r\nRecord_Status3=saved %s\r\nRecord_Status5=saving\r\n"
+                               "Free_Disk_Size_Unknown=free unknown\r\n"));
   }
   TempDir dir;
   std::wstring path = dir.file(L"Language.ini");
-  IniFile language{path};
+  LanguageTable language{path};
+  SettingsStore settings;
+  NoEvents events;
+  CallStateMachine calls{settings, events};
+  PartnerTable& callPartners = calls.callPartners;
+  PartnerTable& finishedCallPartners = calls.finishedCallPartners;
 };
 
 }  // namespace
@@ -48,29 +59,32 @@ TEST_F(StatusTextTest, FolderLineChoosesItsTextByFreeSpace) {
   FolderLine missing = BuildFolderLine(language, L"C:\\Gone", false, 0);
   EXPECT_EQ(missing.state, 3);
   EXPECT_EQ(missing.text, L"missing C:\\Gone");
+  // Free space that cannot be read: the folder is there, and the line says
+  // the figure is not known rather than showing an empty one.
   FolderLine unknown = BuildFolderLine(language, L"C:\\Rec", true, -1);
-  EXPECT_EQ(unknown.text, L"ok C:\\Rec, free ");
+  EXPECT_EQ(unknown.state, 2);
+  EXPECT_EQ(unknown.text, L"ok C:\\Rec, free unknown");
 }
 
 TEST_F(StatusTextTest, PartnerListShowsThreeNamesThenDots) {
-  EXPECT_EQ(StatusPartnerList(false), L"");
+  EXPECT_EQ(StatusPartnerList(calls, false), L"");
   callPartners.Set(0, L"alice");
   callPartners.Set(1, L"bob");
   callPartners.Set(2, L"carol");
-  EXPECT_EQ(StatusPartnerList(false), L"alice bob carol ");
+  EXPECT_EQ(StatusPartnerList(calls, false), L"alice bob carol ");
   callPartners.Set(3, L"dave");
-  EXPECT_EQ(StatusPartnerList(false), L"alice bob carol ......");
+  EXPECT_EQ(StatusPartnerList(calls, false), L"alice bob carol ......");
   callPartners.Set(1, L"");
-  EXPECT_EQ(StatusPartnerList(false), L"alice ");
+  EXPECT_EQ(StatusPartnerList(calls, false), L"alice ");
 }
 
 TEST_F(StatusTextTest, BalloonPartnersFallBackToTheSavedTable) {
   finishedCallPartners.Set(0, L"alice");
   finishedCallPartners.Set(1, L"bob");
-  EXPECT_EQ(StatusPartnerList(false), L"");
-  EXPECT_EQ(StatusPartnerList(true), L"alice bob ");
+  EXPECT_EQ(StatusPartnerList(calls, false), L"");
+  EXPECT_EQ(StatusPartnerList(calls, true), L"alice bob ");
   callPartners.Set(0, L"zoe");
-  EXPECT_EQ(StatusPartnerList(true), L"zoe bob ");
+  EXPECT_EQ(StatusPartnerList(calls, true), L"zoe bob ");
 }
 
 TEST(ElapsedTime, FormatsHoursBeyondADayAndSurvivesTheTickWrap) {
@@ -102,4 +116,47 @@ TEST(VirtualStore, TheCopyLiesUnderTheLocalFolderOnTheSameDriveOnly) {
   EXPECT_EQ(VirtualStoreFolder(local, L"D:\\Rec"), L"");
   EXPECT_EQ(VirtualStoreFolder(local, L"\\\\server\\share"), L"");
   EXPECT_EQ(VirtualStoreFolder(L"", L"C:\\Rec"), L"");
+}
+
+// Every failure the user is told of has its text in both languages of the
+// shipped file, each with the placeholders the program fills; a file without
+// the key still says it in English.
+TEST(UserMessages, EveryFailureSpeaksBothLanguagesAndFallsBackToEnglish) {
+  for (const wchar_t* section : {L"Chs", L"Cht"}) {
+    for (const UserText& text : AllUserMessages()) {
+      std::wstring shipped = IniReadString(LanguageIniPath(), section, text.key, 254);
+      EXPECT_FALSE(shipped.empty()) << text.key;
+      EXPECT_EQ(shipped.find(L"%s") != std::wstring::npos, std::wstring(text.fallback).find(L"%s") != std::wstring::npos)
+          << text.key;
+    }
+  }
+  LanguageTable shipped(LanguageIniPath());
+  TempDir dir;
+  LanguageTable empty(dir.file(L"none.ini"));
+  const RecordingFailure told[] = {RecordingFailure::HandoffMemory,      RecordingFailure::WriterThread,
+                                   RecordingFailure::BasePathTooLong,    RecordingFailure::StreamWriteFailed,
+                                   RecordingFailure::StreamNotCompleted, RecordingFailure::MixOutputNotCreated,
+                                   RecordingFailure::MixWriteFailed,     RecordingFailure::MixMemory};
+  for (RecordingFailure failure : told) {
+    EXPECT_FALSE(FailureMessage(shipped, failure).empty());
+    EXPECT_NE(FailureMessage(shipped, failure), FailureMessage(empty, failure)) << "the shipped file translates it";
+  }
+  EXPECT_EQ(FailureMessage(empty, RecordingFailure::MixOutputNotCreated), L"err 2");
+  EXPECT_EQ(FailureMessage(empty, RecordingFailure::StreamWriteFailed), L"write file fail!");
+  EXPECT_EQ(FailureMessage(shipped, RecordingFailure::StreamFileNotCreated), L"") << "told by the error line";
+  EXPECT_EQ(ApplyFailureMessage(empty, ApplyResult::FolderNotCreated), L"Record folder cannot be created!");
+  EXPECT_EQ(ApplyFailureMessage(empty, ApplyResult::Applied), L"");
+
+  // The servers' boxes: one per failure, in the order the start met them, in
+  // the form they always had.
+  AudioServersStart start;
+  start.localAddressError = 11001;
+  start.out.failure = ServerStart::kListenFailed;
+  start.in.failure = ServerStart::kSocketInUse;
+  std::vector<std::wstring> boxes = ServerStartMessages(empty, start);
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[0].rfind(L"Error retrieving Local IP: WSAHOST_NOT_FOUND", 0), 0u);
+  EXPECT_EQ(boxes[1], L"Listen failed!\r\n");
+  EXPECT_EQ(boxes[2], L"Socket already in use!\r\n");
+  EXPECT_TRUE(ServerStartMessages(shipped, AudioServersStart()).empty());
 }

@@ -91,20 +91,12 @@ TEST(WsaErrorText, CodeWithoutAnyExplanation) {
   EXPECT_EQ(WsaErrorText(4294967295u), L"Code 4294967295: Windows has no explanation for this error");
 }
 
-TEST(ErrorBox, ShowsTheFormattedTextWithCrLfLineEnds) {
-  MessageBoxCapture boxes;
-  ErrorBox(L"Listen failed!");
-  ErrorBox(L"Socket already in use!");
-  ErrorBox(L"Error retrieving Local IP: %s", {L"WSAENETDOWN: down"});
-  ErrorBox(L"a\r\nb\nc\r\rd\n");
-  ErrorBox(L"%s and 100%% %d", {L"x\ny", 7});
-  EXPECT_EQ(boxes.texts(), (std::vector<std::wstring>{
-                               L"Listen failed!\r\n",
-                               L"Socket already in use!\r\n",
-                               L"Error retrieving Local IP: WSAENETDOWN: down\r\n",
-                               L"a\r\nb\r\ncd\r\n\r\n",
-                               L"x\r\ny and 100% 7\r\n",
-                           }));
+TEST(ErrorBox, TheTextHasCrLfLineEnds) {
+  EXPECT_EQ(ErrorBoxText(L"Listen failed!"), L"Listen failed!\r\n");
+  EXPECT_EQ(ErrorBoxText(L"Error retrieving Local IP: %s", {L"WSAENETDOWN: down"}),
+            L"Error retrieving Local IP: WSAENETDOWN: down\r\n");
+  EXPECT_EQ(ErrorBoxText(L"a\r\nb\nc\r\rd\n"), L"a\r\nb\r\ncd\r\n\r\n");
+  EXPECT_EQ(ErrorBoxText(L"%s and 100%% %d", {L"x\ny", 7}), L"x\r\ny and 100% 7\r\n");
 }
 
 TEST(ErrorBox, TextsOfFiftyThousandCharactersAreCut) {
@@ -121,9 +113,4 @@ TEST(ErrorBox, TextsOfFiftyThousandCharactersAreCut) {
   EXPECT_EQ(ErrorBoxText(L"%s", {lines}), expected + L"...<cut>\r\n");
   // And CRs count before they are removed.
   EXPECT_EQ(ErrorBoxText(L"%s", {std::wstring(50001, L'\r')}), L"...<cut>\r\n");
-
-  MessageBoxCapture boxes;
-  ErrorBox(L"%s", {exactly});
-  ASSERT_EQ(boxes.texts().size(), 1u);
-  EXPECT_EQ(boxes.texts()[0], exactly + L"...<cut>\r\n");
 }

@@ -42,7 +42,6 @@ class EncoderTest : public ::testing::Test {
     SetEnv("CALVORO_STANDIN_LOG", "");
     SetEnv("CALVORO_STANDIN_MODE", "");
     ClearProcessFaults();
-    SetEncoderTimeFloor(std::chrono::milliseconds(0));
   }
 
   // One entry per run: the program name and its arguments, tab separated.
@@ -130,8 +129,7 @@ TEST_F(EncoderTest, WavAloneStartsNothing) {
 }
 
 TEST_F(EncoderTest, NoFormatAtAllKeepsTheOnlyCopy) {
-  Settings.Change([&](SettingsRecord& s) { s.RecordFormat = 0; });
-  EncoderReport report = EncoderHandoff(wav);
+  EncoderReport report = EncoderHandoff(wav, 0);
   EXPECT_TRUE(Runs().empty());
   EXPECT_FALSE(report.wavDeleted);
   EXPECT_TRUE(FileExists(wav));
@@ -170,9 +168,8 @@ TEST_F(EncoderTest, AnEncoderThatCannotStartIsSkippedAndTheWavStays) {
 
 TEST_F(EncoderTest, AHungEncoderIsEndedAtItsLimitAndTheNextOneRuns) {
   // Long enough for the next encoder to start and finish on a loaded machine.
-  SetEncoderTimeFloor(std::chrono::seconds(8));
   SetEnv("CALVORO_STANDIN_MODE", "lame.exe=hang");
-  EncoderReport report = EncoderHandoff(wav, kFormatMp3 | kFormatFlac);
+  EncoderReport report = EncoderHandoff(wav, kFormatMp3 | kFormatFlac, std::chrono::seconds(8));
   EXPECT_EQ(Programs(), (std::vector<std::string>{"lame.exe", "flac.exe"}));
   EXPECT_EQ(report.produced, 1);
   EXPECT_TRUE(FileExists(wav));

@@ -15,7 +15,7 @@ class MixerTest : public RecordingTest {
     ASSERT_TRUE(WriteFileBytes(StreamName(Direction::In), Header(1, 0, 0) + in));
   }
   std::string Mix(bool stereo) {
-    EXPECT_TRUE(MixStreamFiles(base, output, stereo));
+    EXPECT_EQ(MixStreamFiles(base, output, stereo), MixResult::Mixed);
     return ReadFileBytes(output);
   }
   std::wstring output = dir.file(L"mixed.wav");
@@ -103,36 +103,39 @@ TEST_F(MixerTest, LongInputsAreMixedAcrossChunkBordersWithoutGapOrOverlap) {
 }
 
 TEST_F(MixerTest, CombinInOutWaveNamesTheFileAfterThePartnersAndDeletesTheStreams) {
-  finishedCallPartners.Set(0, L"alice");
-  callPartners.Set(1, L"bob");
   std::string out = Samples({100, 200}), in = Samples({1, 2, 3});
   WriteStreams(out, in);
-  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 1);
+  MixOutcome mono = CombinInOutWave(base, L"alice bob");
+  EXPECT_EQ(mono.result, MixResult::Mixed);
+  EXPECT_EQ(mono.output, base + L"(alice bob).wav");
   EXPECT_EQ(ReadFileBytes(base + L"(alice bob).wav"), WaveImage(1, Samples({101, 202, 3})));
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
   EXPECT_FALSE(FileExists(StreamName(Direction::In)));
   // A second recording of the same name is numbered; the first one stays.
   WriteStreams(out, in);
-  EXPECT_EQ(CombinInOutWaveWithStereo(base, BuildPartnerList()), 1);
+  MixOutcome stereo = CombinInOutWaveWithStereo(base, L"alice bob");
+  EXPECT_TRUE(stereo.mixed());
+  EXPECT_EQ(stereo.output, base + L"(alice bob) (2).wav");
   EXPECT_EQ(ReadFileBytes(base + L"(alice bob) (2).wav"), WaveImage(2, Samples({100, 1, 200, 2, 0, 3})));
   EXPECT_EQ(ReadFileBytes(base + L"(alice bob).wav"), WaveImage(1, Samples({101, 202, 3})));
 }
 
-TEST_F(MixerTest, AMissingStreamFileFailsWithoutABoxAndTouchesNothing) {
-  MessageBoxCapture boxes;
+TEST_F(MixerTest, AMissingStreamFileFailsWithoutAWordAndTouchesNothing) {
   ASSERT_TRUE(WriteFileBytes(StreamName(Direction::Out), Header(1, 0, 0) + "abcd"));
-  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
-  EXPECT_TRUE(boxes.texts().empty());
+  MixOutcome mixed = CombinInOutWave(base, L"");
+  EXPECT_EQ(mixed.result, MixResult::NotMixed);
+  EXPECT_EQ(mixed.output, L"");
+  EXPECT_FALSE(MixFailure(mixed.result).has_value());
   EXPECT_TRUE(FileExists(StreamName(Direction::Out)));
   EXPECT_FALSE(FileExists(base + L"().wav"));
 }
 
-TEST_F(MixerTest, AnOutputThatCannotBeCreatedShowsErr2AndKeepsTheStreams) {
-  MessageBoxCapture boxes;
+TEST_F(MixerTest, AnOutputThatCannotBeCreatedIsToldAndKeepsTheStreams) {
   WriteStreams("abcd", "efgh");
   InjectFileFault({FileOp::Create, L"().wav"});
-  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
-  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"err 2"});
+  MixOutcome mixed = CombinInOutWave(base, L"");
+  EXPECT_EQ(mixed.result, MixResult::OutputNotCreated);
+  EXPECT_EQ(MixFailure(mixed.result), RecordingFailure::MixOutputNotCreated);
   EXPECT_TRUE(FileExists(StreamName(Direction::Out)));
   EXPECT_TRUE(FileExists(StreamName(Direction::In)));
 }
@@ -142,13 +145,13 @@ TEST_F(MixerTest, AFailedWriteLeavesNoOutputAndKeepsTheStreams) {
   // failed final header: each fails the whole mix.
   for (int skip : {1, 4, 6}) {
     SCOPED_TRACE(skip);
-    MessageBoxCapture boxes;
     std::string out = Pattern(kMixChunkBytes + 10, 7), in = Pattern(20, 8);
     WriteStreams(out, in);
     ClearFileFaults();
     InjectFileFault({FileOp::Write, L"().wav", skip});
-    EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
-    EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"write file fail!"});
+    MixOutcome mixed = CombinInOutWave(base, L"");
+    EXPECT_EQ(mixed.result, MixResult::WriteFailed);
+    EXPECT_EQ(MixFailure(mixed.result), RecordingFailure::MixWriteFailed);
     EXPECT_FALSE(FileExists(base + L"().wav"));
     EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 0, 0) + out);
     EXPECT_EQ(ReadFileBytes(StreamName(Direction::In)), Header(1, 0, 0) + in);
@@ -158,11 +161,9 @@ TEST_F(MixerTest, AFailedWriteLeavesNoOutputAndKeepsTheStreams) {
 // The output is flushed to the disk before the stream files go: a flush that
 // fails is a failed mix.
 TEST_F(MixerTest, AnOutputThatCannotBeFlushedFailsTheMixAndKeepsTheStreams) {
-  MessageBoxCapture boxes;
   WriteStreams(Pattern(5000, 11), Pattern(3000, 12));
   InjectFileFault({FileOp::Flush, L"().wav"});
-  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
-  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"write file fail!"});
+  EXPECT_EQ(CombinInOutWave(base, L"").result, MixResult::WriteFailed);
   EXPECT_FALSE(FileExists(base + L"().wav"));
   EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 0, 0) + Pattern(5000, 11));
   EXPECT_EQ(ReadFileBytes(StreamName(Direction::In)), Header(1, 0, 0) + Pattern(3000, 12));
@@ -171,7 +172,7 @@ TEST_F(MixerTest, AnOutputThatCannotBeFlushedFailsTheMixAndKeepsTheStreams) {
 TEST_F(MixerTest, AFailedReadFailsTheMixRatherThanCuttingIt) {
   WriteStreams(Pattern(kMixChunkBytes + 10, 9), Pattern(10, 10));
   InjectFileFault({FileOp::Read, L"_Out.sky", 1});
-  EXPECT_EQ(CombinInOutWave(base, BuildPartnerList()), 0);
+  EXPECT_EQ(CombinInOutWave(base, L"").result, MixResult::NotMixed);
   EXPECT_FALSE(FileExists(base + L"().wav"));
   EXPECT_TRUE(FileExists(StreamName(Direction::Out)));
 }

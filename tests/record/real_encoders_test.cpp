@@ -22,16 +22,15 @@ bool StartsWith(const std::string& bytes, const std::string& magic) { return byt
 class RealEncoders : public RecordingTest {};
 
 TEST_F(RealEncoders, ARecordingBecomesMp3OggFlacAndWma) {
-  Settings.Change([&](SettingsRecord& s) { s.RecordFormat = kFormatMp3 | kFormatWma | kFormatOgg | kFormatFlac; });
-  finishedCallPartners.Set(0, L"alice");
-  ASSERT_TRUE(StartStreamWriter(Direction::Out, false));
-  ASSERT_TRUE(StartStreamWriter(Direction::In, false));
+  settings.Change([&](SettingsRecord& s) { s.RecordFormat = kFormatMp3 | kFormatWma | kFormatOgg | kFormatFlac; });
+  calls.SetPartners(L"alice");
+  ASSERT_TRUE(session.StartStreamWriter(Direction::Out, false));
+  ASSERT_TRUE(session.StartStreamWriter(Direction::In, false));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(StreamName(Direction::Out)) && FileExists(StreamName(Direction::In)); }));
   std::string far = Tone(440, 3), near = Tone(660, 2);
   for (size_t at = 0; at < far.size(); at += 4000) Append(Direction::Out, far.substr(at, 4000));
   for (size_t at = 0; at < near.size(); at += 4000) Append(Direction::In, near.substr(at, 4000));
-  FakeRecordingView view;
-  FinishRecording(view);
+  session.FinishRecording();
 
   std::wstring stem = base + L"(alice)";
   std::string mp3 = ReadFileBytes(stem + L".mp3"), ogg = ReadFileBytes(stem + L".ogg"),
@@ -50,4 +49,8 @@ TEST_F(RealEncoders, ARecordingBecomesMp3OggFlacAndWma) {
   EXPECT_FALSE(FileExists(stem + L".wav"));
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
   EXPECT_FALSE(FileExists(StreamName(Direction::In)));
+  ASSERT_EQ(events.finished().size(), 1u);
+  EXPECT_EQ(events.finished()[0].encoders.chosen, 4);
+  EXPECT_EQ(events.finished()[0].encoders.produced, 4);
+  EXPECT_TRUE(events.finished()[0].encoders.wavDeleted);
 }

@@ -1,6 +1,6 @@
-// What the record tests share: test audio, expected file images, a fake main
-// window view, and a fixture that gives each test a record folder and a clean
-// recording state.
+// What the record tests share: test audio, expected file images, the calls and
+// the events of a session as a test sets and reads them, and a fixture that
+// gives each test a record folder and a session of its own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,8 +18,8 @@
 #include "record/recording_session.h"
 #include "record/stream_handoff.h"
 #include "record/wave_file.h"
+#include "settings/language.h"
 #include "settings/settings.h"
-#include "skype/call_partners.h"
 #include "tests/support/capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
@@ -119,23 +119,81 @@ inline uint64_t SizeOf(const std::wstring& path) {
   return size;
 }
 
-class FakeRecordingView : public RecordingView {
+// The calls as a test sets them.
+class FakeCalls : public CallSource {
  public:
-  void ShowRecordingEnded() override { ++ended; }
-  void ScheduleTrayBalloon() override { ++balloons; }
-  void ScheduleFolderStatus() override { ++folderStatus; }
-  void OpenRecordFolder(const std::wstring& folder) override {
-    ++opened;
-    openedFolder = folder;
+  bool CallInProgress() const override { return inProgress.load(); }
+  std::wstring PartnerList() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return partners_;
   }
-  std::atomic<int> ended{0}, balloons{0}, folderStatus{0}, opened{0};
-  std::wstring openedFolder;
+  void SetPartners(std::wstring partners) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    partners_ = std::move(partners);
+  }
+  std::atomic<bool> inProgress{false};
+
+ private:
+  mutable std::mutex mutex_;
+  std::wstring partners_;
+};
+
+// The events a session reports, written down (from whichever thread).
+class EventLog : public RecordingEvents {
+ public:
+  void OnRecordingStarted() override { ++started; }
+  void OnRecordingResumed(bool timeRunning) override {
+    ++resumed;
+    if (timeRunning) ++resumedRunning;
+  }
+  void OnRecordingPaused() override { ++paused; }
+  void OnRecordingFinishing() override { ++finishing; }
+  void OnRecordingStopped() override { ++stopped; }
+  void OnRecordingFinished(const FinishedRecording& recording) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_.push_back(recording);
+  }
+  void OnRecordingFailed(RecordingFailure failure) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failures_.push_back(failure);
+  }
+  void OnRecordingsRecovered(const RecoveryReport& report) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    recovered_.push_back(report);
+  }
+
+  std::vector<RecordingFailure> failures() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_;
+  }
+  std::vector<FinishedRecording> finished() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finished_;
+  }
+  std::vector<RecoveryReport> recovered() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return recovered_;
+  }
+  size_t count(RecordingFailure failure) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t n = 0;
+    for (RecordingFailure f : failures_) n += f == failure;
+    return n;
+  }
+
+  std::atomic<int> started{0}, resumed{0}, resumedRunning{0}, paused{0}, finishing{0}, stopped{0};
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<RecordingFailure> failures_;
+  std::vector<FinishedRecording> finished_;
+  std::vector<RecoveryReport> recovered_;
 };
 
 class RecordingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Settings.Change([&](SettingsRecord& s) {
+    settings.Change([&](SettingsRecord& s) {
       s.RecordFormat = kFormatWav;
       s.RecordWay = kRecordBoth;
       s.SaveLF = 0;
@@ -143,30 +201,29 @@ class RecordingTest : public ::testing::Test {
       s.OpenRecordFolderAfterRecording = 0;
       s.WavePath = dir.path();
     });
-    callPartners.Clear();
-    finishedCallPartners.Clear();
-    recordingSession.SetBasePath(base);
-    ASSERT_TRUE(AllocateHandoffs());
-    ResetHandoffs();
-    recordingSession.Flags(Direction::Out).Clear();
-    recordingSession.Flags(Direction::In).Clear();
+    session.SetBasePath(base);
+    ASSERT_TRUE(session.AllocateHandoffs());
   }
 
   void TearDown() override {
     // No writer may outlive its test.
     ClearFileFaults();
     ClearProcessFaults();
-    MessageBoxCapture boxes;  // a box on Windows would wait for a click
-    FakeRecordingView view;
-    FinishRecording(view);
+    session.FinishRecording();
+    session.WaitForFinishing();
   }
 
   std::wstring StreamName(Direction d) const { return base + (d == Direction::Out ? L"_Out.sky" : L"_In.sky"); }
 
   void Append(Direction d, const std::string& bytes) {
-    HandoffOf(d).Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    session.Handoff(d).Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
 
   TempDir dir;
   std::wstring base = dir.file(L"2011-03-07 09h05m02s");
+  SettingsStore settings;
+  LanguageTable language{LanguageIniPath()};
+  FakeCalls calls;
+  EventLog events;
+  RecordingSession session{settings, language, calls, events};
 };

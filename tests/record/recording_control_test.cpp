@@ -11,47 +11,24 @@
 
 namespace {
 
-class FakeSessionView : public SessionView {
- public:
-  void ShowRecordingEnded() override { ++ended; }
-  void ScheduleTrayBalloon() override { ++balloons; }
-  void ScheduleFolderStatus() override { ++folderStatus; }
-  void OpenRecordFolder(const std::wstring&) override { ++opened; }
-  void ShowRecordingRunning() override { ++running; }
-  void ShowRecordingPaused() override { ++paused; }
-  void ShowRecordStatus() override { ++statusShown; }
-  void ScheduleRecordStatus() override { ++statusScheduled; }
-  void ShowNoCallNotice(const std::wstring& text) override { notices.push_back(text); }
-
-  std::atomic<int> ended{0}, balloons{0}, folderStatus{0}, opened{0}, running{0}, paused{0}, statusShown{0},
-      statusScheduled{0};
-  std::vector<std::wstring> notices;
-};
-
 class SessionControlTest : public RecordingTest {
  protected:
   void SetUp() override {
     RecordingTest::SetUp();
-    recordingSession.SetBasePath(L"");
-    recordingSession.ClearTimes();
-    SelectLanguageSection(0);
-    activeCallCount = 1;
-  }
-  void TearDown() override {
-    RecordingTest::TearDown();
-    activeCallCount = 0;
+    session.SetBasePath(L"");
+    session.ClearTimes();
+    calls.inProgress = true;
   }
 
   // The one recording the test made, named after its (empty) partner list.
-  std::wstring Recording() const { return recordingSession.BasePath() + L"().wav"; }
+  std::wstring Recording() const { return session.BasePath() + L"().wav"; }
   void WaitForStreamFiles() {
     ASSERT_TRUE(WaitUntil([&] {
-      std::wstring base = recordingSession.BasePath();
+      std::wstring base = session.BasePath();
       return FileExists(base + L"_Out.sky") && FileExists(base + L"_In.sky");
     }));
   }
 
-  FakeSessionView view;
 };
 
 LocalTime March7() {
@@ -81,126 +58,124 @@ TEST(BasePath, LabelsThatCannotStandInANameAreMadeSafe) {
   TempDir dir;
   std::wstring path = dir.file(L"Language.ini");
   ASSERT_TRUE(WriteFileBytes(path, "[Chs]\r\nYear=/\r\nMonth=:\r\nDay=\r\nHour=h\r\nMinute=m\r\nSecond=s?\r\n"));
-  IniFile language(path);
-  SelectLanguageSection(0);
+  LanguageTable language(path);
   DateLabels labels = LoadDateLabels(language);
   EXPECT_EQ(BuildBasePath(L"D:\\Rec", March7(), labels), L"D:\\Rec\\2011_03_07 09h05m02s_");
 }
 
-TEST_F(SessionControlTest, RecordWithoutACallOnlyShowsTheNotice) {
-  activeCallCount = 0;
-  EXPECT_EQ(StartRecording(view), StartOutcome::NoCall);
-  ASSERT_EQ(view.notices.size(), 1u);
-  EXPECT_EQ(view.notices[0], LanguageText(L"Record_Status4"));
-  EXPECT_FALSE(view.notices[0].empty());
-  EXPECT_FALSE(recordingSession.Exists());
-  EXPECT_EQ(view.running, 0);
-  EXPECT_EQ(recordingSession.startTick, 0u);
+TEST_F(SessionControlTest, RecordWithoutACallRecordsNothing) {
+  calls.inProgress = false;
+  EXPECT_EQ(session.StartRecording(), StartOutcome::NoCall);
+  EXPECT_FALSE(session.Exists());
+  EXPECT_EQ(events.started, 0);
+  EXPECT_TRUE(events.failures().empty());
+  EXPECT_EQ(session.startTick, 0u);
 }
 
 TEST_F(SessionControlTest, AFreshStartBuildsTheBasePathAndStartsBothWriters) {
-  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
-  EXPECT_TRUE(recordingSession.Exists());
-  EXPECT_NE(recordingSession.Writer(Direction::Out), nullptr);
-  EXPECT_NE(recordingSession.Writer(Direction::In), nullptr);
-  std::wstring base = recordingSession.BasePath();
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
+  EXPECT_TRUE(session.Exists());
+  EXPECT_NE(session.Writer(Direction::Out), nullptr);
+  EXPECT_NE(session.Writer(Direction::In), nullptr);
+  std::wstring base = session.BasePath();
   EXPECT_EQ(base.rfind(dir.path() + L"\\", 0), 0u);
-  EXPECT_NE(base.find(LanguageText(L"Second")), std::wstring::npos);
-  EXPECT_EQ(view.running, 1);
-  EXPECT_EQ(view.statusShown, 1);
-  EXPECT_NE(recordingSession.startTick, 0u);
+  EXPECT_NE(base.find(language.Text(L"Second")), std::wstring::npos);
+  EXPECT_EQ(events.started, 1);
+  EXPECT_NE(session.startTick, 0u);
   WaitForStreamFiles();
 }
 
 TEST_F(SessionControlTest, RecordWayChoosesTheWriters) {
-  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordInOnly; });
-  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
-  EXPECT_EQ(recordingSession.Writer(Direction::Out), nullptr);
-  ASSERT_NE(recordingSession.Writer(Direction::In), nullptr);
-  EXPECT_TRUE(recordingSession.Writer(Direction::In)->onlyDirection());
-  FinishRecording(view);
-  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
-  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
-  EXPECT_EQ(recordingSession.Writer(Direction::In), nullptr);
-  ASSERT_NE(recordingSession.Writer(Direction::Out), nullptr);
+  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordInOnly; });
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
+  EXPECT_EQ(session.Writer(Direction::Out), nullptr);
+  ASSERT_NE(session.Writer(Direction::In), nullptr);
+  EXPECT_TRUE(session.Writer(Direction::In)->onlyDirection());
+  session.FinishRecording();
+  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
+  EXPECT_EQ(session.Writer(Direction::In), nullptr);
+  ASSERT_NE(session.Writer(Direction::Out), nullptr);
 }
 
 TEST_F(SessionControlTest, ARecordWayBeyondTwoStartsNothingAndLeavesTheButtons) {
-  Settings.Change([&](SettingsRecord& s) { s.RecordWay = 3; });
-  EXPECT_EQ(StartRecording(view), StartOutcome::NotStarted);
-  EXPECT_FALSE(recordingSession.Exists());
-  EXPECT_EQ(view.running, 0);
-  EXPECT_EQ(view.statusShown, 0);
-  EXPECT_EQ(recordingSession.startTick, 0u);
+  settings.Change([&](SettingsRecord& s) { s.RecordWay = 3; });
+  EXPECT_EQ(session.StartRecording(), StartOutcome::NotStarted);
+  EXPECT_FALSE(session.Exists());
+  EXPECT_EQ(events.started, 0);
+  EXPECT_TRUE(events.failures().empty());
+  EXPECT_EQ(session.startTick, 0u);
 }
 
-TEST_F(SessionControlTest, ABasePathThatDoesNotFitIsRefusedWithAMessage) {
-  MessageBoxCapture boxes;
-  Settings.Change([&](SettingsRecord& s) { s.WavePath = dir.path() + L"\\" + std::wstring(1000, L'x'); });
-  EXPECT_EQ(StartRecording(view), StartOutcome::NotStarted);
-  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{kBasePathTooLongText});
-  EXPECT_FALSE(recordingSession.Exists());
-  EXPECT_EQ(view.running, 0);
+TEST_F(SessionControlTest, ABasePathThatDoesNotFitIsRefusedAndTheUserTold) {
+  settings.Change([&](SettingsRecord& s) { s.WavePath = dir.path() + L"\\" + std::wstring(1000, L'x'); });
+  EXPECT_EQ(session.StartRecording(), StartOutcome::NotStarted);
+  EXPECT_EQ(events.failures(), std::vector<RecordingFailure>{RecordingFailure::BasePathTooLong});
+  EXPECT_FALSE(session.Exists());
+  EXPECT_EQ(events.started, 0);
 }
 
-TEST_F(SessionControlTest, WhenNoWriterStartsTheWindowReturnsToIdle) {
-  MessageBoxCapture boxes;
-  FailNextWriterThreadStarts(2);
-  EXPECT_EQ(StartRecording(view), StartOutcome::NotStarted);
-  EXPECT_FALSE(recordingSession.Exists());
-  EXPECT_EQ(view.ended, 1);
-  EXPECT_EQ(boxes.texts().size(), 2u);
-  EXPECT_EQ(recordingSession.startTick, 0u);
+TEST_F(SessionControlTest, WhenNoWriterStartsNothingRunsAndEachFailureIsTold) {
+  session.FailNextWriterThreadStarts(2);
+  EXPECT_EQ(session.StartRecording(), StartOutcome::NotStarted);
+  EXPECT_FALSE(session.Exists());
+  EXPECT_EQ(events.started, 0);
+  EXPECT_EQ(events.count(RecordingFailure::WriterThread), 2u);
+  EXPECT_EQ(session.startTick, 0u);
+  // Nothing of the refused start is left behind or pinned.
+  EXPECT_TRUE(FilesInFolder(dir.path()).empty());
+  settings.Change([&](SettingsRecord& s) { s.SaveLF = 1; });
+  EXPECT_EQ(settings.ForRecording()->SaveLF, 1);
 }
 
 TEST_F(SessionControlTest, AStartDuringTheFinishingIsDeferred) {
-  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
   // As the finishing sequence stands after setting the stop flags.
-  recordingSession.finishing = 1;
-  recordingSession.Flags(Direction::Out).stop = 1;
-  recordingSession.Flags(Direction::In).stop = 1;
-  EXPECT_FALSE(TakePendingStart());
-  EXPECT_EQ(StartRecording(view), StartOutcome::Finishing);
-  EXPECT_EQ(recordingSession.Flags(Direction::Out).stop, 1u);
-  EXPECT_EQ(recordingSession.Flags(Direction::In).stop, 1u);
+  session.finishing = 1;
+  session.Flags(Direction::Out).stop = 1;
+  session.Flags(Direction::In).stop = 1;
+  EXPECT_FALSE(session.TakePendingStart());
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Finishing);
+  EXPECT_EQ(session.Flags(Direction::Out).stop, 1u);
+  EXPECT_EQ(session.Flags(Direction::In).stop, 1u);
   // The start is remembered for the end of the finishing, once.
-  EXPECT_TRUE(TakePendingStart());
-  EXPECT_FALSE(TakePendingStart());
-  recordingSession.finishing = 0;
+  EXPECT_TRUE(session.TakePendingStart());
+  EXPECT_FALSE(session.TakePendingStart());
+  session.finishing = 0;
 }
 
 // Once the finishing has stopped the writers, a start asked for meanwhile marks
 // the beginning of the next recording: what came before it is not kept.
 TEST_F(SessionControlTest, ADeferredStartBeginsWhenItIsAskedFor) {
-  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
-  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
-  recordingSession.finishing = 1;
+  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
+  session.finishing = 1;
   Append(Direction::Out, Pattern(3200, 11));
   // The writer still runs: the hand-off is its audio and stays.
-  EXPECT_EQ(StartRecording(view), StartOutcome::Finishing);
-  EXPECT_EQ(HeaderCount(HandoffOf(Direction::Out).HandoffHeader()), 3200u);
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Finishing);
+  EXPECT_EQ(HeaderCount(session.Handoff(Direction::Out).HandoffHeader()), 3200u);
   // As the finishing stands once the writer has ended.
-  recordingSession.Flags(Direction::Out).stop = 1;
-  recordingSession.Writer(Direction::Out)->Wait();
+  session.Flags(Direction::Out).stop = 1;
+  session.Writer(Direction::Out)->Wait();
   Append(Direction::Out, Pattern(1600, 12));
-  EXPECT_EQ(StartRecording(view), StartOutcome::Finishing);
-  EXPECT_EQ(HeaderCount(HandoffOf(Direction::Out).HandoffHeader()), 0u);
-  EXPECT_TRUE(TakePendingStart());
-  recordingSession.finishing = 0;
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Finishing);
+  EXPECT_EQ(HeaderCount(session.Handoff(Direction::Out).HandoffHeader()), 0u);
+  EXPECT_TRUE(session.TakePendingStart());
+  session.finishing = 0;
 }
 
 TEST_F(SessionControlTest, AFurtherCallKeepsTheAudioNotYetWritten) {
-  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
   WaitForStreamFiles();
   std::string first = Pattern(48000, 1);
   Append(Direction::Out, first);
   Append(Direction::In, first);
-  // A second call comes into progress (three start messages).
-  activeCallCount = 2;
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(StartRecording(view), StartOutcome::Resumed);
+  // A second call comes into progress: its start finds the recording running.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(session.StartRecording(), StartOutcome::Resumed);
+  EXPECT_EQ(events.resumedRunning, 3);
   std::string second = Pattern(32000, 2);
   Append(Direction::Out, second);
-  FinishRecording(view);
+  session.FinishRecording();
   // The mono mix of Out (first, then second) with In (first): nothing of the
   // first call's audio was dropped by the further starts.
   std::vector<int16_t> mixed;
@@ -212,27 +187,28 @@ TEST_F(SessionControlTest, AFurtherCallKeepsTheAudioNotYetWritten) {
 }
 
 TEST_F(SessionControlTest, PauseAndResumeLeaveOutWhatArrivedMeanwhile) {
-  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
-  EXPECT_EQ(StartRecording(view), StartOutcome::Started);
+  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
   std::string before = Pattern(6400, 3), during = Pattern(3200, 4), after = Pattern(6400, 5);
   Append(Direction::Out, before);
-  recordingSession.accumulatedSeconds = 0;
-  PauseRecording(view);
-  EXPECT_EQ(view.paused, 1);
-  EXPECT_EQ(recordingSession.startTick, 0u);
-  EXPECT_EQ(recordingSession.Flags(Direction::Out).pause, 1u);
-  EXPECT_EQ(recordingSession.Flags(Direction::In).pause, 1u);
+  session.accumulatedSeconds = 0;
+  session.PauseRecording();
+  EXPECT_EQ(events.paused, 1);
+  EXPECT_EQ(session.startTick, 0u);
+  EXPECT_EQ(session.Flags(Direction::Out).pause, 1u);
+  EXPECT_EQ(session.Flags(Direction::In).pause, 1u);
   // The writer flushes what it holds once the pause is noted.
-  ASSERT_TRUE(WaitUntil([] { return recordingSession.Flags(Direction::Out).pauseNoted.load() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return session.Flags(Direction::Out).pauseNoted.load() == 1; }));
   Append(Direction::Out, during);
-  uint32_t frozen = recordingSession.elapsedSeconds;
-  EXPECT_EQ(StartRecording(view), StartOutcome::Resumed);
-  EXPECT_EQ(recordingSession.Flags(Direction::Out).pause, 0u);
-  EXPECT_NE(recordingSession.startTick, 0u);
-  EXPECT_EQ(recordingSession.accumulatedSeconds, frozen);
-  EXPECT_EQ(view.running, 2);
+  uint32_t frozen = session.elapsedSeconds;
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Resumed);
+  EXPECT_EQ(session.Flags(Direction::Out).pause, 0u);
+  EXPECT_NE(session.startTick, 0u);
+  EXPECT_EQ(session.accumulatedSeconds, frozen);
+  EXPECT_EQ(events.started, 1);
+  EXPECT_EQ(events.resumedRunning, 1);
   Append(Direction::Out, after);
-  FinishRecording(view);
+  session.FinishRecording();
   EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, before + after)));
 }
 
@@ -241,20 +217,20 @@ TEST_F(SessionControlTest, PauseAndResumeLeaveOutWhatArrivedMeanwhile) {
 // nothing away: the audio before the pause and, as the writer has not written
 // up to the pause yet, the pause's own audio stay in the recording.
 TEST_F(SessionControlTest, AResumeDuringALongWriteReturnsAtOnceAndLosesNothing) {
-  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
   WriteHold hold(L"_Out.sky");
-  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
+  ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
   // A full block the writer takes, and what comes after it in the overflow.
   std::string block = Pattern(2000000, 13), rest = Pattern(500000, 14), during = Pattern(3200, 16),
               after = Pattern(6400, 15);
   Append(Direction::Out, block);
   Append(Direction::Out, rest);
   ASSERT_TRUE(hold.WaitUntilHeld());
-  PauseRecording(view);
+  session.PauseRecording();
   Append(Direction::Out, during);
   std::atomic<bool> resumed{false};
   std::thread resume([&] {
-    EXPECT_EQ(StartRecording(view), StartOutcome::Resumed);
+    EXPECT_EQ(session.StartRecording(), StartOutcome::Resumed);
     resumed = true;
   });
   // The writer stays held: the resume must come back without it. (It takes
@@ -264,29 +240,29 @@ TEST_F(SessionControlTest, AResumeDuringALongWriteReturnsAtOnceAndLosesNothing) 
   hold.Release();
   resume.join();
   Append(Direction::Out, after);
-  FinishRecording(view);
+  session.FinishRecording();
   EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, block + rest + during + after)));
 }
 
 TEST_F(SessionControlTest, PauseWithoutARecordingDoesNothing) {
-  PauseRecording(view);
-  EXPECT_EQ(view.paused, 0);
-  EXPECT_EQ(recordingSession.Flags(Direction::Out).pause, 0u);
+  session.PauseRecording();
+  EXPECT_EQ(events.paused, 0);
+  EXPECT_EQ(session.Flags(Direction::Out).pause, 0u);
 }
 
 // Stop and Record pressed in the same second give two recordings of the same
 // name: the second one is numbered, neither replaces the other.
 TEST_F(SessionControlTest, TwoRecordingsOfTheSameSecondAreBothKept) {
   for (uint8_t way : {kRecordBoth, kRecordOutOnly}) {
-    Settings.Change([&](SettingsRecord& s) { s.RecordWay = way; });
+    settings.Change([&](SettingsRecord& s) { s.RecordWay = way; });
     std::string first = Pattern(6400, 7), second = Pattern(9600, 8);
     std::wstring names[2];
     for (int i = 0; i < 2; ++i) {
-      ASSERT_EQ(StartRecording(view), StartOutcome::Started);
+      ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
       Append(Direction::Out, i == 0 ? first : second);
-      FinishRecording(view);
+      session.FinishRecording();
       names[i] = Recording();
-      if (i == 1 && names[1] == names[0]) names[1] = recordingSession.BasePath() + L"() (2).wav";
+      if (i == 1 && names[1] == names[0]) names[1] = session.BasePath() + L"() (2).wav";
     }
     // Out alone is the mix of Out with silence: the same samples.
     EXPECT_TRUE(SameBytes(ReadFileBytes(names[0]), WaveImage(1, first))) << int(way);
@@ -299,22 +275,22 @@ TEST_F(SessionControlTest, TwoRecordingsOfTheSameSecondAreBothKept) {
 // finishing has let go of the session, and keeps what the new call sent
 // meanwhile; a plain start would drop it.
 TEST_F(SessionControlTest, TheDeferredStartKeepsTheNewCallsFirstAudio) {
-  Settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
-  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
-  FinishRecording(view);
+  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
+  session.FinishRecording();
   ASSERT_TRUE(RemoveFile(Recording()));
   std::string early = Pattern(3200, 9), later = Pattern(6400, 10);
   Append(Direction::Out, early);
-  ASSERT_EQ(StartDeferredRecording(view), StartOutcome::Started);
+  ASSERT_EQ(session.StartDeferredRecording(), StartOutcome::Started);
   Append(Direction::Out, later);
-  FinishRecording(view);
+  session.FinishRecording();
   EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, early + later)));
   ASSERT_TRUE(RemoveFile(Recording()));
 
   Append(Direction::Out, early);
-  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
+  ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
   Append(Direction::Out, later);
-  FinishRecording(view);
+  session.FinishRecording();
   EXPECT_TRUE(SameBytes(ReadFileBytes(Recording()), WaveImage(1, later)));
 }
 
@@ -326,7 +302,7 @@ TEST_F(SessionControlTest, TheDeferredStartKeepsTheNewCallsFirstAudio) {
 TEST_F(SessionControlTest, SettingsAppliedDuringARecordingApplyFromTheNextOne) {
   TraceCapture trace;
   InjectProcessStartFailure(L"lame.exe");
-  ASSERT_EQ(StartRecording(view), StartOutcome::Started);  // both directions, mono, WAV only
+  ASSERT_EQ(session.StartRecording(), StartOutcome::Started);  // both directions, mono, WAV only
   WaitForStreamFiles();
   const std::wstring first = Recording();
   Append(Direction::Out, Samples({100, -200, 300}));
@@ -337,26 +313,26 @@ TEST_F(SessionControlTest, SettingsAppliedDuringARecordingApplyFromTheNextOne) {
   changed.formatMp3 = true;
   changed.languageIndex = 0;
   changed.wavePath = dir.path() + L"\\Next\\Calls";
-  std::thread dialog([&] { EXPECT_EQ(ApplySettings(changed, dir.file(L"Config.ini")), ApplyResult::Applied); });
+  std::thread dialog([&] {
+    EXPECT_EQ(ApplySettings(settings, language, changed, dir.file(L"Config.ini")), ApplyResult::Applied);
+  });
   dialog.join();
-  EXPECT_EQ(Settings.Current()->RecordWay, kRecordOutOnly);
-  EXPECT_EQ(Settings.ForRecording()->RecordWay, kRecordBoth);
+  EXPECT_EQ(settings.Current()->RecordWay, kRecordOutOnly);
+  EXPECT_EQ(settings.ForRecording()->RecordWay, kRecordBoth);
   Append(Direction::In, Samples({1, 2}));
-  activeCallCount = 2;
-  EXPECT_EQ(StartRecording(view), StartOutcome::Resumed);
-  FinishRecording(view);
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Resumed);
+  session.FinishRecording();
   EXPECT_TRUE(SameBytes(ReadFileBytes(first), WaveImage(1, Samples({101, -198, 300}))));
   EXPECT_EQ(first.rfind(dir.path() + L"\\2", 0), 0u);
   for (const std::wstring& line : trace.lines()) EXPECT_EQ(line.find(L"lame.exe"), std::wstring::npos) << line;
-  EXPECT_EQ(Settings.ForRecording()->RecordWay, kRecordOutOnly);
+  EXPECT_EQ(settings.ForRecording()->RecordWay, kRecordOutOnly);
 
-  activeCallCount = 1;
-  ASSERT_EQ(StartRecording(view), StartOutcome::Started);
-  EXPECT_EQ(recordingSession.BasePath().rfind(changed.wavePath + L"\\", 0), 0u);
-  EXPECT_EQ(recordingSession.Writer(Direction::In), nullptr);
+  ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
+  EXPECT_EQ(session.BasePath().rfind(changed.wavePath + L"\\", 0), 0u);
+  EXPECT_EQ(session.Writer(Direction::In), nullptr);
   Append(Direction::Out, Samples({7}));
   const std::wstring second = Recording();
-  FinishRecording(view);
+  session.FinishRecording();
   // MP3 was tried (and could not start), so the WAV stays.
   EXPECT_TRUE(SameBytes(ReadFileBytes(second), WaveImage(1, Samples({7}))));
   EXPECT_TRUE(trace.contains(L"Encoder not started: lame.exe -h \"" + second + L"\" \"" +

@@ -168,19 +168,22 @@ TEST_F(HandoffTest, ResetEmptiesBothBlocksAndVoidsATakeInProgress) {
 }
 
 TEST(AllocateHandoffs, AMissingBlockIsReportedOnceAndTheHandoffStaysUnused) {
-  FreeHandoffs();
-  MessageBoxCapture boxes;
-  FailNextHandoffAllocations(2);  // Out's two blocks
-  EXPECT_FALSE(AllocateHandoffs());
-  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"allocate stream buf fail"});
-  EXPECT_FALSE(HandoffOf(Direction::Out).IsAllocated());
-  EXPECT_TRUE(HandoffOf(Direction::In).IsAllocated());
+  SettingsStore settings;
+  LanguageTable language(LanguageIniPath());
+  FakeCalls calls;
+  EventLog events;
+  RecordingSession session(settings, language, calls, events);
+  session.Handoff(Direction::Out).FailNextAllocations(2);  // Out's two blocks
+  EXPECT_FALSE(session.AllocateHandoffs());
+  EXPECT_EQ(events.failures(), std::vector<RecordingFailure>{RecordingFailure::HandoffMemory});
+  EXPECT_FALSE(session.Handoff(Direction::Out).IsAllocated());
+  EXPECT_TRUE(session.Handoff(Direction::In).IsAllocated());
   uint8_t byte = 1;
-  EXPECT_EQ(HandoffOf(Direction::Out).Append(&byte, 1), 0u);
+  EXPECT_EQ(session.Handoff(Direction::Out).Append(&byte, 1), 0u);
   // The next attempt allocates only what is missing.
-  EXPECT_TRUE(AllocateHandoffs());
-  EXPECT_TRUE(HandoffOf(Direction::Out).IsAllocated());
-  EXPECT_EQ(boxes.texts().size(), 1u);
+  EXPECT_TRUE(session.AllocateHandoffs());
+  EXPECT_TRUE(session.Handoff(Direction::Out).IsAllocated());
+  EXPECT_EQ(events.failures().size(), 1u);
 }
 
 // A receiver appends chunks of random sizes as fast as it can while a drainer

@@ -4,10 +4,8 @@
 #include <random>
 #include <thread>
 
-#include "platform/main_window.h"
 #include "record/recovery.h"
 #include "record/stream_writer.h"
-#include "tests/record/main_window_probe.h"
 #include "tests/record/record_test_support.h"
 #include "tests/support/capture.h"
 #include "tests/support/wait.h"
@@ -18,24 +16,24 @@ std::wstring NameOfFile(const std::wstring& path) { return path.substr(path.find
 
 class StreamWriterTest : public RecordingTest {
  protected:
-  WriterFlags& Flags(Direction d = Direction::Out) { return recordingSession.Flags(d); }
+  WriterFlags& Flags(Direction d = Direction::Out) { return session.Flags(d); }
 
   // Stops the writer and waits for its thread to end.
   void StopWriter(Direction d = Direction::Out) {
     Flags(d).stop = 1;
-    WriterHandle writer = recordingSession.Writer(d);
+    WriterHandle writer = session.Writer(d);
     ASSERT_TRUE(writer);
     writer->Wait();
   }
 
   void StartOut(bool only = false) {
-    ASSERT_TRUE(StartStreamWriter(Direction::Out, only));
+    ASSERT_TRUE(session.StartStreamWriter(Direction::Out, only));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(StreamName(Direction::Out)); }));
   }
 
   // What the session does at a resume.
   void Resume() {
-    ResetHandoffs();
+    session.ResetHandoffs();
     Flags().Clear();
   }
 };
@@ -119,19 +117,17 @@ TEST_F(StreamWriterTest, PauseThenStopHoldsOnlyTheAudioUpToThePause) {
   EXPECT_TRUE(SameBytes(ReadFileBytes(StreamName(Direction::Out)), WaveImage(1, before)));
 }
 
-TEST_F(StreamWriterTest, AFileThatCannotBeCreatedIsReportedToTheMainWindow) {
-  MainWindowProbe probe;
+TEST_F(StreamWriterTest, AFileThatCannotBeCreatedIsReported) {
   InjectFileFault({FileOp::Create, L"_Out.sky"});
-  ASSERT_TRUE(StartStreamWriter(Direction::Out, false));
-  ASSERT_TRUE(WaitUntil([&] { return probe.count(WM_STREAM_FILE_FAILED) == 1; }));
-  WriterHandle writer = recordingSession.Writer(Direction::Out);
+  ASSERT_TRUE(session.StartStreamWriter(Direction::Out, false));
+  ASSERT_TRUE(WaitUntil([&] { return events.count(RecordingFailure::StreamFileNotCreated) == 1; }));
+  WriterHandle writer = session.Writer(Direction::Out);
   writer->Wait();
   EXPECT_TRUE(writer->Ended());
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
 }
 
-TEST_F(StreamWriterTest, AFailingDataWriteShowsTheBoxAndKeepsWhatWasWritten) {
-  MessageBoxCapture boxes;
+TEST_F(StreamWriterTest, AFailingDataWriteIsReportedAndKeepsWhatWasWritten) {
   // The header's three pieces, the first data write and the header's update
   // after it succeed; the second data write fails (a full disk).
   InjectFileFault({FileOp::Write, L"_Out.sky", 7});
@@ -143,35 +139,33 @@ TEST_F(StreamWriterTest, AFailingDataWriteShowsTheBoxAndKeepsWhatWasWritten) {
   Resume();
   Append(Direction::Out, Pattern(1000, 10));
   Flags().stop = 1;
-  WriterHandle writer = recordingSession.Writer(Direction::Out);
+  WriterHandle writer = session.Writer(Direction::Out);
   writer->Wait();
-  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"write file fail!"});
+  EXPECT_EQ(events.failures(), std::vector<RecordingFailure>{RecordingFailure::StreamWriteFailed});
   EXPECT_TRUE(writer->WriteFailed());
   // The file is a playable recording of what reached it.
   EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), WaveImage(1, first));
 }
 
-TEST_F(StreamWriterTest, AFailingHeaderWriteShowsTheBox) {
-  MessageBoxCapture boxes;
+TEST_F(StreamWriterTest, AFailingHeaderWriteIsReported) {
   InjectFileFault({FileOp::Write, L"_In.sky", 1});
-  ASSERT_TRUE(StartStreamWriter(Direction::In, false));
-  WriterHandle writer = recordingSession.Writer(Direction::In);
+  ASSERT_TRUE(session.StartStreamWriter(Direction::In, false));
+  WriterHandle writer = session.Writer(Direction::In);
   ASSERT_TRUE(WaitUntil([&] { return writer->Ended(); }));
-  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"write file fail!"});
+  EXPECT_EQ(events.failures(), std::vector<RecordingFailure>{RecordingFailure::StreamWriteFailed});
   EXPECT_EQ(ReadFileBytes(StreamName(Direction::In)).size(), 12u);
 }
 
 TEST_F(StreamWriterTest, AThreadThatCannotBeStartedIsReported) {
-  MessageBoxCapture boxes;
-  FailNextWriterThreadStarts(1);
-  EXPECT_FALSE(StartStreamWriter(Direction::In, false));
-  EXPECT_FALSE(recordingSession.Exists());
-  EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{L"Create Record Thread Fail!\n"});
+  session.FailNextWriterThreadStarts(1);
+  EXPECT_FALSE(session.StartStreamWriter(Direction::In, false));
+  EXPECT_FALSE(session.Exists());
+  EXPECT_EQ(events.failures(), std::vector<RecordingFailure>{RecordingFailure::WriterThread});
 }
 
 TEST_F(StreamWriterTest, TheOnlyDirectionBecomesTheRecording) {
-  Settings.Change([&](SettingsRecord& s) { s.RecordFormat = kFormatWav; });
-  callPartners.Set(0, L"alice");
+  settings.Change([&](SettingsRecord& s) { s.RecordFormat = kFormatWav; });
+  calls.SetPartners(L"alice");
   StartOut(true);
   std::string audio = Pattern(6000, 11);
   Append(Direction::Out, audio);
@@ -223,7 +217,7 @@ TEST_F(StreamWriterTest, UnderLoadTheFileHoldsWhatWasKeptOutsideThePause) {
       {
         std::lock_guard<std::mutex> lock(gate);
         if (stop) return;
-        size_t kept = HandoffOf(Direction::Out).Append(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size());
+        size_t kept = session.Handoff(Direction::Out).Append(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size());
         if (kept == chunk.size() && !paused) expected += chunk;
       }
       if (random() % 4 == 0) std::this_thread::yield();
@@ -260,7 +254,7 @@ TEST_F(StreamWriterTest, UnderLoadTheFileHoldsWhatWasKeptOutsideThePause) {
     Flags().stop = 1;
   }
   receiver.join();
-  recordingSession.Writer(Direction::Out)->Wait();
+  session.Writer(Direction::Out)->Wait();
   std::string file = ReadFileBytes(StreamName(Direction::Out));
   EXPECT_TRUE(SameBytes(file, WaveImage(1, expected)));
 }
@@ -281,8 +275,7 @@ TEST_F(StreamWriterTest, APauseIsFlushedEvenAfterAResumeDuringTheFlushBefore) {
   Append(Direction::Out, marker);
   Flags().RequestPause();
   hold.Release();
-  FakeRecordingView view;
-  FinishRecording(view);
+  session.FinishRecording();
   std::string file = ReadFileBytes(base + L"().wav");
   ASSERT_EQ(file.size(), 44u + 1000000u + marker.size());
   EXPECT_TRUE(SameBytes(file.substr(44), Pattern(1000000, 100) + marker));

@@ -74,8 +74,7 @@ TEST_F(ConfigIniCarryOver, TheNewPlaceTakesTheOldSettingsOnceAndKeepsItsOwnAfter
   std::string before = ReadFileBytes(place.path);
   EXPECT_EQ(PrepareConfigIni(place), place.path);
   EXPECT_EQ(ReadFileBytes(place.path), before);
-  LoadSettings(place.path);
-  EXPECT_EQ(Settings.Current()->AutoRecord, 1);
+  EXPECT_EQ(ReadSettings(place.path).AutoRecord, 1);
 }
 
 TEST_F(ConfigIniCarryOver, NothingToCarryGivesAFreshFileAndAnUnwritablePlaceKeepsTheOldOne) {
@@ -83,7 +82,7 @@ TEST_F(ConfigIniCarryOver, NothingToCarryGivesAFreshFileAndAnUnwritablePlaceKeep
   EXPECT_EQ(PrepareConfigIni(fresh), fresh.path);
   EXPECT_TRUE(PathExists(fresh.folder));
   EXPECT_FALSE(PathExists(fresh.path));  // written by the first load, with the defaults
-  LoadSettings(fresh.path);
+  ReadSettings(fresh.path);
   EXPECT_EQ(IniFile(fresh.path).ReadString(L"Setting", L"WavePath"), documents.path() + L"\\Calvoro Record");
 
   // A new place that cannot be made: the settings are read where they are.

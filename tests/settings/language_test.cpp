@@ -66,22 +66,19 @@ TEST(ShippedLanguageFile, IsBesideTheProgramAndUnicode) {
 }
 
 TEST(ShippedLanguageFile, ListsTwoLanguagesAndThreeRecordWays) {
-  IniFile file(LanguageIniPath());
-  std::vector<std::wstring> languages = LanguageList(file);
+  LanguageTable table(LanguageIniPath());
+  std::vector<std::wstring> languages = table.Languages();
   ASSERT_EQ(languages.size(), 2u);
   EXPECT_EQ(languages[0], L"简体中文");
   EXPECT_EQ(languages[1], L"繁體中文");
-  SelectLanguageSection(0);
-  EXPECT_EQ(RecordWayItems(file).size(), 3u);
-  SelectLanguageSection(1);
-  EXPECT_EQ(RecordWayItems(file).size(), 3u);
-  SelectLanguageSection(0);
+  EXPECT_EQ(table.RecordWayItems().size(), 3u);
+  table.Select(1);
+  EXPECT_EQ(table.RecordWayItems().size(), 3u);
 }
 
 TEST_P(ShippedLanguageSections, HoldsEveryKeyWithThePlaceholdersThePartsFill) {
-  IniFile file(LanguageIniPath());
   for (const auto& [key, expected] : LanguageKeys()) {
-    std::wstring text = IniReadString(file.path(), GetParam(), key, 254);
+    std::wstring text = IniReadString(LanguageIniPath(), GetParam(), key, 254);
     EXPECT_FALSE(text.empty()) << key;
     int others = 0;
     EXPECT_EQ(CountPercentConversions(text, others), expected) << key;
@@ -91,32 +88,57 @@ TEST_P(ShippedLanguageSections, HoldsEveryKeyWithThePlaceholdersThePartsFill) {
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, ShippedLanguageSections, ::testing::Values(L"Chs", L"Cht"));
 
-TEST(LanguageText, FollowsTheCurrentSection) {
-  IniFile file(LanguageIniPath());
-  SelectLanguageSection(0);
-  EXPECT_EQ(LanguageText(file, L"Hour"), L"时");
-  EXPECT_EQ(LanguageText(L"Hour"), L"时");
-  SelectLanguageSection(1);
-  EXPECT_EQ(LanguageText(file, L"Hour"), L"時");
-  SelectLanguageSection(7);
-  EXPECT_EQ(CurrentLanguageSection(), L"Cht");
-  SelectLanguageSection(0);
-  EXPECT_EQ(LanguageText(file, L"No_Such_Key"), L"");
+TEST(LanguageTable, FollowsTheSelectedSection) {
+  LanguageTable table(LanguageIniPath());
+  EXPECT_EQ(table.Section(), L"Chs");
+  EXPECT_EQ(table.Text(L"Hour"), L"时");
+  table.Select(1);
+  EXPECT_EQ(table.Text(L"Hour"), L"時");
+  table.Select(7);
+  EXPECT_EQ(table.Section(), L"Cht");
+  table.Select(0);
+  EXPECT_EQ(table.Text(L"No_Such_Key"), L"");
+  EXPECT_EQ(table.TextOr(L"No_Such_Key", L"Listen failed!"), L"Listen failed!");
+  EXPECT_EQ(table.TextOr(L"Hour", L"h"), L"时");
 }
 
-TEST(LanguageText, MissingSectionOrFileGivesEmptyTexts) {
+TEST(LanguageTable, MissingSectionOrFileGivesEmptyTexts) {
   TempDir dir;
   std::wstring path = dir.file(L"Language.ini");
-  IniFile missing(path);
-  EXPECT_EQ(LanguageText(missing, L"Year"), L"");
-  EXPECT_TRUE(LanguageList(missing).empty());
+  {
+    LanguageTable missing(path);
+    EXPECT_EQ(missing.Text(L"Year"), L"");
+    EXPECT_TRUE(missing.Languages().empty());
+  }
   ASSERT_TRUE(WriteFileBytes(path, "[LANGUAGE]\r\nLanguage_1=English\r\n[Chs]\r\nYear=-\r\n"));
-  IniFile file(path);
-  SelectLanguageSection(1);  // no Cht section in this file
-  EXPECT_EQ(LanguageText(file, L"Year"), L"");
-  EXPECT_TRUE(RecordWayItems(file).empty());
-  SelectLanguageSection(0);
-  EXPECT_EQ(LanguageText(file, L"Year"), L"-");
+  LanguageTable table(path);
+  table.Select(1);  // no Cht section in this file
+  EXPECT_EQ(table.Text(L"Year"), L"");
+  EXPECT_TRUE(table.RecordWayItems().empty());
+  table.Select(0);
+  EXPECT_EQ(table.Text(L"Year"), L"-");
+}
+
+// The window asks for its texts on every refresh: a key is read from the disk
+// once per choice of language, and a new choice (an apply of the settings
+// dialog) reads the file as it is then.
+TEST(LanguageTable, ReadsEachKeyOncePerChoiceOfLanguage) {
+  TempDir dir;
+  std::wstring path = dir.file(L"Language.ini");
+  ASSERT_TRUE(WriteFileBytes(path, "[Chs]\r\nYear=-\r\n[Cht]\r\nYear=+\r\n"));
+  LanguageTable table(path);
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(table.Text(L"Year"), L"-");
+    EXPECT_EQ(table.Text(L"Missing"), L"");
+  }
+  EXPECT_EQ(table.reads(), 2);
+  ASSERT_TRUE(WriteFileBytes(path, "[Chs]\r\nYear=y\r\n[Cht]\r\nYear=+\r\n"));
+  EXPECT_EQ(table.Text(L"Year"), L"-");
+  table.Select(1);
+  EXPECT_EQ(table.Text(L"Year"), L"+");
+  table.Select(0);
+  EXPECT_EQ(table.Text(L"Year"), L"y");
+  EXPECT_EQ(table.reads(), 4);
 }
 
 TEST(NumberedLists, EndAtTheFirstGapAndHoldAtMost99) {
@@ -125,24 +147,24 @@ TEST(NumberedLists, EndAtTheFirstGapAndHoldAtMost99) {
   ASSERT_TRUE(WriteFileBytes(path,
                              "[LANGUAGE]\r\nLanguage_1=One\r\nLanguage_3=Three\r\n[Chs]\r\n"
                              "Combo_Record_Fuction_1=a\r\nCombo_Record_Fuction_2=\r\nCombo_Record_Fuction_3=c\r\n"));
-  IniFile file(path);
-  EXPECT_EQ(LanguageList(file), std::vector<std::wstring>{L"One"});
-  SelectLanguageSection(0);
-  EXPECT_EQ(RecordWayItems(file), std::vector<std::wstring>{L"a"});
-
+  {
+    LanguageTable table(path);
+    EXPECT_EQ(table.Languages(), std::vector<std::wstring>{L"One"});
+    EXPECT_EQ(table.RecordWayItems(), std::vector<std::wstring>{L"a"});
+  }
   std::string many = "[LANGUAGE]\r\n";
   for (int n = 1; n <= 120; ++n) many += "Language_" + std::to_string(n) + "=L" + std::to_string(n) + "\r\n";
   ASSERT_TRUE(WriteFileBytes(path, many));
-  std::vector<std::wstring> list = LanguageList(file);
+  LanguageTable table(path);
+  std::vector<std::wstring> list = table.Languages();
   ASSERT_EQ(list.size(), 99u);
   EXPECT_EQ(list.back(), L"L99");
 }
 
-TEST(LanguageText, LongTextsAreCutTo254) {
+TEST(LanguageTable, LongTextsAreCutTo254) {
   TempDir dir;
   std::wstring path = dir.file(L"Language.ini");
   ASSERT_TRUE(WriteFileBytes(path, "[Chs]\r\nHelp_Info=" + std::string(300, 'h') + "\r\n"));
-  IniFile file(path);
-  SelectLanguageSection(0);
-  EXPECT_EQ(LanguageText(file, L"Help_Info"), std::wstring(254, L'h'));
+  LanguageTable table(path);
+  EXPECT_EQ(table.Text(L"Help_Info"), std::wstring(254, L'h'));
 }

@@ -70,7 +70,9 @@ int ApplyOf(const SettingsRecord& r, const TempDir& dir) {
 TEST(SettingsPublication, EveryReaderSeesWholeAppliedSetsInTheOrderOfTheApplies) {
   TempDir dir;
   std::wstring config = dir.file(L"Config.ini");
-  ASSERT_EQ(ApplySettings(ValuesOf(0, dir), config), ApplyResult::Applied);
+  SettingsStore store;
+  LanguageTable language(LanguageIniPath());
+  ASSERT_EQ(ApplySettings(store, language, ValuesOf(0, dir), config), ApplyResult::Applied);
 
   std::atomic<bool> done{false};
   std::atomic<int> mixed{0}, backwards{0}, unknown{0};
@@ -93,10 +95,10 @@ TEST(SettingsPublication, EveryReaderSeesWholeAppliedSetsInTheOrderOfTheApplies)
       // Readers give way after each read: four spinning threads on a two-core
       // machine would starve the applies (each writes Config.ini) for minutes.
       while (!done.load()) {
-        check(Settings.Current(), last);
+        check(store.Current(), last);
         std::this_thread::yield();
       }
-      check(Settings.Current(), last);
+      check(store.Current(), last);
     });
   }
   // A recording starts and ends again and again meanwhile: what it pins is a
@@ -104,16 +106,16 @@ TEST(SettingsPublication, EveryReaderSeesWholeAppliedSetsInTheOrderOfTheApplies)
   readers.emplace_back([&] {
     int last = 0;
     while (!done.load()) {
-      SettingsSnapshot pinned = Settings.PinCurrentUnlessPinned();
-      SettingsSnapshot seen = Settings.ForRecording();
+      SettingsSnapshot pinned = store.PinCurrentUnlessPinned();
+      SettingsSnapshot seen = store.ForRecording();
       if (seen != pinned) ++mixed;
       check(seen, last);
-      Settings.PinForRecording(nullptr);
+      store.PinForRecording(nullptr);
       std::this_thread::yield();
     }
   });
 
-  for (int i = 1; i <= kApplies; ++i) ASSERT_EQ(ApplySettings(ValuesOf(i, dir), config), ApplyResult::Applied);
+  for (int i = 1; i <= kApplies; ++i) ASSERT_EQ(ApplySettings(store, language, ValuesOf(i, dir), config), ApplyResult::Applied);
   done = true;
   for (std::thread& t : readers) t.join();
 
@@ -122,9 +124,8 @@ TEST(SettingsPublication, EveryReaderSeesWholeAppliedSetsInTheOrderOfTheApplies)
   EXPECT_EQ(unknown.load(), 0);
   EXPECT_GT(reads.load(), kApplies);
   // The last apply is in force, in the file too.
-  EXPECT_EQ(*Settings.Current(), RecordOf(kApplies, dir));
-  Settings.Publish(SettingsRecord());
-  LoadSettings(config);
-  EXPECT_EQ(*Settings.Current(), RecordOf(kApplies, dir));
-  SelectLanguageSection(0);
+  EXPECT_EQ(*store.Current(), RecordOf(kApplies, dir));
+  store.Publish(SettingsRecord());
+  LoadSettings(store, language, config);
+  EXPECT_EQ(*store.Current(), RecordOf(kApplies, dir));
 }

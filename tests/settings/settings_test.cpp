@@ -15,7 +15,6 @@ class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     OverrideDocumentsFolder(documents.path());
-    SelectLanguageSection(0);
   }
   void TearDown() override { OverrideDocumentsFolder(L""); }
 
@@ -24,6 +23,8 @@ class SettingsTest : public ::testing::Test {
   TempDir dir;
   TempDir documents;
   std::wstring config = dir.file(L"Config.ini");
+  SettingsStore store;
+  LanguageTable language{LanguageIniPath()};
 };
 
 }  // namespace
@@ -39,39 +40,39 @@ TEST(SettingByteFromText, ConvertsAsTheFileMeansIt) {
 }
 
 TEST_F(SettingsTest, MissingFileGivesDefaultsAndWritesTheRecordFolderBack) {
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->Language_Select, 0);
-  EXPECT_EQ(Settings.Current()->AutoRun, 0);
-  EXPECT_EQ(Settings.Current()->RecordWay, 0);
-  EXPECT_EQ(Settings.Current()->AutoRecord, 0);
-  EXPECT_EQ(Settings.Current()->SaveLF, 0);
-  EXPECT_EQ(Settings.Current()->ShowStatusOnTray, 0);
-  EXPECT_EQ(Settings.Current()->CloseSkypeMainWindowWhenTalking, 0);
-  EXPECT_EQ(Settings.Current()->CloseSkypeCallQualityWindow, 0);
-  EXPECT_EQ(Settings.Current()->OpenRecordFolderAfterRecording, 0);
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->Language_Select, 0);
+  EXPECT_EQ(store.Current()->AutoRun, 0);
+  EXPECT_EQ(store.Current()->RecordWay, 0);
+  EXPECT_EQ(store.Current()->AutoRecord, 0);
+  EXPECT_EQ(store.Current()->SaveLF, 0);
+  EXPECT_EQ(store.Current()->ShowStatusOnTray, 0);
+  EXPECT_EQ(store.Current()->CloseSkypeMainWindowWhenTalking, 0);
+  EXPECT_EQ(store.Current()->CloseSkypeCallQualityWindow, 0);
+  EXPECT_EQ(store.Current()->OpenRecordFolderAfterRecording, 0);
   std::wstring expected = documents.path() + L"\\Calvoro Record";
-  EXPECT_EQ(Settings.Current()->WavePath, expected);
+  EXPECT_EQ(store.Current()->WavePath, expected);
   EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"WavePath"), expected);
   EXPECT_TRUE(PathExists(expected));
-  EXPECT_EQ(CurrentLanguageSection(), L"Chs");
+  EXPECT_EQ(language.Section(), L"Chs");
 }
 
 TEST_F(SettingsTest, NoChosenFormatFallsBackToMp3) {
   // With no format bit every recording would end without an output file.
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatMp3);
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->RecordFormat, kFormatMp3);
   WriteConfig("RecordFormat=0\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatMp3);
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->RecordFormat, kFormatMp3);
   WriteConfig("RecordFormat=32\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatMp3);
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->RecordFormat, kFormatMp3);
   WriteConfig("RecordFormat=17\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->RecordFormat, 17);
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->RecordFormat, 17);
   WriteConfig("RecordFormat=-1\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->RecordFormat, 255);
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->RecordFormat, 255);
 }
 
 TEST_F(SettingsTest, ValuesAreReadAsBytes) {
@@ -80,38 +81,38 @@ TEST_F(SettingsTest, ValuesAreReadAsBytes) {
       "CloseSkypeCallQualityWindow=256\r\nCloseSkypeMainWindowWhenTalking=7\r\n"
       "OpenRecordFolderAfterRecording=1\r\nWavePath=" +
       std::string("") + "\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->RecordWay, 2);
-  EXPECT_EQ(Settings.Current()->SaveLF, 1);
-  EXPECT_EQ(Settings.Current()->AutoRecord, 1);
-  EXPECT_EQ(Settings.Current()->AutoRun, 0);
-  EXPECT_EQ(Settings.Current()->ShowStatusOnTray, 255);
-  EXPECT_EQ(Settings.Current()->CloseSkypeCallQualityWindow, 0);
-  EXPECT_EQ(Settings.Current()->CloseSkypeMainWindowWhenTalking, 7);
-  EXPECT_EQ(Settings.Current()->OpenRecordFolderAfterRecording, 1);
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->RecordWay, 2);
+  EXPECT_EQ(store.Current()->SaveLF, 1);
+  EXPECT_EQ(store.Current()->AutoRecord, 1);
+  EXPECT_EQ(store.Current()->AutoRun, 0);
+  EXPECT_EQ(store.Current()->ShowStatusOnTray, 255);
+  EXPECT_EQ(store.Current()->CloseSkypeCallQualityWindow, 0);
+  EXPECT_EQ(store.Current()->CloseSkypeMainWindowWhenTalking, 7);
+  EXPECT_EQ(store.Current()->OpenRecordFolderAfterRecording, 1);
 }
 
 TEST_F(SettingsTest, LanguageSelectSetsTheSectionOrKeepsIt) {
   WriteConfig("Language_Select=5\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->Language_Select, 5);
-  EXPECT_EQ(CurrentLanguageSection(), L"Chs");
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->Language_Select, 5);
+  EXPECT_EQ(language.Section(), L"Chs");
   WriteConfig("Language_Select=1\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(CurrentLanguageSection(), L"Cht");
+  LoadSettings(store, language, config);
+  EXPECT_EQ(language.Section(), L"Cht");
   WriteConfig("Language_Select=2\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(CurrentLanguageSection(), L"Cht");
+  LoadSettings(store, language, config);
+  EXPECT_EQ(language.Section(), L"Cht");
   WriteConfig("Language_Select=0\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(CurrentLanguageSection(), L"Chs");
+  LoadSettings(store, language, config);
+  EXPECT_EQ(language.Section(), L"Chs");
 }
 
 TEST_F(SettingsTest, AGivenRecordFolderIsKeptAndCreated) {
   std::wstring folder = dir.file(L"My Recordings");
   ASSERT_TRUE(IniFile(config).WriteString(L"Setting", L"WavePath", folder));
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->WavePath, folder);
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->WavePath, folder);
   EXPECT_TRUE(PathExists(folder));
 }
 
@@ -124,11 +125,11 @@ TEST_F(SettingsTest, LongRecordFolderSurvivesApplyAndReload) {
   values.wavePath = folder;
   values.languageIndex = 0;
   values.recordWayIndex = 0;
-  ASSERT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  ASSERT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
   EXPECT_TRUE(IsDirectory(folder));
-  Settings.Change([](SettingsRecord& s) { s.WavePath.clear(); });
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->WavePath, folder);
+  store.Change([](SettingsRecord& s) { s.WavePath.clear(); });
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->WavePath, folder);
 }
 
 // A folder that cannot be recorded into is refused before anything changes: the
@@ -139,8 +140,8 @@ TEST_F(SettingsTest, AFolderThatCannotBeRecordedIntoChangesNothing) {
   values.wavePath = dir.file(L"Before");
   values.languageIndex = 0;
   values.recordWayIndex = 0;
-  ASSERT_EQ(ApplySettings(values, config), ApplyResult::Applied);
-  const SettingsRecord before = *Settings.Current();
+  ASSERT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
+  const SettingsRecord before = *store.Current();
   const std::string file = ReadFileBytes(config);
   ASSERT_TRUE(WriteFileBytes(dir.file(L"plain file"), "x"));
 
@@ -159,24 +160,22 @@ TEST_F(SettingsTest, AFolderThatCannotBeRecordedIntoChangesNothing) {
   };
   for (const Case& c : cases) {
     changed.wavePath = c.folder;
-    EXPECT_EQ(ApplySettings(changed, config), c.result);
-    EXPECT_EQ(*Settings.Current(), before);
+    EXPECT_EQ(ApplySettings(store, language, changed, config), c.result);
+    EXPECT_EQ(*store.Current(), before);
     EXPECT_EQ(ReadFileBytes(config), file);
     std::wstring data;
     EXPECT_FALSE(ReadAutorunValue(kAutorunValueName, data));
-    EXPECT_EQ(CurrentLanguageSection(), L"Chs");
-    EXPECT_FALSE(ApplyFailureText(c.result).empty());
+    EXPECT_EQ(language.Section(), L"Chs");
   }
   EXPECT_FALSE(PathExists(dir.path() + L"\\Records"));
-  EXPECT_EQ(ApplyFailureText(ApplyResult::Applied), L"");
 
   // At the limit itself the folder is taken.
   changed.wavePath = dir.path();
   while (changed.wavePath.size() + 1 < kWavePathMaxChars)
     changed.wavePath += L"\\" + std::wstring(std::min<size_t>(100, kWavePathMaxChars - changed.wavePath.size() - 1), L'y');
   ASSERT_EQ(changed.wavePath.size(), kWavePathMaxChars);
-  EXPECT_EQ(ApplySettings(changed, config), ApplyResult::Applied);
-  EXPECT_EQ(Settings.Current()->WavePath, changed.wavePath);
+  EXPECT_EQ(ApplySettings(store, language, changed, config), ApplyResult::Applied);
+  EXPECT_EQ(store.Current()->WavePath, changed.wavePath);
   DeleteAutorunValue(kAutorunValueName);
 }
 
@@ -185,18 +184,18 @@ TEST_F(SettingsTest, ANewNestedFolderIsCreatedWithEveryLevelAndAnEmptyOneIsTheDe
   values.languageIndex = 0;
   values.recordWayIndex = 0;
   values.wavePath = dir.path() + L"\\Calls\\2026\\Work\\";
-  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  EXPECT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
   EXPECT_TRUE(IsDirectory(dir.path() + L"\\Calls\\2026\\Work"));
-  EXPECT_EQ(Settings.Current()->WavePath, values.wavePath);
+  EXPECT_EQ(store.Current()->WavePath, values.wavePath);
   // The same nested folder written into Config.ini by hand is made at start.
   std::wstring handEdited = dir.path() + L"\\Hand\\Edited";
   ASSERT_TRUE(IniFile(config).WriteString(L"Setting", L"WavePath", handEdited));
-  LoadSettings(config);
+  LoadSettings(store, language, config);
   EXPECT_TRUE(IsDirectory(handEdited));
 
   values.wavePath.clear();
-  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
-  EXPECT_EQ(Settings.Current()->WavePath, documents.path() + L"\\Calvoro Record");
+  EXPECT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
+  EXPECT_EQ(store.Current()->WavePath, documents.path() + L"\\Calvoro Record");
   EXPECT_TRUE(IsDirectory(documents.path() + L"\\Calvoro Record"));
 }
 
@@ -207,15 +206,15 @@ TEST_F(SettingsTest, AConfigIniThatCannotBeWrittenLeavesTheAppliedSetInForce) {
   values.saveLF = true;
   values.wavePath = dir.file(L"R");
   std::wstring unwritable = dir.file(L"missing folder") + L"\\Config.ini";
-  EXPECT_EQ(ApplySettings(values, unwritable), ApplyResult::Applied);
+  EXPECT_EQ(ApplySettings(store, language, values, unwritable), ApplyResult::Applied);
   EXPECT_FALSE(FileExists(unwritable));
-  EXPECT_EQ(Settings.Current()->RecordWay, 2);
-  EXPECT_EQ(Settings.Current()->SaveLF, 1);
-  EXPECT_EQ(CurrentLanguageSection(), L"Cht");
+  EXPECT_EQ(store.Current()->RecordWay, 2);
+  EXPECT_EQ(store.Current()->SaveLF, 1);
+  EXPECT_EQ(language.Section(), L"Cht");
 }
 
 TEST_F(SettingsTest, SaveWritesEveryFieldAndLoadReadsItBack) {
-  LoadSettings(config);
+  LoadSettings(store, language, config);
   SettingsRecord all;
   all.Language_Select = 1;
   all.AutoRun = 1;
@@ -228,8 +227,8 @@ TEST_F(SettingsTest, SaveWritesEveryFieldAndLoadReadsItBack) {
   all.SaveLF = 1;
   all.RecordFormat = 31;
   all.WavePath = dir.file(L"Saved");
-  Settings.Publish(all);
-  EXPECT_TRUE(SaveSettings(config));
+  store.Publish(all);
+  EXPECT_TRUE(SaveSettings(*store.Current(), config));
   IniFile ini(config);
   for (const wchar_t* key : {L"Language_Select", L"AutoRun", L"AutoRecord", L"CloseSkypeMainWindowWhenTalking",
                              L"CloseSkypeCallQualityWindow", L"OpenRecordFolderAfterRecording",
@@ -237,10 +236,10 @@ TEST_F(SettingsTest, SaveWritesEveryFieldAndLoadReadsItBack) {
     EXPECT_EQ(ini.ReadString(L"Setting", key), L"1") << key;
   EXPECT_EQ(ini.ReadString(L"Setting", L"RecordWay"), L"2");
   EXPECT_EQ(ini.ReadString(L"Setting", L"RecordFormat"), L"31");
-  Settings.Publish(SettingsRecord());
-  LoadSettings(config);
-  EXPECT_EQ(*Settings.Current(), all);
-  EXPECT_EQ(CurrentLanguageSection(), L"Cht");
+  store.Publish(SettingsRecord());
+  LoadSettings(store, language, config);
+  EXPECT_EQ(*store.Current(), all);
+  EXPECT_EQ(language.Section(), L"Cht");
 }
 
 TEST_F(SettingsTest, ApplyTakesTheDialogValues) {
@@ -253,16 +252,16 @@ TEST_F(SettingsTest, ApplyTakesTheDialogValues) {
   values.languageIndex = 1;
   values.recordWayIndex = 1;
   values.wavePath = dir.file(L"Applied");
-  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
-  EXPECT_EQ(Settings.Current()->AutoRecord, 1);
-  EXPECT_EQ(Settings.Current()->SaveLF, 1);
-  EXPECT_EQ(Settings.Current()->ShowStatusOnTray, 0);
-  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatOgg | kFormatWav);
-  EXPECT_EQ(Settings.Current()->CloseSkypeCallQualityWindow, 1);
-  EXPECT_EQ(Settings.Current()->CloseSkypeMainWindowWhenTalking, 0);
-  EXPECT_EQ(Settings.Current()->Language_Select, 1);
-  EXPECT_EQ(Settings.Current()->RecordWay, 1);
-  EXPECT_EQ(CurrentLanguageSection(), L"Cht");     // the apply selected it
+  EXPECT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
+  EXPECT_EQ(store.Current()->AutoRecord, 1);
+  EXPECT_EQ(store.Current()->SaveLF, 1);
+  EXPECT_EQ(store.Current()->ShowStatusOnTray, 0);
+  EXPECT_EQ(store.Current()->RecordFormat, kFormatOgg | kFormatWav);
+  EXPECT_EQ(store.Current()->CloseSkypeCallQualityWindow, 1);
+  EXPECT_EQ(store.Current()->CloseSkypeMainWindowWhenTalking, 0);
+  EXPECT_EQ(store.Current()->Language_Select, 1);
+  EXPECT_EQ(store.Current()->RecordWay, 1);
+  EXPECT_EQ(language.Section(), L"Cht");     // the apply selected it
   EXPECT_TRUE(IsDirectory(dir.file(L"Applied")));  // and created the folder
   EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"RecordFormat"), L"20");
 }
@@ -270,16 +269,16 @@ TEST_F(SettingsTest, ApplyTakesTheDialogValues) {
 TEST_F(SettingsTest, ApplyWithNoFormatStoresMp3AndUnselectedListsStore255) {
   SettingsDialogValues values;
   values.wavePath = dir.file(L"R");
-  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
-  EXPECT_EQ(Settings.Current()->RecordFormat, kFormatMp3);
+  EXPECT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
+  EXPECT_EQ(store.Current()->RecordFormat, kFormatMp3);
   EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"RecordFormat"), L"1");
-  EXPECT_EQ(Settings.Current()->RecordWay, 255);
-  EXPECT_EQ(Settings.Current()->Language_Select, 255);
-  EXPECT_EQ(CurrentLanguageSection(), L"Chs");  // 255 keeps the section
+  EXPECT_EQ(store.Current()->RecordWay, 255);
+  EXPECT_EQ(store.Current()->Language_Select, 255);
+  EXPECT_EQ(language.Section(), L"Chs");  // 255 keeps the section
   values.languageIndex = 2;                     // a third language in the list
-  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
-  EXPECT_EQ(Settings.Current()->Language_Select, 2);
-  EXPECT_EQ(CurrentLanguageSection(), L"Chs");
+  EXPECT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
+  EXPECT_EQ(store.Current()->Language_Select, 2);
+  EXPECT_EQ(language.Section(), L"Chs");
 }
 
 // The box writes this program's entry and removes it again; an entry that
@@ -289,19 +288,19 @@ TEST_F(SettingsTest, ApplyWritesAndRemovesOnlyThisProgramsAutorunEntry) {
   SettingsDialogValues values;
   values.wavePath = dir.file(L"R");
   values.autoRun = true;
-  ASSERT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  ASSERT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
   std::wstring data;
   ASSERT_TRUE(ReadAutorunValue(L"CalvoroRecord", data));
   EXPECT_EQ(data, L"\"" + GetModuleFilePath() + L"\" hide");
   EXPECT_TRUE(AutorunStartsThisProgram());
-  EXPECT_EQ(Settings.Current()->AutoRun, 1);
+  EXPECT_EQ(store.Current()->AutoRun, 1);
   values.autoRun = false;
-  ApplySettings(values, config);
+  ApplySettings(store, language, values, config);
   EXPECT_FALSE(ReadAutorunValue(L"CalvoroRecord", data));
   EXPECT_FALSE(AutorunStartsThisProgram());
-  EXPECT_EQ(Settings.Current()->AutoRun, 0);
+  EXPECT_EQ(store.Current()->AutoRun, 0);
   // Removing a value that is not there is no failure.
-  EXPECT_EQ(ApplySettings(values, config), ApplyResult::Applied);
+  EXPECT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
 
   // The installer's entry for this program, written in another letter case.
   std::wstring upper;
@@ -314,7 +313,7 @@ TEST_F(SettingsTest, ApplyWritesAndRemovesOnlyThisProgramsAutorunEntry) {
   std::wstring other = L"\"" + dir.file(L"Other Copy") + L"\\CalvoroRecord.exe\" hide";
   ASSERT_TRUE(SetAutorunValue(L"CalvoroRecord", other));
   EXPECT_FALSE(AutorunStartsThisProgram());
-  ApplySettings(values, config);
+  ApplySettings(store, language, values, config);
   ASSERT_TRUE(ReadAutorunValue(L"CalvoroRecord", data));
   EXPECT_EQ(data, other);
   ASSERT_TRUE(SetAutorunValue(L"CalvoroRecord", L"\"" + GetModuleFilePath() + L"-old\" hide"));
@@ -325,15 +324,15 @@ TEST_F(SettingsTest, ApplyWritesAndRemovesOnlyThisProgramsAutorunEntry) {
 TEST_F(SettingsTest, LoadingNeverTouchesTheAutorunEntry) {
   DeleteAutorunValue(L"CalvoroRecord");
   WriteConfig("AutoRun=1\r\n");
-  LoadSettings(config);
-  EXPECT_EQ(Settings.Current()->AutoRun, 1);
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->AutoRun, 1);
   std::wstring data;
   EXPECT_FALSE(ReadAutorunValue(L"CalvoroRecord", data));
 }
 
 TEST_F(SettingsTest, LongOrdinaryValuesAreCut) {
   WriteConfig("RecordWay=" + std::string(300, '1') + "\r\n");
-  LoadSettings(config);
+  LoadSettings(store, language, config);
   // 254 ones read as a saturated number, whose low byte is 255.
-  EXPECT_EQ(Settings.Current()->RecordWay, 255);
+  EXPECT_EQ(store.Current()->RecordWay, 255);
 }

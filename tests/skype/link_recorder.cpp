@@ -1,36 +1,15 @@
 #include "tests/skype/link_recorder.h"
 
+#include <algorithm>
+
 #include "common/strings.h"
-#include "platform/main_window.h"
-#include "settings/settings.h"
-#include "skype/call_partners.h"
-#include "skype/skype_messages.h"
-#include "tests/support/main_window_standin.h"
 #include "tests/support/skype_client_standin.h"
 #include "tests/support/wait.h"
 
-std::wstring MessageName(uint32_t message) {
-  switch (message) {
-    case WM_SKYPE_CALL_STARTED: return L"STARTED";
-    case WM_SKYPE_CALL_ENDED: return L"ENDED";
-    case WM_SKYPE_STATUS_CHANGED: return L"STATUS";
-    case WM_SKYPE_PARTNER_KNOWN: return L"PARTNER";
-    default: return L"message " + std::to_wstring(message);
-  }
-}
-
-LinkRecorder::LinkRecorder(bool attach) {
-  ResetSkypeLinkState();
-  Settings.Change([&](SettingsRecord& s) {
-    s.RecordWay = 0;
-    s.CloseSkypeMainWindowWhenTalking = 0;
-    s.CloseSkypeCallQualityWindow = 0;
-  });
+LinkRecorder::LinkRecorder(bool attach) : client_(settings_, *this) {
   if (attach) {
-    messageWindow.store(kMessageWindow);
-    skypeApiWindow.store(kApiWindow);
-  } else {
-    messageWindow.store(0);
+    client_.link.messageWindow.store(kMessageWindow);
+    client_.link.skypeApiWindow.store(kApiWindow);
   }
   SkypeClientStandIn standIn;
   standIn.command = [this](WindowId apiWindow, WindowId fromWindow, const std::string& data) {
@@ -54,28 +33,24 @@ LinkRecorder::LinkRecorder(bool attach) {
     if (windowGone_.load()) add(L"DISCOVER");
   };
   SetSkypeClientStandIn(standIn);
-  StartMainWindowStandIn([this](uint32_t message) {
-    std::function<void(uint32_t)> hook;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      hook = messageHook_;
-      counts_.push_back(activeCallCount.load());
-    }
-    if (hook) hook(message);
-    add(MessageName(message));
-  });
 }
 
 LinkRecorder::~LinkRecorder() {
-  StopMainWindowStandIn();
+  // The threads call the stand-in's hooks, which point at this object.
+  client_.StopThreads();
   SetSkypeClientStandIn({});
-  ResetSkypeLinkState();
-  messageWindow.store(0);
-  Settings.Change([&](SettingsRecord& s) {
-    s.RecordWay = 0;
-    s.CloseSkypeMainWindowWhenTalking = 0;
-    s.CloseSkypeCallQualityWindow = 0;
-  });
+}
+
+void LinkRecorder::handle(const wchar_t* event) {
+  std::function<void(const std::wstring&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hook = eventHook_;
+    counts_.push_back(client_.calls.activeCallCount.load());
+    flags_.emplace_back(client_.link.attached.load(), client_.link.loggedOut.load());
+  }
+  if (hook) hook(event);
+  add(event);
 }
 
 void LinkRecorder::add(std::wstring event) {
@@ -88,11 +63,17 @@ std::vector<std::wstring> LinkRecorder::events() const {
   return events_;
 }
 
+size_t LinkRecorder::count(const std::wstring& event) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<size_t>(std::count(events_.begin(), events_.end(), event));
+}
+
 void LinkRecorder::clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   events_.clear();
   commands_.clear();
   counts_.clear();
+  flags_.clear();
 }
 
 bool LinkRecorder::waitForEvents(size_t n) const {
@@ -104,9 +85,14 @@ std::vector<LinkRecorder::Command> LinkRecorder::commands() const {
   return commands_;
 }
 
-std::vector<int32_t> LinkRecorder::countsSeenByMainWindow() const {
+std::vector<int32_t> LinkRecorder::countsSeen() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return counts_;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> LinkRecorder::flagsSeen() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return flags_;
 }
 
 void LinkRecorder::onCommand(std::function<void(const std::string&)> hook) {
@@ -114,7 +100,7 @@ void LinkRecorder::onCommand(std::function<void(const std::string&)> hook) {
   commandHook_ = std::move(hook);
 }
 
-void LinkRecorder::onMessage(std::function<void(uint32_t)> hook) {
+void LinkRecorder::onEvent(std::function<void(const std::wstring&)> hook) {
   std::lock_guard<std::mutex> lock(mutex_);
-  messageHook_ = std::move(hook);
+  eventHook_ = std::move(hook);
 }

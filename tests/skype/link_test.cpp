@@ -3,29 +3,30 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/strings.h"
-#include "skype/call_partners.h"
 #include "skype/skype_api.h"
+#include "skype/skype_client.h"
 #include "skype/skype_link.h"
-#include "skype/skype_messages.h"
 #include "skype/window_control.h"
 #include "tests/skype/link_recorder.h"
 #include "tests/support/capture.h"
 #include "tests/support/skype_client_standin.h"
 
 using Events = std::vector<std::wstring>;
+using Flags = std::vector<std::pair<uint32_t, uint32_t>>;  // (attached, loggedOut)
 
 namespace {
 
 // Queues a text as the client's window would deliver it and parses what the
 // message thread would take.
-void Deliver(const std::string& bytes) {
-  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, bytes.data(), bytes.size() + 1));
+void Deliver(LinkRecorder& recorder, const std::string& bytes) {
+  ASSERT_TRUE(recorder.link().OnCopyData(LinkRecorder::kApiWindow, bytes.data(), bytes.size() + 1));
   std::wstring text;
-  ASSERT_TRUE(notificationQueue.Take(text));
-  ParseMessageFromSkype(text);
+  ASSERT_TRUE(recorder.link().notificationQueue.Take(text));
+  recorder.client().ParseMessage(text);
 }
 
 }  // namespace
@@ -34,8 +35,9 @@ void Deliver(const std::string& bytes) {
 
 TEST(SendCommandToSkype, SendsUtf8WithTwoZeroBytesCountedInCbData) {
   LinkRecorder recorder;
+  SkypeLink& link = recorder.link();
   TraceCapture trace;
-  EXPECT_TRUE(SendCommandToSkype(L"FOCUS"));
+  EXPECT_TRUE(link.SendCommand(L"FOCUS"));
   auto commands = recorder.commands();
   ASSERT_EQ(commands.size(), 1u);
   EXPECT_EQ(commands[0].data, std::string("FOCUS\0\0", 7));
@@ -45,27 +47,29 @@ TEST(SendCommandToSkype, SendsUtf8WithTwoZeroBytesCountedInCbData) {
   EXPECT_EQ(trace.lines(), Events{L"SendCommandToSkype: FOCUS"});
 
   // Text beyond ASCII goes out as UTF-8; cbData counts bytes, not characters.
-  EXPECT_TRUE(SendCommandToSkype(L"GET USER \u00e9\u4e2d"));
+  EXPECT_TRUE(link.SendCommand(L"GET USER \u00e9\u4e2d"));
   EXPECT_EQ(recorder.commands().at(1).data, std::string("GET USER \xC3\xA9\xE4\xB8\xAD\0\0", 16));
 }
 
 TEST(SendCommandToSkype, SendsNothingAndLogsNothingBeforeAttachOrForAnEmptyText) {
   LinkRecorder recorder(/*attach=*/false);
+  SkypeLink& link = recorder.link();
   TraceCapture trace;
-  EXPECT_FALSE(SendCommandToSkype(L"FOCUS"));
-  skypeApiWindow.store(LinkRecorder::kApiWindow);
-  EXPECT_FALSE(SendCommandToSkype(L""));
-  EXPECT_FALSE(SendCommandToSkype(std::wstring(L"\0FOCUS", 6)));
+  EXPECT_FALSE(link.SendCommand(L"FOCUS"));
+  link.skypeApiWindow.store(LinkRecorder::kApiWindow);
+  EXPECT_FALSE(link.SendCommand(L""));
+  EXPECT_FALSE(link.SendCommand(std::wstring(L"\0FOCUS", 6)));
   EXPECT_TRUE(recorder.commands().empty());
   EXPECT_TRUE(trace.lines().empty());
 }
 
 TEST(SendCommandToSkype, ResultIsTheClientsAnswerAndTheTextEndsAtItsFirstZero) {
   LinkRecorder recorder;
+  SkypeLink& link = recorder.link();
   recorder.setClientAnswer(false);
-  EXPECT_FALSE(SendCommandToSkype(L"FOCUS"));
+  EXPECT_FALSE(link.SendCommand(L"FOCUS"));
   recorder.setClientAnswer(true);
-  EXPECT_TRUE(SendCommandToSkype(std::wstring(L"FOCUS\0HIDDEN", 12)));
+  EXPECT_TRUE(link.SendCommand(std::wstring(L"FOCUS\0HIDDEN", 12)));
   EXPECT_EQ(recorder.commands().at(1).data, std::string("FOCUS\0\0", 7));
 }
 
@@ -73,46 +77,50 @@ TEST(SendCommandToSkype, ResultIsTheClientsAnswerAndTheTextEndsAtItsFirstZero) {
 
 TEST(AttachStatus, SuccessNamesTheClientWindowAndAsksForTheUser) {
   LinkRecorder recorder(/*attach=*/false);
-  messageWindow.store(LinkRecorder::kMessageWindow);
-  loggedOut.store(1);
-  OnAttachStatus(0x77, kAttachSuccess);
-  EXPECT_EQ(skypeApiWindow.load(), 0x77u);
-  EXPECT_EQ(loggedOut.load(), 0u);
-  EXPECT_EQ(attached.load(), 0u) << "attached waits for the reply";
+  SkypeLink& link = recorder.link();
+  link.messageWindow.store(LinkRecorder::kMessageWindow);
+  link.loggedOut.store(1);
+  link.OnAttachStatus(0x77, kAttachSuccess);
+  EXPECT_EQ(link.skypeApiWindow.load(), 0x77u);
+  EXPECT_EQ(link.loggedOut.load(), 0u);
+  EXPECT_EQ(link.attached.load(), 0u) << "attached waits for the reply";
   EXPECT_EQ(recorder.events(), Events{L"> GET CURRENTUSERHANDLE"});
   EXPECT_EQ(recorder.commands().at(0).apiWindow, 0x77u);
 }
 
 TEST(AttachStatus, PendingAndUnknownStatusesChangeNothing) {
   LinkRecorder recorder(/*attach=*/false);
+  SkypeLink& link = recorder.link();
   for (uintptr_t status : {uintptr_t{1}, uintptr_t{4}, uintptr_t{0x8000}, uintptr_t{0x8002}}) {
-    OnAttachStatus(0x77, status);
-    EXPECT_EQ(skypeApiWindow.load(), 0u) << status;
-    EXPECT_EQ(attached.load(), 0u) << status;
+    link.OnAttachStatus(0x77, status);
+    EXPECT_EQ(link.skypeApiWindow.load(), 0u) << status;
+    EXPECT_EQ(link.attached.load(), 0u) << status;
   }
-  attached.store(1);
-  OnAttachStatus(0x77, kAttachPendingAuthorization);
-  EXPECT_EQ(attached.load(), 1u);
+  link.attached.store(1);
+  link.OnAttachStatus(0x77, kAttachPendingAuthorization);
+  EXPECT_EQ(link.attached.load(), 1u);
   EXPECT_TRUE(recorder.events().empty());
 }
 
 TEST(AttachStatus, RefusedNotAvailableAndApiAvailableClearAttachedButKeepTheWindow) {
   for (uintptr_t status : {uintptr_t{2}, uintptr_t{3}, uintptr_t{0x8001}}) {
     LinkRecorder recorder;
-    attached.store(1);
-    loggedOut.store(1);
-    OnAttachStatus(0x99, status);
-    EXPECT_EQ(attached.load(), 0u) << status;
-    EXPECT_EQ(loggedOut.load(), 1u) << status;
-    EXPECT_EQ(skypeApiWindow.load(), LinkRecorder::kApiWindow) << status;
+    SkypeLink& link = recorder.link();
+    link.attached.store(1);
+    link.loggedOut.store(1);
+    link.OnAttachStatus(0x99, status);
+    EXPECT_EQ(link.attached.load(), 0u) << status;
+    EXPECT_EQ(link.loggedOut.load(), 1u) << status;
+    EXPECT_EQ(link.skypeApiWindow.load(), LinkRecorder::kApiWindow) << status;
     EXPECT_TRUE(recorder.events().empty()) << status;
   }
 }
 
 TEST(AttachStatus, SuccessWithoutAWindowIsIgnored) {
   LinkRecorder recorder;
-  OnAttachStatus(0, kAttachSuccess);
-  EXPECT_EQ(skypeApiWindow.load(), LinkRecorder::kApiWindow);
+  SkypeLink& link = recorder.link();
+  link.OnAttachStatus(0, kAttachSuccess);
+  EXPECT_EQ(link.skypeApiWindow.load(), LinkRecorder::kApiWindow);
   EXPECT_TRUE(recorder.events().empty());
 }
 
@@ -120,35 +128,37 @@ TEST(AttachStatus, SuccessWithoutAWindowIsIgnored) {
 
 TEST(ReceivedText, OnlyTheAttachedClientWindowIsListenedTo) {
   LinkRecorder recorder(/*attach=*/false);
+  SkypeLink& link = recorder.link();
   const char text[] = "CALL 1 STATUS INPROGRESS";
   // Before the first attach nobody is listened to, not even a sender giving 0.
-  EXPECT_FALSE(OnCopyDataFromSkype(0, text, sizeof(text)));
-  EXPECT_FALSE(OnCopyDataFromSkype(0x5A, text, sizeof(text)));
-  skypeApiWindow.store(0x5A);
-  EXPECT_FALSE(OnCopyDataFromSkype(0x5B, text, sizeof(text)));
-  EXPECT_FALSE(OnCopyDataFromSkype(0, text, sizeof(text)));
-  EXPECT_TRUE(notificationQueue.Empty());
-  EXPECT_TRUE(OnCopyDataFromSkype(0x5A, text, sizeof(text)));
+  EXPECT_FALSE(link.OnCopyData(0, text, sizeof(text)));
+  EXPECT_FALSE(link.OnCopyData(0x5A, text, sizeof(text)));
+  link.skypeApiWindow.store(0x5A);
+  EXPECT_FALSE(link.OnCopyData(0x5B, text, sizeof(text)));
+  EXPECT_FALSE(link.OnCopyData(0, text, sizeof(text)));
+  EXPECT_TRUE(link.notificationQueue.Empty());
+  EXPECT_TRUE(link.OnCopyData(0x5A, text, sizeof(text)));
   std::wstring taken;
-  ASSERT_TRUE(notificationQueue.Take(taken));
+  ASSERT_TRUE(link.notificationQueue.Take(taken));
   EXPECT_EQ(taken, L"CALL 1 STATUS INPROGRESS");
   EXPECT_TRUE(recorder.events().empty()) << "nothing is parsed on the receiving thread";
 }
 
 TEST(ReceivedText, IsReadUpToItsFirstZeroButNeverBeyondCbData) {
   LinkRecorder recorder;
+  SkypeLink& link = recorder.link();
   // No zero byte within cbData: the bytes after it are not part of the text.
   const char unterminated[] = "USERSTATUS LOGGEDOUTXYZ";
-  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, unterminated, 20));
+  ASSERT_TRUE(link.OnCopyData(LinkRecorder::kApiWindow, unterminated, 20));
   const char early[] = "USERSTATUS LOGGEDOUT\0garbage";
-  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, early, sizeof(early)));
-  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, nullptr, 0));
-  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, unterminated, 0));
+  ASSERT_TRUE(link.OnCopyData(LinkRecorder::kApiWindow, early, sizeof(early)));
+  ASSERT_TRUE(link.OnCopyData(LinkRecorder::kApiWindow, nullptr, 0));
+  ASSERT_TRUE(link.OnCopyData(LinkRecorder::kApiWindow, unterminated, 0));
   std::wstring a, b, c, d;
-  ASSERT_TRUE(notificationQueue.Take(a));
-  ASSERT_TRUE(notificationQueue.Take(b));
-  ASSERT_TRUE(notificationQueue.Take(c));
-  ASSERT_TRUE(notificationQueue.Take(d));
+  ASSERT_TRUE(link.notificationQueue.Take(a));
+  ASSERT_TRUE(link.notificationQueue.Take(b));
+  ASSERT_TRUE(link.notificationQueue.Take(c));
+  ASSERT_TRUE(link.notificationQueue.Take(d));
   EXPECT_EQ(a, L"USERSTATUS LOGGEDOUT");
   EXPECT_EQ(b, L"USERSTATUS LOGGEDOUT");
   EXPECT_EQ(c, L"");
@@ -157,17 +167,18 @@ TEST(ReceivedText, IsReadUpToItsFirstZeroButNeverBeyondCbData) {
 
 TEST(ReceivedText, IsDecodedFromUtf8AndKeptTo15999Characters) {
   LinkRecorder recorder;
+  SkypeLink& link = recorder.link();
   std::string handle = "CALL 5 PARTNER_HANDLE J\xC3\xBCrgen";
-  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, handle.c_str(), handle.size() + 1));
+  ASSERT_TRUE(link.OnCopyData(LinkRecorder::kApiWindow, handle.c_str(), handle.size() + 1));
   std::string longText(20000, 'x');
-  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, longText.data(), longText.size()));
+  ASSERT_TRUE(link.OnCopyData(LinkRecorder::kApiWindow, longText.data(), longText.size()));
   std::string longWide;  // 9000 characters of three bytes each
   for (int i = 0; i < 9000; ++i) longWide += "\xE4\xB8\xAD";
-  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, longWide.data(), longWide.size()));
+  ASSERT_TRUE(link.OnCopyData(LinkRecorder::kApiWindow, longWide.data(), longWide.size()));
   std::wstring a, b, c;
-  ASSERT_TRUE(notificationQueue.Take(a));
-  ASSERT_TRUE(notificationQueue.Take(b));
-  ASSERT_TRUE(notificationQueue.Take(c));
+  ASSERT_TRUE(link.notificationQueue.Take(a));
+  ASSERT_TRUE(link.notificationQueue.Take(b));
+  ASSERT_TRUE(link.notificationQueue.Take(c));
   EXPECT_EQ(a, L"CALL 5 PARTNER_HANDLE J\u00fcrgen");
   EXPECT_EQ(b, std::wstring(15999, L'x'));
   EXPECT_EQ(c, std::wstring(9000, L'\u4e2d'));
@@ -190,44 +201,55 @@ TEST(NotificationQueue, IsFirstInFirstOut) {
 
 // --- Connection notifications -----------------------------------------------
 
-TEST(ConnectionMessage, TheUserHandleReplyAttachesAndTellsTheMainWindowThreeTimes) {
+TEST(ConnectionMessage, TheUserHandleReplyAttachesThenTellsTheApplicationOnce) {
   LinkRecorder recorder;
-  Deliver("CURRENTUSERHANDLE alice.smith");
-  EXPECT_EQ(attached.load(), 1u);
-  EXPECT_EQ(currentUserHandle.Get(), L"alice.smith");
-  recorder.waitForEvents(3);
-  EXPECT_EQ(recorder.events(), (Events{L"STATUS", L"STATUS", L"STATUS"}));
+  SkypeLink& link = recorder.link();
+  // The application reads the client's state when it is told: the handle and
+  // the flag must be in place by then.
+  std::vector<std::wstring> handleSeen;
+  recorder.onEvent([&](const std::wstring&) { handleSeen.push_back(link.currentUserHandle.Get()); });
+  Deliver(recorder, "CURRENTUSERHANDLE alice.smith");
+  EXPECT_EQ(link.attached.load(), 1u);
+  EXPECT_EQ(link.currentUserHandle.Get(), L"alice.smith");
+  EXPECT_EQ(recorder.events(), Events{L"STATUS"});
+  EXPECT_EQ(recorder.flagsSeen(), (Flags{{1u, 0u}}));
+  EXPECT_EQ(handleSeen, Events{L"alice.smith"});
   // Everything after the first blank, in any letter case of the keyword.
-  Deliver("currentuserhandle john doe ");
-  EXPECT_EQ(currentUserHandle.Get(), L"john doe ");
+  Deliver(recorder, "currentuserhandle john doe ");
+  EXPECT_EQ(link.currentUserHandle.Get(), L"john doe ");
+  EXPECT_EQ(recorder.events(), (Events{L"STATUS", L"STATUS"}));
 }
 
 TEST(ConnectionMessage, TheUserHandleIsCutTo299Characters) {
   LinkRecorder recorder;
-  Deliver("CURRENTUSERHANDLE " + std::string(400, 'h'));
-  EXPECT_EQ(currentUserHandle.Get(), std::wstring(299, L'h'));
+  SkypeLink& link = recorder.link();
+  Deliver(recorder, "CURRENTUSERHANDLE " + std::string(400, 'h'));
+  EXPECT_EQ(link.currentUserHandle.Get(), std::wstring(299, L'h'));
 }
 
 TEST(ConnectionMessage, LoggedOutInEitherStatusAndAnyCaseDetaches) {
   for (const char* text : {"USERSTATUS LOGGEDOUT", "CONNSTATUS loggedout", "userstatus LoggedOut"}) {
     LinkRecorder recorder;
-    attached.store(1);
-    Deliver(text);
-    EXPECT_EQ(attached.load(), 0u) << text;
-    EXPECT_EQ(loggedOut.load(), 1u) << text;
-    recorder.waitForEvents(3);
-    EXPECT_EQ(recorder.events(), (Events{L"STATUS", L"STATUS", L"STATUS"})) << text;
+    SkypeLink& link = recorder.link();
+    link.attached.store(1);
+    Deliver(recorder, text);
+    EXPECT_EQ(link.attached.load(), 0u) << text;
+    EXPECT_EQ(link.loggedOut.load(), 1u) << text;
+    // Told once, with both flags already changed.
+    EXPECT_EQ(recorder.events(), Events{L"STATUS"}) << text;
+    EXPECT_EQ(recorder.flagsSeen(), (Flags{{0u, 1u}})) << text;
   }
 }
 
 TEST(ConnectionMessage, OtherStatusValuesChangeNothing) {
   LinkRecorder recorder;
-  attached.store(1);
+  SkypeLink& link = recorder.link();
+  link.attached.store(1);
   for (const char* text : {"USERSTATUS ONLINE", "USERSTATUS ", "USERSTATUS", "CONNSTATUS OFFLINE",
                            "USERSTATUS LOGGEDOUT ", "USERSTATUS LOGGEDOUTX", "CONNSTATUS  LOGGEDOUT"}) {
-    Deliver(text);
-    EXPECT_EQ(attached.load(), 1u) << text;
-    EXPECT_EQ(loggedOut.load(), 0u) << text;
+    Deliver(recorder, text);
+    EXPECT_EQ(link.attached.load(), 1u) << text;
+    EXPECT_EQ(link.loggedOut.load(), 0u) << text;
   }
   EXPECT_TRUE(recorder.events().empty());
 }
@@ -245,11 +267,12 @@ TEST(ConnectionMessage, IgnoredNotificationsOnlyWriteTheirLogLine) {
   };
   for (const char* text : texts) {
     LinkRecorder recorder;
+    SkypeLink& link = recorder.link();
     TraceCapture trace;
-    Deliver(text);
-    EXPECT_EQ(attached.load(), 0u) << text;
-    EXPECT_EQ(loggedOut.load(), 0u) << text;
-    EXPECT_EQ(activeCallCount.load(), 0) << text;
+    Deliver(recorder, text);
+    EXPECT_EQ(link.attached.load(), 0u) << text;
+    EXPECT_EQ(link.loggedOut.load(), 0u) << text;
+    EXPECT_EQ(recorder.calls().activeCallCount.load(), 0) << text;
     EXPECT_TRUE(recorder.events().empty()) << text;
     EXPECT_EQ(trace.lines(), Events{L"Parse Message From Skype: " + WideFromUtf8(text)}) << text;
   }
@@ -257,29 +280,30 @@ TEST(ConnectionMessage, IgnoredNotificationsOnlyWriteTheirLogLine) {
 
 TEST(ConnectionMessage, LogoutThenReattachFollowsTheLinkStates) {
   LinkRecorder recorder(/*attach=*/false);
-  messageWindow.store(LinkRecorder::kMessageWindow);
-  OnAttachStatus(0x5A, kAttachSuccess);
-  Deliver("CURRENTUSERHANDLE alice");
-  ASSERT_EQ(attached.load(), 1u);
-  Deliver("USERSTATUS LOGGEDOUT");
-  EXPECT_EQ(attached.load(), 0u);
-  EXPECT_EQ(loggedOut.load(), 1u);
+  SkypeLink& link = recorder.link();
+  link.messageWindow.store(LinkRecorder::kMessageWindow);
+  link.OnAttachStatus(0x5A, kAttachSuccess);
+  Deliver(recorder, "CURRENTUSERHANDLE alice");
+  ASSERT_EQ(link.attached.load(), 1u);
+  Deliver(recorder, "USERSTATUS LOGGEDOUT");
+  EXPECT_EQ(link.attached.load(), 0u);
+  EXPECT_EQ(link.loggedOut.load(), 1u);
   // Commands still go out while logged out.
-  EXPECT_TRUE(SendCommandToSkype(L"FOCUS"));
+  EXPECT_TRUE(link.SendCommand(L"FOCUS"));
   // A reply arriving while logged out sets attached but leaves loggedOut.
-  Deliver("CURRENTUSERHANDLE alice");
-  EXPECT_EQ(attached.load(), 1u);
-  EXPECT_EQ(loggedOut.load(), 1u);
+  Deliver(recorder, "CURRENTUSERHANDLE alice");
+  EXPECT_EQ(link.attached.load(), 1u);
+  EXPECT_EQ(link.loggedOut.load(), 1u);
   // A new success clears loggedOut and asks again.
-  OnAttachStatus(0x5A, kAttachSuccess);
-  EXPECT_EQ(loggedOut.load(), 0u);
-  Deliver("CURRENTUSERHANDLE alice2");
-  EXPECT_EQ(currentUserHandle.Get(), L"alice2");
-  recorder.waitForEvents(15);
-  EXPECT_EQ(recorder.events(),
-            (Events{L"> GET CURRENTUSERHANDLE", L"STATUS", L"STATUS", L"STATUS", L"STATUS", L"STATUS", L"STATUS",
-                    L"> FOCUS", L"STATUS", L"STATUS", L"STATUS", L"> GET CURRENTUSERHANDLE", L"STATUS", L"STATUS",
-                    L"STATUS"}));
+  link.OnAttachStatus(0x5A, kAttachSuccess);
+  EXPECT_EQ(link.loggedOut.load(), 0u);
+  Deliver(recorder, "CURRENTUSERHANDLE alice2");
+  EXPECT_EQ(link.currentUserHandle.Get(), L"alice2");
+  // One event per change of state, each told after the change: attached,
+  // logged out, the reply while logged out, attached again.
+  EXPECT_EQ(recorder.events(), (Events{L"> GET CURRENTUSERHANDLE", L"STATUS", L"STATUS", L"> FOCUS", L"STATUS",
+                                       L"> GET CURRENTUSERHANDLE", L"STATUS"}));
+  EXPECT_EQ(recorder.flagsSeen(), (Flags{{1u, 0u}, {0u, 1u}, {1u, 1u}, {1u, 0u}}));
 }
 
 // The reply to a success may still be queued when the client says it is no
@@ -288,19 +312,20 @@ TEST(ConnectionMessage, LogoutThenReattachFollowsTheLinkStates) {
 TEST(ConnectionMessage, AUserHandleReplyOvertakenByADetachDoesNotAttach) {
   for (uintptr_t status : {uintptr_t{2}, uintptr_t{3}, uintptr_t{0x8001}}) {
     LinkRecorder recorder(/*attach=*/false);
-    messageWindow.store(LinkRecorder::kMessageWindow);
-    OnAttachStatus(0x5A, kAttachSuccess);
-    OnAttachStatus(0x5A, status);
-    Deliver("CURRENTUSERHANDLE alice");
-    EXPECT_EQ(attached.load(), 0u) << status;
+    SkypeLink& link = recorder.link();
+    link.messageWindow.store(LinkRecorder::kMessageWindow);
+    link.OnAttachStatus(0x5A, kAttachSuccess);
+    link.OnAttachStatus(0x5A, status);
+    Deliver(recorder, "CURRENTUSERHANDLE alice");
+    EXPECT_EQ(link.attached.load(), 0u) << status;
     // The next success asks again, and its reply attaches.
-    OnAttachStatus(0x5A, kAttachSuccess);
-    Deliver("CURRENTUSERHANDLE alice");
-    EXPECT_EQ(attached.load(), 1u) << status;
-    recorder.waitForEvents(5);
-    EXPECT_EQ(recorder.events(), (Events{L"> GET CURRENTUSERHANDLE", L"> GET CURRENTUSERHANDLE", L"STATUS", L"STATUS",
-                                         L"STATUS"}))
+    link.OnAttachStatus(0x5A, kAttachSuccess);
+    Deliver(recorder, "CURRENTUSERHANDLE alice");
+    EXPECT_EQ(link.attached.load(), 1u) << status;
+    // The stale reply tells nothing; only the one that attaches does.
+    EXPECT_EQ(recorder.events(), (Events{L"> GET CURRENTUSERHANDLE", L"> GET CURRENTUSERHANDLE", L"STATUS"}))
         << status;
+    EXPECT_EQ(recorder.flagsSeen(), (Flags{{1u, 0u}})) << status;
   }
 }
 
@@ -308,6 +333,7 @@ TEST(ConnectionMessage, AUserHandleReplyOvertakenByADetachDoesNotAttach) {
 
 TEST(ClientState, IsTakenFromTheRowsInTheirOrder) {
   LinkRecorder recorder;
+  SkypeLink& link = recorder.link();
   bool installed = false, running = false;
   SkypeClientStandIn standIn;
   standIn.skypePath = [&](std::wstring& path) {
@@ -317,19 +343,19 @@ TEST(ClientState, IsTakenFromTheRowsInTheirOrder) {
   standIn.skypeRunning = [&] { return running; };
   SetSkypeClientStandIn(standIn);
 
-  attached.store(1);
-  loggedOut.store(1);
+  link.attached.store(1);
+  link.loggedOut.store(1);
   running = true;
-  EXPECT_EQ(GetSkypeClientState(), NotInstalled) << "no path wins even over a running client";
+  EXPECT_EQ(GetSkypeClientState(link), NotInstalled) << "no path wins even over a running client";
   installed = true;
   running = false;
-  EXPECT_EQ(GetSkypeClientState(), NotRunning);
+  EXPECT_EQ(GetSkypeClientState(link), NotRunning);
   running = true;
-  EXPECT_EQ(GetSkypeClientState(), LoggedOut) << "logged out comes before attached";
-  loggedOut.store(0);
-  EXPECT_EQ(GetSkypeClientState(), Attached);
-  attached.store(0);
-  EXPECT_EQ(GetSkypeClientState(), NotAttached);
+  EXPECT_EQ(GetSkypeClientState(link), LoggedOut) << "logged out comes before attached";
+  link.loggedOut.store(0);
+  EXPECT_EQ(GetSkypeClientState(link), Attached);
+  link.attached.store(0);
+  EXPECT_EQ(GetSkypeClientState(link), NotAttached);
   EXPECT_EQ(static_cast<int>(NotRunning), 1);
   EXPECT_EQ(static_cast<int>(NotInstalled), 5);
 }

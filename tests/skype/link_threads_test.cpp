@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/main_window.h"
 #include "settings/settings.h"
 #include "skype/call_partners.h"
 #include "skype/call_state.h"
 #include "skype/link_threads.h"
 #include "skype/skype_api.h"
+#include "skype/skype_client.h"
 #include "skype/skype_link.h"
 #include "tests/skype/link_recorder.h"
 #include "tests/support/capture.h"
@@ -27,8 +27,8 @@ using Events = std::vector<std::wstring>;
 namespace {
 
 // What the client's window hands to the link, as the message window would.
-void Receive(const std::string& text) {
-  ASSERT_TRUE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, text.c_str(), text.size() + 1));
+void Receive(LinkRecorder& recorder, const std::string& text) {
+  ASSERT_TRUE(recorder.link().OnCopyData(LinkRecorder::kApiWindow, text.c_str(), text.size() + 1));
 }
 
 // A gate a hook can wait at until the test opens it.
@@ -57,20 +57,32 @@ class Gate {
   bool reached_ = false;
 };
 
-// Starts the threads; declared after the stand-ins they use, so that the
-// threads are stopped before those go.
+// Opens a gate when the test ends, however it ends: a thread held at the gate
+// must be let go before the client that it runs for is destroyed, which waits
+// for it. Declare the gate before the recorder and this after it.
+class OpenOnExit {
+ public:
+  explicit OpenOnExit(Gate& gate) : gate_(gate) {}
+  ~OpenOnExit() { gate_.Open(); }
+
+ private:
+  Gate& gate_;
+};
+
+// Starts the client's threads; declared after the stand-ins they use, so that
+// the threads are stopped before those go.
 class RunningLinkThreads {
  public:
-  RunningLinkThreads() { StartLinkThreads(); }
-  ~RunningLinkThreads() { EXPECT_TRUE(StopLinkThreads()); }
+  explicit RunningLinkThreads(SkypeClient& client) : client_(client) { client_.StartThreads(); }
+  ~RunningLinkThreads() { EXPECT_TRUE(client_.StopThreads()); }
+
+ private:
+  SkypeClient& client_;
 };
 
 Events Started(int id) {
   std::wstring n = std::to_wstring(id);
-  return {L"> GET CALL " + n + L" PARTNER_HANDLE",
-          L"STARTED",
-          L"STARTED",
-          L"STARTED",
+  return {L"> GET CALL " + n + L" PARTNER_HANDLE", L"STARTED",
           L"> ALTER CALL " + n + L" SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"",
           L"> ALTER CALL " + n + L" SET_CAPTURE_MIC port=\"7285\""};
 }
@@ -79,54 +91,52 @@ Events Started(int id) {
 
 TEST(LinkThreads, TheMessageThreadHandlesReceivedTextsInOrder) {
   LinkRecorder recorder(/*attach=*/false);
-  messageWindow.store(LinkRecorder::kMessageWindow);
-  RunningLinkThreads threads;
+  SkypeLink& link = recorder.link();
+  link.messageWindow.store(LinkRecorder::kMessageWindow);
+  RunningLinkThreads threads(recorder.client());
   // The user-interface thread's part: the attach and the received texts.
-  OnAttachStatus(LinkRecorder::kApiWindow, kAttachSuccess);
-  Receive("CURRENTUSERHANDLE alice");
-  Receive("CALL 8 STATUS RINGING");
-  Receive("CALL 8 STATUS INPROGRESS");
-  Receive("CALL 8 PARTNER_HANDLE bob");
-  Receive("CALL 8 DURATION 1");
-  Receive("CALL 8 STATUS FINISHED");
+  link.OnAttachStatus(LinkRecorder::kApiWindow, kAttachSuccess);
+  Receive(recorder, "CURRENTUSERHANDLE alice");
+  Receive(recorder, "CALL 8 STATUS RINGING");
+  Receive(recorder, "CALL 8 STATUS INPROGRESS");
+  Receive(recorder, "CALL 8 PARTNER_HANDLE bob");
+  Receive(recorder, "CALL 8 DURATION 1");
+  Receive(recorder, "CALL 8 STATUS FINISHED");
   const Events expected{L"> GET CURRENTUSERHANDLE",
                         L"STATUS",
-                        L"STATUS",
-                        L"STATUS",
                         L"> GET CALL 8 PARTNER_HANDLE",
-                        L"STARTED",
-                        L"STARTED",
                         L"STARTED",
                         L"> ALTER CALL 8 SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"",
                         L"> ALTER CALL 8 SET_CAPTURE_MIC port=\"7285\"",
                         L"PARTNER",
-                        L"ENDED",
-                        L"ENDED",
                         L"ENDED"};
   ASSERT_TRUE(recorder.waitForEvents(expected.size()));
   EXPECT_EQ(recorder.events(), expected);
-  EXPECT_EQ(attached.load(), 1u);
-  EXPECT_EQ(finishedCallPartners.Get(0), L"bob");
-  EXPECT_TRUE(notificationQueue.Empty());
+  // The count the application saw at STATUS, STARTED, PARTNER and ENDED.
+  EXPECT_EQ(recorder.countsSeen(), (std::vector<int32_t>{0, 1, 1, 0}));
+  EXPECT_EQ(link.attached.load(), 1u);
+  EXPECT_EQ(recorder.calls().finishedCallPartners.Get(0), L"bob");
+  EXPECT_TRUE(link.notificationQueue.Empty());
 }
 
 TEST(LinkThreads, TextsFromManyThreadsAreAllHandledEachInItsOrder) {
   LinkRecorder recorder;
-  RunningLinkThreads threads;
+  RunningLinkThreads threads(recorder.client());
   constexpr int kThreads = 4, kCallsEach = 60;
   std::vector<std::thread> senders;
+  SkypeLink& link = recorder.link();
   for (int t = 0; t < kThreads; ++t)
-    senders.emplace_back([t] {
+    senders.emplace_back([t, &link] {
       for (int i = 0; i < kCallsEach; ++i) {
         std::string id = std::to_string(t * 1000 + i);
         std::string a = "CALL " + id + " STATUS INPROGRESS", b = "CALL " + id + " STATUS FINISHED";
-        OnCopyDataFromSkype(LinkRecorder::kApiWindow, a.c_str(), a.size() + 1);
-        OnCopyDataFromSkype(LinkRecorder::kApiWindow, b.c_str(), b.size() + 1);
+        link.OnCopyData(LinkRecorder::kApiWindow, a.c_str(), a.size() + 1);
+        link.OnCopyData(LinkRecorder::kApiWindow, b.c_str(), b.size() + 1);
       }
     });
   for (auto& s : senders) s.join();
-  // Each call: a partner request, two audio requests, three starts, three ends.
-  ASSERT_TRUE(recorder.waitForEvents(kThreads * kCallsEach * 9));
+  // Each call: a partner request, two audio requests, a start and an end.
+  ASSERT_TRUE(recorder.waitForEvents(kThreads * kCallsEach * 5));
   std::vector<int> last(kThreads, -1);
   int partnerRequests = 0;
   for (const std::wstring& e : recorder.events()) {
@@ -137,81 +147,89 @@ TEST(LinkThreads, TextsFromManyThreadsAreAllHandledEachInItsOrder) {
     ++partnerRequests;
   }
   EXPECT_EQ(partnerRequests, kThreads * kCallsEach);
-  EXPECT_EQ(activeCallCount.load(), 0);
-  EXPECT_TRUE(activeCallIds.Snapshot().empty());
+  EXPECT_EQ(recorder.count(L"STARTED"), static_cast<size_t>(kThreads * kCallsEach));
+  EXPECT_EQ(recorder.count(L"ENDED"), static_cast<size_t>(kThreads * kCallsEach));
+  EXPECT_EQ(recorder.calls().activeCallCount.load(), 0);
+  EXPECT_TRUE(recorder.calls().activeCallIds.Snapshot().empty());
 }
 
 TEST(LinkThreads, StoppingLetsAHandlerInProgressFinishAndDropsWhatIsQueued) {
-  LinkRecorder recorder;
   Gate gate;
-  recorder.onMessage([&](uint32_t message) {
-    if (message == WM_SKYPE_CALL_STARTED) gate.Pass();
+  LinkRecorder recorder;
+  OpenOnExit release(gate);
+  recorder.onEvent([&](const std::wstring& event) {
+    if (event == L"STARTED") gate.Pass();
   });
-  RunningLinkThreads threads;
-  Receive("CALL 1 STATUS INPROGRESS");
-  Receive("CALL 2 STATUS INPROGRESS");
+  RunningLinkThreads threads(recorder.client());
+  Receive(recorder, "CALL 1 STATUS INPROGRESS");
+  Receive(recorder, "CALL 2 STATUS INPROGRESS");
   ASSERT_TRUE(WaitUntil([&] { return gate.Reached(); }));
-  // The message thread now waits for the main window, inside the handling of
+  // The message thread now waits for the application, inside the handling of
   // call 1. A stop asked for now lets that handling end whole.
   TraceCapture trace;
-  bool stopped = false;
-  std::thread stopper([&] { stopped = StopLinkThreads(); });
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] { stopped.store(recorder.client().StopThreads()); });
   EXPECT_TRUE(WaitUntil([&] { return trace.contains(L"Stopping the link threads"); }));
   gate.Open();
   stopper.join();
-  EXPECT_TRUE(stopped);
+  EXPECT_TRUE(stopped.load());
   EXPECT_EQ(recorder.events(), Started(1));
-  EXPECT_EQ(notificationQueue.Size(), 1u) << "call 2 was never taken";
-  EXPECT_EQ(activeCallIds.Snapshot(), std::vector<int32_t>{1});
+  EXPECT_EQ(recorder.link().notificationQueue.Size(), 1u) << "call 2 was never taken";
+  EXPECT_EQ(recorder.calls().activeCallIds.Snapshot(), std::vector<int32_t>{1});
 }
 
 TEST(LinkThreads, AThreadThatCannotStopInTimeIsLeftAndReported) {
-  LinkRecorder recorder;
-  TraceCapture trace;
   Gate gate;
+  LinkRecorder recorder;
+  OpenOnExit release(gate);
+  TraceCapture trace;
   recorder.onCommand([&](const std::string&) { gate.Pass(); });
-  RunningLinkThreads threads;
-  Receive("CALL 1 STATUS INPROGRESS");
+  SkypeClient& client = recorder.client();
+  RunningLinkThreads threads(client);
+  Receive(recorder, "CALL 1 STATUS INPROGRESS");
   ASSERT_TRUE(WaitUntil([&] { return gate.Reached(); }));
   // The client does not answer: the stop gives up after its deadline.
-  EXPECT_FALSE(StopLinkThreads(std::chrono::milliseconds(50)));
+  EXPECT_FALSE(client.StopThreads(std::chrono::milliseconds(50)));
   EXPECT_TRUE(trace.contains(L"SkypeMessageThread did not stop; it ends with the process"));
   // A new start is a new pair of threads; the old one ends on its own once the
   // client answers, without handling anything more.
-  Receive("CALL 2 STATUS INPROGRESS");
-  StartLinkThreads();
+  Receive(recorder, "CALL 2 STATUS INPROGRESS");
+  client.StartThreads();
   gate.Open();
   ASSERT_TRUE(WaitUntil([&] {
     Events e = recorder.events();
     return std::find(e.begin(), e.end(), L"> GET CALL 2 PARTNER_HANDLE") != e.end();
   }));
-  EXPECT_TRUE(StopLinkThreads());
+  EXPECT_TRUE(client.StopThreads());
   Events events = recorder.events();
   EXPECT_EQ(std::count(events.begin(), events.end(), L"> GET CALL 1 PARTNER_HANDLE"), 1);
   EXPECT_EQ(std::count(events.begin(), events.end(), L"> GET CALL 2 PARTNER_HANDLE"), 1);
   recorder.onCommand(nullptr);
-  // Let the old thread finish its call before the recorder goes away.
+  // The old thread finishes its call whole: the start and the audio requests.
   ASSERT_TRUE(WaitUntil([&] {
-    Events e = recorder.events();
-    return std::count(e.begin(), e.end(), std::wstring(L"STARTED")) == 6 &&
-           std::count(e.begin(), e.end(), std::wstring(L"> ALTER CALL 1 SET_CAPTURE_MIC port=\"7285\"")) == 1;
+    return recorder.count(L"STARTED") == 2 &&
+           recorder.count(L"> ALTER CALL 1 SET_CAPTURE_MIC port=\"7285\"") == 1;
   }));
+  EXPECT_EQ(recorder.calls().activeCallIds.Snapshot(), (std::vector<int32_t>{1, 2}));
 }
 
 TEST(LinkThreads, StartTwiceIsOneRunAndARestartWorks) {
   LinkRecorder recorder;
-  RunningLinkThreads threads;
-  StartLinkThreads();
-  Receive("CALL 1 STATUS INPROGRESS");
-  ASSERT_TRUE(recorder.waitForEvents(6));
-  EXPECT_TRUE(StopLinkThreads());
-  EXPECT_TRUE(StopLinkThreads()) << "stopping again is harmless";
-  Receive("CALL 1 STATUS FINISHED");
-  StartLinkThreads();
-  ASSERT_TRUE(recorder.waitForEvents(9));
-  EXPECT_EQ(activeCallCount.load(), 0);
-  Events events = recorder.events();
-  EXPECT_EQ(std::count(events.begin(), events.end(), L"> GET CALL 1 PARTNER_HANDLE"), 1);
+  SkypeClient& client = recorder.client();
+  RunningLinkThreads threads(client);
+  client.StartThreads();
+  Receive(recorder, "CALL 1 STATUS INPROGRESS");
+  ASSERT_TRUE(recorder.waitForEvents(Started(1).size()));
+  EXPECT_TRUE(client.StopThreads());
+  EXPECT_TRUE(client.StopThreads()) << "stopping again is harmless";
+  Receive(recorder, "CALL 1 STATUS FINISHED");
+  EXPECT_EQ(recorder.link().notificationQueue.Size(), 1u) << "no thread of the first start is left";
+  client.StartThreads();
+  ASSERT_TRUE(recorder.waitForEvents(Started(1).size() + 1));
+  EXPECT_EQ(recorder.calls().activeCallCount.load(), 0);
+  Events expected = Started(1);
+  expected.push_back(L"ENDED");
+  EXPECT_EQ(recorder.events(), expected);
 }
 
 // --- The watcher -------------------------------------------------------------
@@ -255,18 +273,19 @@ struct WatchedClient {
 
 TEST(LinkThreads, TheWatcherBroadcastsWhileNotAttachedAndClosesQualityWindowsEveryCycle) {
   LinkRecorder recorder(/*attach=*/false);
+  SkypeLink& link = recorder.link();
   WatchedClient client;
   client.Install();
-  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
-  RunningLinkThreads threads;
+  recorder.settings().Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
+  RunningLinkThreads threads(recorder.client());
   // First cycle: no message window yet, so no broadcast.
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 1; }));
-  messageWindow.store(0x3C);
+  link.messageWindow.store(0x3C);
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 2; }));
-  attached.store(1);
+  link.attached.store(1);
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 3; }));
-  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 0; });
-  attached.store(0);
+  recorder.settings().Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 0; });
+  link.attached.store(0);
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"discover 60") == 2; }));
   EXPECT_EQ(client.Log(), (Events{L"close", L"discover 60", L"close", L"close", L"discover 60"}));
 }
@@ -283,10 +302,10 @@ TEST(LinkThreads, TheWatcherStartsTheClientAgainOnlyWhenItsWindowAndPathAreThere
     client.mainWindow.store(c.window);
     client.installed.store(c.installed);
     client.Install();
-    Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
-    RunningLinkThreads threads;
+    recorder.settings().Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
+    RunningLinkThreads threads(recorder.client());
     ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 1; }));
-    EXPECT_TRUE(StopLinkThreads());
+    EXPECT_TRUE(recorder.client().StopThreads());
     Events expected;
     if (c.opened) expected.push_back(L"open C:\\Program Files\\Skype\\skype.exe");
     expected.push_back(L"close");
@@ -298,46 +317,50 @@ TEST(LinkThreads, StopEndsTheWatcherInTheMiddleOfItsSleep) {
   LinkRecorder recorder(/*attach=*/false);
   WatchedClient client;
   client.Install();
-  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
-  RunningLinkThreads threads;
+  recorder.settings().Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
+  RunningLinkThreads threads(recorder.client());
   ASSERT_TRUE(WaitUntil([&] { return client.Count(L"close") == 1; }));
   // The watcher sleeps 2000 ms between cycles; a stop does not wait for that.
-  EXPECT_TRUE(StopLinkThreads(std::chrono::milliseconds(1500)));
+  EXPECT_TRUE(recorder.client().StopThreads(std::chrono::milliseconds(1500)));
   EXPECT_EQ(client.Count(L"close"), 1u);
 }
 
 // The client quits or crashes without a goodbye: the watcher finds its window
-// gone, the link forgets it and discovers again, the status line is told, the
+// gone, the link forgets it and discovers again, the application is told, the
 // call in progress ends with its partner kept, and a new client attaches.
 TEST(LinkThreads, AClientGoneWithoutAGoodbyeEndsItsCallsAndANewOneAttaches) {
   LinkRecorder recorder(/*attach=*/false);
-  messageWindow.store(LinkRecorder::kMessageWindow);
-  RunningLinkThreads threads;
-  OnAttachStatus(LinkRecorder::kApiWindow, kAttachSuccess);
-  Receive("CURRENTUSERHANDLE alice");
-  Receive("CALL 8 STATUS INPROGRESS");
-  Receive("CALL 8 PARTNER_HANDLE bob");
-  ASSERT_TRUE(WaitUntil([] { return attached.load() == 1 && callPartners.Get(0) == L"bob"; }));
+  SkypeLink& link = recorder.link();
+  CallStateMachine& calls = recorder.calls();
+  link.messageWindow.store(LinkRecorder::kMessageWindow);
+  RunningLinkThreads threads(recorder.client());
+  link.OnAttachStatus(LinkRecorder::kApiWindow, kAttachSuccess);
+  Receive(recorder, "CURRENTUSERHANDLE alice");
+  Receive(recorder, "CALL 8 STATUS INPROGRESS");
+  Receive(recorder, "CALL 8 PARTNER_HANDLE bob");
+  ASSERT_TRUE(WaitUntil([&] { return link.attached.load() == 1 && recorder.count(L"PARTNER") == 1; }));
   recorder.clear();
   recorder.setClientWindowGone(true);
-  auto count = [&](const std::wstring& event) {
-    Events events = recorder.events();
-    return std::count(events.begin(), events.end(), event);
-  };
-  ASSERT_TRUE(WaitUntil([&] { return count(L"ENDED") == 3 && count(L"STATUS") == 3 && count(L"DISCOVER") >= 1; }));
-  EXPECT_EQ(attached.load(), 0u);
-  EXPECT_EQ(skypeApiWindow.load(), 0u);
-  EXPECT_EQ(activeCallCount.load(), 0);
-  EXPECT_EQ(activeCallIds.Size(), 0u);
-  EXPECT_EQ(finishedCallPartners.Get(0), L"bob");
+  ASSERT_TRUE(WaitUntil([&] {
+    return recorder.count(L"ENDED") == 1 && recorder.count(L"STATUS") == 1 && recorder.count(L"DISCOVER") >= 1;
+  }));
+  EXPECT_EQ(link.attached.load(), 0u);
+  EXPECT_EQ(link.skypeApiWindow.load(), 0u);
+  EXPECT_EQ(calls.activeCallCount.load(), 0);
+  EXPECT_EQ(calls.activeCallIds.Size(), 0u);
+  EXPECT_EQ(calls.finishedCallPartners.Get(0), L"bob");
+  EXPECT_EQ(calls.PartnerList(), L"bob");
+  // The application was told after the link had let go of the client.
+  for (const auto& flags : recorder.flagsSeen()) EXPECT_EQ(flags.first, 0u);
   // Nothing more from the window that is gone.
-  EXPECT_FALSE(OnCopyDataFromSkype(LinkRecorder::kApiWindow, "CALL 9 STATUS INPROGRESS", 25));
+  EXPECT_FALSE(link.OnCopyData(LinkRecorder::kApiWindow, "CALL 9 STATUS INPROGRESS", 25));
 
   // The client starts again: its new window attaches and is talked to.
   const WindowId newWindow = 0x77;
-  OnAttachStatus(newWindow, kAttachSuccess);
+  link.OnAttachStatus(newWindow, kAttachSuccess);
   ASSERT_TRUE(WaitUntil([&] { return recorder.commands().size() >= 1; }));
   EXPECT_EQ(recorder.commands().back().apiWindow, newWindow);
-  EXPECT_TRUE(OnCopyDataFromSkype(newWindow, "CURRENTUSERHANDLE alice", 24));
-  ASSERT_TRUE(WaitUntil([] { return attached.load() == 1; }));
+  EXPECT_TRUE(link.OnCopyData(newWindow, "CURRENTUSERHANDLE alice", 24));
+  ASSERT_TRUE(WaitUntil([&] { return link.attached.load() == 1; }));
+  EXPECT_EQ(recorder.count(L"ENDED"), 1u) << "the calls ended once";
 }

@@ -15,12 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/main_window.h"
 #include "settings/settings.h"
 #include "skype/call_partners.h"
-#include "skype/link_threads.h"
+#include "skype/call_state.h"
 #include "skype/message_window_win32.h"
 #include "skype/skype_api.h"
+#include "skype/skype_client.h"
 #include "skype/skype_link.h"
 #include "skype/skype_transport.h"
 #include "tests/skype/wine_link_support.h"
@@ -31,18 +31,6 @@ using Strings = std::vector<std::string>;
 using Names = std::vector<std::wstring>;
 
 namespace {
-
-class LinkWineTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Settings.Change([&](SettingsRecord& s) {
-      s.RecordWay = 0;
-      s.CloseSkypeMainWindowWhenTalking = 0;
-      s.CloseSkypeCallQualityWindow = 0;
-    });
-  }
-  void TearDown() override { SetUp(); }
-};
 
 std::vector<std::wstring> Without(std::vector<std::wstring> names, const std::wstring& drop) {
   names.erase(std::remove(names.begin(), names.end(), drop), names.end());
@@ -66,9 +54,11 @@ void ExpectWireFormat(const SimClient& client) {
 
 }  // namespace
 
-TEST_F(LinkWineTest, AttachAndACallSendTheCommandsInOrder) {
-  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeMainWindowWhenTalking = 1; });
-  RecorderSide recorder;
+TEST(LinkWineTest, AttachAndACallSendTheCommandsInOrder) {
+  SettingsRecord settings;
+  settings.CloseSkypeMainWindowWhenTalking = 1;
+  RecorderSide recorder(settings);
+  SkypeLink& link = recorder.link();
   ASSERT_TRUE(recorder.linkActive());
   SimClient client(
       "user alice\n"
@@ -83,22 +73,23 @@ TEST_F(LinkWineTest, AttachAndACallSendTheCommandsInOrder) {
       "call 1001 FINISHED\n");
   ASSERT_TRUE(client.started());
   EXPECT_EQ(client.waitExit(), 0);
-  ASSERT_TRUE(WaitUntil([&] { return recorder.countOf(L"ENDED") == 3 && recorder.countOf(L"PARTNER") == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return recorder.countOf(L"ENDED") == 1 && recorder.countOf(L"PARTNER") == 1; }));
 
   EXPECT_EQ(client.commands(),
             (Strings{"GET CURRENTUSERHANDLE", "GET CALL 1001 PARTNER_HANDLE",
                      "ALTER CALL 1001 SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"",
                      "ALTER CALL 1001 SET_CAPTURE_MIC port=\"7285\"", "SET WINDOWSTATE HIDDEN"}));
   ExpectWireFormat(client);
-  // The partner message is posted, so it may be handled after a later sent one.
-  EXPECT_EQ(Without(recorder.messages(), L"PARTNER"),
-            (Names{L"STATUS", L"STATUS", L"STATUS", L"STARTED", L"STARTED", L"STARTED", L"ENDED", L"ENDED",
-                   L"ENDED"}));
-  EXPECT_EQ(attached.load(), 1u);
-  EXPECT_EQ(skypeApiWindow.load(), client.apiWindow());
-  EXPECT_EQ(currentUserHandle.Get(), L"alice");
-  EXPECT_EQ(activeCallCount.load(), 0);
-  EXPECT_EQ(finishedCallPartners.Get(0), L"bob");
+  // Each event once. The partner is posted, so it may be handled after a
+  // later sent event.
+  EXPECT_EQ(Without(recorder.messages(), L"PARTNER"), (Names{L"STATUS", L"STARTED", L"ENDED"}));
+  EXPECT_EQ(recorder.flagsAtStatus(), (std::vector<std::pair<uint32_t, uint32_t>>{{1u, 0u}}));
+  EXPECT_EQ(link.attached.load(), 1u);
+  EXPECT_EQ(link.skypeApiWindow.load(), client.apiWindow());
+  EXPECT_EQ(link.currentUserHandle.Get(), L"alice");
+  EXPECT_EQ(recorder.calls().activeCallCount.load(), 0);
+  EXPECT_EQ(recorder.calls().finishedCallPartners.Get(0), L"bob");
+  EXPECT_EQ(recorder.calls().PartnerList(), L"bob");
   // Every notification was taken from the client's window.
   for (const std::string& line : client.events()) {
     if (line.rfind("notify ", 0) == 0 || line.rfind("reply ", 0) == 0) {
@@ -107,7 +98,7 @@ TEST_F(LinkWineTest, AttachAndACallSendTheCommandsInOrder) {
   }
 }
 
-TEST_F(LinkWineTest, HandshakePendingRefusedSuccessThenApiAvailableAndAttachAgain) {
+TEST(LinkWineTest, HandshakePendingRefusedSuccessThenApiAvailableAndAttachAgain) {
   RecorderSide recorder;
   SimClient client(
       "user carol\n"
@@ -119,8 +110,9 @@ TEST_F(LinkWineTest, HandshakePendingRefusedSuccessThenApiAvailableAndAttachAgai
       "wait command TEST ATTACHED\n"
       "send-attach 0x8001\n"
       "wait attach\n");
-  ASSERT_TRUE(WaitUntil([] { return attached.load() == 1; }));
-  SendCommandToSkype(L"TEST ATTACHED");
+  SkypeLink& link = recorder.link();
+  ASSERT_TRUE(WaitUntil([&] { return link.attached.load() == 1; }));
+  link.SendCommand(L"TEST ATTACHED");
   EXPECT_EQ(client.waitExit(), 0);
   WindowId api = client.apiWindow();
   ASSERT_NE(api, 0u);
@@ -146,8 +138,8 @@ TEST_F(LinkWineTest, HandshakePendingRefusedSuccessThenApiAvailableAndAttachAgai
   EXPECT_EQ(seen[4].status, 0u);  // the watcher's next broadcast attaches again
   EXPECT_EQ(seen[4].apiWindow, api);
 
-  ASSERT_TRUE(WaitUntil([] { return attached.load() == 1; }));
-  EXPECT_EQ(currentUserHandle.Get(), L"carol");
+  ASSERT_TRUE(WaitUntil([&] { return link.attached.load() == 1; }));
+  EXPECT_EQ(link.currentUserHandle.Get(), L"carol");
   Strings commands = client.commands();
   EXPECT_GE(commands.size(), 3u);
   for (const std::string& c : commands) {
@@ -162,7 +154,7 @@ TEST_F(LinkWineTest, HandshakePendingRefusedSuccessThenApiAvailableAndAttachAgai
   EXPECT_GE(discovers, 5);
 }
 
-TEST_F(LinkWineTest, NotificationsBeforeAttachAndFromForeignWindowsAreRefused) {
+TEST(LinkWineTest, NotificationsBeforeAttachAndFromForeignWindowsAreRefused) {
   RecorderSide recorder;
   SimClient client(
       "attach none none 0 none\n"
@@ -177,13 +169,15 @@ TEST_F(LinkWineTest, NotificationsBeforeAttachAndFromForeignWindowsAreRefused) {
   EXPECT_TRUE(client.hasEvent("foreign 0 CALL 6 STATUS INPROGRESS"));
   EXPECT_TRUE(client.hasEvent("foreign 0 USERSTATUS LOGGEDOUT"));
   EXPECT_TRUE(client.hasEvent("notify 1 CALL 7 STATUS RINGING"));
-  ASSERT_TRUE(WaitUntil([] { return notificationQueue.Empty() && attached.load() == 1; }));
-  EXPECT_EQ(loggedOut.load(), 0u);
-  EXPECT_EQ(activeCallCount.load(), 0);
+  SkypeLink& link = recorder.link();
+  ASSERT_TRUE(WaitUntil([&] { return link.notificationQueue.Empty() && link.attached.load() == 1; }));
+  EXPECT_EQ(link.loggedOut.load(), 0u);
+  EXPECT_EQ(recorder.calls().activeCallCount.load(), 0);
+  EXPECT_EQ(recorder.countOf(L"STARTED"), 0u);
   EXPECT_EQ(client.commands(), Strings{"GET CURRENTUSERHANDLE"});
 }
 
-TEST_F(LinkWineTest, LoggedOutThenTheWatcherAttachesAgain) {
+TEST(LinkWineTest, LoggedOutThenTheWatcherAttachesAgain) {
   RecorderSide recorder;
   SimClient client(
       "user dave\n"
@@ -192,47 +186,50 @@ TEST_F(LinkWineTest, LoggedOutThenTheWatcherAttachesAgain) {
       "logout\n"
       "wait attach\n");
   EXPECT_EQ(client.waitExit(), 0);
-  ASSERT_TRUE(WaitUntil([&] { return recorder.countOf(L"STATUS") >= 9; }));
+  ASSERT_TRUE(WaitUntil([&] { return recorder.countOf(L"STATUS") >= 3; }));
+  // One STATUS per change: attached, logged out, attached again.
   auto flags = recorder.flagsAtStatus();
-  EXPECT_EQ(flags.size(), 9u);
+  ASSERT_EQ(flags.size(), 3u);
   EXPECT_EQ(flags[0], std::make_pair(1u, 0u));
-  EXPECT_EQ(flags[3], std::make_pair(0u, 1u)) << "logged out";
-  EXPECT_EQ(flags[6], std::make_pair(1u, 0u)) << "attached again";
-  EXPECT_EQ(attached.load(), 1u);
-  EXPECT_EQ(loggedOut.load(), 0u);
+  EXPECT_EQ(flags[1], std::make_pair(0u, 1u)) << "logged out";
+  EXPECT_EQ(flags[2], std::make_pair(1u, 0u)) << "attached again";
+  EXPECT_EQ(recorder.link().attached.load(), 1u);
+  EXPECT_EQ(recorder.link().loggedOut.load(), 0u);
   EXPECT_EQ(client.commands(), (Strings{"GET CURRENTUSERHANDLE", "GET CURRENTUSERHANDLE"}));
 }
 
-TEST_F(LinkWineTest, TheMessageWindowReadsACopyDataTextOnlyWithinCbData) {
+TEST(LinkWineTest, TheMessageWindowReadsACopyDataTextOnlyWithinCbData) {
   RecorderSide recorder;
   // A window of this thread plays the client's API window.
   HWND fake = CreateWindowExW(0, L"STATIC", L"fake client", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(fake, nullptr);
-  HWND link = reinterpret_cast<HWND>(messageWindow.load());
+  SkypeLink& link = recorder.link();
+  HWND messageWindow = reinterpret_cast<HWND>(link.messageWindow.load());
   auto send = [&](HWND from, const char* data, DWORD size) {
     COPYDATASTRUCT copy = {0, size, const_cast<char*>(data)};
-    return SendMessageW(link, WM_COPYDATA, reinterpret_cast<WPARAM>(from), reinterpret_cast<LPARAM>(&copy));
+    return SendMessageW(messageWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(from),
+                        reinterpret_cast<LPARAM>(&copy));
   };
   const char text[] = "USERSTATUS LOGGEDOUTXYZ";
   EXPECT_EQ(send(nullptr, text, 20), 0) << "nobody is listened to before an attach";
-  skypeApiWindow.store(reinterpret_cast<WindowId>(fake));
-  EXPECT_EQ(send(link, text, 20), 0) << "only the client's window is listened to";
-  attached.store(1);
+  link.skypeApiWindow.store(reinterpret_cast<WindowId>(fake));
+  EXPECT_EQ(send(messageWindow, text, 20), 0) << "only the client's window is listened to";
+  link.attached.store(1);
   EXPECT_EQ(send(fake, text, 23), 1);  // "LOGGEDOUTXYZ": not a logout
   EXPECT_EQ(send(fake, text, 20), 1);  // no zero byte inside cbData: "LOGGEDOUT"
   const char marker[] = "CURRENTUSERHANDLE marker";
   EXPECT_EQ(send(fake, marker, sizeof(marker)), 1);
   // The texts are handled in order, each with its messages, so once the
   // marker's are in, everything before it has been handled.
-  ASSERT_TRUE(WaitUntil([&] { return currentUserHandle.Get() == L"marker" && recorder.countOf(L"STATUS") >= 6; }));
+  ASSERT_TRUE(WaitUntil([&] { return link.currentUserHandle.Get() == L"marker" && recorder.countOf(L"STATUS") >= 2; }));
   auto flags = recorder.flagsAtStatus();
-  ASSERT_EQ(flags.size(), 6u) << "exactly one logout";
+  ASSERT_EQ(flags.size(), 2u) << "exactly one logout, then the marker";
   EXPECT_EQ(flags[0], std::make_pair(0u, 1u));
-  EXPECT_EQ(flags[3], std::make_pair(1u, 1u));
+  EXPECT_EQ(flags[1], std::make_pair(1u, 1u));
   DestroyWindow(fake);
 }
 
-TEST_F(LinkWineTest, TheLinkStaysInactiveWhenItsWindowCannotBeCreated) {
+TEST(LinkWineTest, TheLinkStaysInactiveWhenItsWindowCannotBeCreated) {
   // The class is taken already, so the main window's initialisation fails.
   WNDCLASSW taken = {};
   taken.lpfnWndProc = DefWindowProcW;
@@ -242,8 +239,8 @@ TEST_F(LinkWineTest, TheLinkStaysInactiveWhenItsWindowCannotBeCreated) {
   {
     RecorderSide recorder;
     EXPECT_FALSE(recorder.linkActive());
-    EXPECT_EQ(messageWindow.load(), 0u);
-    EXPECT_FALSE(SendCommandToSkype(L"FOCUS"));
+    EXPECT_EQ(recorder.link().messageWindow.load(), 0u);
+    EXPECT_FALSE(recorder.link().SendCommand(L"FOCUS"));
   }
   UnregisterClassW(kMessageWindowClassName, GetModuleHandleW(nullptr));
 }
@@ -309,7 +306,7 @@ std::string AsBytes(const std::vector<int16_t>& samples) {
 
 }  // namespace
 
-TEST_F(LinkWineTest, TheClientStreamsBothDirectionsExactlyAsItWritesThemDown) {
+TEST(LinkWineTest, TheClientStreamsBothDirectionsExactlyAsItWritesThemDown) {
   Winsock winsock;
   AudioSink out(6285), in(7285);
   ASSERT_TRUE(out.bound() && in.bound()) << "ports 6285 and 7285 are in use";
@@ -408,31 +405,33 @@ class FakeClient {
 
 }  // namespace
 
-TEST_F(LinkWineTest, StoppingFromTheUserInterfaceThreadServesTheMessagesTheLinkIsSending) {
+TEST(LinkWineTest, StoppingFromTheUserInterfaceThreadServesTheMessagesTheLinkIsSending) {
   RecorderSide recorder;
   FakeClient client;
-  skypeApiWindow.store(reinterpret_cast<WindowId>(client.window()));
+  SkypeLink& link = recorder.link();
+  link.skypeApiWindow.store(reinterpret_cast<WindowId>(client.window()));
   std::atomic<bool> done{false};
   std::atomic<bool> stopped{false};
   std::atomic<size_t> startedAtStop{0};
   // The application's exit path on the user-interface thread, at a moment
   // when the message thread is about to wait for this very thread: it has
-  // asked the client for the partner and sends WM_SKYPE_CALL_STARTED next.
+  // asked the client for the partner and tells the application of the call
+  // next, by a message sent to this thread's main window.
   recorder.post([&] {
     const char text[] = "CALL 1 STATUS INPROGRESS";
-    OnCopyDataFromSkype(reinterpret_cast<WindowId>(client.window()), text, sizeof(text));
+    link.OnCopyData(reinterpret_cast<WindowId>(client.window()), text, sizeof(text));
     WaitUntil([&] { return client.received("GET CALL 1 PARTNER_HANDLE"); });
     // The message thread is now inside SendMessageW to this thread: the sent
     // message waits in this thread's queue.
     WaitUntil([] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; },
               std::chrono::milliseconds(10000));
-    stopped.store(StopLinkThreads());
+    stopped.store(recorder.client().StopThreads());
     startedAtStop.store(recorder.countOf(L"STARTED"));
     done.store(true);
   });
   ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
   EXPECT_TRUE(stopped.load()) << "the message thread was left waiting";
-  EXPECT_EQ(startedAtStop.load(), 3u);
+  EXPECT_EQ(startedAtStop.load(), 1u);
   // The call's handling ended whole before the thread did.
   EXPECT_EQ(client.commands(), (Strings{"GET CALL 1 PARTNER_HANDLE",
                                         "ALTER CALL 1 SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"",

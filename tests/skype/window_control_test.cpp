@@ -23,7 +23,6 @@ struct ButtonEffects {
       return installed;
     };
     standIn.shellOpen = [this](const std::wstring& target) { log.push_back(L"open " + target); };
-    standIn.focusMainWindow = [this] { log.push_back(L"focus"); };
     SetSkypeClientStandIn(standIn);
   }
   Events log;
@@ -31,42 +30,45 @@ struct ButtonEffects {
 
 }  // namespace
 
+// OpenSkype's result tells the caller whether something was opened, after
+// which the recorder's window takes the focus back.
+
 TEST(OpenSkype, NotInstalledOpensTheMakersWebSite) {
   LinkRecorder recorder;
   ButtonEffects effects(/*installed=*/true);  // the stored state decides, not a new check
-  attached.store(1);
-  OpenSkype(NotInstalled);
-  EXPECT_EQ(effects.log, (Events{L"open https://www.skype.com/", L"focus"}));
+  recorder.link().attached.store(1);
+  EXPECT_TRUE(OpenSkype(recorder.link(), NotInstalled));
+  EXPECT_EQ(effects.log, Events{L"open https://www.skype.com/"});
   EXPECT_TRUE(recorder.events().empty());
 }
 
 TEST(OpenSkype, WhileAttachedBringsTheClientsWindowBackAndStartsNothing) {
   LinkRecorder recorder;
   ButtonEffects effects(/*installed=*/true);
-  attached.store(1);
-  OpenSkype(Attached);
+  recorder.link().attached.store(1);
+  EXPECT_TRUE(OpenSkype(recorder.link(), Attached));
   EXPECT_EQ(recorder.events(), (Events{L"> SET WINDOWSTATE NORMAL", L"> FOCUS"}));
-  EXPECT_EQ(effects.log, Events{L"focus"});
+  EXPECT_TRUE(effects.log.empty());
   // The stored state may be older than the flag: the flag decides.
   recorder.clear();
-  effects.log.clear();
-  OpenSkype(NotRunning);
+  EXPECT_TRUE(OpenSkype(recorder.link(), NotRunning));
   EXPECT_EQ(recorder.events(), (Events{L"> SET WINDOWSTATE NORMAL", L"> FOCUS"}));
+  EXPECT_TRUE(effects.log.empty());
 }
 
 TEST(OpenSkype, OtherwiseStartsTheClientWhenItsPathIsKnown) {
   {
     LinkRecorder recorder;
     ButtonEffects effects(/*installed=*/true);
-    OpenSkype(NotRunning);
-    EXPECT_EQ(effects.log, (Events{L"open C:\\Skype\\skype.exe", L"focus"}));
+    EXPECT_TRUE(OpenSkype(recorder.link(), NotRunning));
+    EXPECT_EQ(effects.log, Events{L"open C:\\Skype\\skype.exe"});
     EXPECT_TRUE(recorder.events().empty());
   }
   {
     LinkRecorder recorder;
     ButtonEffects effects(/*installed=*/false);
-    OpenSkype(NotAttached);
-    EXPECT_TRUE(effects.log.empty()) << "no path: nothing happens, not even the focus";
+    EXPECT_FALSE(OpenSkype(recorder.link(), NotAttached)) << "no path: nothing is opened, nothing to focus after";
+    EXPECT_TRUE(effects.log.empty());
     EXPECT_TRUE(recorder.events().empty());
   }
 }

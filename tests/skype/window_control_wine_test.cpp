@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "settings/settings.h"
-#include "skype/link_threads.h"
 #include "skype/skype_api.h"
+#include "skype/skype_client.h"
 #include "skype/skype_link.h"
 #include "skype/window_control.h"
 #include "tests/skype/wine_link_support.h"
@@ -47,7 +47,6 @@ class WindowControlWineTest : public ::testing::Test {
   void SetUp() override {
     DeleteRegistryKey(HKEY_CURRENT_USER);
     DeleteRegistryKey(HKEY_LOCAL_MACHINE);
-    Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 0; });
   }
   void TearDown() override { SetUp(); }
 
@@ -97,8 +96,9 @@ TEST_F(WindowControlWineTest, EachCallQualityWindowClassGetsWmClose) {
 }
 
 TEST_F(WindowControlWineTest, TheWatcherClosesQualityWindowsWhileAttachedWhenTheSettingIsOn) {
-  Settings.Change([&](SettingsRecord& s) { s.CloseSkypeCallQualityWindow = 1; });
-  RecorderSide recorder;
+  SettingsRecord settings;
+  settings.CloseSkypeCallQualityWindow = 1;
+  RecorderSide recorder(settings);
   SimClient client(
       "hide-windows\n"
       "wait attach\n"
@@ -109,7 +109,7 @@ TEST_F(WindowControlWineTest, TheWatcherClosesQualityWindowsWhileAttachedWhenThe
   EXPECT_EQ(client.waitExit(), 0);
   EXPECT_TRUE(client.hasEvent("WM_CLOSE TskCallQualityForm.UnicodeClass"));
   EXPECT_TRUE(client.hasEvent("WM_CLOSE TCallQualityForm"));
-  EXPECT_EQ(attached.load(), 1u);
+  EXPECT_EQ(recorder.link().attached.load(), 1u);
 }
 
 TEST_F(WindowControlWineTest, ThePathComesFromTheUserKeyFirstAndTheFileMustExist) {
@@ -130,7 +130,8 @@ TEST_F(WindowControlWineTest, ThePathComesFromTheUserKeyFirstAndTheFileMustExist
     ASSERT_TRUE(DeleteFileW(installed.c_str()));
     EXPECT_FALSE(GetSkypePath(path));
     EXPECT_TRUE(trace.lines().empty());
-    EXPECT_EQ(GetSkypeClientState(), NotInstalled);
+    BareClient bare;
+    EXPECT_EQ(GetSkypeClientState(bare.client.link), NotInstalled);
   }
   // A folder is not a program file.
   SetRegistryPath(HKEY_CURRENT_USER, dir.path().c_str());
@@ -158,10 +159,11 @@ TEST_F(WindowControlWineTest, ThePathComesFromTheUserKeyFirstAndTheFileMustExist
 
 TEST_F(WindowControlWineTest, TheClientStateFollowsInstallProcessAndLink) {
   TempDir dir;
-  EXPECT_EQ(GetSkypeClientState(), NotInstalled);
+  BareClient bare;
+  EXPECT_EQ(GetSkypeClientState(bare.client.link), NotInstalled);
   std::wstring program = Install(dir);
   EXPECT_FALSE(IsSkypeRunning());
-  EXPECT_EQ(GetSkypeClientState(), NotRunning);
+  EXPECT_EQ(GetSkypeClientState(bare.client.link), NotRunning);
   {
     RecorderSide recorder;
     SimClient client(
@@ -174,23 +176,24 @@ TEST_F(WindowControlWineTest, TheClientStateFollowsInstallProcessAndLink) {
         program);
     ASSERT_TRUE(client.waitForLine("window tSkMainForm"));
     EXPECT_TRUE(IsSkypeRunning());
-    ASSERT_TRUE(WaitUntil([] { return attached.load() == 1; }));
-    EXPECT_EQ(GetSkypeClientState(), Attached);
+    ASSERT_TRUE(WaitUntil([&] { return recorder.link().attached.load() == 1; }));
+    EXPECT_EQ(GetSkypeClientState(recorder.link()), Attached);
     // The Run Skype button while attached: the client's window comes back.
-    OpenSkype(Attached);
+    EXPECT_TRUE(OpenSkype(recorder.link(), Attached));
     EXPECT_EQ(client.waitExit(), 0);
     EXPECT_EQ(client.commands(), (Strings{"GET CURRENTUSERHANDLE", "SET WINDOWSTATE NORMAL", "FOCUS"}));
     EXPECT_TRUE(client.hasEvent("windowstate NORMAL"));
   }
   EXPECT_FALSE(IsSkypeRunning());
-  EXPECT_EQ(GetSkypeClientState(), NotRunning);
+  EXPECT_EQ(GetSkypeClientState(bare.client.link), NotRunning);
 }
 
 TEST_F(WindowControlWineTest, RunSkypeStartsTheInstalledClient) {
   TempDir dir;
   std::wstring program = Install(dir);
   // Installed but not running: the button starts it.
-  OpenSkype(NotRunning);
+  BareClient bare;
+  EXPECT_TRUE(OpenSkype(bare.client.link, NotRunning));
   ASSERT_TRUE(WaitUntil([] { return FindSkypeMainWindow() != 0; }));
   EXPECT_TRUE(IsSkypeRunning());
   PostMessageW(reinterpret_cast<HWND>(FindSkypeMainWindow()), WM_CLOSE, 0, 0);
@@ -211,12 +214,13 @@ TEST_F(WindowControlWineTest, TheWatcherStartsTheClientAgainWhenItsWindowIsThere
   ASSERT_TRUE(client.waitForLine("window tSkMainForm.UnicodeClass"));
   // The watcher's start: the main window is there and the path is known, so
   // the program is opened again; a second copy sees the window and ends.
-  StartLinkThreads();
+  BareClient bare;
+  bare.client.StartThreads();
   ASSERT_TRUE(WaitUntil([&] {
     auto lines = ReadLines(dir.file(L"events.log"));
     return lines.size() >= 2 && lines[0] == "second-start" && lines[1] == "exit 0";
   }));
-  EXPECT_TRUE(StopLinkThreads());
+  EXPECT_TRUE(bare.client.StopThreads());
   PostMessageW(reinterpret_cast<HWND>(FindSkypeMainWindow()), WM_CLOSE, 0, 0);
   EXPECT_EQ(client.waitExit(), 0);
 }

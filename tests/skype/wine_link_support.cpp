@@ -4,13 +4,9 @@
 #include <future>
 #include <memory>
 
-#include "platform/main_window.h"
-#include "platform/main_window_win32.h"
 #include "platform/paths.h"
-#include "skype/link_threads.h"
 #include "skype/message_window_win32.h"
 #include "skype/skype_api.h"
-#include "skype/skype_messages.h"
 #include "tests/support/wait.h"
 
 namespace {
@@ -18,23 +14,28 @@ namespace {
 constexpr wchar_t kTestMainWindowClass[] = L"CalvoroLinkTestMainWindow";
 constexpr UINT WM_TEST_SHUTDOWN = WM_APP + 40;
 constexpr UINT WM_TEST_RUN = WM_APP + 41;  // lParam: a std::function<void()> to run and delete
+// The events as the main window receives them from the other threads.
+constexpr UINT WM_TEST_CALL_STARTED = WM_APP + 50;
+constexpr UINT WM_TEST_CALL_ENDED = WM_APP + 51;
+constexpr UINT WM_TEST_STATUS_CHANGED = WM_APP + 52;
+constexpr UINT WM_TEST_PARTNER_KNOWN = WM_APP + 53;
 
 RecorderSide* current = nullptr;  // one recorder side at a time
 
-std::wstring NameOf(UINT message) {
+const wchar_t* NameOf(UINT message) {
   switch (message) {
-    case WM_SKYPE_CALL_STARTED: return L"STARTED";
-    case WM_SKYPE_CALL_ENDED: return L"ENDED";
-    case WM_SKYPE_STATUS_CHANGED: return L"STATUS";
-    case WM_SKYPE_PARTNER_KNOWN: return L"PARTNER";
-    default: return L"?";
+    case WM_TEST_CALL_STARTED: return L"STARTED";
+    case WM_TEST_CALL_ENDED: return L"ENDED";
+    case WM_TEST_STATUS_CHANGED: return L"STATUS";
+    case WM_TEST_PARTNER_KNOWN: return L"PARTNER";
+    default: return nullptr;
   }
 }
 
 }  // namespace
 
-RecorderSide::RecorderSide() {
-  ResetSkypeLinkState();
+RecorderSide::RecorderSide(const SettingsRecord& settings) : client_(settings_, *this) {
+  settings_.Publish(settings);
   current = this;
   std::promise<void> ready;
   auto started = ready.get_future();
@@ -47,10 +48,9 @@ RecorderSide::RecorderSide() {
     mainWindow_ = CreateWindowExW(0, kTestMainWindowClass, L"link test", WS_OVERLAPPED, 0, 0, 50, 50, nullptr,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
     // What the main window's initialisation does for the link.
-    PublishMainWindow(mainWindow_);
-    linkActive_ = InitSkypeMessageWindow();
+    linkActive_ = InitSkypeMessageWindow(client_.link);
     if (linkActive_) {
-      HWND window = reinterpret_cast<HWND>(messageWindow.load());
+      HWND window = reinterpret_cast<HWND>(client_.link.messageWindow.load());
       originalProc_ = reinterpret_cast<WNDPROC>(
           SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MessageWindowSubclass)));
     }
@@ -59,18 +59,21 @@ RecorderSide::RecorderSide() {
   });
   started.wait();
   // What the application's start-up does.
-  StartLinkThreads();
+  client_.StartThreads();
 }
 
 RecorderSide::~RecorderSide() {
   // The application's exit: the link threads first, then the windows.
-  StopLinkThreads();
+  client_.StopThreads();
   PostMessageW(mainWindow_, WM_TEST_SHUTDOWN, 0, 0);
   thread_.join();
-  PublishMainWindow(nullptr);
-  ResetSkypeLinkState();
   current = nullptr;
 }
+
+void RecorderSide::OnClientStateChanged() { SendMessageW(mainWindow_, WM_TEST_STATUS_CHANGED, 0, 0); }
+void RecorderSide::OnCallStarted() { SendMessageW(mainWindow_, WM_TEST_CALL_STARTED, 0, 0); }
+void RecorderSide::OnCallEnded() { SendMessageW(mainWindow_, WM_TEST_CALL_ENDED, 0, 0); }
+void RecorderSide::OnPartnerKnown() { PostMessageW(mainWindow_, WM_TEST_PARTNER_KNOWN, 0, 0); }
 
 void RecorderSide::Run() {
   MSG msg;
@@ -93,15 +96,16 @@ LRESULT CALLBACK RecorderSide::MainWindowProc(HWND window, UINT message, WPARAM 
     return 0;
   }
   if (message == WM_TEST_SHUTDOWN) {
-    HWND link = reinterpret_cast<HWND>(messageWindow.load());
+    HWND link = self ? reinterpret_cast<HWND>(self->client_.link.messageWindow.load()) : nullptr;
     if (link) DestroyWindow(link);  // its WM_DESTROY ends the loop
     return 0;
   }
-  if (self && message >= WM_SKYPE_CALL_STARTED && message <= WM_SKYPE_PARTNER_KNOWN &&
-      message != WM_STREAM_FILE_FAILED) {
+  const wchar_t* name = NameOf(message);
+  if (self && name) {
     std::lock_guard<std::mutex> lock(self->mutex_);
-    self->messages_.push_back(NameOf(message));
-    if (message == WM_SKYPE_STATUS_CHANGED) self->flagsAtStatus_.emplace_back(attached.load(), loggedOut.load());
+    self->messages_.push_back(name);
+    if (message == WM_TEST_STATUS_CHANGED)
+      self->flagsAtStatus_.emplace_back(self->client_.link.attached.load(), self->client_.link.loggedOut.load());
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -110,10 +114,11 @@ LRESULT CALLBACK RecorderSide::MainWindowProc(HWND window, UINT message, WPARAM 
 LRESULT CALLBACK RecorderSide::MessageWindowSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   RecorderSide* self = current;
   LRESULT result = CallWindowProcW(self->originalProc_, window, message, wParam, lParam);
-  if (message == attachMessage) {
+  if (message == AttachMessage()) {
+    const SkypeLink& link = self->client_.link;
     std::lock_guard<std::mutex> lock(self->mutex_);
-    self->attaches_.push_back({static_cast<uintptr_t>(lParam), skypeApiWindow.load(), attached.load(),
-                               loggedOut.load()});
+    self->attaches_.push_back(
+        {static_cast<uintptr_t>(lParam), link.skypeApiWindow.load(), link.attached.load(), link.loggedOut.load()});
   }
   return result;
 }
@@ -141,6 +146,18 @@ void RecorderSide::post(std::function<void()> task) {
 size_t RecorderSide::countOf(const std::wstring& message) const {
   auto m = messages();
   return static_cast<size_t>(std::count(m.begin(), m.end(), message));
+}
+
+// --- EventNames ---------------------------------------------------------------------
+
+std::vector<std::wstring> EventNames::names() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return names_;
+}
+
+void EventNames::Add(const wchar_t* name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  names_.push_back(name);
 }
 
 // --- SimClient ---------------------------------------------------------------------

@@ -1,10 +1,16 @@
 // Windows tests of the client link against SimSkype.exe as a second process.
 //
 // RecorderSide: the recorder's half of the link in this process, as the
-// application sets it up: a user-interface thread with a message loop, a test
-// window published as the main window (it writes down every WM_SKYPE_* message
-// it handles), the message window created by the main window's initialisation,
-// and the two link threads.
+// application sets it up: a client object of its own, a user-interface thread
+// with a message loop and a test main window, the message window created by
+// the main window's initialisation, and the two link threads. It is the
+// application's side of the link too: like the application's adapter, it
+// carries each event to the main window's thread (the calls and the client's
+// state by SendMessageW, which waits until the window has handled them; the
+// partner by PostMessageW), where the window writes it down.
+//
+// EventNames, BareClient: a client without a user-interface thread, for tests
+// of the window control that need only a link or the watcher.
 //
 // SimClient: one run of SimSkype.exe with a scenario, its files read back.
 #pragma once
@@ -17,17 +23,28 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "settings/settings.h"
+#include "skype/skype_client.h"
+#include "skype/skype_events.h"
 #include "skype/skype_link.h"
 #include "tests/support/temp_dir.h"
 
-class RecorderSide {
+class RecorderSide : public SkypeEvents {
  public:
-  RecorderSide();
-  ~RecorderSide();
+  // `settings` is the set in force from the start: the watcher reads it from
+  // its first cycle on.
+  explicit RecorderSide(const SettingsRecord& settings = SettingsRecord());
+  ~RecorderSide() override;
   RecorderSide(const RecorderSide&) = delete;
   RecorderSide& operator=(const RecorderSide&) = delete;
+
+  SettingsStore& settings() { return settings_; }
+  SkypeClient& client() { return client_; }
+  SkypeLink& link() { return client_.link; }
+  CallStateMachine& calls() { return client_.calls; }
 
   bool linkActive() const { return linkActive_; }
   HWND mainWindow() const { return mainWindow_; }
@@ -41,20 +58,27 @@ class RecorderSide {
   };
   std::vector<AttachSeen> attachesSeen() const;
 
-  // The messages the main window handled: "STARTED", "ENDED", "STATUS", "PARTNER".
+  // The events the main window handled: "STARTED", "ENDED", "STATUS", "PARTNER".
   std::vector<std::wstring> messages() const;
-  // attached and loggedOut as each STATUS message was handled.
+  // attached and loggedOut as each STATUS was handled.
   std::vector<std::pair<uint32_t, uint32_t>> flagsAtStatus() const;
   size_t countOf(const std::wstring& message) const;
 
   // Runs `task` on the user-interface thread, from its message loop.
   void post(std::function<void()> task);
 
+  // SkypeEvents, on the thread that tells them.
+  void OnClientStateChanged() override;
+  void OnCallStarted() override;
+  void OnCallEnded() override;
+  void OnPartnerKnown() override;
+
  private:
   static LRESULT CALLBACK MainWindowProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK MessageWindowSubclass(HWND, UINT, WPARAM, LPARAM);
   void Run();
 
+  SettingsStore settings_;
   mutable std::mutex mutex_;
   std::vector<AttachSeen> attaches_;
   std::vector<std::wstring> messages_;
@@ -63,6 +87,31 @@ class RecorderSide {
   HWND mainWindow_ = nullptr;
   bool linkActive_ = false;
   WNDPROC originalProc_ = nullptr;
+  // Last, so that it goes first: its threads tell this object.
+  SkypeClient client_;
+};
+
+// The application's side of a client without a window: the events it was
+// told, by name, on whichever thread told them.
+class EventNames : public SkypeEvents {
+ public:
+  std::vector<std::wstring> names() const;
+  void OnClientStateChanged() override { Add(L"STATUS"); }
+  void OnCallStarted() override { Add(L"STARTED"); }
+  void OnCallEnded() override { Add(L"ENDED"); }
+  void OnPartnerKnown() override { Add(L"PARTNER"); }
+
+ private:
+  void Add(const wchar_t* name);
+  mutable std::mutex mutex_;
+  std::vector<std::wstring> names_;
+};
+
+// A client of the test's own, with default settings, not attached.
+struct BareClient {
+  SettingsStore settings;
+  EventNames events;
+  SkypeClient client{settings, events};
 };
 
 class SimClient {

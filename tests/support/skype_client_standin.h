@@ -23,7 +23,6 @@ struct SkypeClientStandIn {
   std::function<bool(std::wstring& path)> skypePath;
   std::function<bool()> skypeRunning;
   std::function<void(const std::wstring& target)> shellOpen;
-  std::function<void()> focusMainWindow;
 };
 
 // Replaces the stand-in; an empty record removes every hook.

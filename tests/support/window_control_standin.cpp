@@ -28,8 +28,3 @@ void window_control_platform::ShellOpen(const std::wstring& target) {
   auto open = CurrentSkypeClientStandIn().shellOpen;
   if (open) open(target);
 }
-
-void window_control_platform::FocusMainWindow() {
-  auto focus = CurrentSkypeClientStandIn().focusMainWindow;
-  if (focus) focus();
-}

@@ -8,7 +8,7 @@
 #include <random>
 #include <thread>
 
-#include "app/handoff_target.h"
+#include "engine/handoff_target.h"
 #include "net/audio_server.h"
 #include "record/stream_writer.h"
 #include "record/wave_file.h"

@@ -1,9 +1,7 @@
-#include "skype/skype_messages.h"
+#include "skype/skype_client.h"
 
 #include "common/strings.h"
 #include "platform/debug_trace.h"
-#include "skype/call_state.h"
-#include "skype/skype_link.h"
 
 namespace {
 
@@ -13,21 +11,20 @@ constexpr const wchar_t* kIgnoredPrefixes[] = {
     L"CHAT ",     L"PROFILE ", L"SMS ", L"OPEN OPTIONS PRIVACY",
 };
 
-bool SendThroughTheLink(std::wstring_view command) { return SendCommandToSkype(command); }
-
 }  // namespace
 
-void ParseMessageFromSkype(const std::wstring& text) {
+SkypeClient::SkypeClient(const SettingsStore& settings, SkypeEvents& events)
+    : link(events), calls(settings, events), settings_(settings), threads_(*this) {}
+
+SkypeClient::~SkypeClient() { threads_.Stop(kLinkStopDeadline); }
+
+void SkypeClient::ParseMessage(const std::wstring& text) {
   DebugTrace(L"Parse Message From Skype: %s", {text});
   // A call notification goes to the call state machine; no rule below matches
   // it, so the connection handler that it reaches ignores it.
-  if (StartsWithNoCase(text, L"CALL ")) ParseCallMessage(text, SendThroughTheLink);
+  if (StartsWithNoCase(text, L"CALL "))
+    calls.ParseCallMessage(text, [this](std::wstring_view command) { return link.SendCommand(command); });
   for (const wchar_t* prefix : kIgnoredPrefixes)
     if (StartsWithNoCase(text, prefix)) return;
-  ParseConnectionMessage(text);
-}
-
-void ResetSkypeLinkState() {
-  ResetLinkFlags();
-  ResetCallState();
+  link.ParseConnectionMessage(text);
 }

@@ -1,0 +1,113 @@
+#include "app/main_tray.h"
+
+#include "app/resource.h"
+#include "app/status_text.h"
+#include "platform/debug_trace.h"
+
+namespace {
+
+// Each tray menu command with the language key of its text.
+constexpr std::pair<UINT, const wchar_t*> kTrayMenuTexts[] = {
+    {ID_TRAY_OPEN, L"Menu_Open"}, {ID_TRAY_SETTING, L"Menu_Setting"},
+    {ID_TRAY_ABOUT, L"Menu_About"}, {ID_TRAY_EXIT, L"Menu_Exit"}};
+
+constexpr UINT kBalloonShownMs = 7000;
+
+}  // namespace
+
+void MainTray::Init(HWND window, HICON icon, const std::wstring& tip, std::function<void(bool)> restore) {
+  window_ = window;
+  restore_ = std::move(restore);
+  // A taskbar that starts (again) later announces itself with this message.
+  taskbarCreatedMessage_ = RegisterWindowMessageW(kTaskbarCreatedMessageName);
+  icon_.Init(window, icon);
+  icon_.Add(tip);
+}
+
+void MainTray::ScheduleStateBalloon(UINT delayMs) { SetTimer(window_, kStateBalloonTimer, delayMs, nullptr); }
+
+void MainTray::CancelBalloons() {
+  KillTimer(window_, kStateBalloonTimer);
+  KillTimer(window_, kBalloonRemovalTimer);
+}
+
+void MainTray::ShowBalloon(const std::wstring& text, bool timedRemoval) {
+  KillTimer(window_, kBalloonRemovalTimer);
+  // The shell may keep a balloon that is still up and drop a new one asked
+  // for meanwhile: the old one is taken away first.
+  if (balloonShown_) icon_.RemoveBalloon();
+  balloonShown_ = icon_.ShowBalloon(text);
+  if (timedRemoval) SetTimer(window_, kBalloonRemovalTimer, kBalloonShownMs, nullptr);
+}
+
+void MainTray::ShowStateBalloon() {
+  RecordingSession& session = recorder_.session();
+  std::wstring text = BuildBalloonText(recorder_.language(), session.finishing.load() != 0, session.AnyStopped(),
+                                       session.AnyPaused(), StatusPartnerList(recorder_.calls(), true));
+  ShowBalloon(text);
+  SetFocus(window_);
+}
+
+bool MainTray::OnTimer(UINT_PTR id) {
+  switch (id) {
+    case kStateBalloonTimer:
+      KillTimer(window_, id);
+      ShowStateBalloon();
+      return true;
+    case kBalloonRemovalTimer:
+      KillTimer(window_, id);
+      icon_.RemoveBalloon();
+      balloonShown_ = false;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool MainTray::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == WM_TRAY_NOTIFY) {
+    result = 0;
+    if (wParam != kTrayIconId) {
+      result = 1;
+    } else if (lParam == WM_LBUTTONDBLCLK) {
+      if (restore_) restore_(true);
+    } else if (lParam == WM_RBUTTONUP) {
+      ShowMenu();
+    }
+    return true;
+  }
+  // The shell was restarted: its new taskbar has none of the old icons.
+  if (taskbarCreatedMessage_ != 0 && message == taskbarCreatedMessage_) {
+    icon_.Restore();
+    result = 0;
+    return true;
+  }
+  return false;
+}
+
+void MainTray::ShowMenu() {
+  HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU));
+  if (!menu) {
+    DebugTrace(L"Load tray menu fail");
+    return;
+  }
+  HMENU popup = GetSubMenu(menu, 0);
+  if (!popup) {
+    DebugTrace(L"Load tray sub menu fail");
+    DestroyMenu(menu);
+    return;
+  }
+  for (const auto& item : kTrayMenuTexts) {
+    std::wstring text = L"  " + recorder_.language().Text(item.second) + L"  ";
+    ModifyMenuW(popup, item.first, MF_BYCOMMAND | MF_STRING, item.first, text.c_str());
+  }
+  POINT at;
+  GetCursorPos(&at);
+  SetForegroundWindow(window_);
+  // The chosen command comes to the window as WM_COMMAND.
+  TrackPopupMenu(popup, 0, at.x, at.y, 0, window_, nullptr);
+  // The menu of a notification icon closes on a click elsewhere only when
+  // its window gets a message after it.
+  PostMessageW(window_, WM_NULL, 0, 0);
+  DestroyMenu(menu);
+}

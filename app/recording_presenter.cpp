@@ -1,0 +1,150 @@
+#include "app/recording_presenter.h"
+
+#include "app/resource.h"
+#include "app/status_text.h"
+#include "ui/control.h"
+
+void RecordingPresenter::Init() {
+  window_.EnableItem(IDC_PAUSE, false);
+  window_.EnableItem(IDC_STOP, false);
+}
+
+void RecordingPresenter::Record() {
+  // A call that starts while the program is on its way out is not recorded:
+  // nothing would be left to finish it.
+  if (exiting_.load()) return;
+  if (recorder_.session().StartRecording() != StartOutcome::NoCall) return;
+  // The notice for 3 seconds, then the line goes.
+  SetRecordLineText(recorder_.language().Text(L"Record_Status4"), false);
+  window_.ShowItem(IDC_RECORD_STATUS, true);
+  SetTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer, 3000, nullptr);
+}
+
+void RecordingPresenter::Pause() { recorder_.session().PauseRecording(); }
+
+void RecordingPresenter::Stop() {
+  RecordingSession& session = recorder_.session();
+  if (session.finishing.load()) return;
+  session.StartFinishRecording();
+}
+
+bool RecordingPresenter::RecordLineGreen() const {
+  return recorder_.calls().CallInProgress() && !recordLineShowsError_;
+}
+
+void RecordingPresenter::BalloonIfWanted() {
+  if (recorder_.settings().Current()->ShowStatusOnTray != 0) tray_.ScheduleStateBalloon(10);
+}
+
+void RecordingPresenter::ShowRunning() {
+  window_.EnableItem(IDC_RECORD, false);
+  window_.EnableItem(IDC_PAUSE, true);
+  window_.EnableItem(IDC_STOP, true);
+}
+
+// The line shown and brought up to date at once.
+void RecordingPresenter::ShowStatusSoon() {
+  window_.ShowItem(IDC_RECORD_STATUS, true);
+  SetTimer(window_.GetSafeHwnd(), kRecordStatusTimer, 10, nullptr);
+}
+
+void RecordingPresenter::OnStarted() {
+  ShowRunning();
+  ShowStatusSoon();
+  BalloonIfWanted();
+}
+
+void RecordingPresenter::OnResumed(bool timeRunning) {
+  ShowRunning();
+  if (!timeRunning) return;
+  ShowStatusSoon();
+  BalloonIfWanted();
+}
+
+void RecordingPresenter::OnPaused() {
+  SetTimer(window_.GetSafeHwnd(), kRecordStatusTimer, 10, nullptr);
+  BalloonIfWanted();
+  window_.EnableItem(IDC_RECORD, true);
+  window_.EnableItem(IDC_PAUSE, false);
+  window_.EnableItem(IDC_STOP, true);
+}
+
+void RecordingPresenter::OnFinishing() { BalloonIfWanted(); }
+
+void RecordingPresenter::OnStopped() {
+  RecordingSession& session = recorder_.session();
+  bool pendingStart = session.TakePendingStart();
+  // A new recording may have started since this was posted.
+  if (session.Exists()) return;
+  window_.EnableItem(IDC_RECORD, true);
+  window_.EnableItem(IDC_PAUSE, false);
+  window_.EnableItem(IDC_STOP, false);
+  if (!recordLineShowsError_) window_.ShowItem(IDC_RECORD_STATUS, false);
+  KillTimer(window_.GetSafeHwnd(), kRecordStatusTimer);
+  // A call that came into progress while the recording was being finished
+  // is recorded now.
+  if (pendingStart && recorder_.calls().CallInProgress() && !exiting_.load()) session.StartDeferredRecording();
+}
+
+void RecordingPresenter::OnFinished(const FinishedRecording& finished) {
+  if (!finished.aborted) {
+    // What the user wants now decides whether to look; the folder is the one
+    // the recording went to.
+    const SettingsSnapshot now = recorder_.settings().Current();
+    if (now->OpenRecordFolderAfterRecording == 1 && !exiting_.load()) shell_.OpenFolder(finished.folder);
+    BalloonIfWanted();
+  }
+  lines_.ScheduleFolderCheck();
+}
+
+void RecordingPresenter::OnFailed(RecordingFailure failure) {
+  if (!EndsRecording(failure)) return;
+  // The other writer may be in the middle of a long write: it is stopped and
+  // waited for elsewhere, and the buttons return when it has ended.
+  if (recorder_.session().StartAbortRecording()) {
+    window_.EnableItem(IDC_PAUSE, false);
+    window_.EnableItem(IDC_STOP, false);
+  }
+  // The line keeps the error until the next recording starts.
+  std::wstring text = recorder_.language().Text(L"Error_Message_1");
+  KillTimer(window_.GetSafeHwnd(), kRecordStatusTimer);
+  SetRecordLineText(text, true);
+  window_.ShowItem(IDC_RECORD_STATUS, true);
+  // Shown whatever ShowStatusOnTray says, for the shell's own time.
+  tray_.CancelBalloons();
+  tray_.ShowBalloon(text, false);
+}
+
+bool RecordingPresenter::OnTimer(UINT_PTR id) {
+  HWND hwnd = window_.GetSafeHwnd();
+  switch (id) {
+    case kRecordStatusTimer:
+      KillTimer(hwnd, id);
+      RefreshRecordLine();
+      return true;
+    case kNoCallNoticeTimer:
+      KillTimer(hwnd, id);
+      if (!recorder_.session().Exists() && !recordLineShowsError_) window_.ShowItem(IDC_RECORD_STATUS, false);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void RecordingPresenter::RefreshRecordLine() {
+  RecordingSession& session = recorder_.session();
+  std::wstring text = BuildRecordLine(recorder_.language(), session.finishing.load() != 0, session.AnyPaused(),
+                                      StatusPartnerList(recorder_.calls(), false), session.UpdateElapsedSeconds());
+  SetRecordLineText(text, false);
+  SetTimer(window_.GetSafeHwnd(), kRecordStatusTimer, 1000, nullptr);
+}
+
+void RecordingPresenter::SetRecordLineText(const std::wstring& text, bool error) {
+  HWND line = window_.GetDlgItem(IDC_RECORD_STATUS);
+  bool colourMayChange = recordLineShowsError_ != error;
+  recordLineShowsError_ = error;
+  if (GetWindowTextString(line) != text)
+    SetWindowTextW(line, text.c_str());
+  else if (colourMayChange)
+    InvalidateRect(line, nullptr, TRUE);
+}

@@ -1,0 +1,73 @@
+// The main window's recording controls and line: Record, Pause and Stop, the
+// recording line with the partners and the elapsed time (or the no-call
+// notice, or the error line), and what the window does with the recording's
+// events. On the main window's thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "app/main_tray.h"
+#include "app/shell_open.h"
+#include "app/status_lines.h"
+#include "engine/call_recorder.h"
+#include "ui/dialog.h"
+
+class RecordingPresenter {
+ public:
+  // The main window's timers that the recording line uses.
+  static constexpr UINT_PTR kRecordStatusTimer = 7;   // every 1000 ms while recording
+  static constexpr UINT_PTR kNoCallNoticeTimer = 11;  // 3000 ms: the no-call notice goes
+
+  RecordingPresenter(CDialog& window, CallRecorder& recorder, MainTray& tray, StatusLines& lines,
+                     ShellLauncher& shell)
+      : window_(window), recorder_(recorder), tray_(tray), lines_(lines), shell_(shell) {}
+
+  // Pause and Stop start disabled.
+  void Init();
+
+  // Record (and a call that starts with AutoRecord): a fresh recording, or a
+  // paused one goes on; with no call in progress, the notice.
+  void Record();
+  void Pause();
+  // Stop (and the end of the last call, and the exit): the finishing runs on
+  // a thread of its own.
+  void Stop();
+  // From now on no recording starts, and a finished one does not open its
+  // folder: nobody is there to look.
+  void SetExiting() { exiting_ = true; }
+  bool exiting() const { return exiting_.load(); }
+
+  bool OnTimer(UINT_PTR id);
+
+  // The recording line is green: a call is in progress and the line shows no
+  // error.
+  bool RecordLineGreen() const;
+  bool RecordLineShowsError() const { return recordLineShowsError_; }
+
+  // The recording's events, on the window's thread.
+  void OnStarted();
+  void OnResumed(bool timeRunning);
+  void OnPaused();
+  void OnFinishing();
+  void OnStopped();
+  void OnFinished(const FinishedRecording& finished);
+  void OnFailed(RecordingFailure failure);
+
+ private:
+  void ShowRunning();
+  void ShowStatusSoon();
+  void RefreshRecordLine();
+  void SetRecordLineText(const std::wstring& text, bool error);
+  void BalloonIfWanted();
+
+  CDialog& window_;
+  CallRecorder& recorder_;
+  MainTray& tray_;
+  StatusLines& lines_;
+  ShellLauncher& shell_;
+  std::atomic<bool> exiting_{false};
+  bool recordLineShowsError_ = false;
+};

@@ -1,0 +1,253 @@
+// The recorder as the application holds it: one object whose link follows the
+// client's calls, whose audio servers take the two directions, and whose
+// session writes, mixes and names the recording; what happens comes out as
+// events. Each test builds its own recorders, two at once where it matters.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/strings.h"
+#include "engine/call_recorder.h"
+#include "platform/file.h"
+#include "record/wave_file.h"
+#include "tests/net/test_peer.h"
+#include "tests/support/skype_client_standin.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
+
+namespace {
+
+// The application's part, as the main window plays it: a call that starts is
+// recorded, the end of the last call finishes the recording; everything is
+// written down.
+class App : public RecorderEvents {
+ public:
+  void Bind(CallRecorder* recorder) { recorder_ = recorder; }
+
+  void OnClientStateChanged() override { Add(L"client"); }
+  void OnCallStarted() override {
+    Add(L"call started");
+    outcomes.push_back(recorder_->session().StartRecording());
+  }
+  void OnCallEnded() override {
+    Add(L"call ended");
+    if (!recorder_->calls().CallInProgress()) recorder_->session().StartFinishRecording();
+  }
+  void OnPartnerKnown() override { Add(L"partner"); }
+  void OnRecordingStarted() override { Add(L"started"); }
+  void OnRecordingResumed(bool) override { Add(L"resumed"); }
+  void OnRecordingPaused() override { Add(L"paused"); }
+  void OnRecordingFinishing() override { Add(L"finishing"); }
+  void OnRecordingStopped() override { Add(L"stopped"); }
+  void OnRecordingFinished(const FinishedRecording& recording) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_.push_back(recording);
+    events_.push_back(L"finished");
+  }
+  void OnRecordingFailed(RecordingFailure) override { Add(L"failed"); }
+  void OnRecordingsRecovered(const RecoveryReport& report) override {
+    Add(L"recovered " + std::to_wstring(report.recovered.size()));
+  }
+
+  std::vector<std::wstring> events() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_;
+  }
+  std::vector<FinishedRecording> finished() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finished_;
+  }
+  std::vector<StartOutcome> outcomes;  // written on the link's message thread
+
+ private:
+  void Add(std::wstring event) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.push_back(std::move(event));
+  }
+  CallRecorder* recorder_ = nullptr;
+  mutable std::mutex mutex_;
+  std::vector<std::wstring> events_;
+  std::vector<FinishedRecording> finished_;
+};
+
+// The client: answers every command and writes it down by the API window it
+// went to, so that two recorders' links are told apart.
+class Client {
+ public:
+  Client() {
+    SkypeClientStandIn standIn;
+    standIn.command = [this](WindowId api, WindowId, const std::string& data) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      commands_[api].push_back(WideFromUtf8(data.substr(0, data.find('\0'))));
+      return true;
+    };
+    SetSkypeClientStandIn(standIn);
+  }
+  ~Client() { SetSkypeClientStandIn({}); }
+  std::vector<std::wstring> commands(WindowId api) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = commands_.find(api);
+    return found == commands_.end() ? std::vector<std::wstring>() : found->second;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<WindowId, std::vector<std::wstring>> commands_;
+};
+
+// One recorder in a folder of its own, attached to the client through `api`.
+struct Station {
+  Station(WindowId api, const std::wstring& name) : api(api) {
+    std::wstring config = dir.file(name + L".ini");
+    std::wstring records = dir.file(name);
+    EXPECT_TRUE(WriteFileBytes(config, "[Setting]\r\nRecordFormat=16\r\nWavePath=" + Utf8FromWide(records) + "\r\n"));
+    recorder = std::make_unique<CallRecorder>(app, RecorderPlaces{config, LanguageIniPath(), 0, 0});
+    app.Bind(recorder.get());
+    recorder->LoadSettings();
+    EXPECT_TRUE(recorder->session().AllocateHandoffs());
+    AudioServersStart start = recorder->StartAudioServers();
+    EXPECT_TRUE(start.out && start.in);
+    recorder->link().messageWindow = 0x100 + api;
+    recorder->link().OnAttachStatus(api, kAttachSuccess);
+    recorder->StartLinkThreads();
+    folder = records;
+  }
+  // What the client's window hands to the link, as the message window would.
+  void Notify(const std::string& text) {
+    EXPECT_TRUE(recorder->link().OnCopyData(api, text.c_str(), text.size() + 1));
+  }
+  uint16_t Port(Direction d) { return recorder->server(d).ListeningPort(); }
+
+  WindowId api;
+  TempDir dir;
+  App app;
+  std::unique_ptr<CallRecorder> recorder;
+  std::wstring folder;
+};
+
+std::string Tone(int16_t value, size_t samples) {
+  std::string bytes;
+  for (size_t i = 0; i < samples; ++i) {
+    bytes.push_back(static_cast<char>(value & 0xFF));
+    bytes.push_back(static_cast<char>((value >> 8) & 0xFF));
+  }
+  return bytes;
+}
+
+// The only file of the folder with this end.
+std::wstring OnlyFileEndingWith(const std::wstring& folder, const std::wstring& end) {
+  std::wstring found;
+  for (const std::wstring& name : FilesInFolder(folder))
+    if (name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0) {
+      EXPECT_TRUE(found.empty()) << "more than one";
+      found = folder + L"\\" + name;
+    }
+  return found;
+}
+
+}  // namespace
+
+// Two recorders in one process, each with its own settings, link, calls,
+// servers and session, record two calls at the same time: nothing of one
+// reaches the other.
+TEST(CallRecorder, TwoRecordersRecordTheirOwnCallsSideBySide) {
+  Client client;
+  Station first(0x51, L"first"), second(0x52, L"second");
+  first.Notify("CALL 7 STATUS INPROGRESS");
+  second.Notify("CALL 9 STATUS INPROGRESS");
+  ASSERT_TRUE(WaitUntil([&] { return first.recorder->session().Exists() && second.recorder->session().Exists(); }));
+  first.Notify("CALL 7 PARTNER_HANDLE alice");
+  second.Notify("CALL 9 PARTNER_HANDLE live:bob");
+  ASSERT_TRUE(WaitUntil([&] { return first.recorder->calls().PartnerList() == L"alice"; }));
+  ASSERT_TRUE(WaitUntil([&] { return second.recorder->calls().PartnerList() == L"live_bob"; }));
+
+  // Each call's audio: the far end and the microphone of each.
+  const std::string farA = Tone(1000, 8000), micA = Tone(20, 6000), farB = Tone(-300, 5000), micB = Tone(7, 9000);
+  {
+    TestPeer outA, inA, outB, inB;
+    ASSERT_TRUE(outA.Connect(first.Port(Direction::Out)));
+    ASSERT_TRUE(inA.Connect(first.Port(Direction::In)));
+    ASSERT_TRUE(outB.Connect(second.Port(Direction::Out)));
+    ASSERT_TRUE(inB.Connect(second.Port(Direction::In)));
+    ASSERT_TRUE(outA.SendAll(farA) && inA.SendAll(micA) && outB.SendAll(farB) && inB.SendAll(micB));
+    // Everything sent has reached each direction's hand-off before the calls
+    // end. (Well under a block: what the writer has written of it still counts.)
+    auto received = [](Station& s, Direction d) { return HeaderCount(s.recorder->session().Handoff(d).HandoffHeader()); };
+    ASSERT_TRUE(WaitUntil([&] {
+      return received(first, Direction::Out) == farA.size() && received(first, Direction::In) == micA.size() &&
+             received(second, Direction::Out) == farB.size() && received(second, Direction::In) == micB.size();
+    }));
+  }
+  first.Notify("CALL 7 STATUS FINISHED");
+  second.Notify("CALL 9 STATUS FINISHED");
+  ASSERT_TRUE(WaitUntil([&] { return first.app.finished().size() == 1 && second.app.finished().size() == 1; }));
+
+  auto mixed = [](const std::string& far, const std::string& mic) {
+    std::string out;
+    for (size_t i = 0; i < std::max(far.size(), mic.size()); i += 2) {
+      int a = i < far.size() ? static_cast<int16_t>(static_cast<uint8_t>(far[i]) | (far[i + 1] << 8)) : 0;
+      int b = i < mic.size() ? static_cast<int16_t>(static_cast<uint8_t>(mic[i]) | (mic[i + 1] << 8)) : 0;
+      int s = std::max(-32768, std::min(32767, a + b));
+      out.push_back(static_cast<char>(s & 0xFF));
+      out.push_back(static_cast<char>((s >> 8) & 0xFF));
+    }
+    return out;
+  };
+  std::wstring a = OnlyFileEndingWith(first.folder, L"(alice).wav"), b = OnlyFileEndingWith(second.folder, L"(live_bob).wav");
+  ASSERT_FALSE(a.empty());
+  ASSERT_FALSE(b.empty());
+  std::string wavA = ReadFileBytes(a), wavB = ReadFileBytes(b);
+  ASSERT_GE(wavA.size(), kWaveHeaderBytes);
+  ASSERT_GE(wavB.size(), kWaveHeaderBytes);
+  EXPECT_TRUE(wavA.substr(kWaveHeaderBytes) == mixed(farA, micA));
+  EXPECT_TRUE(wavB.substr(kWaveHeaderBytes) == mixed(farB, micB));
+  EXPECT_EQ(first.app.finished()[0].recording, a);
+  EXPECT_EQ(first.app.finished()[0].folder, first.folder);
+  // Nothing else is left in either folder: no stream file, no side file.
+  EXPECT_EQ(FilesInFolder(first.folder).size(), 1u);
+  EXPECT_EQ(FilesInFolder(second.folder).size(), 1u);
+
+  // Each link asked its own client window for its own call's audio, after the
+  // recording had started.
+  for (auto [station, id] : {std::pair<Station*, int>{&first, 7}, {&second, 9}}) {
+    std::vector<std::wstring> sent = client.commands(station->api);
+    std::wstring n = std::to_wstring(id);
+    EXPECT_EQ(sent, (std::vector<std::wstring>{L"GET CURRENTUSERHANDLE", L"GET CALL " + n + L" PARTNER_HANDLE",
+                                               L"ALTER CALL " + n + L" SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"",
+                                               L"ALTER CALL " + n + L" SET_CAPTURE_MIC port=\"7285\""}));
+    EXPECT_EQ(station->app.outcomes, std::vector<StartOutcome>{StartOutcome::Started});
+    std::vector<std::wstring> events = station->app.events();
+    EXPECT_EQ(events, (std::vector<std::wstring>{L"call started", L"started", L"partner", L"call ended", L"finishing",
+                                                 L"stopped", L"finished"}));
+  }
+}
+
+// The exit in the middle of a call: Shutdown stops the link and the servers
+// and leaves the recording finished on the disk, every byte that arrived in it.
+TEST(CallRecorder, ShutdownDuringACallFinishesTheRecording) {
+  Client client;
+  Station station(0x61, L"exit");
+  station.Notify("CALL 3 STATUS INPROGRESS");
+  ASSERT_TRUE(WaitUntil([&] { return station.recorder->session().Exists(); }));
+  const std::string far = Tone(500, 4000);
+  TestPeer out;
+  ASSERT_TRUE(out.Connect(station.Port(Direction::Out)));
+  ASSERT_TRUE(out.SendAll(far));
+  ASSERT_TRUE(WaitUntil([&] {
+    return HeaderCount(station.recorder->session().Handoff(Direction::Out).HandoffHeader()) == far.size();
+  }));
+  EXPECT_TRUE(station.recorder->Shutdown());
+  EXPECT_FALSE(station.recorder->session().Exists());
+  EXPECT_TRUE(out.WaitDroppedByServer(kGenerousDeadline)) << "the servers are closed";
+  std::wstring recording = OnlyFileEndingWith(station.folder, L"().wav");
+  ASSERT_FALSE(recording.empty());
+  std::string wav = ReadFileBytes(recording);
+  ASSERT_EQ(wav.size(), kWaveHeaderBytes + far.size());
+  EXPECT_TRUE(wav.substr(kWaveHeaderBytes) == far) << "the microphone's silence mixed with the far end";
+  EXPECT_EQ(station.app.finished().size(), 1u);
+}

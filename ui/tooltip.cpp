@@ -1,0 +1,43 @@
+#include "ui/tooltip.h"
+
+#include <commctrl.h>
+
+namespace {
+
+TTTOOLINFOW ToolOf(HWND owner, HWND control, const wchar_t* text) {
+  TTTOOLINFOW tool = {};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = owner;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = const_cast<wchar_t*>(text);
+  return tool;
+}
+
+}  // namespace
+
+bool ToolTip::Create(HWND owner) {
+  if (tooltip_) return true;
+  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&classes);
+  owner_ = owner;
+  // Owned by the window, which destroys it with itself.
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+  if (!tooltip_) return false;
+  SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
+  return true;
+}
+
+void ToolTip::Add(HWND control, const wchar_t* text) {
+  if (!tooltip_ || !control) return;
+  TTTOOLINFOW tool = ToolOf(owner_, control, text);
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void ToolTip::SetText(HWND control, const wchar_t* text) {
+  if (!tooltip_ || !control) return;
+  TTTOOLINFOW tool = ToolOf(owner_, control, text);
+  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
