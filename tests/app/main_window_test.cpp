@@ -459,6 +459,14 @@ TEST_F(MainWindow, StatusLinesShowTheClientAndTheFolderInTheirColours) {
   EXPECT_EQ(Text(IDC_FOLDER_STATUS), FormatText(Lang(L"RecordPath_Status_2"), {records, L"99 MB"}));
   EXPECT_GT(Shows(IDC_FOLDER_STATUS, kRed), 5);
 
+  // Free space that cannot be read: the line says it is not known.
+  freeKnown = false;
+  RefreshFolderLine();
+  EXPECT_EQ(FolderState(), 2);
+  EXPECT_EQ(Text(IDC_FOLDER_STATUS),
+            FormatText(Lang(L"RecordPath_Status_3"), {records}) + L", " + Lang(L"Free_Disk_Size_Unknown"));
+  freeKnown = true;
+
   // The folder gone: red, and nothing to open.
   RemoveDirectoryW(records.c_str());
   RefreshFolderLine();
@@ -768,11 +776,15 @@ TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce
   HWND settings = OtherDialogs(hwnd).front();
   EXPECT_NE(GetWindowThreadProcessId(settings, nullptr), GetCurrentThreadId());
   EXPECT_TRUE(IsWindowEnabled(hwnd));
-  // Setting again, from the tray menu: still the one dialog.
-  WhenMenuOpens([](const OpenMenu&) { return Choose(2); });
-  SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONUP);
-  PumpUntil([] { return false; }, std::chrono::milliseconds(500));
+  // Setting again, from the tray menu while the main window is in front:
+  // still the one dialog, and it is the dialog that comes to the front (not
+  // another window of its thread, such as its tooltip).
+  SetForegroundWindow(hwnd);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == hwnd; }));
+  SendMessageW(hwnd, WM_COMMAND, ID_TRAY_SETTING, 0);
+  EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == settings; }));
   EXPECT_EQ(OtherDialogs(hwnd), std::vector<HWND>{settings});
+  EXPECT_TRUE(window->dialogs().SettingsRunning());
 
   // The language changes meanwhile (as the dialog's apply does); once the
   // dialog is closed with its close button, the window speaks it.
@@ -786,6 +798,7 @@ TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce
   GetClientRect(GetDlgItem(settings, IDC_SETTING_CLOSE), &close);
   Mouse::ClickAt(GetDlgItem(settings, IDC_SETTING_CLOSE), {close.right / 2, close.bottom / 2});
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(settings) && GetWindowTextString(hwnd) == caption; }));
+  EXPECT_TRUE(PumpUntil([&] { return !window->dialogs().SettingsRunning(); }));
   EXPECT_EQ(Text(IDC_TITLE), caption);
   EXPECT_EQ(Text(IDC_OPEN_FOLDER), Lang(L"Button_Open_Record_Folder"));
   // The six buttons' tips too.
@@ -806,6 +819,24 @@ TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce
     SendMessageW(tips, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool));
     EXPECT_EQ(std::wstring(text), Lang(tip.second));
   }
+
+  // Settings asked for again the moment the dialog is closing: the request is
+  // not lost, the dialog opens again once the old one has gone.
+  WhenMenuOpens([](const OpenMenu&) { return Choose(1); });
+  Click(IDC_OPTION);
+  ASSERT_TRUE(PumpUntil([&] { return window->dialogs().SettingsWindow() != nullptr; }));
+  HWND closing = window->dialogs().SettingsWindow();
+  PostMessageW(closing, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(PumpUntil([&] { return window->dialogs().SettingsWindow() != closing; }));
+  SendMessageW(hwnd, WM_COMMAND, ID_MENU_SETTING, 0);
+  ASSERT_TRUE(PumpUntil([&] {
+    HWND shown = window->dialogs().SettingsWindow();
+    return shown && shown != closing && !IsWindow(closing);
+  }));
+  EXPECT_EQ(OtherDialogs(hwnd).size(), 1u);
+  HWND reopened = window->dialogs().SettingsWindow();
+  PostMessageW(reopened, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !window->dialogs().SettingsRunning() && !IsWindow(reopened); }));
 
   // About, from the system menu: modal on the window's own thread, the window
   // disabled meanwhile; asked for again from the tray, no second box.
