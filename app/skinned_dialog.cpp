@@ -71,11 +71,18 @@ void CSkinnedDialog::AddLabel(int id, COLORREF color, int height, int weight) {
 }
 
 void CSkinnedDialog::AddTooltip(HWND control, const wchar_t* text) {
-  tooltip_.Create(hwnd_);
+  // The dialog's own loop feeds the tip: the skinned buttons keep their mouse
+  // messages to themselves.
+  tooltip_.Create(hwnd_, ToolTip::kRelayed);
   tooltip_.Add(control, text);
 }
 
 void CSkinnedDialog::SetTooltipText(HWND control, const wchar_t* text) { tooltip_.SetText(control, text); }
+
+bool CSkinnedDialog::PreTranslateMessage(MSG* msg) {
+  tooltip_.Relay(msg);
+  return false;
+}
 
 INT_PTR CSkinnedDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
   handled = false;

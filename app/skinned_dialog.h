@@ -3,8 +3,8 @@
 // background, painted in place also where a themed control asks its parent to
 // paint under it; the window has rounded corners; its labels and group boxes
 // lie on the picture in their own colours and fonts; its controls have tips
-// (ui/tooltip.h, as the main window's); and a press on the dialog's own
-// surface drags it, as it has no caption bar.
+// (ui/tooltip.h, the main window's helper, fed by the dialog's loop); and a
+// press on the dialog's own surface drags it, as it has no caption bar.
 #pragma once
 
 #include <windows.h>
@@ -49,6 +49,7 @@ class CSkinnedDialog : public CDialog {
   void SetTooltipText(HWND control, const wchar_t* text);
 
   INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+  bool PreTranslateMessage(MSG* msg) override;
 
  private:
   PatternBrush background_;

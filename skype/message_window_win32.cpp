@@ -17,7 +17,11 @@ uint32_t DiscoverMessage() {
 bool RegisterMessageWindowClass() {
   WNDCLASSW windowClass = {};
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  if (GetClassInfoW(instance, kMessageWindowClassName, &windowClass)) return true;
+  // A second link of the process uses the class the first one registered; a
+  // class of that name with another procedure would never hand the link a
+  // message.
+  if (GetClassInfoW(instance, kMessageWindowClassName, &windowClass))
+    return windowClass.lpfnWndProc == SkypeMessageWindowProc;
   windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
   windowClass.lpfnWndProc = SkypeMessageWindowProc;
   windowClass.hInstance = instance;

@@ -19,7 +19,7 @@ uint32_t AttachMessage();
 uint32_t DiscoverMessage();
 
 // Registers the class "SkypeDorvRecorder4SkypeMessage.Class" once; true when it
-// is registered.
+// is registered with this procedure.
 bool RegisterMessageWindowClass();
 // Creates the hidden window (never shown) for `link`, into its messageWindow;
 // true on success.

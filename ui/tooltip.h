@@ -1,23 +1,32 @@
 // The tooltip of a window's controls: one tooltip window owned by the window
-// (destroyed with it), that watches each control it is given itself
-// (TTF_SUBCLASS), so that the tips show in every message loop: the window's
-// own, a menu's, a nested dialog's.
+// (destroyed with it). It learns of the pointer one of two ways:
+//   kWatchControls  it watches each control itself (TTF_SUBCLASS), so that the
+//                   tips show in every message loop: the window's own, a
+//                   menu's, a nested dialog's (the main window);
+//   kRelayed        the window's own loop hands it each message (Relay), and
+//                   the controls' messages stay their own (a dialog with its
+//                   own modal loop).
 #pragma once
 
 #include <windows.h>
 
 class ToolTip {
  public:
+  enum Mode { kWatchControls, kRelayed };
+
   // Creates the tooltip window for `owner`; false when it cannot be made (the
-  // window then works without tips).
-  bool Create(HWND owner);
+  // window then works without tips). Once made, later calls change nothing.
+  bool Create(HWND owner, Mode mode = kWatchControls);
   // The tip of one control, and its text; nothing before Create.
   void Add(HWND control, const wchar_t* text);
   void SetText(HWND control, const wchar_t* text);
+  // kRelayed: a message of the owner's loop, for the tooltip to see.
+  void Relay(MSG* msg);
 
   HWND window() const { return tooltip_; }
 
  private:
   HWND owner_ = nullptr;
   HWND tooltip_ = nullptr;
+  Mode mode_ = kWatchControls;
 };

@@ -174,47 +174,8 @@ POINT Middle(HWND window) {
   return {client.right / 2, client.bottom / 2};
 }
 
-HWND CaptureOf(HWND window) {
-  GUITHREADINFO thread = {sizeof thread};
-  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) ? thread.hwndCapture : nullptr;
-}
-
-bool IsSkinnedButton(HWND window) {
-  wchar_t name[16] = L"";
-  GetClassNameW(window, name, 16);
-  return _wcsicmp(name, L"Button") == 0 && (GetWindowLongW(window, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW;
-}
-
-// A click as a user makes it, who presses once the pointer has arrived and
-// moves on once the click has been taken. The system sends a press to the
-// window that holds the mouse at that moment, and a skinned button holds it
-// while the pointer is over it (giving it up makes the system repeat the
-// pointer's position, which may make the button take it again): so the press
-// waits until the target holds the mouse (a skinned button) or nobody does, and
-// after a skinned button's click the test waits until the button has the mouse
-// again or its window has given way (ended, or a window of its own opened).
-void ClickAt(HWND window, POINT point) {
-  bool skinned = IsSkinnedButton(window);
-  auto arrived = [&] {
-    HWND capture = CaptureOf(window);
-    return skinned ? capture == window : !capture || capture == window;
-  };
-  // The system merges pointer moves that wait in a queue, so one can vanish
-  // into another: like a hand, the pointer moves a little until the target
-  // shows it has seen it.
-  for (int attempt = 0; attempt < 15; ++attempt) {
-    Mouse::MoveTo(window, {point.x + attempt % 2, point.y});
-    if (PumpUntil(arrived, std::chrono::seconds(2))) break;
-  }
-  Mouse::Press();
-  Mouse::Release();
-  if (!skinned) return;
-  HWND dialog = GetAncestor(window, GA_ROOT);
-  PumpUntil([&] {
-    return !IsWindowVisible(window) || !IsWindowEnabled(dialog) || CaptureOf(window) == window;
-  });
-}
-
+HWND CaptureOf(HWND window) { return MouseCaptureOf(window); }
+void ClickAt(HWND window, POINT point) { Mouse::ClickAsUser(window, point); }
 void Click(HWND window) { ClickAt(window, Middle(window)); }
 
 // Until the keys the user presses go to this window or one inside it, as the

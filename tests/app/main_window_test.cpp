@@ -796,8 +796,10 @@ TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce
   ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == settings; }));
   RECT close;
   GetClientRect(GetDlgItem(settings, IDC_SETTING_CLOSE), &close);
-  Mouse::ClickAt(GetDlgItem(settings, IDC_SETTING_CLOSE), {close.right / 2, close.bottom / 2});
-  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(settings) && GetWindowTextString(hwnd) == caption; }));
+  Mouse::ClickAsUser(GetDlgItem(settings, IDC_SETTING_CLOSE), {close.right / 2, close.bottom / 2});
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(settings) && GetWindowTextString(hwnd) == caption; }))
+      << "dialog still there: " << IsWindow(settings) << ", running " << window->dialogs().SettingsRunning()
+      << ", caption matches " << (GetWindowTextString(hwnd) == caption);
   EXPECT_TRUE(PumpUntil([&] { return !window->dialogs().SettingsRunning(); }));
   EXPECT_EQ(Text(IDC_TITLE), caption);
   EXPECT_EQ(Text(IDC_OPEN_FOLDER), Lang(L"Button_Open_Record_Folder"));
@@ -833,7 +835,7 @@ TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce
     HWND shown = window->dialogs().SettingsWindow();
     return shown && shown != closing && !IsWindow(closing);
   }));
-  EXPECT_EQ(OtherDialogs(hwnd).size(), 1u);
+  EXPECT_TRUE(PumpUntil([&] { return OtherDialogs(hwnd).size() == 1; }));
   HWND reopened = window->dialogs().SettingsWindow();
   PostMessageW(reopened, WM_COMMAND, IDCANCEL, 0);
   ASSERT_TRUE(PumpUntil([&] { return !window->dialogs().SettingsRunning() && !IsWindow(reopened); }));

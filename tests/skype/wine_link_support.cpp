@@ -1,5 +1,7 @@
 #include "tests/skype/wine_link_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <future>
 #include <memory>
@@ -68,6 +70,8 @@ RecorderSide::~RecorderSide() {
   PostMessageW(mainWindow_, WM_TEST_SHUTDOWN, 0, 0);
   thread_.join();
   current = nullptr;
+  // The message window's end let go of the link.
+  EXPECT_EQ(client_.link.messageWindow.load(), 0u);
 }
 
 void RecorderSide::OnClientStateChanged() { SendMessageW(mainWindow_, WM_TEST_STATUS_CHANGED, 0, 0); }
@@ -77,10 +81,7 @@ void RecorderSide::OnPartnerKnown() { PostMessageW(mainWindow_, WM_TEST_PARTNER_
 
 void RecorderSide::Run() {
   MSG msg;
-  // With the link inactive there is no message window to end the loop; the
-  // shutdown message does then.
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (msg.message == WM_TEST_SHUTDOWN && !linkActive_) break;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
@@ -96,8 +97,12 @@ LRESULT CALLBACK RecorderSide::MainWindowProc(HWND window, UINT message, WPARAM 
     return 0;
   }
   if (message == WM_TEST_SHUTDOWN) {
+    // The message window's WM_DESTROY ends the loop. The loop ends here as
+    // well, so that a link without a window, or a window that is not the
+    // link's, cannot leave the test waiting for it.
     HWND link = self ? reinterpret_cast<HWND>(self->client_.link.messageWindow.load()) : nullptr;
-    if (link) DestroyWindow(link);  // its WM_DESTROY ends the loop
+    if (link) DestroyWindow(link);
+    PostQuitMessage(0);
     return 0;
   }
   const wchar_t* name = NameOf(message);

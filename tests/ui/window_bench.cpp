@@ -156,6 +156,41 @@ void Mouse::ClickAt(HWND window, POINT client) {
   Release();
 }
 
+HWND MouseCaptureOf(HWND window) {
+  GUITHREADINFO thread = {sizeof thread};
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) ? thread.hwndCapture : nullptr;
+}
+
+namespace {
+bool IsSkinnedButton(HWND window) {
+  wchar_t name[16] = L"";
+  GetClassNameW(window, name, 16);
+  return _wcsicmp(name, L"Button") == 0 && (GetWindowLongW(window, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW;
+}
+}  // namespace
+
+void Mouse::ClickAsUser(HWND window, POINT point) {
+  bool skinned = IsSkinnedButton(window);
+  auto arrived = [&] {
+    HWND capture = MouseCaptureOf(window);
+    return skinned ? capture == window : !capture || capture == window;
+  };
+  // The system merges pointer moves that wait in a queue, so one can vanish
+  // into another: like a hand, the pointer moves a little until the target
+  // shows it has seen it.
+  for (int attempt = 0; attempt < 15; ++attempt) {
+    MoveTo(window, {point.x + attempt % 2, point.y});
+    if (PumpUntil(arrived, std::chrono::seconds(2))) break;
+  }
+  Press();
+  Release();
+  if (!skinned) return;
+  HWND dialog = GetAncestor(window, GA_ROOT);
+  PumpUntil([&] {
+    return !IsWindowVisible(window) || !IsWindowEnabled(dialog) || MouseCaptureOf(window) == window;
+  });
+}
+
 namespace {
 void SendKey(WORD key, WORD character, DWORD flags) {
   INPUT input = {};

@@ -82,7 +82,20 @@ struct Mouse {
   static void Press();
   static void Release();
   static void ClickAt(HWND window, POINT client);
+  // A click as a user makes it, who presses once the pointer has arrived and
+  // moves on once the click has been taken. The system sends a press to the
+  // window that holds the mouse at that moment, and a skinned button holds it
+  // while the pointer is over it (giving it up makes the system repeat the
+  // pointer's position, which may make the button take it again): so the
+  // press waits until the target holds the mouse (a skinned button) or nobody
+  // does, and after a skinned button's click it waits until the button has
+  // the mouse again or its window has given way (ended, or a window of its
+  // own opened). Pumps this thread's messages meanwhile.
+  static void ClickAsUser(HWND window, POINT client);
 };
+
+// The window that holds the mouse in the thread of `window`; null for none.
+HWND MouseCaptureOf(HWND window);
 
 // Real key input to the window that has the keyboard focus (of any thread).
 // Keys are queued in order with the mouse input; a test waits for their
