@@ -187,11 +187,15 @@ TEST(CallRecorder, TwoRecordersRecordTheirOwnCallsSideBySide) {
   second.Notify("CALL 9 STATUS FINISHED");
   ASSERT_TRUE(WaitUntil([&] { return first.app.finished().size() == 1 && second.app.finished().size() == 1; }));
 
-  auto mixed = [](const std::string& far, const std::string& mic) {
+  auto sample = [](const std::string& bytes, size_t i) {
+    if (i >= bytes.size()) return 0;
+    return static_cast<int>(static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint8_t>(bytes[i]) |
+                                                                       (static_cast<uint8_t>(bytes[i + 1]) << 8))));
+  };
+  auto mixed = [&sample](const std::string& far, const std::string& mic) {
     std::string out;
     for (size_t i = 0; i < std::max(far.size(), mic.size()); i += 2) {
-      int a = i < far.size() ? static_cast<int16_t>(static_cast<uint8_t>(far[i]) | (far[i + 1] << 8)) : 0;
-      int b = i < mic.size() ? static_cast<int16_t>(static_cast<uint8_t>(mic[i]) | (mic[i + 1] << 8)) : 0;
+      int a = sample(far, i), b = sample(mic, i);
       int s = std::max(-32768, std::min(32767, a + b));
       out.push_back(static_cast<char>(s & 0xFF));
       out.push_back(static_cast<char>((s >> 8) & 0xFF));
