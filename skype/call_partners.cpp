@@ -1,38 +1,35 @@
 #include "skype/call_partners.h"
 
-#include <algorithm>
-#include <cstring>
 
 #include "common/strings.h"
 
-PartnerTable::PartnerTable() : slots_(std::make_unique<Slots>()) { Clear(); }
+PartnerTable::PartnerTable() : slots_(kPartnerSlots) {}
 
 bool PartnerTable::Set(size_t index, std::wstring_view handle) {
   if (index >= kPartnerSlots) return false;
+  // A slot holds what a zero-terminated slot of 300 units would: the text up
+  // to its first zero, at most 299 characters.
   std::wstring cut = CutToSlot(handle, kPartnerSlotUnits);
   std::lock_guard<std::mutex> lock(mutex_);
-  Slot& slot = (*slots_)[index];
-  slot.fill(L'\0');
-  std::copy(cut.begin(), cut.end(), slot.begin());
+  slots_[index] = std::move(cut);
   return true;
 }
 
 std::wstring PartnerTable::Get(size_t index) const {
   if (index >= kPartnerSlots) return std::wstring();
   std::lock_guard<std::mutex> lock(mutex_);
-  return std::wstring((*slots_)[index].data());
+  return slots_[index];
 }
 
 void PartnerTable::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
-  // One block of zeros: the slots are plain characters, one after the other.
-  std::memset(slots_->data(), 0, sizeof(Slots));
+  for (std::wstring& slot : slots_) slot.clear();
 }
 
 void PartnerTable::CopyFrom(const PartnerTable& from) {
   if (&from == this) return;
   std::scoped_lock lock(mutex_, from.mutex_);
-  *slots_ = *from.slots_;
+  slots_ = from.slots_;
 }
 
 std::wstring BuildPartnerList(const PartnerTable& finished, const PartnerTable& live) {

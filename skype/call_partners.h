@@ -2,12 +2,11 @@
 // machine keeps them (call_state.h), and the list that names a recording.
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 constexpr size_t kPartnerSlots = 1024;
 constexpr size_t kPartnerSlotUnits = 300;  // so a handle keeps at most 299 characters
@@ -29,11 +28,9 @@ class PartnerTable {
   void CopyFrom(const PartnerTable& from);
 
  private:
-  using Slot = std::array<wchar_t, kPartnerSlotUnits>;
-  using Slots = std::array<Slot, kPartnerSlots>;
   mutable std::mutex mutex_;
-  // 600 KiB: on the heap, so that an owner may live on a thread's stack.
-  std::unique_ptr<Slots> slots_;
+  // One text per slot, each already cut to its slot's size; most are empty.
+  std::vector<std::wstring> slots_;
 };
 
 // For each slot from the first on, the finished table's handle if there is one,
