@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -330,6 +331,59 @@ constexpr int kBoxes[] = {IDC_SETTING_AUTORUN,     IDC_SETTING_AUTO_RECORD,     
                           IDC_SETTING_CLOSE_CALL_QUALITY, IDC_SETTING_MP3,         IDC_SETTING_WMA,
                           IDC_SETTING_OGG,         IDC_SETTING_FLAC,               IDC_SETTING_WAV};
 
+// Layout as the user sees it, read on the dialog's pixels. The background
+// picture draws a light panel behind each group of controls; its edge is a
+// darker line with the window's body beyond it.
+
+// A control's rectangle in its dialog's client coordinates.
+RECT RectIn(HWND dialog, HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+bool SameColour(COLORREF a, COLORREF b) {
+  return a != CLR_INVALID && b != CLR_INVALID && std::abs(GetRValue(a) - GetRValue(b)) <= 3 &&
+         std::abs(GetGValue(a) - GetGValue(b)) <= 3 && std::abs(GetBValue(a) - GetBValue(b)) <= 3;
+}
+
+// Walks from `from` in steps of (dx, dy) across the colour found there: how
+// many pixels have it before the first that does not (the panel's edge, or a
+// line drawn on the panel).
+int RunOfColour(const Pixels& shot, POINT from, int dx, int dy) {
+  COLORREF colour = shot.at(from.x, from.y);
+  int n = 0;
+  while (SameColour(shot.at(from.x + n * dx, from.y + n * dy), colour)) ++n;
+  return n;
+}
+
+// Whether the colour found at `from` shows again within a few pixels, going
+// on in steps of (dx, dy), after its first run ended: a second outline drawn
+// inside the panel ends the run, and the panel's colour follows right after
+// it. (Beyond the panel's own edge comes the window's body; the next panel is
+// farther away.)
+bool ColourComesBack(const Pixels& shot, POINT from, int dx, int dy) {
+  COLORREF colour = shot.at(from.x, from.y);
+  int end = RunOfColour(shot, from, dx, dy);
+  for (int n = end; n < end + 5; ++n)
+    if (SameColour(shot.at(from.x + n * dx, from.y + n * dy), colour)) return true;
+  return false;
+}
+
+// The first row of the area that holds a pixel of text on the background
+// colour `paper`.
+int FirstInkRow(const Pixels& shot, const RECT& area, COLORREF paper) {
+  for (int y = area.top; y < area.bottom; ++y)
+    for (int x = area.left; x < area.right; ++x) {
+      COLORREF c = shot.at(x, y);
+      if (std::abs(GetRValue(c) - GetRValue(paper)) + std::abs(GetGValue(c) - GetGValue(paper)) +
+              std::abs(GetBValue(c) - GetBValue(paper)) > 150)
+        return y;
+    }
+  return area.bottom;
+}
+
 }  // namespace
 
 // Every setting goes through the dialog by the user's own ways in and comes
@@ -584,6 +638,20 @@ TEST_F(AboutDialogTest, ShowsTheRunningFilesVersionAndClosesEveryWay) {
   GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog->item(IDC_ABOUT_SUPPORT), WM_GETFONT, 0, 0)), sizeof heading,
              &heading);
   EXPECT_EQ(heading.lfWeight, FW_BOLD);
+  // The version line lies on the background's panel with room below its top
+  // edge, near what the lines keep from its left edge, not on the edge itself.
+  RECT version;
+  GetWindowRect(dialog->item(IDC_ABOUT_VERSION), &version);
+  MapWindowPoints(nullptr, dialog->hwnd(), reinterpret_cast<POINT*>(&version), 2);
+  POINT beside = {version.left - 4, version.top};
+  COLORREF panel = shot.at(beside.x, beside.y);
+  int aboveLine = RunOfColour(shot, beside, 0, -1);
+  int aboveText = aboveLine + FirstInkRow(shot, version, panel) - version.top;
+  int leftOfText = RunOfColour(shot, beside, -1, 0) + 4;
+  EXPECT_GE(aboveLine, 4);
+  EXPECT_GE(aboveText, leftOfText - 4) << "left of the text: " << leftOfText;
+  EXPECT_FALSE(ColourComesBack(shot, beside, 0, -1));
+  EXPECT_FALSE(ColourComesBack(shot, beside, -1, 0));
 
   Click(dialog->item(IDC_ABOUT_CONTACT_1));
   GUITHREADINFO focus = {sizeof focus};
