@@ -384,6 +384,17 @@ int FirstInkRow(const Pixels& shot, const RECT& area, COLORREF paper) {
   return area.bottom;
 }
 
+// Pixels of the area that are dark (text) or exactly of this colour.
+int DarkPixels(const Pixels& shot, const RECT& area) {
+  int n = 0;
+  for (int y = area.top; y < area.bottom; ++y)
+    for (int x = area.left; x < area.right; ++x) {
+      COLORREF c = shot.at(x, y);
+      n += c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 200;
+    }
+  return n;
+}
+
 }  // namespace
 
 // Every setting goes through the dialog by the user's own ways in and comes
@@ -603,6 +614,56 @@ TEST_F(SettingsDialogTest, TheInstallersRunValueShowsCheckedAndSurvivesOk) {
   ASSERT_TRUE(dialog->WaitEnded());
   EXPECT_TRUE(AutorunStartsThisProgram());
   EXPECT_EQ(program.Setting(L"AutoRun"), L"1");
+}
+
+// What the dialog shows when it opens: each group of settings has one outline,
+// the background's panel, with the group's caption as a bold heading inside
+// it (no group box frame beside the panel's edge); Browse keeps clear of that
+// edge.
+TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupAndRoomAroundBrowse) {
+  auto dialog = Open();
+  HWND window = dialog->hwnd();
+  const int headings[] = {IDC_SETTING_RECORD_GROUP, IDC_SETTING_SKYPE_GROUP};
+  // Read once both headings show their texts.
+  Pixels shot = Pixels::OfClient(window);
+  ASSERT_TRUE(PumpUntil([&] {
+    shot = Pixels::OfClient(window);
+    for (int id : headings)
+      if (DarkPixels(shot, RectIn(window, dialog->item(id))) <= 20) return false;
+    return true;
+  }));
+
+  // Leftwards from every control of the groups, the panel's colour ends once,
+  // at the panel's edge.
+  for (int id : {IDC_SETTING_FOLDER_LABEL, IDC_SETTING_RECORD_WAY_LABEL, IDC_SETTING_FORMAT_LABEL,
+                 IDC_SETTING_STEREO, IDC_SETTING_AUTO_RECORD, IDC_SETTING_OPEN_FOLDER, IDC_SETTING_TRAY_STATUS,
+                 IDC_SETTING_HIDE_SKYPE, IDC_SETTING_CLOSE_CALL_QUALITY}) {
+    RECT r = RectIn(window, dialog->item(id));
+    POINT start = {r.left - 2, (r.top + r.bottom) / 2};
+    EXPECT_GE(RunOfColour(shot, start, -1, 0), 6) << id;
+    EXPECT_FALSE(ColourComesBack(shot, start, -1, 0)) << "a second outline left of " << id;
+  }
+  // The headings: bold, black, with room between the panel's top edge and
+  // their text, and nothing but the panel above them.
+  for (int id : headings) {
+    HWND heading = dialog->item(id);
+    RECT r = RectIn(window, heading);
+    EXPECT_LT(r.bottom - r.top, 30) << "a heading, not a frame around the group: " << id;
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(heading, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfWeight, FW_BOLD) << id;
+    EXPECT_GT(shot.count(r, RGB(0, 0, 0)), 10) << id;
+    POINT start = {r.left - 2, r.top};
+    COLORREF panel = shot.at(start.x, start.y);
+    int aboveText = RunOfColour(shot, start, 0, -1) + FirstInkRow(shot, r, panel) - r.top;
+    EXPECT_GE(aboveText, 7) << id;
+    EXPECT_FALSE(ColourComesBack(shot, start, 0, -1)) << "a second outline above " << id;
+  }
+  // Right of Browse: clear panel up to its one edge.
+  RECT browse = RectIn(window, dialog->item(IDC_SETTING_BROWSE));
+  POINT right = {browse.right, (browse.top + browse.bottom) / 2};
+  EXPECT_GE(RunOfColour(shot, right, 1, 0), 8);
+  EXPECT_FALSE(ColourComesBack(shot, right, 1, 0));
 }
 
 class AboutDialogTest : public ::testing::Test {
