@@ -60,7 +60,11 @@ BOOL CSettingDlg::OnInitDialog() {
   ShowSettings(*Settings.Current());
   AddTooltip(close_.GetSafeHwnd(), L"Close");
   ApplyTexts();
-  return TRUE;
+  // The keyboard starts on OK, the default button (Enter applies, Esc
+  // cancels, Tab reaches the lists). Left to the system, the focus would go to
+  // the first list, which then shows its text highlighted as if selected.
+  SetFocus(ok_.GetSafeHwnd());
+  return FALSE;
 }
 
 void CSettingDlg::FillLists() {

@@ -619,18 +619,22 @@ TEST_F(SettingsDialogTest, TheInstallersRunValueShowsCheckedAndSurvivesOk) {
 // What the dialog shows when it opens: each group of settings has one outline,
 // the background's panel, with the group's caption as a bold heading inside
 // it (no group box frame beside the panel's edge); Browse keeps clear of that
-// edge.
-TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupAndRoomAroundBrowse) {
+// edge; and the language list shows its text unhighlighted, the keyboard
+// starting on OK, so that Enter applies.
+TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupRoomAroundBrowseAndNoHighlightedList) {
   auto dialog = Open();
   HWND window = dialog->hwnd();
+  HWND combo = dialog->item(IDC_SETTING_LANGUAGE);
+  RECT all;
+  GetClientRect(combo, &all);
   const int headings[] = {IDC_SETTING_RECORD_GROUP, IDC_SETTING_SKYPE_GROUP};
-  // Read once both headings show their texts.
+  // Read once the list and both headings show their texts.
   Pixels shot = Pixels::OfClient(window);
   ASSERT_TRUE(PumpUntil([&] {
     shot = Pixels::OfClient(window);
     for (int id : headings)
       if (DarkPixels(shot, RectIn(window, dialog->item(id))) <= 20) return false;
-    return true;
+    return DarkPixels(Pixels::OfClient(combo), all) > 20;
   }));
 
   // Leftwards from every control of the groups, the panel's colour ends once,
@@ -664,6 +668,19 @@ TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupAndRoomAroundBrowse) {
   POINT right = {browse.right, (browse.top + browse.bottom) / 2};
   EXPECT_GE(RunOfColour(shot, right, 1, 0), 8);
   EXPECT_FALSE(ColourComesBack(shot, right, 1, 0));
+
+  // The list's text without the selection's colour.
+  Pixels list = Pixels::OfClient(combo);
+  EXPECT_EQ(list.count(all, GetSysColor(COLOR_HIGHLIGHT)), 0);
+  GUITHREADINFO keys = {sizeof keys};
+  ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &keys));
+  EXPECT_EQ(keys.hwndFocus, dialog->item(IDOK));
+  Toggle(*dialog, IDC_SETTING_STEREO);
+  ASSERT_TRUE(AwaitKeyboardIn(window));
+  Keyboard::Press(VK_RETURN);
+  ASSERT_TRUE(dialog->WaitEnded());
+  EXPECT_EQ(dialog->result(), IDOK);
+  EXPECT_EQ(program.Setting(L"SaveLF"), L"1");
 }
 
 class AboutDialogTest : public ::testing::Test {
