@@ -62,7 +62,11 @@ BOOL CSettingDlg::OnInitDialog() {
   AddTooltip(close_.GetSafeHwnd(), L"Close");
   ApplyTexts();
   if (onShown) onShown(hwnd_);
-  return TRUE;
+  // The keyboard starts on OK, the default button (Enter applies, Esc
+  // cancels, Tab reaches the lists). Left to the system, the focus would go to
+  // the first list, which then shows its text highlighted as if selected.
+  SetFocus(ok_.GetSafeHwnd());
+  return FALSE;
 }
 
 void CSettingDlg::Close(INT_PTR result) {
@@ -125,11 +129,13 @@ void CSettingDlg::SkinControls() {
   folder_.AttachDlgItem(hwnd_, IDC_SETTING_FOLDER);
   SendDlgItemMessageW(hwnd_, IDC_SETTING_FOLDER, EM_LIMITTEXT, 0, 0);
 
-  // On the picture: the title in silver, the labels and group boxes in black.
+  // On the picture: the title in silver, the labels in black, and each
+  // group's caption in bold black as the heading of its panel.
   AddLabel(IDC_SETTING_TITLE, RGB(192, 192, 192));
   for (int id : {IDC_SETTING_LANGUAGE_LABEL, IDC_SETTING_FOLDER_LABEL, IDC_SETTING_RECORD_WAY_LABEL,
-                 IDC_SETTING_FORMAT_LABEL, IDC_SETTING_RECORD_GROUP, IDC_SETTING_SKYPE_GROUP})
+                 IDC_SETTING_FORMAT_LABEL})
     AddLabel(id, RGB(0, 0, 0));
+  for (int id : {IDC_SETTING_RECORD_GROUP, IDC_SETTING_SKYPE_GROUP}) AddLabel(id, RGB(0, 0, 0), 0, FW_BOLD);
 }
 
 void CSettingDlg::ShowSettings(const SettingsRecord& settings) {

@@ -100,6 +100,13 @@ shoot() {  # <dpi> <png> <program> [arguments before the ready and quit files...
   echo "wrote $png"
 }
 
+# A text of the program's language file (UTF-16): language_text <section> <key>
+language_text() {
+  iconv -f UTF-16 -t UTF-8 "$bin/Language/Language.ini" | tr -d '\r' |
+    awk -v section="[$1]" -v key="$2" '$0 == section {inside = 1; next} /^\[/ {inside = 0}
+      inside && index($0, key "=") == 1 {print substr($0, length(key) + 2); exit}'
+}
+
 # The main window: one run of the program per language, the simulated client
 # (installed as skype.exe, so the program finds it) playing a scenario that
 # stops at each state until its picture is taken.
@@ -213,6 +220,23 @@ SCENARIO
       waited=$((waited + 1))
       [ $waited -lt 1200 ] || { echo "the scenario did not reach $state" >&2; cat "$work/sim/events.log" >&2; exit 1; }
     done
+    if [ $state = write-failed ]; then
+      # The shell shows a balloon a while after it is asked for (wine's tray:
+      # 2 s, and each new request starts that wait again): the picture waits
+      # until the tray shows the failure's own balloon.
+      section=$( [ "$2" = chs ] && echo Chs || echo Cht )
+      expected=$(language_text "$section" Error_Message_1)
+      waited=0
+      until [ "$(wine build/windows/bin/SimSkype.exe --tray-balloon 2> /dev/null)" = "$expected" ]; do
+        waited=$((waited + 1))
+        if [ $waited -gt 100 ]; then
+          echo "the tray did not show the write failure's balloon \"$expected\"; it shows:" >&2
+          wine build/windows/bin/SimSkype.exe --tray-balloon >&2 2> /dev/null
+          exit 1
+        fi
+        sleep 0.1
+      done
+    fi
     picture "$state" "$2"
     case $state in *-menu) xdotool key Escape ;; esac
     touch "$work/sim/$state.done"

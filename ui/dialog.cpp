@@ -31,6 +31,7 @@ INT_PTR CDialog::DoModal() {
   if (disableParent) EnableWindow(parent_, FALSE);
   if (!Create()) {
     if (disableParent) EnableWindow(parent_, TRUE);
+    if (onModalEnd) onModalEnd();
     return -1;
   }
   modalRunning_ = true;
@@ -55,6 +56,7 @@ INT_PTR CDialog::DoModal() {
   // The owner comes back before this window goes, so that the system gives it
   // the activation and not some other program's window.
   if (disableParent) EnableWindow(parent_, TRUE);
+  if (onModalEnd) onModalEnd();
   if (hwnd_) DestroyWindow(hwnd_);
   if (quit) PostQuitMessage(static_cast<int>(quitCode));
   return modalResult_;

@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 class CDialog {
  public:
   CDialog(UINT templateId, HWND parent = nullptr);
@@ -33,6 +35,15 @@ class CDialog {
   // Ends a modal dialog; call it on the dialog's thread (from elsewhere, post
   // the dialog a WM_COMMAND with IDCANCEL).
   void EndDialog(INT_PTR result);
+
+  // Called once on the dialog's thread when DoModal is done with the user:
+  // its loop has ended (EndDialog, WM_QUIT, or the window destroyed), or the
+  // dialog could not be created. The window, if any, still exists then, and
+  // is destroyed right after. Destroying it may take a while (wine without a
+  // window manager waits up to 2 s for one to confirm the window gone), so
+  // whoever keeps a second such dialog from opening lets go here, not when
+  // DoModal returns.
+  std::function<void()> onModalEnd;
 
   HWND GetSafeHwnd() const { return hwnd_; }
   HWND GetDlgItem(int id) const { return ::GetDlgItem(hwnd_, id); }

@@ -295,7 +295,13 @@ LRESULT CImageButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       // The owner paints what the image leaves transparent.
       return TRUE;
     case WM_SETTEXT: {
-      caption_ = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"";
+      // The same caption again changes nothing. The platform's button would
+      // still clear and draw itself at once, and the owner's picture under it
+      // with it: a window that sets its texts on a timer would repaint for
+      // nothing each time.
+      const wchar_t* text = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"";
+      if (caption_ == text && GetWindowTextString(hwnd_) == caption_) return TRUE;
+      caption_ = text;
       LRESULT result = Default(message, wParam, lParam);
       InvalidateWithOwner();
       return result;

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -306,6 +307,70 @@ constexpr int kBoxes[] = {IDC_SETTING_AUTORUN,     IDC_SETTING_AUTO_RECORD,     
                           IDC_SETTING_CLOSE_CALL_QUALITY, IDC_SETTING_MP3,         IDC_SETTING_WMA,
                           IDC_SETTING_OGG,         IDC_SETTING_FLAC,               IDC_SETTING_WAV};
 
+// Layout as the user sees it, read on the dialog's pixels. The background
+// picture draws a light panel behind each group of controls; its edge is a
+// darker line with the window's body beyond it.
+
+// A control's rectangle in its dialog's client coordinates.
+RECT RectIn(HWND dialog, HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+bool SameColour(COLORREF a, COLORREF b) {
+  return a != CLR_INVALID && b != CLR_INVALID && std::abs(GetRValue(a) - GetRValue(b)) <= 3 &&
+         std::abs(GetGValue(a) - GetGValue(b)) <= 3 && std::abs(GetBValue(a) - GetBValue(b)) <= 3;
+}
+
+// Walks from `from` in steps of (dx, dy) across the colour found there: how
+// many pixels have it before the first that does not (the panel's edge, or a
+// line drawn on the panel).
+int RunOfColour(const Pixels& shot, POINT from, int dx, int dy) {
+  COLORREF colour = shot.at(from.x, from.y);
+  int n = 0;
+  while (SameColour(shot.at(from.x + n * dx, from.y + n * dy), colour)) ++n;
+  return n;
+}
+
+// Whether the colour found at `from` shows again within a few pixels, going
+// on in steps of (dx, dy), after its first run ended: a second outline drawn
+// inside the panel ends the run, and the panel's colour follows right after
+// it. (Beyond the panel's own edge comes the window's body; the next panel is
+// farther away.)
+bool ColourComesBack(const Pixels& shot, POINT from, int dx, int dy) {
+  COLORREF colour = shot.at(from.x, from.y);
+  int end = RunOfColour(shot, from, dx, dy);
+  for (int n = end; n < end + 5; ++n)
+    if (SameColour(shot.at(from.x + n * dx, from.y + n * dy), colour)) return true;
+  return false;
+}
+
+// The first row of the area that holds a pixel of text on the background
+// colour `paper`.
+int FirstInkRow(const Pixels& shot, const RECT& area, COLORREF paper) {
+  for (int y = area.top; y < area.bottom; ++y)
+    for (int x = area.left; x < area.right; ++x) {
+      COLORREF c = shot.at(x, y);
+      if (std::abs(GetRValue(c) - GetRValue(paper)) + std::abs(GetGValue(c) - GetGValue(paper)) +
+              std::abs(GetBValue(c) - GetBValue(paper)) > 150)
+        return y;
+    }
+  return area.bottom;
+}
+
+// Pixels of the area that are dark (text) or exactly of this colour.
+int DarkPixels(const Pixels& shot, const RECT& area) {
+  int n = 0;
+  for (int y = area.top; y < area.bottom; ++y)
+    for (int x = area.left; x < area.right; ++x) {
+      COLORREF c = shot.at(x, y);
+      n += c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 200;
+    }
+  return n;
+}
+
 }  // namespace
 
 // Every setting goes through the dialog by the user's own ways in and comes
@@ -528,6 +593,73 @@ TEST_F(SettingsDialogTest, TheInstallersRunValueShowsCheckedAndSurvivesOk) {
   EXPECT_EQ(program.Setting(L"AutoRun"), L"1");
 }
 
+// What the dialog shows when it opens: each group of settings has one outline,
+// the background's panel, with the group's caption as a bold heading inside
+// it (no group box frame beside the panel's edge); Browse keeps clear of that
+// edge; and the language list shows its text unhighlighted, the keyboard
+// starting on OK, so that Enter applies.
+TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupRoomAroundBrowseAndNoHighlightedList) {
+  auto dialog = Open();
+  HWND window = dialog->hwnd();
+  HWND combo = dialog->item(IDC_SETTING_LANGUAGE);
+  RECT all;
+  GetClientRect(combo, &all);
+  const int headings[] = {IDC_SETTING_RECORD_GROUP, IDC_SETTING_SKYPE_GROUP};
+  // Read once the list and both headings show their texts.
+  Pixels shot = Pixels::OfClient(window);
+  ASSERT_TRUE(PumpUntil([&] {
+    shot = Pixels::OfClient(window);
+    for (int id : headings)
+      if (DarkPixels(shot, RectIn(window, dialog->item(id))) <= 20) return false;
+    return DarkPixels(Pixels::OfClient(combo), all) > 20;
+  }));
+
+  // Leftwards from every control of the groups, the panel's colour ends once,
+  // at the panel's edge.
+  for (int id : {IDC_SETTING_FOLDER_LABEL, IDC_SETTING_RECORD_WAY_LABEL, IDC_SETTING_FORMAT_LABEL,
+                 IDC_SETTING_STEREO, IDC_SETTING_AUTO_RECORD, IDC_SETTING_OPEN_FOLDER, IDC_SETTING_TRAY_STATUS,
+                 IDC_SETTING_HIDE_SKYPE, IDC_SETTING_CLOSE_CALL_QUALITY}) {
+    RECT r = RectIn(window, dialog->item(id));
+    POINT start = {r.left - 2, (r.top + r.bottom) / 2};
+    EXPECT_GE(RunOfColour(shot, start, -1, 0), 6) << id;
+    EXPECT_FALSE(ColourComesBack(shot, start, -1, 0)) << "a second outline left of " << id;
+  }
+  // The headings: bold, black, with room between the panel's top edge and
+  // their text, and nothing but the panel above them.
+  for (int id : headings) {
+    HWND heading = dialog->item(id);
+    RECT r = RectIn(window, heading);
+    EXPECT_LT(r.bottom - r.top, 30) << "a heading, not a frame around the group: " << id;
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(heading, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfWeight, FW_BOLD) << id;
+    EXPECT_GT(shot.count(r, RGB(0, 0, 0)), 10) << id;
+    POINT start = {r.left - 2, r.top};
+    COLORREF panel = shot.at(start.x, start.y);
+    int aboveText = RunOfColour(shot, start, 0, -1) + FirstInkRow(shot, r, panel) - r.top;
+    EXPECT_GE(aboveText, 7) << id;
+    EXPECT_FALSE(ColourComesBack(shot, start, 0, -1)) << "a second outline above " << id;
+  }
+  // Right of Browse: clear panel up to its one edge.
+  RECT browse = RectIn(window, dialog->item(IDC_SETTING_BROWSE));
+  POINT right = {browse.right, (browse.top + browse.bottom) / 2};
+  EXPECT_GE(RunOfColour(shot, right, 1, 0), 8);
+  EXPECT_FALSE(ColourComesBack(shot, right, 1, 0));
+
+  // The list's text without the selection's colour.
+  Pixels list = Pixels::OfClient(combo);
+  EXPECT_EQ(list.count(all, GetSysColor(COLOR_HIGHLIGHT)), 0);
+  GUITHREADINFO keys = {sizeof keys};
+  ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &keys));
+  EXPECT_EQ(keys.hwndFocus, dialog->item(IDOK));
+  Toggle(*dialog, IDC_SETTING_STEREO);
+  ASSERT_TRUE(AwaitKeyboardIn(window));
+  Keyboard::Press(VK_RETURN);
+  ASSERT_TRUE(dialog->WaitEnded());
+  EXPECT_EQ(dialog->result(), IDOK);
+  EXPECT_EQ(program.Setting(L"SaveLF"), L"1");
+}
+
 class AboutDialogTest : public ::testing::Test {
  protected:
   std::unique_ptr<DialogThread> Open() {
@@ -567,6 +699,20 @@ TEST_F(AboutDialogTest, ShowsTheRunningFilesVersionAndClosesEveryWay) {
   GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog->item(IDC_ABOUT_SUPPORT), WM_GETFONT, 0, 0)), sizeof heading,
              &heading);
   EXPECT_EQ(heading.lfWeight, FW_BOLD);
+  // The version line lies on the background's panel with room below its top
+  // edge, near what the lines keep from its left edge, not on the edge itself.
+  RECT version;
+  GetWindowRect(dialog->item(IDC_ABOUT_VERSION), &version);
+  MapWindowPoints(nullptr, dialog->hwnd(), reinterpret_cast<POINT*>(&version), 2);
+  POINT beside = {version.left - 4, version.top};
+  COLORREF panel = shot.at(beside.x, beside.y);
+  int aboveLine = RunOfColour(shot, beside, 0, -1);
+  int aboveText = aboveLine + FirstInkRow(shot, version, panel) - version.top;
+  int leftOfText = RunOfColour(shot, beside, -1, 0) + 4;
+  EXPECT_GE(aboveLine, 4);
+  EXPECT_GE(aboveText, leftOfText - 4) << "left of the text: " << leftOfText;
+  EXPECT_FALSE(ColourComesBack(shot, beside, 0, -1));
+  EXPECT_FALSE(ColourComesBack(shot, beside, -1, 0));
 
   Click(dialog->item(IDC_ABOUT_CONTACT_1));
   GUITHREADINFO focus = {sizeof focus};

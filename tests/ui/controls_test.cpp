@@ -36,6 +36,18 @@ class StateButton : public CImageButton {
   }
 };
 
+// A button that counts how often it is drawn.
+class CountingButton : public CImageButton {
+ public:
+  int draws = 0;
+
+ protected:
+  void DrawItem(const DRAWITEMSTRUCT& item) override {
+    ++draws;
+    CImageButton::DrawItem(item);
+  }
+};
+
 class Controls : public ::testing::Test {
  protected:
   Controls() : host(320, 200) {
@@ -225,6 +237,32 @@ TEST_F(Controls, ImageFilesAreNotHeldAndBadOnesGiveEmptyButtons) {
   RedrawWindow(host.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   EXPECT_FALSE(PlaceImageButton(host.hwnd(), button, 4242));
   EXPECT_TRUE(trace.contains(L"create button failed"));
+}
+
+// A window that sets its buttons' captions on a timer (the main window's
+// status refresh) costs nothing while a caption stays the same: no drawing of
+// the button and nothing of the owner to paint again. A new caption is drawn
+// at once.
+TEST_F(Controls, ImageButtonDrawsAgainOnlyForANewCaption) {
+  CountingButton button;
+  button.SetImages(StateImages(L"Wbutton1"));
+  button.SetText(L"Open");
+  HWND window = Place(button, 1029);
+  ASSERT_TRUE(PumpUntil([&] { return button.draws > 0; }));
+  PumpPending();
+  const int drawn = button.draws;
+  for (int i = 0; i < 3; ++i) SetWindowTextW(window, L"Open");
+  SetDlgItemTextW(host.hwnd(), 1029, L"Open");
+  EXPECT_FALSE(GetUpdateRect(host.hwnd(), nullptr, FALSE));
+  EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
+  PumpPending();
+  EXPECT_EQ(button.draws, drawn);
+  EXPECT_EQ(GetWindowTextString(window), L"Open");
+
+  SetWindowTextW(window, L"Close");
+  EXPECT_EQ(button.text(), L"Close");
+  EXPECT_EQ(GetWindowTextString(window), L"Close");
+  EXPECT_TRUE(PumpUntil([&] { return button.draws > drawn; }));
 }
 
 TEST_F(Controls, ImagesScaledForDenserScreensKeepTheKeyColourOut) {

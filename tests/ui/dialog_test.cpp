@@ -85,4 +85,51 @@ TEST(Dialog, ModalOnItsOwnThreadLeavesTheOwnersThreadAtWork) {
   EXPECT_EQ(result, IDOK);
 }
 
+// The end of a modal dialog is told once on its thread, whichever way the
+// dialog ends: after EndDialog and WM_QUIT while its window still exists (its
+// owner may let a new one open at once, however long the window takes to go),
+// after its window was destroyed, and when it could not be created at all.
+TEST(Dialog, TheEndOfTheModalLoopIsToldOnceBeforeTheWindowGoes) {
+  BenchDialog owner(200, 100);
+  for (int way = 0; way < 3; ++way) {
+    std::atomic<HWND> window{nullptr};
+    std::atomic<int> told{0};
+    std::atomic<bool> windowThenAlive{false}, onDialogThread{false}, returned{false};
+    DWORD dialogThread = 0;
+    std::thread thread([&] {
+      dialogThread = GetCurrentThreadId();
+      ModalDialog dialog(owner.hwnd(), [&](HWND w) { window = w; });
+      dialog.onModalEnd = [&] {
+        ++told;
+        windowThenAlive = IsWindow(window.load()) != FALSE;
+        onDialogThread = GetCurrentThreadId() == dialogThread && !returned.load();
+      };
+      dialog.onApp = [&] {
+        if (way == 1) PostQuitMessage(3);
+        if (way == 2) DestroyWindow(window.load());
+      };
+      INT_PTR result = dialog.DoModal();
+      returned = true;
+      EXPECT_EQ(result, way == 0 ? IDCANCEL : 0) << way;
+      MSG quit;
+      PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    });
+    ASSERT_TRUE(PumpUntil([&] { return window.load() && IsWindowVisible(window.load()); })) << way;
+    if (way == 0) PostMessageW(window.load(), WM_COMMAND, IDCANCEL, 0);
+    if (way > 0) PostMessageW(window.load(), WM_APP, 0, 0);
+    PumpUntil([&] { return returned.load(); });
+    thread.join();
+    EXPECT_EQ(told.load(), 1) << way;
+    EXPECT_EQ(windowThenAlive.load(), way != 2) << way;
+    EXPECT_TRUE(onDialogThread.load()) << way;
+    EXPECT_FALSE(IsWindow(window.load())) << way;
+  }
+  // A template that does not exist.
+  int told = 0;
+  CDialog missing(0xFFFFu, owner.hwnd());
+  missing.onModalEnd = [&] { ++told; };
+  EXPECT_EQ(missing.DoModal(), -1);
+  EXPECT_EQ(told, 1);
+}
+
 }  // namespace

@@ -178,11 +178,36 @@ void Mouse::ClickAsUser(HWND window, POINT point) {
   // The system merges pointer moves that wait in a queue, so one can vanish
   // into another: like a hand, the pointer moves a little until the target
   // shows it has seen it.
+  POINT moved = point;
   for (int attempt = 0; attempt < 15; ++attempt) {
-    MoveTo(window, {point.x + attempt % 2, point.y});
+    moved = {point.x + attempt % 2, point.y};
+    MoveTo(window, moved);
     if (PumpUntil(arrived, std::chrono::seconds(2))) break;
   }
+  // Under wine the window's thread may still take a pointer event of the
+  // display from an earlier move, which puts the pointer back there for a
+  // moment: a press or a release made then lands elsewhere, and there is no
+  // click. So before the press and before the release the pointer has stayed
+  // where the press belongs while the window's thread handled everything that
+  // waited for it, three times running; if it went elsewhere it is moved back.
+  POINT screen = moved;
+  ClientToScreen(window, &screen);
+  auto settle = [&] {
+    int steady = 0;
+    PumpUntil(
+        [&] {
+          SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, nullptr);
+          POINT now;
+          if (GetCursorPos(&now) && now.x == screen.x && now.y == screen.y) return ++steady >= 3;
+          steady = 0;
+          MoveTo(window, moved);
+          return false;
+        },
+        std::chrono::seconds(10));
+  };
+  settle();
   Press();
+  settle();
   Release();
   if (!skinned) return;
   HWND dialog = GetAncestor(window, GA_ROOT);

@@ -90,7 +90,9 @@ struct Mouse {
   // press waits until the target holds the mouse (a skinned button) or nobody
   // does, and after a skinned button's click it waits until the button has
   // the mouse again or its window has given way (ended, or a window of its
-  // own opened). Pumps this thread's messages meanwhile.
+  // own opened). Before the press and the release the pointer has stayed put
+  // while the window's thread caught up (wine may hand it a pointer event of
+  // an earlier move). Pumps this thread's messages meanwhile.
   static void ClickAsUser(HWND window, POINT client);
 };
 

@@ -9,6 +9,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -50,7 +51,7 @@ constexpr char kDefaultScenario[] =
     "wait closed tSkMainForm.UnicodeClass\n";
 
 constexpr int kExitOk = 0, kExitUsage = 1, kExitScenario = 2, kExitTimeout = 3, kExitInstall = 4;
-constexpr int kExitRecorderHidden = 5, kExitNoRecorder = 6;
+constexpr int kExitRecorderHidden = 5, kExitNoRecorder = 6, kExitNoBalloon = 7;
 // The recorder's main window, for the steps that press its buttons.
 constexpr wchar_t kRecorderWindowClass[] = L"SkypeDorvRecorder.Class";
 
@@ -793,6 +794,52 @@ void DeleteKeyIfEmpty(const wchar_t* path) {
   if (info == ERROR_SUCCESS && subkeys == 0 && values == 0) RegDeleteKeyW(HKEY_CURRENT_USER, path);
 }
 
+// The text of the balloon that the notification area shows now. The shell
+// shows it as a visible tooltip window of the balloon style; the tooltip
+// copies its tool's text only into memory of its own process, so the request
+// and the answer's room are put there.
+bool ShownTrayBalloon(std::wstring& text) {
+  HWND balloon = nullptr;
+  EnumWindows(
+      [](HWND window, LPARAM found) -> BOOL {
+        wchar_t name[32] = L"";
+        GetClassNameW(window, name, 32);
+        if (_wcsicmp(name, TOOLTIPS_CLASSW) != 0 || !IsWindowVisible(window) ||
+            !(GetWindowLongW(window, GWL_STYLE) & TTS_BALLOON))
+          return TRUE;
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&balloon));
+  if (!balloon) return false;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(balloon, &processId);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+  if (!process) return false;
+  // A balloon's text holds at most 255 characters.
+  constexpr size_t kChars = 1024;
+  std::vector<wchar_t> answer(kChars, L'\0');
+  auto* remote = static_cast<BYTE*>(
+      VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOW) + kChars * sizeof(wchar_t), MEM_COMMIT | MEM_RESERVE,
+                     PAGE_READWRITE));
+  bool read = false;
+  if (remote) {
+    TTTOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof tool);
+    DWORD_PTR found = 0;
+    read = WriteProcessMemory(process, remote, &tool, sizeof tool, nullptr) &&
+           WriteProcessMemory(process, tool.lpszText, answer.data(), kChars * sizeof(wchar_t), nullptr) &&
+           SendMessageTimeoutW(balloon, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 5000,
+                               &found) &&
+           found && ReadProcessMemory(process, tool.lpszText, answer.data(), (kChars - 1) * sizeof(wchar_t), nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  if (read) text = answer.data();
+  return read;
+}
+
 int Uninstall() {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kSkypeRegistryKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
@@ -947,6 +994,19 @@ int wmain(int argc, wchar_t** argv) {
       HWND recorder = FindWindowW(kRecorderWindowClass, nullptr);
       if (!recorder) return kExitNoRecorder;
       return IsWindowVisible(recorder) ? kExitOk : kExitRecorderHidden;
+    }
+    if (arg == L"--tray-balloon") {
+      std::wstring text;
+      if (!ShownTrayBalloon(text)) return kExitNoBalloon;
+      std::string bytes = Utf8FromWide(text);
+      if (i + 1 < argc) {
+        std::ofstream file(argv[i + 1], std::ios::binary | std::ios::trunc);
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return file.good() ? kExitOk : kExitUsage;
+      }
+      fwrite(bytes.data(), 1, bytes.size(), stdout);
+      fflush(stdout);
+      return kExitOk;
     }
     if (arg == L"--dir" && i + 1 < argc) {
       dir = argv[++i];

@@ -139,7 +139,8 @@ SETTINGS_DU = {
     "close": (329, 0, 20, 14), "title": (8, 5, 130, 12),
     "language_label": (25, 27, 34, 9), "language": (67, 25, 84, 87), "autorun": (25, 43, 259, 10),
     "group_record": (19, 60, 330, 127), "group_skype": (19, 192, 330, 42),
-    "wave_label": (25, 74, 77, 8), "wave_path": (105, 70, 189, 15), "browse": (297, 69, 50, 14),
+    "record_heading": (25, 61, 76, 9), "skype_heading": (25, 193, 76, 9),
+    "wave_label": (25, 74, 77, 8), "wave_path": (105, 70, 183, 15), "browse": (291, 69, 50, 14),
     "way_label": (26, 93, 57, 8), "way": (105, 91, 130, 30), "format_label": (26, 112, 71, 8),
     "mp3": (105, 112, 40, 10), "wma": (149, 112, 40, 10), "ogg": (197, 112, 40, 10),
     "flac": (243, 112, 40, 10), "wav": (290, 112, 40, 10),
@@ -150,7 +151,7 @@ SETTINGS_DU = {
 }
 ABOUT_DU = {
     "close": (277, 0, 22, 14), "ok": (250, 155, 50, 16), "title": (8, 5, 65, 8),
-    "version": (16, 25, 276, 13), "copyright": (16, 46, 254, 13), "support": (16, 70, 253, 18),
+    "version": (16, 30, 276, 13), "copyright": (16, 46, 254, 13), "support": (16, 70, 253, 18),
     "contact1": (67, 88, 233, 11), "contact2": (67, 105, 176, 15), "contact3": (67, 121, 202, 17),
 }
 
@@ -446,10 +447,16 @@ def banner():
 
 
 def settings_background():
+    """The body with one panel per group of settings. The panels are the only
+    frame of a group (the dialog shows the group's caption as a heading inside
+    its panel, no group box): each starts 5 px above its group's box, which
+    leaves the heading room below the panel's edge, and the first panel ends
+    6 px below its last check box, so that the two panels stay apart."""
     canvas = body(SETTINGS_SIZE, SETTINGS_TITLE_H, 3)
-    for group in ("group_record", "group_skype"):
+    last_box = px(SETTINGS_DU["tray_status"])[1] + CHECK_SIZE[1]
+    for group, bottom in (("group_record", last_box + 6), ("group_skype", None)):
         x0, y0, x1, y1 = px(SETTINGS_DU[group])
-        card(canvas, (x0 - 6, y0 - 2, x1 + 6, y1 + 2))
+        card(canvas, (x0 - 6, y0 - 5, x1 + 6, bottom or y1 + 2))
     return reduce(canvas, SETTINGS_SIZE)
 
 
@@ -669,11 +676,12 @@ def mock_settings(images, resources, texts):
     for key, label in (("language_label", "语言"), ("wave_label", "录音文件夹"),
                        ("way_label", "录音方式"), ("format_label", "录音格式")):
         w.text(SETTINGS_DU[key], label, (0, 0, 0), 13)
-    # Stand-ins for the platform's own group boxes, lists and edit field.
-    for group, label in (("group_record", "录音设置"), ("group_skype", "Skype 设置")):
-        x0, y0, x1, y1 = w.box(SETTINGS_DU[group])
-        w.draw.rectangle((x0, y0 + 6, x1 - 1, y1 - 1), outline=(160, 170, 185))
-        w.draw.text((x0 + 8, y0), label, font=w.font(13), fill=(0, 0, 0))
+    # The groups' headings in their panels, and stand-ins for the platform's
+    # own lists and edit field.
+    for heading, label in (("record_heading", "录音设置"), ("skype_heading", "Skype 设置")):
+        x0, y0 = w.box(SETTINGS_DU[heading])[:2]
+        for dx in (0, 1):  # bold, as the dialog draws them
+            w.draw.text((x0 + dx, y0), label, font=w.font(13), fill=(0, 0, 0))
     for key in ("wave_path", "language", "way"):
         x0, y0, x1, y1 = w.box(SETTINGS_DU[key])
         w.draw.rounded_rectangle((x0, y0, x1, min(y1, y0 + 22)), 3, fill=(255, 255, 255), outline=(127, 157, 185))
