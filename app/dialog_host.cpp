@@ -24,8 +24,9 @@ void DialogHost::OpenSettings() {
   if (run->running.exchange(true)) {
     if (HWND dialog = run->shown.load()) {
       // The dialog itself comes to the front, not another window of its
-      // thread (its tooltip, say).
-      SetForegroundWindow(dialog);
+      // thread (its tooltip, say), or what it shows in front of itself (the
+      // folder browser, a message box).
+      SetForegroundWindow(GetLastActivePopup(dialog));
     } else if (run->closing.load()) {
       // It is on its way out: it opens again once it has gone. (One that is
       // still coming up comes to the front by itself.)
@@ -53,13 +54,18 @@ void DialogHost::OpenSettings() {
           run->closing = true;
           run->shown = nullptr;
         };
+        // Once its loop has ended the dialog takes no more input: a new request
+        // opens a new one, however long this window then takes to go (wine
+        // without a window manager waits 2 s for one).
+        dialog.onModalEnd = [run, main, self] {
+          run->closing = true;
+          run->shown = nullptr;
+          run->running = false;
+          // The window's controls belong to its thread: it takes the rest there.
+          PostToWindow(main, [self] { self->SettingsClosed(); });
+        };
         dialog.DoModal();
-        run->closing = true;
-        run->shown = nullptr;
       }
-      run->running = false;
-      // The window's controls belong to its thread: it takes the rest there.
-      PostToWindow(main, [self] { self->SettingsClosed(); });
     }).detach();
   } catch (const std::system_error&) {
     DebugTrace(L"RunSettingsDialog: no thread");

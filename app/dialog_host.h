@@ -45,7 +45,7 @@ class DialogHost {
  private:
   // What the settings dialog's thread shares with the window.
   struct SettingsRun {
-    std::atomic<bool> running{false};   // a thread runs the dialog
+    std::atomic<bool> running{false};   // a dialog takes input, or is coming up
     std::atomic<HWND> shown{nullptr};   // its window, from shown to closing
     std::atomic<bool> closing{false};   // on its way out
     std::atomic<bool> reopen{false};    // asked for again while it was closing

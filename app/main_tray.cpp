@@ -24,7 +24,14 @@ void MainTray::Init(HWND window, HICON icon, const std::wstring& tip, std::funct
   icon_.Add(tip);
 }
 
-void MainTray::ScheduleStateBalloon(UINT delayMs) { SetTimer(window_, kStateBalloonTimer, delayMs, nullptr); }
+void MainTray::ScheduleStateBalloon(UINT delayMs) {
+  if (!stateBalloonsHeld_) SetTimer(window_, kStateBalloonTimer, delayMs, nullptr);
+}
+
+void MainTray::HoldStateBalloons(bool hold) {
+  stateBalloonsHeld_ = hold;
+  if (hold) KillTimer(window_, kStateBalloonTimer);
+}
 
 void MainTray::CancelBalloons() {
   KillTimer(window_, kStateBalloonTimer);
@@ -33,10 +40,7 @@ void MainTray::CancelBalloons() {
 
 void MainTray::ShowBalloon(const std::wstring& text, bool timedRemoval) {
   KillTimer(window_, kBalloonRemovalTimer);
-  // The shell may keep a balloon that is still up and drop a new one asked
-  // for meanwhile: the old one is taken away first.
-  if (balloonShown_) icon_.RemoveBalloon();
-  balloonShown_ = icon_.ShowBalloon(text);
+  icon_.ShowBalloon(text);
   if (timedRemoval) SetTimer(window_, kBalloonRemovalTimer, kBalloonShownMs, nullptr);
 }
 
@@ -52,12 +56,11 @@ bool MainTray::OnTimer(UINT_PTR id) {
   switch (id) {
     case kStateBalloonTimer:
       KillTimer(window_, id);
-      ShowStateBalloon();
+      if (!stateBalloonsHeld_) ShowStateBalloon();
       return true;
     case kBalloonRemovalTimer:
       KillTimer(window_, id);
       icon_.RemoveBalloon();
-      balloonShown_ = false;
       return true;
     default:
       return false;

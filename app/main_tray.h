@@ -29,9 +29,11 @@ class MainTray {
   // The recording's state in a balloon `delayMs` from now; a later request
   // before then replaces the earlier one.
   void ScheduleStateBalloon(UINT delayMs);
+  // While held (a failed recording's balloon shows), no state balloon comes,
+  // and one on its way is called off.
+  void HoldStateBalloons(bool hold);
   // A balloon with this text, whatever ShowStatusOnTray says; with
   // `timedRemoval` it goes after 7 s, else after the shell's own time-out.
-  // A balloon still showing makes way for it.
   void ShowBalloon(const std::wstring& text, bool timedRemoval = true);
   // No state balloon comes, and a timed removal is forgotten.
   void CancelBalloons();
@@ -54,5 +56,5 @@ class MainTray {
   TrayIcon icon_;
   UINT taskbarCreatedMessage_ = 0;
   std::function<void(bool)> restore_;
-  bool balloonShown_ = false;  // a balloon was asked for and has not been taken away
+  bool stateBalloonsHeld_ = false;
 };

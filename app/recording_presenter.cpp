@@ -9,10 +9,16 @@ void RecordingPresenter::Init() {
   window_.EnableItem(IDC_STOP, false);
 }
 
+void RecordingPresenter::ForgetFailure() {
+  recordingFailed_ = false;
+  tray_.HoldStateBalloons(false);
+}
+
 void RecordingPresenter::Record() {
   // A call that starts while the program is on its way out is not recorded:
   // nothing would be left to finish it.
   if (exiting_.load()) return;
+  ForgetFailure();
   if (recorder_.session().StartRecording() != StartOutcome::NoCall) return;
   // The notice for 3 seconds, then the line goes.
   SetRecordLineText(recorder_.language().Text(L"Record_Status4"), false);
@@ -49,12 +55,16 @@ void RecordingPresenter::ShowStatusSoon() {
 }
 
 void RecordingPresenter::OnStarted() {
+  // A writer failed before the start was heard of: the recording is being
+  // given up already.
+  if (recordingFailed_) return;
   ShowRunning();
   ShowStatusSoon();
   BalloonIfWanted();
 }
 
 void RecordingPresenter::OnResumed(bool timeRunning) {
+  if (recordingFailed_) return;
   ShowRunning();
   if (!timeRunning) return;
   ShowStatusSoon();
@@ -83,7 +93,10 @@ void RecordingPresenter::OnStopped() {
   KillTimer(window_.GetSafeHwnd(), kRecordStatusTimer);
   // A call that came into progress while the recording was being finished
   // is recorded now.
-  if (pendingStart && recorder_.calls().CallInProgress() && !exiting_.load()) session.StartDeferredRecording();
+  if (pendingStart && recorder_.calls().CallInProgress() && !exiting_.load()) {
+    ForgetFailure();
+    session.StartDeferredRecording();
+  }
 }
 
 void RecordingPresenter::OnFinished(const FinishedRecording& finished) {
@@ -99,6 +112,7 @@ void RecordingPresenter::OnFinished(const FinishedRecording& finished) {
 
 void RecordingPresenter::OnFailed(RecordingFailure failure) {
   if (!EndsRecording(failure)) return;
+  recordingFailed_ = true;
   // The other writer may be in the middle of a long write: it is stopped and
   // waited for elsewhere, and the buttons return when it has ended.
   if (recorder_.session().StartAbortRecording()) {
@@ -110,8 +124,10 @@ void RecordingPresenter::OnFailed(RecordingFailure failure) {
   KillTimer(window_.GetSafeHwnd(), kRecordStatusTimer);
   SetRecordLineText(text, true);
   window_.ShowItem(IDC_RECORD_STATUS, true);
-  // Shown whatever ShowStatusOnTray says, for the shell's own time.
+  // Shown whatever ShowStatusOnTray says, for the shell's own time; no state
+  // balloon takes its place.
   tray_.CancelBalloons();
+  tray_.HoldStateBalloons(true);
   tray_.ShowBalloon(text, false);
 }
 
@@ -132,6 +148,7 @@ bool RecordingPresenter::OnTimer(UINT_PTR id) {
 }
 
 void RecordingPresenter::RefreshRecordLine() {
+  if (recordingFailed_) return;
   RecordingSession& session = recorder_.session();
   std::wstring text = BuildRecordLine(recorder_.language(), session.finishing.load() != 0, session.AnyPaused(),
                                       StatusPartnerList(recorder_.calls(), false), session.UpdateElapsedSeconds());

@@ -68,6 +68,14 @@ class RecordingPresenter {
   MainTray& tray_;
   StatusLines& lines_;
   ShellLauncher& shell_;
+  // Clears what a failed recording left (its error line and balloon stay
+  // until the next start), before a start.
+  void ForgetFailure();
+
   std::atomic<bool> exiting_{false};
   bool recordLineShowsError_ = false;
+  // The recording failed: its error line and balloon stay until a recording
+  // starts again, whatever the recording's later events (which may arrive
+  // after the failure's) would show.
+  bool recordingFailed_ = false;
 };

@@ -736,6 +736,27 @@ TEST_F(MainWindow, AWriterThatCannotWriteLeavesTheErrorLineInRedAndABalloon) {
   bool balloon = false;
   for (const TrayCall& call : tray.calls()) balloon |= call.flags == NIF_INFO && call.info == error;
   EXPECT_TRUE(balloon) << "whatever ShowStatusOnTray says";
+
+  // A writer may fail before the window has heard that its recording
+  // started: the failure's events come first, then the start's and the
+  // abort's. The error line and the error's balloon are what stays, not the
+  // state balloon the recording's later events would ask for.
+  recorder->settings().Change([](SettingsRecord& s) { s.ShowStatusOnTray = 1; });
+  tray.clear();
+  events.OnRecordingFailed(RecordingFailure::StreamFileNotCreated);
+  events.OnRecordingStarted();
+  events.OnRecordingStopped();
+  FinishedRecording aborted;
+  aborted.aborted = true;
+  events.OnRecordingFinished(aborted);
+  PumpUntil([] { return false; }, std::chrono::milliseconds(1500));  // past the state balloon's delay
+  std::wstring lastBalloon;
+  for (const TrayCall& call : tray.calls())
+    if (call.flags == NIF_INFO) lastBalloon = call.info;
+  EXPECT_EQ(lastBalloon, error);
+  EXPECT_EQ(Text(IDC_RECORD_STATUS), error);
+  EXPECT_TRUE(Enabled(IDC_RECORD));
+  EXPECT_FALSE(Enabled(IDC_PAUSE));
 }
 
 TEST_F(MainWindow, HandleCountsStayFlatOverManyRefreshesAndMenus) {
