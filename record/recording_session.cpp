@@ -235,18 +235,23 @@ void RecordingSession::RunFinishing() {
   // The writers have written all they will: whatever arrives from now on
   // belongs to the next recording.
   ResetHandoffs();
+  EndSession(out, in, *recorded, false);
+}
 
+// What the stopped writers left becomes the recording, the session lets go
+// (a new recording may start while the encoders run), and the recording goes
+// to the encoders.
+void RecordingSession::EndSession(const WriterHandle& out, const WriterHandle& in, const SettingsRecord& recorded,
+                                  bool aborted) {
   FinishedRecording finished;
-  finished.folder = recorded->WavePath;
-  // The recording's WAV file, for the encoders.
-  finished.recording = MakeRecording(out, in, *recorded);
-
-  // The session is over: a new recording may start while the encoders run.
+  finished.folder = recorded.WavePath;
+  finished.aborted = aborted;
+  finished.recording = MakeRecording(out, in, recorded);
   sidecar_.Close();
   ReleaseSessionEnd();
   events_.OnRecordingStopped();
   if (!finished.recording.empty())
-    finished.encoders = EncoderHandoff(finished.recording, recorded->RecordFormat, EncoderTimeFloor());
+    finished.encoders = EncoderHandoff(finished.recording, recorded.RecordFormat, EncoderTimeFloor());
   events_.OnRecordingFinished(finished);
   EndOfSessionEnd();
 }
@@ -271,17 +276,7 @@ void RecordingSession::RunAbort() {
   WriterHandle out = Writer(Direction::Out), in = Writer(Direction::In);
   StopAndWaitForWriters(out, in);
   const SettingsSnapshot recorded = settings_.ForRecording();
-  FinishedRecording finished;
-  finished.folder = recorded->WavePath;
-  finished.aborted = true;
-  finished.recording = MakeRecording(out, in, *recorded);
-  sidecar_.Close();
-  ReleaseSessionEnd();
-  events_.OnRecordingStopped();
-  if (!finished.recording.empty())
-    finished.encoders = EncoderHandoff(finished.recording, recorded->RecordFormat, EncoderTimeFloor());
-  events_.OnRecordingFinished(finished);
-  EndOfSessionEnd();
+  EndSession(out, in, *recorded, true);
 }
 
 void RecordingSession::AbortRecording() {

@@ -215,6 +215,7 @@ class RecordingSession {
   void RunOnOwnThread(void (RecordingSession::*end)(), const wchar_t* what);
   void RunFinishing();
   void RunAbort();
+  void EndSession(const WriterHandle& out, const WriterHandle& in, const SettingsRecord& recorded, bool aborted);
   void StopAndWaitForWriters(const WriterHandle& out, const WriterHandle& in);
   std::wstring MakeRecording(const WriterHandle& out, const WriterHandle& in, const SettingsRecord& recorded);
   void Report(RecordingFailure failure) { events_.OnRecordingFailed(failure); }

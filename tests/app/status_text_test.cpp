@@ -7,17 +7,10 @@
 #include "settings/language.h"
 #include "settings/settings.h"
 #include "skype/call_state.h"
+#include "tests/app/app_test_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-class NoEvents : public SkypeEvents {
- public:
-  void OnClientStateChanged() override {}
-  void OnCallStarted() override {}
-  void OnCallEnded() override {}
-  void OnPartnerKnown() override {}
-};
 
 class StatusTextTest : public ::testing::Test {
  protected:
@@ -32,7 +25,7 @@ class StatusTextTest : public ::testing::Test {
   std::wstring path = dir.file(L"Language.ini");
   LanguageTable language{path};
   SettingsStore settings;
-  NoEvents events;
+  IgnoredEvents events;
   CallStateMachine calls{settings, events};
   PartnerTable& callPartners = calls.callPartners;
   PartnerTable& finishedCallPartners = calls.finishedCallPartners;
