@@ -45,31 +45,52 @@ def own_processes(name, marker, where="cmdline"):
 
 
 def usage(pid):
-    """(processor seconds, voluntary + involuntary context switches) of a whole
-    process: every thread's switches are summed (a thread's own count is in
-    its task's status; the process's status holds only the main thread's)."""
+    """(processor seconds, {thread: (voluntary, involuntary) context switches})
+    of a whole process: a thread's own counts are in its task's status; the
+    process's status holds only the main thread's."""
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     cpu = (int(fields[11]) + int(fields[12])) / TICKS  # utime, stime
-    switches = 0
+    threads = {}
     for task in os.listdir("/proc/%d/task" % pid):
+        counts = [0, 0]
         try:
             with open("/proc/%d/task/%s/status" % (pid, task)) as f:
                 for line in f:
-                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
-                        switches += int(line.split()[1])
+                    if line.startswith("voluntary_ctxt_switches"):
+                        counts[0] = int(line.split()[1])
+                    elif line.startswith("nonvoluntary_ctxt_switches"):
+                        counts[1] = int(line.split()[1])
         except OSError:
-            pass  # a thread that ended meanwhile
-    return cpu, switches
+            continue  # a thread that ended meanwhile
+        threads[task] = tuple(counts)
+    return cpu, threads
+
+
+def switches(threads):
+    return sum(v + i for v, i in threads.values())
 
 
 def measure(pid, seconds):
-    cpu0, cs0 = usage(pid)
+    """The processor share, the context switches a second, and per thread the
+    voluntary ones (its own wake-ups) and the involuntary ones a second."""
+    cpu0, t0 = usage(pid)
     start = time.monotonic()
     time.sleep(seconds)
-    cpu1, cs1 = usage(pid)
+    cpu1, t1 = usage(pid)
     elapsed = time.monotonic() - start
-    return (cpu1 - cpu0) / elapsed, (cs1 - cs0) / elapsed
+    per_thread = {}
+    for task, (v, i) in t1.items():
+        v0, i0 = t0.get(task, (0, 0))
+        if v - v0 or i - i0:
+            per_thread[task] = ((v - v0) / elapsed, (i - i0) / elapsed)
+    voluntary = sum(v for v, _ in per_thread.values())
+    return (cpu1 - cpu0) / elapsed, (switches(t1) - switches(t0)) / elapsed, voluntary, per_thread
+
+
+def server_rate(before, after, seconds):
+    """The wineserver's processor share and context switches a second."""
+    return ((after[0] - before[0]) / seconds, (switches(after[1]) - switches(before[1])) / seconds)
 
 
 def wait_event(folder, prefix, timeout, holding=""):
@@ -115,18 +136,20 @@ def main():
         server = servers[0] if servers else None
         s_idle = usage(server) if server else None
         idle = measure(pid, window)
-        s_idle = tuple((b - a) / window for a, b in zip(s_idle, usage(server))) if server else None
+        s_idle = server_rate(s_idle, usage(server), window) if server else None
         wait_event(folder, "connect ", idle_ms / 1000 + 60, holding="7285")
         time.sleep(3)
         s_call = usage(server) if server else None
         call = measure(pid, window)
-        s_call = tuple((b - a) / window for a, b in zip(s_call, usage(server))) if server else None
+        s_call = server_rate(s_call, usage(server), window) if server else None
         client.wait(timeout=call_ms / 1000 + 120)
         folder.wait_records([".wav"])
         print("CalvoroRecord.exe under wine, %d s windows (processor share of one core, context switches a second)"
               % window)
-        print("  attached, idle:    %5.2f %%  %7.1f /s" % (100 * idle[0], idle[1]))
-        print("  recording a call:  %5.2f %%  %7.1f /s" % (100 * call[0], call[1]))
+        print("  attached, idle:    %5.2f %%  %7.1f /s  (wake-ups, voluntary: %.1f /s)" % (100 * idle[0], idle[1], idle[2]))
+        for task, (v, i) in sorted(idle[3].items(), key=lambda item: -item[1][0]):
+            print("      thread %-8s %5.1f voluntary, %5.1f involuntary /s" % (task, v, i))
+        print("  recording a call:  %5.2f %%  %7.1f /s  (wake-ups, voluntary: %.1f /s)" % (100 * call[0], call[1], call[2]))
         if server:
             print("wineserver over the same windows")
             print("  attached, idle:    %5.2f %%  %7.1f /s" % (100 * s_idle[0], s_idle[1]))
