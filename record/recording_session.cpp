@@ -121,13 +121,26 @@ bool RecordingSession::StartStreamWriter(Direction direction, bool onlyDirection
 
 // The finishing and the abort exclude each other and themselves: each claims
 // the session's end under the lock, and only while a session exists.
+//
+// The recording is named after the partners of the moment it ends: the end of
+// the last call (the saved table), Stop or a failure (the calls in progress).
+// They are taken now, not when the files are mixed: by then the next call may
+// be in progress already (a call right after another), and would give the
+// recording its partner instead.
 bool RecordingSession::ClaimSessionEnd() {
+  std::wstring partners = calls_.PartnerList();
   std::lock_guard<std::mutex> lock(mutex_);
   if (!writers_[0] && !writers_[1]) return false;
   if (finishing.load() != 0) return false;
   finishing.store(1);
   ++endsRunning_;
+  endPartners_ = std::move(partners);
   return true;
+}
+
+std::wstring RecordingSession::EndPartners() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return endPartners_;
 }
 
 // Forgets the writers (their threads have ended) and the recording's settings,
@@ -186,7 +199,7 @@ std::wstring RecordingSession::MakeRecording(const WriterHandle& out, const Writ
                                              const SettingsRecord& recorded) {
   std::wstring recording;
   if (out && in && out->Completed() && in->Completed()) {
-    std::wstring base = BasePath(), partners = calls_.PartnerList();
+    std::wstring base = BasePath(), partners = EndPartners();
     MixOutcome mixed;
     if (recorded.SaveLF != 0) {
       DebugTrace(L"CombinInOutWaveWithStereo");
@@ -293,7 +306,7 @@ bool RecordingSession::StartAbortRecording() {
 bool RecordingSession::ConvertStreamToRecording(Direction direction, std::wstring& recording) {
   std::wstring base = BasePath();
   std::wstring stream = StreamFileName(base, direction);
-  std::wstring output = FreeOutputWaveName(base, calls_.PartnerList());
+  std::wstring output = FreeOutputWaveName(base, EndPartners());
   // The stream file was written with ordinary writes; as the recording it is
   // made durable once, now that it is complete.
   File file;

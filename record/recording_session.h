@@ -162,8 +162,9 @@ class RecordingSession {
   // A finishing or an abort is under way (its encoders included).
   bool FinishingRunning() const;
 
-  // The end of a one-direction recording: the direction's stream file is
-  // flushed to the disk and moves to the output name, which is stored in
+  // The end of a one-direction recording (after the session's end was
+  // claimed): the direction's stream file is flushed to the disk and moves to
+  // the output name, named after the partners of that moment, which is stored in
   // `recording`. When the move fails (the name exists, the folder refuses)
   // the stream file stays as it is, a complete WAV file. The encoders are the
   // caller's. True when the file was moved.
@@ -210,6 +211,7 @@ class RecordingSession {
   void DropPausedAudio();
   bool ThreadStartFails();
   bool ClaimSessionEnd();
+  std::wstring EndPartners() const;
   void ReleaseSessionEnd();
   void EndOfSessionEnd();
   void RunOnOwnThread(void (RecordingSession::*end)(), const wchar_t* what);
@@ -235,6 +237,7 @@ class RecordingSession {
   std::condition_variable finishingDone_;
   int endsRunning_ = 0;  // finishings and aborts whose threads have not returned
   std::wstring basePath_;
+  std::wstring endPartners_;  // the partners the recording is named after, taken when its end was claimed
   // The flags outlive the writers that poll them.
   WriterFlags flags_[2];
   WriterHandle writers_[2];

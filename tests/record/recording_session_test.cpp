@@ -227,3 +227,35 @@ TEST_F(FinishTest, AnAbortStartedForTheWindowReturnsWhileTheOtherWriterStillWrit
   EXPECT_TRUE(SameBytes(ReadFileBytes(base + L"().wav"), WaveImage(1, audio)));
   EXPECT_FALSE(FileExists(StreamName(Direction::In)));
 }
+
+// A call right after another: the next call comes into progress while the
+// last one's recording is still being finished (its writers still write).
+// The recording is named after the partners of the moment it ended, mixed or
+// made of its one direction, not after the call that is in progress by the
+// time its files are put together.
+TEST_F(FinishTest, ARecordingIsNamedAfterThePartnersOfTheMomentItEnded) {
+  for (bool both : {true, false}) {
+    SCOPED_TRACE(both ? "mixed" : "one direction");
+    // As a start clears them: the last finishing left the stop flags set.
+    for (Direction d : {Direction::Out, Direction::In}) session.Flags(d).Clear();
+    WriteHold hold(L"_Out.sky");
+    calls.SetPartners(L"kate");
+    if (both) {
+      StartBoth();
+    } else {
+      ASSERT_TRUE(session.StartStreamWriter(Direction::Out, true));
+      ASSERT_TRUE(WaitUntil([&] { return FileExists(StreamName(Direction::Out)); }));
+    }
+    Append(Direction::Out, Samples({1, 2, 3}));
+    ASSERT_TRUE(session.StartFinishRecording());
+    // The finishing waits for the writer, which is held in its last write.
+    ASSERT_TRUE(hold.WaitUntilHeld());
+    calls.SetPartners(L"liam");
+    hold.Release();
+    session.WaitForFinishing();
+    EXPECT_EQ(ReadFileBytes(base + L"(kate).wav"), WaveImage(1, Samples({1, 2, 3})));
+    EXPECT_FALSE(FileExists(base + L"(liam).wav"));
+    ASSERT_TRUE(RemoveFile(base + L"(kate).wav"));
+    ClearFileFaults();
+  }
+}

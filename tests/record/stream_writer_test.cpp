@@ -169,7 +169,7 @@ TEST_F(StreamWriterTest, TheOnlyDirectionBecomesTheRecording) {
   StartOut(true);
   std::string audio = Pattern(6000, 11);
   Append(Direction::Out, audio);
-  StopWriter();
+  session.FinishRecording();
   EXPECT_FALSE(FileExists(StreamName(Direction::Out)));
   EXPECT_FALSE(FileExists(StreamName(Direction::In)));
   EXPECT_TRUE(SameBytes(ReadFileBytes(base + L"(alice).wav"), WaveImage(1, audio)));
