@@ -70,9 +70,8 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
   StatusLines& statusLines() { return statusLines_; }
   const MainTray& tray() const { return tray_; }
   DialogHost& dialogs() { return dialogs_; }
-  RecordingPresenter& recording() { return recording_; }
   bool keepOnTop() const { return keepOnTop_; }
-  // No check, shell job or settings thread waits or runs.
+  // No client or folder check waits or runs.
   bool ChecksIdle() const { return statusLines_.Idle(); }
 
  protected:

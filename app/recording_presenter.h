@@ -45,7 +45,6 @@ class RecordingPresenter {
   // The recording line is green: a call is in progress and the line shows no
   // error.
   bool RecordLineGreen() const;
-  bool RecordLineShowsError() const { return recordLineShowsError_; }
 
   // The recording's events, on the window's thread.
   void OnStarted();

@@ -33,8 +33,6 @@ class ShellLauncher {
   // The system's VirtualStore copy of the record folder, when there is one.
   void OpenVirtualStore(const std::wstring& recordFolder);
 
-  bool Idle() const { return work_.Idle(); }
-
  private:
   HWND window_ = nullptr;
   // The shell asks its callers for a single-threaded apartment.

@@ -33,26 +33,36 @@ void AddServerMessage(const LanguageTable& language, const ServerStart& start, s
 const UserText kResourceLoadError = {L"Error_Resource_Load", L"Resource load error"};
 const UserText kSocketsInitFailed = {L"Error_Sockets_Init", L"Windows sockets initialization failed."};
 
-std::wstring FailureMessage(const LanguageTable& language, RecordingFailure failure) {
+const UserText* FailureText(RecordingFailure failure) {
   switch (failure) {
     case RecordingFailure::HandoffMemory:
-      return TextOf(language, kHandoffMemory);
+      return &kHandoffMemory;
     case RecordingFailure::WriterThread:
-      return TextOf(language, kWriterThread);
+      return &kWriterThread;
     case RecordingFailure::BasePathTooLong:
-      return TextOf(language, kRecordFolderTooLong);
+      return &kRecordFolderTooLong;
     case RecordingFailure::StreamWriteFailed:
     case RecordingFailure::StreamNotCompleted:
     case RecordingFailure::MixWriteFailed:
-      return TextOf(language, kWriteFile);
+      return &kWriteFile;
     case RecordingFailure::MixOutputNotCreated:
-      return TextOf(language, kMixOutput);
+      return &kMixOutput;
     case RecordingFailure::MixMemory:
-      return TextOf(language, kMixMemory);
+      return &kMixMemory;
     case RecordingFailure::StreamFileNotCreated:
       break;
   }
-  return std::wstring();
+  return nullptr;
+}
+
+std::wstring FailureMessage(const LanguageTable* language, RecordingFailure failure) {
+  const UserText* text = FailureText(failure);
+  if (!text) return std::wstring();
+  return language ? TextOf(*language, *text) : text->fallback;
+}
+
+std::wstring FailureMessage(const LanguageTable& language, RecordingFailure failure) {
+  return FailureMessage(&language, failure);
 }
 
 std::vector<std::wstring> ServerStartMessages(const LanguageTable& language, const AudioServersStart& start) {

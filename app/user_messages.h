@@ -19,8 +19,12 @@ struct UserText {
   const wchar_t* fallback;
 };
 
-// The box of a recording failure; empty for a failure told by the window
+// The text of a recording failure's box; null for a failure told by the window
 // alone (a stream file that cannot be created shows the error line).
+const UserText* FailureText(RecordingFailure failure);
+// The box of a recording failure in the language (in English without one);
+// empty when the failure has no box.
+std::wstring FailureMessage(const LanguageTable* language, RecordingFailure failure);
 std::wstring FailureMessage(const LanguageTable& language, RecordingFailure failure);
 
 // The boxes of the audio servers' start, in the order they are shown: the

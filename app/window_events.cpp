@@ -74,7 +74,6 @@ void WindowEventChannel::OnRecordingsRecovered(const RecoveryReport& report) {
 void WindowEventChannel::ShowBox(const std::wstring& text) const { ShowMessageBoxDetached(text); }
 
 void WindowEventChannel::ShowFailure(RecordingFailure failure) const {
-  const LanguageTable* language = language_.load();
-  std::wstring text = language ? FailureMessage(*language, failure) : FailureMessage(LanguageTable(L""), failure);
+  std::wstring text = FailureMessage(language_.load(), failure);
   if (!text.empty()) ShowBox(text);
 }

@@ -29,7 +29,6 @@ class WindowEventChannel : public RecorderEvents {
   // on `window`'s thread. Detach when the window goes.
   void Attach(HWND window, RecorderEvents* handler);
   void Detach();
-  HWND window() const { return window_.load(); }
 
   // SkypeEvents
   void OnClientStateChanged() override;

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/contracts.h"
+
 // Numbered lists ("Language_%d", "Combo_Record_Fuction_%d") hold at most this
 // many entries.
 constexpr int kLanguageListMax = 99;
@@ -61,7 +63,7 @@ class LanguageTable {
 
   const std::wstring path_;
   mutable std::mutex mutex_;
-  std::wstring section_ = L"Chs";  // kSimplifiedChineseSection
+  std::wstring section_ = kSimplifiedChineseSection;
   // Every value read since the last Select, found or not, by section and key.
   mutable std::map<std::pair<std::wstring, std::wstring>, std::wstring> read_;
   mutable int reads_ = 0;

@@ -136,6 +136,7 @@ TEST(UserMessages, EveryFailureSpeaksBothLanguagesAndFallsBackToEnglish) {
   }
   EXPECT_EQ(FailureMessage(empty, RecordingFailure::MixOutputNotCreated), L"err 2");
   EXPECT_EQ(FailureMessage(empty, RecordingFailure::StreamWriteFailed), L"write file fail!");
+  EXPECT_EQ(FailureMessage(nullptr, RecordingFailure::MixMemory), L"allocate memory failed!") << "before a language";
   EXPECT_EQ(FailureMessage(shipped, RecordingFailure::StreamFileNotCreated), L"") << "told by the error line";
   EXPECT_EQ(ApplyFailureMessage(empty, ApplyResult::FolderNotCreated), L"Record folder cannot be created!");
   EXPECT_EQ(ApplyFailureMessage(empty, ApplyResult::Applied), L"");
