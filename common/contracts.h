@@ -54,6 +54,7 @@ constexpr wchar_t kKeyRecordFormat[] = L"RecordFormat";
 constexpr wchar_t kKeyShowStatusOnTray[] = L"ShowStatusOnTray";
 constexpr wchar_t kKeyCloseSkypeMainWindowWhenTalking[] = L"CloseSkypeMainWindowWhenTalking";
 constexpr wchar_t kKeyCloseSkypeCallQualityWindow[] = L"CloseSkypeCallQualityWindow";
+constexpr wchar_t kKeyShowSavedNotice[] = L"ShowSavedNotice";
 constexpr wchar_t kKeyWavePath[] = L"WavePath";
 // The default record folder, under the user's documents folder.
 constexpr wchar_t kRecordFolderName[] = L"\\Calvoro Record";

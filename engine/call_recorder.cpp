@@ -26,7 +26,15 @@ ApplyResult CallRecorder::ApplySettings(const SettingsDialogValues& values) {
   return ::ApplySettings(settings_, language_, values, places_.configPath);
 }
 
-AudioServersStart CallRecorder::StartAudioServers() { return ::StartAudioServers(outServer_, inServer_); }
+AudioServersStart CallRecorder::StartAudioServers() {
+  AudioServersStart start = ::StartAudioServers(outServer_, inServer_);
+  // Calls are asked for their audio on the ports listened on; a direction
+  // without a server is neither asked for nor recorded.
+  skype_.calls.SetAudioPorts(start.out ? start.out.port : 0, start.in ? start.in.port : 0);
+  session_.SetAudioAvailable(Direction::Out, static_cast<bool>(start.out));
+  session_.SetAudioAvailable(Direction::In, static_cast<bool>(start.in));
+  return start;
+}
 
 void CallRecorder::StartRecovery() {
   if (recovery_.joinable()) return;

@@ -35,8 +35,17 @@ ServerStart StartAudioServer(AudioServer& server) {
   // A thread from an earlier start has left its loop (its object is empty).
   if (server.receiveThread_.joinable()) server.receiveThread_.join();
   uint32_t result = socket.Listen(server.port_);
+  if (result != 0 && server.port_ != 0) {
+    // Another program (a second user's recorder, anything) may hold the
+    // port: any free one serves as well, the client is told which.
+    DebugTrace(L"Listen on port %u: %s; a free port is taken instead",
+               {static_cast<unsigned>(server.port_), WsaErrorText(result)});
+    if (socket.HoldsSockets()) socket.Close();
+    start.ownPortCode = result;
+    result = socket.Listen(0);
+  }
   if (result != 0) {
-    DebugTrace(L"Listen on port %u: %s", {static_cast<unsigned>(server.port_), WsaErrorText(result)});
+    DebugTrace(L"No port to listen on for port %u: %s", {static_cast<unsigned>(server.port_), WsaErrorText(result)});
     if (socket.HoldsSockets()) {
       socket.Close();
       DebugTrace(L"Socket(s) closed.");
@@ -45,6 +54,7 @@ ServerStart StartAudioServer(AudioServer& server) {
     start.code = result;
     return start;
   }
+  start.port = socket.LocalPort();
   int state = socket.state();
   server.listeningAtStart_ = state == CEventSocket::kListening || state == CEventSocket::kListeningWithConnections;
   server.receiving_.store(true);

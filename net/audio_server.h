@@ -7,8 +7,9 @@
 // The recorder owns the two servers and, at start-up, calls
 //   StartAudioServers(outServer, inServer);
 // with outServer built as AudioServer(Direction::Out, kOutPort, target of Out)
-// and inServer as AudioServer(Direction::In, kInPort, target of In). What went
-// wrong comes back as a value, for the application to show. Destroying a
+// and inServer as AudioServer(Direction::In, kInPort, target of In). Each
+// falls back on a free port when its own is taken; the ports listened on and
+// what went wrong come back as a value. Destroying a
 // server closes its sockets and waits for its receive thread to end.
 #pragma once
 
@@ -36,6 +37,10 @@ struct ServerStart {
   };
   Failure failure = kNone;
   uint32_t code = 0;  // the Windows Sockets code of a failed Listen
+  // The port listened on; when the server's own port could not be had
+  // (`ownPortCode` says why), a free one that the system chose.
+  uint16_t port = 0;
+  uint32_t ownPortCode = 0;
 
   explicit operator bool() const { return failure == kNone; }
 };
@@ -85,7 +90,9 @@ class AudioServer {
   bool listeningAtStart_ = false;
 };
 
-// Listens on the server's port and starts its receive thread.
+// Listens on the server's port, or on a free loopback port when that one
+// cannot be had (another program listens on it), and starts its receive
+// thread. The client is told the port listened on, so any port does.
 ServerStart StartAudioServer(AudioServer& server);
 
 struct AudioServersStart {

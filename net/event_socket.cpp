@@ -217,7 +217,8 @@ uint32_t CEventSocket::Listen(uint16_t port) {
   // Loopback only: the client always runs on this machine, and no other host
   // should even reach the port.
   uint16_t boundPort = 0;
-  result = platform::BindAndListen(socket, LoopbackAddress(), port, kListenBacklog, boundPort);
+  if (!TakeFault(SocketOp::Listen, result))
+    result = platform::BindAndListen(socket, LoopbackAddress(), port, kListenBacklog, boundPort);
   if (result != 0) {
     RemoveAllSlots();
     Unlock();

@@ -133,7 +133,7 @@ struct EventReport {
 };
 
 // The calls under CEventSocket that a test can make fail (InjectFault).
-enum class SocketOp { Receive, Accept };
+enum class SocketOp { Receive, Accept, Listen };
 
 // Where the bytes of each read go. Called inside ProcessEvents while the object
 // is locked, so a Close from another thread cannot free them meanwhile.
@@ -243,7 +243,7 @@ class CEventSocket {
   std::mutex locksMutex_;         // creation of the lock set
   std::atomic<EventSocketLocks*> locks_{nullptr};
   std::unique_ptr<uint8_t[]> receiveBuffer_;
-  Fault faults_[2];
+  Fault faults_[3];
   std::atomic<uint32_t> waitTimeout_{kInfiniteWait};
   std::atomic<uint16_t> localPort_{0};
   std::atomic<int> threadsInside_{0};  // threads inside ProcessEvents, for the destructor

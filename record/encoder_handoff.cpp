@@ -66,6 +66,7 @@ EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat, 
       DebugTrace(L"Encoder left no output %s\n", {command.outputName});
     } else {
       ++report.produced;
+      report.outputs.push_back(command.outputName);
     }
   }
   if (recordFormat & kFormatWav) return report;

@@ -30,6 +30,7 @@ struct EncoderReport {
   int chosen = 0;     // encoders RecordFormat chose
   int produced = 0;   // of which ended with code 0 and left a non-empty output
   bool wavDeleted = false;
+  std::vector<std::wstring> outputs;  // the files those encoders left, in their order
 };
 
 // The least time an encoder is given, whatever the length of its file.

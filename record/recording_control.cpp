@@ -6,6 +6,7 @@
 #include "common/text_format.h"
 #include "platform/clock.h"
 #include "platform/debug_trace.h"
+#include "platform/paths.h"
 #include "record/output_name.h"
 #include "record/recording_session.h"
 #include "settings/language.h"
@@ -103,6 +104,17 @@ StartOutcome RecordingSession::Start(bool keepReceived) {
     DebugTrace(L"StartRecording: RecordWay %d records nothing.", {static_cast<int>(way)});
     return StartOutcome::NotStarted;
   }
+  for (Direction d : kDirections) {
+    if (!WayRecords(way, d) || audioAvailable_[DirectionIndex(d)].load()) continue;
+    DebugTrace(L"StartRecording: no audio server for the %s direction.", {d == Direction::Out ? L"Out" : L"In"});
+    return StartOutcome::NoAudio;
+  }
+  // The folder may have gone since it was made (deleted by the user, a drive
+  // cleaned up): it is made again, with every level it lacks, rather than
+  // the call being lost. When it cannot be made, the stream files cannot be
+  // created and that failure is reported.
+  if (!CreateDirectoryTree(settings->WavePath))
+    DebugTrace(L"StartRecording: the record folder %s cannot be created.", {settings->WavePath});
   LocalTime startTime = LocalTimeNow();
   std::wstring basePath = FreeBasePath(BuildBasePath(settings->WavePath, startTime, LoadDateLabels(language_)));
   if (basePath.size() > kBasePathMaxChars) {

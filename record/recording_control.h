@@ -27,6 +27,7 @@ enum class StartOutcome {
   Started,        // a fresh recording with its writers
   Resumed,        // a paused or running recording carries on
   NoCall,         // no call in progress: nothing recorded (the application shows why)
+  NoAudio,        // a direction to record has no audio server: nothing recorded
   Finishing,      // a finishing sequence is under way: the start is made once it is over
   NotStarted,     // refused: no hand-off memory, RecordWay out of range, a base
                   // path too long, or no writer could be started

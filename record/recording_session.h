@@ -114,6 +114,12 @@ class RecordingSession {
   // Reports OnRecordingStarted or OnRecordingResumed, and the failures that
   // keep a recording from starting.
   StartOutcome StartRecording();
+  // Whether the audio of a direction can reach the session (its server
+  // listens). A fresh recording that needs a direction without audio is not
+  // started (NoAudio): it would only write silence.
+  void SetAudioAvailable(Direction direction, bool available) {
+    audioAvailable_[DirectionIndex(direction)].store(available);
+  }
   // A start that came while a finishing sequence ran (a new call, or Record)
   // is remembered; once the finishing has let go of the session, the
   // application takes it and starts with StartDeferredRecording, so the new
@@ -230,6 +236,7 @@ class RecordingSession {
   StreamHandoff handoffs_[2];
   RecordingSidecar sidecar_;
   std::atomic<bool> pendingStart_{false};
+  std::atomic<bool> audioAvailable_[2] = {true, true};
   std::atomic<int> failingThreadStarts_{0};
   std::atomic<int64_t> encoderTimeFloor_{kEncoderTimeFloor.count()};
 

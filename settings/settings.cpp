@@ -14,7 +14,8 @@ bool SettingsRecord::operator==(const SettingsRecord& o) const {
          AutoRecord == o.AutoRecord && CloseSkypeMainWindowWhenTalking == o.CloseSkypeMainWindowWhenTalking &&
          CloseSkypeCallQualityWindow == o.CloseSkypeCallQualityWindow &&
          OpenRecordFolderAfterRecording == o.OpenRecordFolderAfterRecording &&
-         ShowStatusOnTray == o.ShowStatusOnTray && SaveLF == o.SaveLF && RecordFormat == o.RecordFormat &&
+         ShowStatusOnTray == o.ShowStatusOnTray && ShowSavedNotice == o.ShowSavedNotice && SaveLF == o.SaveLF &&
+         RecordFormat == o.RecordFormat &&
          WavePath == o.WavePath;
 }
 
@@ -94,6 +95,8 @@ SettingsRecord ReadSettings(const std::wstring& configPath) {
   }
   record.RecordFormat = format;
   record.ShowStatusOnTray = read(kKeyShowStatusOnTray);
+  const std::wstring savedNotice = ini.ReadString(kSettingSection, kKeyShowSavedNotice);
+  record.ShowSavedNotice = savedNotice.empty() ? 1 : SettingByteFromText(savedNotice);
   record.CloseSkypeMainWindowWhenTalking = read(kKeyCloseSkypeMainWindowWhenTalking);
   record.CloseSkypeCallQualityWindow = read(kKeyCloseSkypeCallQualityWindow);
 
@@ -127,6 +130,7 @@ bool SaveSettings(const SettingsRecord& record, const std::wstring& configPath) 
   write(kKeySaveLF, record.SaveLF);
   write(kKeyRecordFormat, record.RecordFormat);
   write(kKeyShowStatusOnTray, record.ShowStatusOnTray);
+  write(kKeyShowSavedNotice, record.ShowSavedNotice);
   write(kKeyCloseSkypeMainWindowWhenTalking, record.CloseSkypeMainWindowWhenTalking);
   write(kKeyCloseSkypeCallQualityWindow, record.CloseSkypeCallQualityWindow);
   written &= ini.WriteString(kSettingSection, kKeyWavePath, record.WavePath);
@@ -171,6 +175,7 @@ ApplyResult ApplySettings(SettingsStore& store, LanguageTable& language, const S
   record.AutoRecord = values.autoRecord ? 1 : 0;
   record.OpenRecordFolderAfterRecording = values.openRecordFolderAfterRecording ? 1 : 0;
   record.ShowStatusOnTray = values.showStatusOnTray ? 1 : 0;
+  record.ShowSavedNotice = values.showSavedNotice ? 1 : 0;
   record.SaveLF = values.saveLF ? 1 : 0;
   uint8_t format = (values.formatMp3 ? kFormatMp3 : 0) | (values.formatWma ? kFormatWma : 0) |
                    (values.formatOgg ? kFormatOgg : 0) | (values.formatFlac ? kFormatFlac : 0) |

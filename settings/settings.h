@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "common/contracts.h"
+#include "common/direction.h"
 
 class LanguageTable;
 
@@ -40,6 +41,10 @@ constexpr uint8_t kFormatKnownBits = kFormatMp3 | kFormatWma | kFormatOgg | kFor
 constexpr uint8_t kRecordBoth = 0;
 constexpr uint8_t kRecordInOnly = 1;
 constexpr uint8_t kRecordOutOnly = 2;
+// The record way records this direction (Out: the far end, In: the microphone).
+constexpr bool WayRecords(uint8_t way, Direction direction) {
+  return way == kRecordBoth || way == (direction == Direction::Out ? kRecordOutOnly : kRecordInOnly);
+}
 
 // The record folder may be this long.
 constexpr size_t kWavePathMaxChars = 1024;
@@ -56,6 +61,9 @@ struct SettingsRecord {
   uint8_t OpenRecordFolderAfterRecording = 0;
   uint8_t ShowStatusOnTray = 0;
   uint8_t SaveLF = 0;
+  // Non-zero: a balloon says where each finished recording was saved. On
+  // when the key is missing.
+  uint8_t ShowSavedNotice = 1;
   uint8_t RecordFormat = 0;
   std::wstring WavePath;
 
@@ -98,6 +106,7 @@ struct SettingsDialogValues {
   bool autoRecord = false;
   bool openRecordFolderAfterRecording = false;
   bool showStatusOnTray = false;
+  bool showSavedNotice = true;
   bool saveLF = false;
   bool formatMp3 = false, formatWma = false, formatOgg = false, formatFlac = false, formatWav = false;
   bool autoRun = false;

@@ -113,8 +113,12 @@ void CallStateMachine::OnCallInProgress(int32_t id, int position, const CommandS
   // A call that joins a running recording is asked for the directions that
   // recording writes, whatever was chosen since it started.
   uint8_t way = settings_.ForRecording()->RecordWay;
-  if (way == kRecordBoth || way == kRecordOutOnly) send(FormatText(kSetOutputFormat, {id}));
-  if (way == kRecordBoth || way == kRecordInOnly) send(FormatText(kSetCaptureMicFormat, {id}));
+  // A direction without a listening port is not asked for: the client would
+  // only fail to connect.
+  const int outPort = outPort_.load(), inPort = inPort_.load();
+  if (WayRecords(way, Direction::Out) && outPort != 0) send(FormatText(kSetOutputFormat, {id, outPort}));
+  if (WayRecords(way, Direction::In) && inPort != 0)
+    send(FormatText(kSetCaptureMicFormat, {id, inPort}));
   if (settings_.Current()->CloseSkypeMainWindowWhenTalking != 0) send(kSetWindowStateHidden);
 }
 

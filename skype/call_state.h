@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/contracts.h"
 #include "skype/call_partners.h"
 #include "skype/skype_events.h"
 
@@ -86,6 +87,14 @@ class CallStateMachine {
   // finishedCallPartners, then cleared.
   void SaveAndClearCallPartners();
 
+  // The local ports the audio servers listen on, which every call is asked
+  // to send its two directions to; 0: that direction has no server. Until
+  // set, the usual ports.
+  void SetAudioPorts(uint16_t outPort, uint16_t inPort) {
+    outPort_.store(outPort);
+    inPort_.store(inPort);
+  }
+
   bool CallInProgress() const { return activeCallCount.load() > 0; }
   // The partners of the recording now: the live table while a call is in
   // progress, else finishedCallPartners before callPartners
@@ -95,4 +104,6 @@ class CallStateMachine {
  private:
   const SettingsStore& settings_;
   SkypeEvents& events_;
+  std::atomic<uint16_t> outPort_{kOutPort};
+  std::atomic<uint16_t> inPort_{kInPort};
 };

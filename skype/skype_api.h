@@ -21,11 +21,12 @@ enum SkypeAttachStatus : uint32_t {
   kAttachApiAvailable = 0x8001,
 };
 
-// Commands (UTF-8 on the wire). %d is a call id in decimal.
+// Commands (UTF-8 on the wire). The first %d is a call id in decimal; in the
+// two ALTER CALL commands the second is the local port the audio goes to.
 constexpr wchar_t kGetCurrentUserHandle[] = L"GET CURRENTUSERHANDLE";
 constexpr wchar_t kGetPartnerHandleFormat[] = L"GET CALL %d PARTNER_HANDLE";
-constexpr wchar_t kSetOutputFormat[] = L"ALTER CALL %d SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"";
-constexpr wchar_t kSetCaptureMicFormat[] = L"ALTER CALL %d SET_CAPTURE_MIC port=\"7285\"";
+constexpr wchar_t kSetOutputFormat[] = L"ALTER CALL %d SET_OUTPUT SOUNDCARD=\"default\" port=\"%d\"";
+constexpr wchar_t kSetCaptureMicFormat[] = L"ALTER CALL %d SET_CAPTURE_MIC port=\"%d\"";
 constexpr wchar_t kSetWindowStateHidden[] = L"SET WINDOWSTATE HIDDEN";
 constexpr wchar_t kSetWindowStateNormal[] = L"SET WINDOWSTATE NORMAL";
 constexpr wchar_t kFocus[] = L"FOCUS";

@@ -19,6 +19,10 @@ ClientPresence CheckClientPresence() {
 }
 
 SkypeClientState ClientStateOf(const ClientPresence& presence, const SkypeLink& link) {
+  // An attached link is the surest sign of a running client: the registry may
+  // not name it (a client without the value, or in another place) and the
+  // process list may not show it under the usual name.
+  if (link.attached.load() == 1) return link.loggedOut.load() == 1 ? LoggedOut : Attached;
   if (!presence.installed) return NotInstalled;
   if (!presence.running) return NotRunning;
   if (link.loggedOut.load() == 1) return LoggedOut;

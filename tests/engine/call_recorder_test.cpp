@@ -100,18 +100,21 @@ class Client {
   std::map<WindowId, std::vector<std::wstring>> commands_;
 };
 
-// One recorder in a folder of its own, attached to the client through `api`.
+// One recorder in a folder of its own, attached to the client through `api`,
+// its servers on the ports it prefers (0: any) or, with `listenFaults`, unable
+// to listen on that many ports.
 struct Station {
-  Station(WindowId api, const std::wstring& name) : api(api) {
+  Station(WindowId api, const std::wstring& name, uint16_t outPort = 0, uint16_t inPort = 0, int listenFaults = 0)
+      : api(api) {
     std::wstring config = dir.file(name + L".ini");
     std::wstring records = dir.file(name);
     EXPECT_TRUE(WriteFileBytes(config, "[Setting]\r\nRecordFormat=16\r\nWavePath=" + Utf8FromWide(records) + "\r\n"));
-    recorder = std::make_unique<CallRecorder>(app, RecorderPlaces{config, LanguageIniPath(), 0, 0});
+    recorder = std::make_unique<CallRecorder>(app, RecorderPlaces{config, LanguageIniPath(), outPort, inPort});
     app.Bind(recorder.get());
     recorder->LoadSettings();
     EXPECT_TRUE(recorder->session().AllocateHandoffs());
-    AudioServersStart start = recorder->StartAudioServers();
-    EXPECT_TRUE(start.out && start.in);
+    if (listenFaults > 0) recorder->server(Direction::In).eventSocket().InjectFault(SocketOp::Listen, 10055, listenFaults);
+    start = recorder->StartAudioServers();
     recorder->link().messageWindow = 0x100 + api;
     recorder->link().OnAttachStatus(api, kAttachSuccess);
     recorder->StartLinkThreads();
@@ -124,6 +127,7 @@ struct Station {
   uint16_t Port(Direction d) { return recorder->server(d).ListeningPort(); }
 
   WindowId api;
+  AudioServersStart start;
   TempDir dir;
   App app;
   std::unique_ptr<CallRecorder> recorder;
@@ -137,6 +141,18 @@ std::string Tone(int16_t value, size_t samples) {
     bytes.push_back(static_cast<char>((value >> 8) & 0xFF));
   }
   return bytes;
+}
+
+// The port of the ALTER CALL command that asks for this direction's audio
+// ("SET_OUTPUT": the far end, "SET_CAPTURE_MIC": the microphone); 0 without one.
+uint16_t AskedPort(const std::vector<std::wstring>& commands, const std::wstring& kind) {
+  for (const std::wstring& command : commands) {
+    size_t at = command.find(L" port=\"");
+    if (command.rfind(L"ALTER CALL ", 0) != 0 || command.find(kind) == std::wstring::npos || at == std::wstring::npos)
+      continue;
+    return static_cast<uint16_t>(std::stoi(command.substr(at + 7)));
+  }
+  return 0;
 }
 
 // The only file of the folder with this end.
@@ -154,10 +170,18 @@ std::wstring OnlyFileEndingWith(const std::wstring& folder, const std::wstring& 
 
 // Two recorders in one process, each with its own settings, link, calls,
 // servers and session, record two calls at the same time: nothing of one
-// reaches the other.
+// reaches the other. The second wants the ports the first listens on, listens
+// on others, and asks its client for those.
 TEST(CallRecorder, TwoRecordersRecordTheirOwnCallsSideBySide) {
   Client client;
-  Station first(0x51, L"first"), second(0x52, L"second");
+  Station first(0x51, L"first");
+  ASSERT_TRUE(first.start.out && first.start.in);
+  Station second(0x52, L"second", first.Port(Direction::Out), first.Port(Direction::In));
+  ASSERT_TRUE(second.start.out && second.start.in);
+  EXPECT_EQ(second.start.out.ownPortCode, kWsaEAddrInUse);
+  EXPECT_EQ(second.start.in.ownPortCode, kWsaEAddrInUse);
+  EXPECT_NE(second.Port(Direction::Out), first.Port(Direction::Out));
+  EXPECT_NE(second.Port(Direction::In), first.Port(Direction::In));
   first.Notify("CALL 7 STATUS INPROGRESS");
   second.Notify("CALL 9 STATUS INPROGRESS");
   ASSERT_TRUE(WaitUntil([&] { return first.recorder->session().Exists() && second.recorder->session().Exists(); }));
@@ -169,11 +193,13 @@ TEST(CallRecorder, TwoRecordersRecordTheirOwnCallsSideBySide) {
   // Each call's audio: the far end and the microphone of each.
   const std::string farA = Tone(1000, 8000), micA = Tone(20, 6000), farB = Tone(-300, 5000), micB = Tone(7, 9000);
   {
+    // The client sends each direction where the command asked it to.
+    ASSERT_TRUE(WaitUntil([&] { return client.commands(first.api).size() == 4 && client.commands(second.api).size() == 4; }));
     TestPeer outA, inA, outB, inB;
-    ASSERT_TRUE(outA.Connect(first.Port(Direction::Out)));
-    ASSERT_TRUE(inA.Connect(first.Port(Direction::In)));
-    ASSERT_TRUE(outB.Connect(second.Port(Direction::Out)));
-    ASSERT_TRUE(inB.Connect(second.Port(Direction::In)));
+    ASSERT_TRUE(outA.Connect(AskedPort(client.commands(first.api), L"SET_OUTPUT")));
+    ASSERT_TRUE(inA.Connect(AskedPort(client.commands(first.api), L"SET_CAPTURE_MIC")));
+    ASSERT_TRUE(outB.Connect(AskedPort(client.commands(second.api), L"SET_OUTPUT")));
+    ASSERT_TRUE(inB.Connect(AskedPort(client.commands(second.api), L"SET_CAPTURE_MIC")));
     ASSERT_TRUE(outA.SendAll(farA) && inA.SendAll(micA) && outB.SendAll(farB) && inB.SendAll(micB));
     // Everything sent has reached each direction's hand-off before the calls
     // end. (Well under a block: what the writer has written of it still counts.)
@@ -221,14 +247,51 @@ TEST(CallRecorder, TwoRecordersRecordTheirOwnCallsSideBySide) {
   for (auto [station, id] : {std::pair<Station*, int>{&first, 7}, {&second, 9}}) {
     std::vector<std::wstring> sent = client.commands(station->api);
     std::wstring n = std::to_wstring(id);
+    std::wstring out = std::to_wstring(station->Port(Direction::Out)), in = std::to_wstring(station->Port(Direction::In));
     EXPECT_EQ(sent, (std::vector<std::wstring>{L"GET CURRENTUSERHANDLE", L"GET CALL " + n + L" PARTNER_HANDLE",
-                                               L"ALTER CALL " + n + L" SET_OUTPUT SOUNDCARD=\"default\" port=\"6285\"",
-                                               L"ALTER CALL " + n + L" SET_CAPTURE_MIC port=\"7285\""}));
+                                               L"ALTER CALL " + n + L" SET_OUTPUT SOUNDCARD=\"default\" port=\"" + out + L"\"",
+                                               L"ALTER CALL " + n + L" SET_CAPTURE_MIC port=\"" + in + L"\""}));
     EXPECT_EQ(station->app.outcomes, std::vector<StartOutcome>{StartOutcome::Started});
     std::vector<std::wstring> events = station->app.events();
     EXPECT_EQ(events, (std::vector<std::wstring>{L"call started", L"started", L"partner", L"call ended", L"finishing",
                                                  L"stopped", L"finished"}));
   }
+}
+
+// No port for the microphone at all: the call is followed, but nothing
+// pretends to record it: no start, no audio asked for that cannot arrive, no
+// file; the far end's port is still asked for by a call that only records
+// the far end.
+TEST(CallRecorder, WithoutAPortForADirectionNoRecordingStarts) {
+  Client client;
+  Station station(0x71, L"deaf", 0, 0, 2);
+  ASSERT_TRUE(station.start.out);
+  EXPECT_FALSE(station.start.in);
+  EXPECT_EQ(station.start.in.failure, ServerStart::kListenFailed);
+  station.Notify("CALL 4 STATUS INPROGRESS");
+  // The outcome is written before the audio is asked for.
+  ASSERT_TRUE(WaitUntil([&] { return client.commands(station.api).size() == 3; }));
+  ASSERT_EQ(station.app.outcomes.size(), 1u);
+  EXPECT_EQ(station.app.outcomes[0], StartOutcome::NoAudio);
+  EXPECT_FALSE(station.recorder->session().Exists());
+  EXPECT_EQ(AskedPort(client.commands(station.api), L"SET_CAPTURE_MIC"), 0);
+  EXPECT_EQ(AskedPort(client.commands(station.api), L"SET_OUTPUT"), station.Port(Direction::Out));
+  station.Notify("CALL 4 STATUS FINISHED");
+  ASSERT_TRUE(WaitUntil([&] { return station.app.events().size() >= 2; }));
+  EXPECT_TRUE(FilesInFolder(station.folder).empty());
+
+  // Only the far end is wanted: that can be recorded.
+  ASSERT_TRUE(WriteFileBytes(station.dir.file(L"deaf.ini"),
+                             "[Setting]\r\nRecordFormat=16\r\nRecordWay=2\r\nWavePath=" +
+                                 Utf8FromWide(station.folder) + "\r\n"));
+  station.recorder->LoadSettings();
+  station.Notify("CALL 5 STATUS INPROGRESS");
+  ASSERT_TRUE(WaitUntil([&] { return client.commands(station.api).size() == 5; }));
+  ASSERT_EQ(station.app.outcomes.size(), 2u);
+  EXPECT_EQ(station.app.outcomes[1], StartOutcome::Started);
+  station.Notify("CALL 5 STATUS FINISHED");
+  ASSERT_TRUE(WaitUntil([&] { return station.app.finished().size() == 1; }));
+  EXPECT_FALSE(station.app.finished()[0].recording.empty());
 }
 
 // The exit in the middle of a call: Shutdown stops the link and the servers

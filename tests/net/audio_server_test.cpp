@@ -304,15 +304,45 @@ TEST(AudioServer, StartingTwiceSaysTheSocketIsAlreadyInUse) {
   EXPECT_EQ(server.ListeningPort(), port);
 }
 
-TEST(AudioServer, TakenPortSaysListenFailedWithItsCodeAndStartsNoThread) {
+// Another program on the server's port: the server listens on a free port
+// instead, says which and why, and receives there.
+TEST(AudioServer, ATakenPortIsReplacedByAFreeOneThatReceives) {
   CEventSocket holder;
   ASSERT_EQ(holder.Listen(0), 0u);
+  CollectingSink sink;
+  AudioServer server(Direction::In, holder.LocalPort(), [&](const uint8_t* d, size_t n) { sink(d, n); });
+  ServerStart start = StartAudioServer(server);
+  ASSERT_TRUE(start);
+  EXPECT_EQ(start.ownPortCode, kWsaEAddrInUse);
+  EXPECT_NE(start.port, 0);
+  EXPECT_NE(start.port, holder.LocalPort());
+  EXPECT_EQ(start.port, server.ListeningPort());
+  TestPeer peer;
+  ASSERT_TRUE(peer.Connect(start.port));
+  ASSERT_TRUE(peer.SendAll("abcdef"));
+  EXPECT_TRUE(WaitUntil([&] { return sink.bytes() == "abcdef"; }));
+
+  // The port given up by the holder: the next server has its own port.
+  const uint16_t freed = holder.LocalPort();
+  holder.Close();
+  AudioServer own(Direction::Out, freed, [](const uint8_t*, size_t) {});
+  ServerStart plain = StartAudioServer(own);
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain.ownPortCode, 0u);
+  EXPECT_EQ(plain.port, freed);
+}
+
+// No port at all: the failure with the last code, no thread, no socket left.
+TEST(AudioServer, NoPortAtAllSaysListenFailedWithItsCodeAndStartsNoThread) {
   TraceCapture trace;
-  AudioServer server(Direction::In, holder.LocalPort(), [](const uint8_t*, size_t) {});
+  AudioServer server(Direction::In, 7, [](const uint8_t*, size_t) {});
+  constexpr uint32_t kNoBuffers = 10055;  // WSAENOBUFS
+  server.eventSocket().InjectFault(SocketOp::Listen, kNoBuffers, 2);
   ServerStart start = StartAudioServer(server);
   EXPECT_FALSE(start);
   EXPECT_EQ(start.failure, ServerStart::kListenFailed);
-  EXPECT_EQ(start.code, kWsaEAddrInUse);
+  EXPECT_EQ(start.code, kNoBuffers);
+  EXPECT_EQ(start.ownPortCode, kNoBuffers);
   EXPECT_FALSE(server.Receiving());
   EXPECT_FALSE(server.eventSocket().HoldsSockets());
   EXPECT_FALSE(trace.contains(L"Stop Listening.\r\n"));

@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "platform/paths.h"
 #include "record/recording_control.h"
 #include "settings/language.h"
 #include "tests/record/record_test_support.h"
@@ -83,6 +84,21 @@ TEST_F(SessionControlTest, AFreshStartBuildsTheBasePathAndStartsBothWriters) {
   EXPECT_EQ(events.started, 1);
   EXPECT_NE(session.startTick, 0u);
   WaitForStreamFiles();
+}
+
+// The record folder deleted while the program ran, with its parent: the start
+// makes every level again and the call is recorded there.
+TEST_F(SessionControlTest, AFolderGoneSinceItWasMadeIsMadeAgainAtTheStart) {
+  std::wstring folder = dir.file(L"gone") + L"\\Records";
+  settings.Change([&](SettingsRecord& s) { s.WavePath = folder; });
+  ASSERT_FALSE(PathExists(dir.file(L"gone")));
+  EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
+  EXPECT_TRUE(IsDirectory(folder));
+  EXPECT_EQ(session.BasePath().rfind(folder + L"\\", 0), 0u);
+  WaitForStreamFiles();
+  session.FinishRecording();
+  EXPECT_TRUE(FileExists(Recording()));
+  EXPECT_TRUE(events.failures().empty());
 }
 
 TEST_F(SessionControlTest, RecordWayChoosesTheWriters) {

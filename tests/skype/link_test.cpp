@@ -343,19 +343,26 @@ TEST(ClientState, IsTakenFromTheRowsInTheirOrder) {
   standIn.skypeRunning = [&] { return running; };
   SetSkypeClientStandIn(standIn);
 
+  // An attached link wins over the registry and the process list: a client
+  // that answers runs, wherever it is installed and whatever its name.
   link.attached.store(1);
+  EXPECT_EQ(GetSkypeClientState(link), Attached) << "no registry value, no process";
   link.loggedOut.store(1);
-  running = true;
-  EXPECT_EQ(GetSkypeClientState(link), NotInstalled) << "no path wins even over a running client";
-  installed = true;
-  running = false;
-  EXPECT_EQ(GetSkypeClientState(link), NotRunning);
-  running = true;
   EXPECT_EQ(GetSkypeClientState(link), LoggedOut) << "logged out comes before attached";
   link.loggedOut.store(0);
-  EXPECT_EQ(GetSkypeClientState(link), Attached);
   link.attached.store(0);
+  running = true;
+  EXPECT_EQ(GetSkypeClientState(link), NotInstalled) << "without the link, no path wins over a running client";
+  installed = true;
+  running = false;
+  link.loggedOut.store(1);
+  EXPECT_EQ(GetSkypeClientState(link), NotRunning);
+  running = true;
+  EXPECT_EQ(GetSkypeClientState(link), LoggedOut);
+  link.loggedOut.store(0);
   EXPECT_EQ(GetSkypeClientState(link), NotAttached);
+  link.attached.store(1);
+  EXPECT_EQ(GetSkypeClientState(link), Attached);
   EXPECT_EQ(static_cast<int>(NotRunning), 1);
   EXPECT_EQ(static_cast<int>(NotInstalled), 5);
 }
