@@ -38,7 +38,13 @@ void MainTray::CancelBalloons() {
   KillTimer(window_, kBalloonRemovalTimer);
 }
 
+void MainTray::ShowBalloon(const std::wstring& text, std::function<void()> onClick) {
+  ShowBalloon(text, true);
+  balloonClick_ = std::move(onClick);
+}
+
 void MainTray::ShowBalloon(const std::wstring& text, bool timedRemoval) {
+  balloonClick_ = nullptr;
   KillTimer(window_, kBalloonRemovalTimer);
   icon_.ShowBalloon(text);
   if (timedRemoval) SetTimer(window_, kBalloonRemovalTimer, kBalloonShownMs, nullptr);
@@ -60,6 +66,7 @@ bool MainTray::OnTimer(UINT_PTR id) {
       return true;
     case kBalloonRemovalTimer:
       KillTimer(window_, id);
+      balloonClick_ = nullptr;
       icon_.RemoveBalloon();
       return true;
     default:
@@ -76,6 +83,12 @@ bool MainTray::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
       if (restore_) restore_(true);
     } else if (lParam == WM_RBUTTONUP) {
       ShowMenu();
+    } else if (lParam == NIN_BALLOONUSERCLICK) {
+      std::function<void()> click = std::move(balloonClick_);
+      balloonClick_ = nullptr;
+      if (click) click();
+    } else if (lParam == NIN_BALLOONTIMEOUT) {
+      balloonClick_ = nullptr;
     }
     return true;
   }

@@ -35,6 +35,9 @@ class MainTray {
   // A balloon with this text, whatever ShowStatusOnTray says; with
   // `timedRemoval` it goes after 7 s, else after the shell's own time-out.
   void ShowBalloon(const std::wstring& text, bool timedRemoval = true);
+  // The same, and a click on this balloon runs `onClick` (a later balloon
+  // takes the click away).
+  void ShowBalloon(const std::wstring& text, std::function<void()> onClick);
   // No state balloon comes, and a timed removal is forgotten.
   void CancelBalloons();
 
@@ -57,4 +60,5 @@ class MainTray {
   UINT taskbarCreatedMessage_ = 0;
   std::function<void(bool)> restore_;
   bool stateBalloonsHeld_ = false;
+  std::function<void()> balloonClick_;
 };

@@ -161,6 +161,9 @@ BOOL CPelmoDlg::OnInitDialog() {
 
 void CPelmoDlg::ShowServerFailures(const AudioServersStart& start) {
   for (const std::wstring& text : ServerStartMessages(recorder_.language(), start)) events_.ShowBox(text);
+  // No port at all for a direction: a line, not a box that waits for OK.
+  std::wstring noAudio = NoAudioMessage(recorder_.language(), start);
+  if (!noAudio.empty()) recording_.ShowNoAudio(noAudio);
 }
 
 void CPelmoDlg::FitBackground() {
@@ -525,7 +528,11 @@ bool CPelmoDlg::OnCommand(WORD id, WORD notifyCode, HWND) {
 void CPelmoDlg::OnClientStateChanged() { statusLines_.CheckClient(); }
 
 void CPelmoDlg::OnCallStarted() {
+  recording_.OnCallStarted();
   if (recorder_.settings().Current()->AutoRecord == 1) recording_.Record();
+  // A recording may be about to start: the folder line looks again now
+  // rather than at its next round.
+  statusLines_.ScheduleFolderCheck();
 }
 
 void CPelmoDlg::OnCallEnded() {
@@ -581,7 +588,10 @@ void CPelmoDlg::ShowHelpMenu() {
   RECT button;
   GetWindowRect(GetDlgItem(IDC_OPTION), &button);
   SetForegroundWindow(hwnd_);
+  // The Option button's tip would cover the menu's first item.
+  tooltips_.Suspend();
   menu.Track(hwnd_, button.right - ScaleForScreen(92), button.top + ScaleForScreen(23));
+  tooltips_.Resume();
 }
 
 void CPelmoDlg::ToggleKeepOnTop() {

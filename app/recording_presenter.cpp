@@ -2,6 +2,7 @@
 
 #include "app/resource.h"
 #include "app/status_text.h"
+#include "common/text_format.h"
 #include "ui/control.h"
 
 void RecordingPresenter::Init() {
@@ -19,7 +20,17 @@ void RecordingPresenter::Record() {
   // nothing would be left to finish it.
   if (exiting_.load()) return;
   ForgetFailure();
-  if (recorder_.session().StartRecording() != StartOutcome::NoCall) return;
+  const StartOutcome outcome = recorder_.session().StartRecording();
+  if (outcome == StartOutcome::NoAudio) {
+    // Nothing may look as if it recorded.
+    KillTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer);
+    recordLineShowsSaved_ = false;
+    SetRecordLineText(noAudioText_, true);
+    window_.ShowItem(IDC_RECORD_STATUS, true);
+    return;
+  }
+  if (outcome != StartOutcome::NoCall) return;
+  recordLineShowsSaved_ = false;
   // The notice for 3 seconds, then the line goes.
   SetRecordLineText(recorder_.language().Text(L"Record_Status4"), false);
   window_.ShowItem(IDC_RECORD_STATUS, true);
@@ -35,7 +46,43 @@ void RecordingPresenter::Stop() {
 }
 
 bool RecordingPresenter::RecordLineGreen() const {
-  return recorder_.calls().CallInProgress() && !recordLineShowsError_;
+  return !recordLineShowsError_ && (recordLineShowsSaved_ || recorder_.calls().CallInProgress());
+}
+
+void RecordingPresenter::ShowNoAudio(const std::wstring& text) {
+  noAudioText_ = text;
+  recordLineShowsSaved_ = false;
+  SetRecordLineText(text, true);
+  window_.ShowItem(IDC_RECORD_STATUS, true);
+}
+
+void RecordingPresenter::OnCallStarted() {
+  if (!recordLineShowsSaved_) return;
+  recordLineShowsSaved_ = false;
+  if (!recorder_.session().Exists()) window_.ShowItem(IDC_RECORD_STATUS, false);
+}
+
+void RecordingPresenter::ShowSaved(const std::wstring& file) {
+  const LanguageTable& language = recorder_.language();
+  const std::wstring name = file.substr(file.find_last_of(L"\\/") + 1);
+  // A recording that started meanwhile (a call right after the last) keeps
+  // its line; the balloon still tells of the saved one.
+  if (!recorder_.session().Exists() && !recordLineShowsError_) {
+    KillTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer);
+    SetRecordLineText(FormatText(language.TextOr(L"Record_Saved", L"Recording saved: %s"), {name}), false);
+    recordLineShowsSaved_ = true;
+    window_.ShowItem(IDC_RECORD_STATUS, true);
+  }
+  if (recorder_.settings().Current()->ShowSavedNotice == 0 || exiting_.load()) {
+    BalloonIfWanted();
+    return;
+  }
+  // It tells more than the state balloon would, which it replaces.
+  tray_.CancelBalloons();
+  ShellLauncher& shell = shell_;
+  tray_.ShowBalloon(
+      FormatText(language.TextOr(L"Record_Saved_Balloon", L"Recording saved: %s. Click here to show it."), {name}),
+      [&shell, file] { shell.ShowFileInFolder(file); });
 }
 
 void RecordingPresenter::BalloonIfWanted() {
@@ -105,7 +152,13 @@ void RecordingPresenter::OnFinished(const FinishedRecording& finished) {
     // the recording went to.
     const SettingsSnapshot now = recorder_.settings().Current();
     if (now->OpenRecordFolderAfterRecording == 1 && !exiting_.load()) shell_.OpenFolder(finished.folder);
-    BalloonIfWanted();
+    // The file the user will look for: the first encoded copy, else the WAV.
+    const std::wstring& saved =
+        finished.encoders.outputs.empty() ? finished.recording : finished.encoders.outputs.front();
+    if (saved.empty())
+      BalloonIfWanted();
+    else
+      ShowSaved(saved);
   }
   lines_.ScheduleFolderCheck();
 }
@@ -149,6 +202,7 @@ bool RecordingPresenter::OnTimer(UINT_PTR id) {
 
 void RecordingPresenter::RefreshRecordLine() {
   if (recordingFailed_) return;
+  recordLineShowsSaved_ = false;
   RecordingSession& session = recorder_.session();
   std::wstring text = BuildRecordLine(recorder_.language(), session.finishing.load() != 0, session.AnyPaused(),
                                       StatusPartnerList(recorder_.calls(), false), session.UpdateElapsedSeconds());

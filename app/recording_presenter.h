@@ -42,9 +42,15 @@ class RecordingPresenter {
 
   bool OnTimer(UINT_PTR id);
 
-  // The recording line is green: a call is in progress and the line shows no
-  // error.
+  // The recording line is green: it shows no error, and a call is in progress
+  // or the line tells of a saved recording.
   bool RecordLineGreen() const;
+
+  // No call can be recorded (no audio server listens): the line says so, in
+  // red, from now on, and Record shows it again.
+  void ShowNoAudio(const std::wstring& text);
+  // A call came into progress: the saved recording's line has had its time.
+  void OnCallStarted();
 
   // The recording's events, on the window's thread.
   void OnStarted();
@@ -61,6 +67,7 @@ class RecordingPresenter {
   void RefreshRecordLine();
   void SetRecordLineText(const std::wstring& text, bool error);
   void BalloonIfWanted();
+  void ShowSaved(const std::wstring& file);
 
   CDialog& window_;
   CallRecorder& recorder_;
@@ -77,4 +84,8 @@ class RecordingPresenter {
   // starts again, whatever the recording's later events (which may arrive
   // after the failure's) would show.
   bool recordingFailed_ = false;
+  // The line tells where the last recording was saved, until the next call.
+  bool recordLineShowsSaved_ = false;
+  // Why no call can be recorded; empty while the audio servers listen.
+  std::wstring noAudioText_;
 };

@@ -80,6 +80,7 @@
 #define IDC_SETTING_FLAC 1054
 #define IDC_SETTING_WAV 1055
 #define IDC_SETTING_APPLY 1056
+#define IDC_SETTING_SAVED_NOTICE 1060
 
 // About dialog controls (besides IDOK).
 #define IDC_ABOUT_CLOSE 1002

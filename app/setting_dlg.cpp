@@ -111,6 +111,7 @@ void CSettingDlg::SkinControls() {
   Box boxes[] = {
       {autoRun_, IDC_SETTING_AUTORUN, L""},        {autoRecord_, IDC_SETTING_AUTO_RECORD, L""},
       {openFolder_, IDC_SETTING_OPEN_FOLDER, L""}, {trayStatus_, IDC_SETTING_TRAY_STATUS, L""},
+      {savedNotice_, IDC_SETTING_SAVED_NOTICE, L""},
       {stereo_, IDC_SETTING_STEREO, L""},          {hideSkype_, IDC_SETTING_HIDE_SKYPE, L""},
       {closeCallQuality_, IDC_SETTING_CLOSE_CALL_QUALITY, L""},
       // The format names are never translated.
@@ -151,6 +152,7 @@ void CSettingDlg::ShowSettings(const SettingsRecord& settings) {
   SetItemText(IDC_SETTING_FOLDER, settings.WavePath.c_str());
   SetCheckFromSetting(openFolder_, settings.OpenRecordFolderAfterRecording != 0);
   SetCheckFromSetting(trayStatus_, settings.ShowStatusOnTray != 0);
+  SetCheckFromSetting(savedNotice_, settings.ShowSavedNotice != 0);
   SetCheckFromSetting(stereo_, settings.SaveLF != 0);
   SetCheckFromSetting(mp3_, settings.RecordFormat & kFormatMp3);
   SetCheckFromSetting(wma_, settings.RecordFormat & kFormatWma);
@@ -174,6 +176,7 @@ void CSettingDlg::ApplyTexts() {
   autoRecord_.SetText(text(L"Button_Auto_Record"));
   openFolder_.SetText(text(L"Button_Auto_Open_Record_Folder"));
   trayStatus_.SetText(text(L"Button_Show_Status_On_Tray"));
+  savedNotice_.SetText(text(L"Button_Show_Saved_Notice"));
   stereo_.SetText(text(L"Button_Save_LF"));
   hideSkype_.SetText(text(L"Button_Hide_Skype"));
   closeCallQuality_.SetText(text(L"Button_Close_Skype_Call_Quality"));
@@ -190,6 +193,7 @@ SettingsDialogValues CSettingDlg::Values() const {
   values.autoRecord = autoRecord_.GetCheck() != 0;
   values.openRecordFolderAfterRecording = openFolder_.GetCheck() != 0;
   values.showStatusOnTray = trayStatus_.GetCheck() != 0;
+  values.showSavedNotice = savedNotice_.GetCheck() != 0;
   values.saveLF = stereo_.GetCheck() != 0;
   values.formatMp3 = mp3_.GetCheck() != 0;
   values.formatWma = wma_.GetCheck() != 0;

@@ -55,7 +55,7 @@ class CSettingDlg : public CSkinnedDialog {
   std::function<void()> onApplied_;
   CImageButton close_, ok_, cancel_, apply_;
   CBoxImageButton autoRun_;
-  CBoxImageButton autoRecord_, openFolder_, trayStatus_, stereo_, hideSkype_, closeCallQuality_;
+  CBoxImageButton autoRecord_, openFolder_, trayStatus_, savedNotice_, stereo_, hideSkype_, closeCallQuality_;
   CEditEx folder_;
   CImageButton browse_;
   CBoxImageButton mp3_, wma_, ogg_, flac_, wav_;

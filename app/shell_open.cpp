@@ -51,6 +51,23 @@ void ShellLauncher::OpenFolder(const std::wstring& folder) {
   work_.Run([folder, window] { OpenThenFocus(folder, window); });
 }
 
+void ShellLauncher::ShowFileInFolder(const std::wstring& file) {
+  // The user asked for the folder: it keeps the focus.
+  work_.Run([file] {
+    // The file explorer opens the folder with the file selected in it.
+    std::wstring parameters = L"/select,\"" + file + L"\"";
+    ShellOpenHook current;
+    {
+      std::lock_guard<std::mutex> lock(hookMutex);
+      current = hook;
+    }
+    if (current)
+      current(L"explorer.exe " + parameters, SW_SHOWNORMAL);
+    else
+      ShellExecuteW(nullptr, L"open", L"explorer.exe", parameters.c_str(), nullptr, SW_SHOWNORMAL);
+  });
+}
+
 void ShellLauncher::OpenAddress(const std::wstring& address) {
   work_.Run([address] { ShellOpen(address, SW_SHOWNORMAL); });
 }

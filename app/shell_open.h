@@ -14,8 +14,8 @@
 
 void ShellOpen(const std::wstring& target, int showCommand);
 
-// Tests see what would be opened instead of the shell opening it; an empty
-// hook gives the shell back.
+// Tests see what would be opened instead of the shell opening it (a program
+// with its parameters as one text); an empty hook gives the shell back.
 using ShellOpenHook = std::function<void(const std::wstring& target, int showCommand)>;
 void SetShellOpenHook(ShellOpenHook hook);
 
@@ -26,6 +26,8 @@ class ShellLauncher {
 
   // The folder, shown; a moment later the window takes the focus back.
   void OpenFolder(const std::wstring& folder);
+  // The folder of the file, with the file selected in it (it keeps the focus).
+  void ShowFileInFolder(const std::wstring& file);
   // The address, shown normally (the banner's home page).
   void OpenAddress(const std::wstring& address);
   // The Run Skype button (OpenSkype), given the state the client line shows.

@@ -14,7 +14,8 @@ constexpr UserText kWriteFile = {L"Error_Write_File", L"write file fail!"};
 constexpr UserText kMixOutput = {L"Error_Mix_Output", L"err 2"};
 constexpr UserText kMixMemory = {L"Error_Mix_Memory", L"allocate memory failed!"};
 constexpr UserText kSocketInUse = {L"Error_Socket_In_Use", L"Socket already in use!"};
-constexpr UserText kListenFailed = {L"Error_Listen_Failed", L"Listen failed!"};
+constexpr UserText kNoAudioPort = {L"Error_No_Audio_Port",
+                                   L"Calls cannot be recorded: no port for the audio can be opened (%s)."};
 constexpr UserText kLocalAddress = {L"Error_Local_IP", L"Error retrieving Local IP: %s"};
 
 std::wstring TextOf(const LanguageTable& language, const UserText& text) {
@@ -25,7 +26,6 @@ std::wstring TextOf(const LanguageTable& language, const UserText& text) {
 // 50,000 characters.
 void AddServerMessage(const LanguageTable& language, const ServerStart& start, std::vector<std::wstring>& boxes) {
   if (start.failure == ServerStart::kSocketInUse) boxes.push_back(ErrorBoxText(TextOf(language, kSocketInUse)));
-  if (start.failure == ServerStart::kListenFailed) boxes.push_back(ErrorBoxText(TextOf(language, kListenFailed)));
 }
 
 }  // namespace
@@ -74,6 +74,17 @@ std::vector<std::wstring> ServerStartMessages(const LanguageTable& language, con
   return boxes;
 }
 
+std::wstring NoAudioMessage(const LanguageTable& language, const AudioServersStart& start) {
+  for (const ServerStart* server : {&start.out, &start.in}) {
+    if (*server) continue;
+    // The code's name: the line has room for no more. A thread that could
+    // not be started has no socket code.
+    std::wstring reason = server->code != 0 ? WsaErrorName(server->code) : std::wstring(L"no thread");
+    return FormatText(TextOf(language, kNoAudioPort), {reason});
+  }
+  return std::wstring();
+}
+
 std::wstring ApplyFailureMessage(const LanguageTable& language, ApplyResult result) {
   switch (result) {
     case ApplyResult::FolderTooLong:
@@ -89,5 +100,5 @@ std::wstring ApplyFailureMessage(const LanguageTable& language, ApplyResult resu
 std::vector<UserText> AllUserMessages() {
   return {kHandoffMemory, kWriterThread, kRecordFolderTooLong, kRecordFolderNotCreated,
           kWriteFile,     kMixOutput,    kMixMemory,           kSocketInUse,
-          kListenFailed,  kLocalAddress, kResourceLoadError,   kSocketsInitFailed};
+          kNoAudioPort,   kLocalAddress, kResourceLoadError,   kSocketsInitFailed};
 }

@@ -28,8 +28,13 @@ std::wstring FailureMessage(const LanguageTable* language, RecordingFailure fail
 std::wstring FailureMessage(const LanguageTable& language, RecordingFailure failure);
 
 // The boxes of the audio servers' start, in the order they are shown: the
-// local-address lookup, then the Out server, then the In server.
+// local-address lookup, then the Out server, then the In server. A server that
+// found no port to listen on has no box: see NoAudioMessage.
 std::vector<std::wstring> ServerStartMessages(const LanguageTable& language, const AudioServersStart& start);
+// The recording line's text when a server found no port to listen on at all
+// (calls cannot be recorded), with the system's reason; empty when both
+// listen.
+std::wstring NoAudioMessage(const LanguageTable& language, const AudioServersStart& start);
 
 // The box of a refused apply of the settings dialog; empty for Applied.
 std::wstring ApplyFailureMessage(const LanguageTable& language, ApplyResult result);

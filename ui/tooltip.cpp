@@ -43,6 +43,16 @@ void ToolTip::SetText(HWND control, const wchar_t* text) {
   SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+void ToolTip::Suspend() {
+  if (!tooltip_) return;
+  SendMessageW(tooltip_, TTM_POP, 0, 0);
+  SendMessageW(tooltip_, TTM_ACTIVATE, FALSE, 0);
+}
+
+void ToolTip::Resume() {
+  if (tooltip_) SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
+}
+
 void ToolTip::Relay(MSG* msg) {
   if (tooltip_ && mode_ == kRelayed && (msg->hwnd == owner_ || IsChild(owner_, msg->hwnd)))
     SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));

@@ -22,6 +22,10 @@ class ToolTip {
   void SetText(HWND control, const wchar_t* text);
   // kRelayed: a message of the owner's loop, for the tooltip to see.
   void Relay(MSG* msg);
+  // A tip that shows goes, and no tip shows until Resume: a menu opened from
+  // a control must not lie under its tip.
+  void Suspend();
+  void Resume();
 
   HWND window() const { return tooltip_; }
 

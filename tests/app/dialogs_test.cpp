@@ -303,9 +303,12 @@ class SettingsDialogTest : public ::testing::Test {
 };
 
 constexpr int kBoxes[] = {IDC_SETTING_AUTORUN,     IDC_SETTING_AUTO_RECORD,        IDC_SETTING_OPEN_FOLDER,
-                          IDC_SETTING_TRAY_STATUS, IDC_SETTING_STEREO,             IDC_SETTING_HIDE_SKYPE,
-                          IDC_SETTING_CLOSE_CALL_QUALITY, IDC_SETTING_MP3,         IDC_SETTING_WMA,
-                          IDC_SETTING_OGG,         IDC_SETTING_FLAC,               IDC_SETTING_WAV};
+                          IDC_SETTING_TRAY_STATUS, IDC_SETTING_SAVED_NOTICE,       IDC_SETTING_STEREO,
+                          IDC_SETTING_HIDE_SKYPE,  IDC_SETTING_CLOSE_CALL_QUALITY, IDC_SETTING_MP3,
+                          IDC_SETTING_WMA,         IDC_SETTING_OGG,                IDC_SETTING_FLAC,
+                          IDC_SETTING_WAV};
+// The boxes checked at a first start.
+bool CheckedAtFirst(int id) { return id == IDC_SETTING_MP3 || id == IDC_SETTING_SAVED_NOTICE; }
 
 // Layout as the user sees it, read on the dialog's pixels. The background
 // picture draws a light panel behind each group of controls; its edge is a
@@ -382,9 +385,9 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
   std::wstring nested = program.documents.path() + L"\\Calls\\2026\\Work";
   {
     auto dialog = Open();
-    // The settings of a first start: only MP3, the first of each list, the
-    // default folder.
-    for (int id : kBoxes) EXPECT_EQ(ShowsChecked(*dialog, id), id == IDC_SETTING_MP3) << id;
+    // The settings of a first start: only MP3 and the saved recording's
+    // notice, the first of each list, the default folder.
+    for (int id : kBoxes) EXPECT_EQ(ShowsChecked(*dialog, id), CheckedAtFirst(id)) << id;
     EXPECT_EQ(Selected(*dialog, IDC_SETTING_LANGUAGE), 0);
     EXPECT_EQ(Selected(*dialog, IDC_SETTING_RECORD_WAY), 0);
     EXPECT_EQ(dialog->text(IDC_SETTING_FOLDER), program.documents.path() + L"\\Calvoro Record");
@@ -423,6 +426,7 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
                              L"SaveLF", L"CloseSkypeMainWindowWhenTalking", L"CloseSkypeCallQualityWindow",
                              L"Language_Select"})
     EXPECT_EQ(program.Setting(key), L"1") << key;
+  EXPECT_EQ(program.Setting(L"ShowSavedNotice"), L"0");
   EXPECT_EQ(program.Setting(L"RecordFormat"), L"30");  // MP3 off, the other four on
   EXPECT_EQ(program.Setting(L"RecordWay"), L"2");
   EXPECT_EQ(program.Setting(L"WavePath"), nested);
@@ -435,7 +439,7 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
 
   {
     auto dialog = Open();
-    for (int id : kBoxes) EXPECT_EQ(ShowsChecked(*dialog, id), id != IDC_SETTING_MP3) << id;
+    for (int id : kBoxes) EXPECT_EQ(ShowsChecked(*dialog, id), !CheckedAtFirst(id)) << id;
     EXPECT_EQ(Selected(*dialog, IDC_SETTING_LANGUAGE), 1);
     EXPECT_EQ(Selected(*dialog, IDC_SETTING_RECORD_WAY), 2);
     EXPECT_EQ(dialog->text(IDC_SETTING_FOLDER), nested);
@@ -618,7 +622,7 @@ TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupRoomAroundBrowseAndNoHighl
   // at the panel's edge.
   for (int id : {IDC_SETTING_FOLDER_LABEL, IDC_SETTING_RECORD_WAY_LABEL, IDC_SETTING_FORMAT_LABEL,
                  IDC_SETTING_STEREO, IDC_SETTING_AUTO_RECORD, IDC_SETTING_OPEN_FOLDER, IDC_SETTING_TRAY_STATUS,
-                 IDC_SETTING_HIDE_SKYPE, IDC_SETTING_CLOSE_CALL_QUALITY}) {
+                 IDC_SETTING_SAVED_NOTICE, IDC_SETTING_HIDE_SKYPE, IDC_SETTING_CLOSE_CALL_QUALITY}) {
     RECT r = RectIn(window, dialog->item(id));
     POINT start = {r.left - 2, (r.top + r.bottom) / 2};
     EXPECT_GE(RunOfColour(shot, start, -1, 0), 6) << id;
@@ -639,6 +643,18 @@ TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupRoomAroundBrowseAndNoHighl
     int aboveText = RunOfColour(shot, start, 0, -1) + FirstInkRow(shot, r, panel) - r.top;
     EXPECT_GE(aboveText, 7) << id;
     EXPECT_FALSE(ColourComesBack(shot, start, 0, -1)) << "a second outline above " << id;
+  }
+  // The language row stands clear of the title band above it, and the
+  // buttons of the window's bottom edge.
+  RECT language = RectIn(window, combo);
+  POINT aboveLanguage = {language.left + 4, language.top - 2};
+  EXPECT_GE(RunOfColour(shot, aboveLanguage, 0, -1), 8) << "body between the title band and the language";
+  for (int id : {IDOK, IDCANCEL, IDC_SETTING_APPLY}) {
+    RECT button = RectIn(window, dialog->item(id));
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_GE(client.bottom - button.bottom, 12) << id;
+    EXPECT_GE(RunOfColour(shot, {(button.left + button.right) / 2, button.bottom + 1}, 0, 1), 8) << id;
   }
   // Right of Browse: clear panel up to its one edge.
   RECT browse = RectIn(window, dialog->item(IDC_SETTING_BROWSE));

@@ -108,6 +108,20 @@ void WhenMenuOpens(std::function<std::vector<WORD>(const OpenMenu&)> act) {
   SetTimer(nullptr, 0, 20, LookForMenu);
 }
 
+// Runs `act` once, `ms` from now, from whatever loop this thread is in (a
+// menu's, for one).
+std::function<void()> laterAction;
+void CALLBACK RunLater(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  auto act = std::move(laterAction);
+  laterAction = nullptr;
+  if (act) act();
+}
+void Later(UINT ms, std::function<void()> act) {
+  laterAction = std::move(act);
+  SetTimer(nullptr, 0, ms, RunLater);
+}
+
 // Down n times, then Enter: the n-th item (from 1) of a menu opened without a
 // selection.
 std::vector<WORD> Choose(int n) {
@@ -395,16 +409,85 @@ TEST_F(MainWindow, RecordPauseResumeAndStopThroughTheButtons) {
   EXPECT_FALSE(Enabled(IDC_RECORD));
   Stream(100, 23, 16000);
 
+  // Stop: once the recording is on the disk, the line says where, in green,
+  // and a balloon says so too, although ShowStatusOnTray is off.
+  Calls().activeCallCount = 0;
   Click(IDC_STOP);
-  ASSERT_TRUE(PumpUntil([&] { return !Visible(IDC_RECORD_STATUS) && Enabled(IDC_RECORD); }));
+  std::wstring savedLine = Lang(L"Record_Saved").substr(0, Lang(L"Record_Saved").find(L"%s"));
+  ASSERT_TRUE(PumpUntil([&] { return Text(IDC_RECORD_STATUS).rfind(savedLine, 0) == 0 && Enabled(IDC_RECORD); }));
   EXPECT_FALSE(Enabled(IDC_PAUSE));
   EXPECT_FALSE(Enabled(IDC_STOP));
   Session().WaitForFinishing();
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((records + L"\\*(alice).wav").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  FindClose(find);
+  const std::wstring file = found.cFileName;
+  EXPECT_EQ(Text(IDC_RECORD_STATUS), FormatText(Lang(L"Record_Saved"), {file}));
+  EXPECT_TRUE(Visible(IDC_RECORD_STATUS));
+  PumpPending();
+  EXPECT_GT(Shows(IDC_RECORD_STATUS, kGreen), 5);
+  EXPECT_EQ(Shows(IDC_RECORD_STATUS, kRed), 0);
+  std::vector<std::wstring> balloons;
+  for (const TrayCall& call : tray.calls())
+    if (call.flags == NIF_INFO) balloons.push_back(call.info);
+  EXPECT_EQ(balloons, std::vector<std::wstring>{FormatText(Lang(L"Record_Saved_Balloon"), {file})});
+  // A click on the balloon shows the file in its folder.
+  SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, NIN_BALLOONUSERCLICK);
+  const std::wstring show = L"explorer.exe /select,\"" + records + L"\\" + file + L"\"";
+  ASSERT_TRUE(PumpUntil([&] { return !Opened().empty(); }));
+  EXPECT_EQ(Opened(), std::vector<std::wstring>{show});
+  // The click is the balloon's once: another does nothing.
+  SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, NIN_BALLOONUSERCLICK);
+  PumpUntil([] { return false; }, std::chrono::milliseconds(300));
+  EXPECT_EQ(Opened().size(), 1u);
 
   // The recording: named after its partner, both stretches mixed, the pause
   // missing.
   EXPECT_EQ(RecordingOf(L"alice"), std::vector<int16_t>(32000, 123));
-  // No balloons without ShowStatusOnTray.
+
+  // The next call takes the line away.
+  CallWith(L"bob");
+  events.OnCallStarted();
+  ASSERT_TRUE(PumpUntil([&] { return !Visible(IDC_RECORD_STATUS); }));
+  Calls().activeCallCount = 0;
+
+  // With the notice turned off, a recording ends with the line and no balloon.
+  recorder->settings().Change([](SettingsRecord& s) { s.ShowSavedNotice = 0; });
+  tray.clear();
+  CallWith(L"carol");
+  Click(IDC_RECORD);
+  ASSERT_TRUE(PumpUntil([&] { return !Enabled(IDC_RECORD); }));
+  Stream(5, 5, 1600);
+  Calls().activeCallCount = 0;
+  Click(IDC_STOP);
+  ASSERT_TRUE(PumpUntil([&] { return Text(IDC_RECORD_STATUS).rfind(savedLine, 0) == 0 && Enabled(IDC_RECORD); }));
+  Session().WaitForFinishing();
+  PumpPending();
+  for (const TrayCall& call : tray.calls()) EXPECT_NE(call.flags, static_cast<UINT>(NIF_INFO)) << call.info;
+}
+
+// No port for the audio at all: the window says at once, in red, that calls
+// cannot be recorded and why; no box waits for OK, and Record starts nothing
+// that would pretend to record.
+TEST_F(MainWindow, WithoutAudioPortsTheLineSaysCallsCannotBeRecorded) {
+  for (Direction d : {Direction::Out, Direction::In})
+    recorder->server(d).eventSocket().InjectFault(SocketOp::Listen, 10013, 2);
+  Open();
+  const std::wstring noAudio = FormatText(Lang(L"Error_No_Audio_Port"), {L"WSAEACCES"});
+  ASSERT_TRUE(PumpUntil([&] { return Text(IDC_RECORD_STATUS) == noAudio && Visible(IDC_RECORD_STATUS); }));
+  EXPECT_GT(Shows(IDC_RECORD_STATUS, kRed), 5);
+  EXPECT_TRUE(OtherDialogs(hwnd).empty()) << "no box";
+  CallWith(L"erin");
+  Click(IDC_RECORD);
+  PumpUntil([] { return false; }, std::chrono::milliseconds(1500));
+  EXPECT_FALSE(Session().Exists());
+  EXPECT_TRUE(Enabled(IDC_RECORD));
+  EXPECT_FALSE(Enabled(IDC_STOP));
+  EXPECT_EQ(Text(IDC_RECORD_STATUS), noAudio);
+  EXPECT_GT(Shows(IDC_RECORD_STATUS, kRed), 5) << "red although a call is in progress";
+  EXPECT_EQ(Shows(IDC_RECORD_STATUS, kGreen), 0);
+  EXPECT_TRUE(FilesInFolder(records).empty());
 }
 
 TEST_F(MainWindow, StatusLinesShowTheClientAndTheFolderInTheirColours) {
@@ -681,15 +764,36 @@ TEST_F(MainWindow, KeepOnTopTwiceThroughTheOptionMenu) {
   Open();
   RECT option;
   GetWindowRect(Item(IDC_OPTION), &option);
+  HWND tips = nullptr;
+  while ((tips = FindWindowExW(nullptr, tips, TOOLTIPS_CLASSW, nullptr)) && GetWindow(tips, GW_OWNER) != hwnd) {
+  }
+  ASSERT_NE(tips, nullptr);
   for (int round = 0; round < 2; ++round) {
+    // The pointer rests on the button until its tip shows.
+    RECT button;
+    GetClientRect(Item(IDC_OPTION), &button);
+    Mouse::MoveTo(Item(IDC_OPTION), {button.right / 2, button.bottom / 2});
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(tips) != FALSE; })) << "the Option button's tip";
     std::vector<std::wstring> texts;
     RECT menuRect = {};
+    bool tipWithMenu = true;
     WhenMenuOpens([&](const OpenMenu& open) {
       for (int i = 0; i < GetMenuItemCount(open.menu); ++i) texts.push_back(HelpMenuText(open.menu, i));
       GetWindowRect(open.window, &menuRect);
-      return Choose(3);
+      // The pointer stays where it was while the menu is open, longer than a
+      // tip takes to show; then the choice.
+      Later(1500, [&] {
+        tipWithMenu = IsWindowVisible(tips) != FALSE;
+        PressKeys(Choose(3));
+      });
+      return std::vector<WORD>();
     });
-    Click(IDC_OPTION);
+    // By a click, then as the keyboard opens it, the pointer still on the
+    // button with its tip showing.
+    if (round == 0)
+      Click(IDC_OPTION);
+    else
+      PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTION, BN_CLICKED), reinterpret_cast<LPARAM>(Item(IDC_OPTION)));
     ASSERT_TRUE(PumpUntil([&] { return !texts.empty() && window->keepOnTop() == (round == 0); }));
     // The item always names what choosing it does.
     EXPECT_EQ(texts, (std::vector<std::wstring>{Lang(L"Menu_Setting"), Lang(L"Menu_About"),
@@ -697,6 +801,7 @@ TEST_F(MainWindow, KeepOnTopTwiceThroughTheOptionMenu) {
                                                 Lang(L"Menu_Exit")}));
     EXPECT_EQ(menuRect.left, option.right - 92);
     EXPECT_EQ(menuRect.top, option.top + 23);
+    EXPECT_FALSE(tipWithMenu) << "the tip would cover the menu's first item";
     EXPECT_EQ((GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, round == 0);
   }
   EXPECT_FALSE(window->keepOnTop());

@@ -142,15 +142,20 @@ TEST(UserMessages, EveryFailureSpeaksBothLanguagesAndFallsBackToEnglish) {
   EXPECT_EQ(ApplyFailureMessage(empty, ApplyResult::Applied), L"");
 
   // The servers' boxes: one per failure, in the order the start met them, in
-  // the form they always had.
+  // the form they always had. A server without any port has no box: the
+  // recording line says that calls cannot be recorded, and why.
   AudioServersStart start;
   start.localAddressError = 11001;
   start.out.failure = ServerStart::kListenFailed;
+  start.out.code = 10048;
   start.in.failure = ServerStart::kSocketInUse;
   std::vector<std::wstring> boxes = ServerStartMessages(empty, start);
-  ASSERT_EQ(boxes.size(), 3u);
+  ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].rfind(L"Error retrieving Local IP: WSAHOST_NOT_FOUND", 0), 0u);
-  EXPECT_EQ(boxes[1], L"Listen failed!\r\n");
-  EXPECT_EQ(boxes[2], L"Socket already in use!\r\n");
+  EXPECT_EQ(boxes[1], L"Socket already in use!\r\n");
   EXPECT_TRUE(ServerStartMessages(shipped, AudioServersStart()).empty());
+  EXPECT_EQ(NoAudioMessage(empty, start),
+            L"Calls cannot be recorded: no port for the audio can be opened (WSAEADDRINUSE).");
+  EXPECT_EQ(NoAudioMessage(shipped, start), L"无法录音：无法打开接收音频的端口（WSAEADDRINUSE）。");
+  EXPECT_EQ(NoAudioMessage(shipped, AudioServersStart()), L"");
 }

@@ -105,7 +105,7 @@ DU_X, DU_Y = 1.5, 1.625
 SS = 4                              # supersampling factor for smooth edges
 
 MAIN_SIZE = (700, 520)              # bitmap 130, template 102 (467 x 320 DU)
-SETTINGS_SIZE = (551, 424)          # bitmap 132, template 131 (367 x 261 DU)
+SETTINGS_SIZE = (551, 463)          # bitmap 132, template 131 (367 x 285 DU)
 ABOUT_SIZE = (470, 293)             # bitmap 134, template 100 (313 x 181 DU)
 BANNER_SIZE = (692, 102)            # bitmap 136, at (3, 18) DU in the main window
 ICON_SIZES = (16, 32, 48, 256)
@@ -137,17 +137,18 @@ MAIN_DU = {
 }
 SETTINGS_DU = {
     "close": (329, 0, 20, 14), "title": (8, 5, 130, 12),
-    "language_label": (25, 27, 34, 9), "language": (67, 25, 84, 87), "autorun": (25, 43, 259, 10),
-    "group_record": (19, 60, 330, 127), "group_skype": (19, 192, 330, 42),
-    "record_heading": (25, 61, 76, 9), "skype_heading": (25, 193, 76, 9),
-    "wave_label": (25, 74, 77, 8), "wave_path": (105, 70, 183, 15), "browse": (291, 69, 50, 14),
-    "way_label": (26, 93, 57, 8), "way": (105, 91, 130, 30), "format_label": (26, 112, 71, 8),
-    "mp3": (105, 112, 40, 10), "wma": (149, 112, 40, 10), "ogg": (197, 112, 40, 10),
-    "flac": (243, 112, 40, 10), "wav": (290, 112, 40, 10),
-    "save_lf": (25, 129, 297, 10), "auto_record": (25, 143, 221, 10),
-    "open_after": (25, 157, 310, 10), "tray_status": (25, 171, 293, 10),
-    "hide_skype": (25, 206, 284, 10), "close_quality": (25, 220, 297, 10),
-    "ok": (104, 238, 50, 14), "cancel": (169, 238, 50, 14), "apply": (233, 238, 50, 14),
+    "language_label": (25, 33, 34, 9), "language": (67, 31, 84, 87), "autorun": (25, 49, 259, 10),
+    "group_record": (19, 66, 330, 141), "group_skype": (19, 212, 330, 42),
+    "record_heading": (25, 67, 76, 9), "skype_heading": (25, 213, 76, 9),
+    "wave_label": (25, 80, 77, 8), "wave_path": (105, 76, 183, 15), "browse": (291, 75, 50, 14),
+    "way_label": (26, 99, 57, 8), "way": (105, 97, 130, 30), "format_label": (26, 118, 71, 8),
+    "mp3": (105, 118, 40, 10), "wma": (149, 118, 40, 10), "ogg": (197, 118, 40, 10),
+    "flac": (243, 118, 40, 10), "wav": (290, 118, 40, 10),
+    "save_lf": (25, 135, 297, 10), "auto_record": (25, 149, 221, 10),
+    "open_after": (25, 163, 310, 10), "tray_status": (25, 177, 293, 10),
+    "saved_notice": (25, 191, 293, 10),
+    "hide_skype": (25, 226, 284, 10), "close_quality": (25, 240, 297, 10),
+    "ok": (104, 260, 50, 14), "cancel": (169, 260, 50, 14), "apply": (233, 260, 50, 14),
 }
 ABOUT_DU = {
     "close": (277, 0, 22, 14), "ok": (250, 155, 50, 16), "title": (8, 5, 65, 8),
@@ -453,7 +454,7 @@ def settings_background():
     leaves the heading room below the panel's edge, and the first panel ends
     6 px below its last check box, so that the two panels stay apart."""
     canvas = body(SETTINGS_SIZE, SETTINGS_TITLE_H, 3)
-    last_box = px(SETTINGS_DU["tray_status"])[1] + CHECK_SIZE[1]
+    last_box = px(SETTINGS_DU["saved_notice"])[1] + CHECK_SIZE[1]
     for group, bottom in (("group_record", last_box + 6), ("group_skype", None)):
         x0, y0, x1, y1 = px(SETTINGS_DU[group])
         card(canvas, (x0 - 6, y0 - 5, x1 + 6, bottom or y1 + 2))
@@ -694,6 +695,7 @@ def mock_settings(images, resources, texts):
               ("auto_record", "CheckBox_on_down.bmp", t("Button_Auto_Record")),
               ("open_after", "CheckBox_off_disabled.bmp", t("Button_Auto_Open_Record_Folder")),
               ("tray_status", "CheckBox_on_disable.bmp", "在托盘上显示录音状态"),
+              ("saved_notice", "CheckBox_on_normal.bmp", t("Button_Show_Saved_Notice")),
               ("hide_skype", "CheckBox_off_normal.bmp", "通话时隐藏 Skype 窗口"),
               ("close_quality", "CheckBox_on_normal.bmp", "关闭 Skype 通话质量窗口"))
     for key, name, label in checks:
