@@ -17,6 +17,8 @@ TOP = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_EXEC = os.path.join(TOP, "scripts", "wine-exec")
 ENCODERS = ("lame.exe", "oggenc2.exe", "flac.exe", "Wav2Wma.exe", "calvoro-encode.sh")
 
+# The audio ports the recorder listens on when it can.
+OUT_PORT, IN_PORT = 6285, 7285
 # SimSkype --recorder-state exit codes.
 RECORDER_VISIBLE, RECORDER_HIDDEN, RECORDER_MISSING = 0, 5, 6
 # Controls and messages of the recorder's main window.
@@ -110,6 +112,16 @@ class ProgramFolder:
 
     def recorder_state(self):
         return self.wine.run(self.wine.simskype(), ["--recorder-state"], 60, self.log)
+
+    def tray_balloon(self):
+        """The text of the balloon the notification area shows now; "" when none."""
+        answer = os.path.join(self.root, "balloon.txt")
+        if os.path.exists(answer):
+            os.remove(answer)
+        if self.wine.run(self.wine.simskype(), ["--tray-balloon", winpath(answer)], 60, self.log) != 0:
+            return ""
+        with open(answer, encoding="utf-8") as f:
+            return f.read()
 
     def wait_recorder_window(self, timeout=60):
         wait_until(lambda: self.recorder_state() in (RECORDER_VISIBLE, RECORDER_HIDDEN), timeout,
