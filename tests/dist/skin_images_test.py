@@ -34,7 +34,7 @@ BUTTONS = {
     "check_on": ("CheckBox_on_normal.bmp", "CheckBox_on_on.bmp", "CheckBox_on_down.bmp", "CheckBox_on_disable.bmp"),
     "check_off": ("CheckBox_off_normal.bmp", "CheckBox_off_on.bmp", "CheckBox_off_down.bmp", "CheckBox_off_disabled.bmp"),
 }
-RESOURCES = {"main_background.bmp": (700, 520), "setting_background.bmp": (551, 424),
+RESOURCES = {"main_background.bmp": (700, 520), "setting_background.bmp": (551, 463),
              "about_background.bmp": (470, 293), "banner.bmp": (692, 102)}
 
 # Per window: its background, its template size in dialog units, the image
