@@ -12,24 +12,39 @@ top=$(pwd)
 
 echo "== building CalvoroRecord.exe, the simulated client and the encoder bridges (about two minutes the first time)"
 cmake --preset windows > /dev/null
-# The build's own progress, one line per finished part; the whole output goes
-# to the log.
+# The build's progress, one line per finished part; the whole output goes to
+# the log. make says "[ n%] Built target <part>" for each part a target needs,
+# and again for every further target on the command line that needs it too
+# (its percentages start anew with each): each part is named once.
 log=build/windows.demo-build.log
 status_file=build/windows.demo-build.status
 {
   cmake --build build/windows -j"$(nproc)" --target CalvoroRecord SimSkype calvoro_encoders calvoro_data 2>&1
   echo $? > "$status_file"
-} | tee "$log" | grep --line-buffered -E '^\[ *[0-9]+%\] (Built target|Linking)' | sed -u 's/^/   /'
+} | tee "$log" | {
+  built=" "
+  while IFS= read -r line; do
+    case $line in
+      \[*\]" Built target "*)
+        part=${line##* }
+        case $built in
+          *" $part "*) ;;
+          *)
+            built="$built$part "
+            echo "   built $part"
+            ;;
+        esac
+        ;;
+    esac
+  done
+}
 if [ "$(cat "$status_file")" != 0 ]; then
   tail -n 40 "$log"
   exit 1
 fi
 
 export WINEPREFIX="$top/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "== preparing the wine prefix (once)"
-  xvfb-run -a sh -c 'wineboot -i > /dev/null 2>&1; wineserver -w' || true
-fi
+./scripts/wine-prefix.sh
 
 echo "== recording"
 status=0

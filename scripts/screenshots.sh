@@ -37,20 +37,12 @@ bin=$top/build/windows/bin
 
 prepare_prefix() {  # <dpi> [<name>]
   export WINEPREFIX="$top/build/windows/wineprefix-${2:-$1dpi}"
-  if [ ! -d "$WINEPREFIX" ]; then
-    if [ -d "$top/build/windows/wineprefix" ]; then
-      cp -a "$top/build/windows/wineprefix" "$WINEPREFIX"
-    else
-      timeout 600 wineboot -i > /dev/null 2>&1 || true
-    fi
+  if [ ! -d "$WINEPREFIX" ] && [ -f "$top/build/windows/wineprefix/system.reg" ]; then
+    cp -a "$top/build/windows/wineprefix" "$WINEPREFIX"
   fi
+  # Made if missing, with the font for the Chinese texts.
+  "$top/scripts/wine-prefix.sh"
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f > /dev/null 2>&1
-  # Windows links its dialog fonts and Arial to SimSun for Chinese; here that
-  # is the WenQuanYi font.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /t REG_SZ /d "WenQuanYi Micro Hei" /f \
-    > /dev/null 2>&1
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Arial \
-    /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f > /dev/null 2>&1
   if [ -n "${2:-}" ]; then
     # Every program of this prefix runs on one wine desktop with a taskbar
     # and a tray, in the display's top left corner.

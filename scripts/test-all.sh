@@ -79,10 +79,10 @@ run_ctest build/tsan "native (clang, thread sanitizer)"
 build windows
 export WINEPREFIX="$top/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 echo "== wine: preparing the prefix"
-timeout 600 xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
-  wineboot -i > /dev/null 2>&1
-  wineserver -w
-' || true
+if ! ./scripts/wine-prefix.sh; then
+  note "wine prefix: FAILED (build/windows/wineprefix/prepare.log)"
+  failed=1
+fi
 echo "== wine: running the Windows tests"
 if xvfb-run -a -s "-screen 0 1280x1024x24" sh -c 'cd build/windows && ctest --output-on-failure -j2 > ctest.log 2>&1'; then
   note "windows (wine): $(grep -E 'tests passed' build/windows/ctest.log | tail -n 1)"

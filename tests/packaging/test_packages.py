@@ -271,4 +271,7 @@ if __name__ == "__main__":
     else:
         BIN = os.path.join(rd.TOP, "build", "windows", "bin")
         PACKAGES = os.path.join(rd.TOP, "build", "windows", "package")
+    # The prefix that the packages are installed into: made when missing, with
+    # the font that the program's Chinese texts need.
+    subprocess.run([os.path.join(rd.TOP, "scripts", "wine-prefix.sh")], env=rd.Wine(BIN).env, check=True)
     unittest.main(verbosity=2)

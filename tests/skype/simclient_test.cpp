@@ -265,3 +265,23 @@ TEST(SimScenario, TheExamplesAreValid) {
   EXPECT_EQ(read, 2);
 }
 #endif
+
+// The lines the simulated client prints while it plays: each step numbered as
+// it begins, a wait with what it waits for, and its end with the time taken.
+TEST(ScenarioProgress, StepsAreNumberedAndWaitsSayWhatTheyWaitFor) {
+  Scenario s;
+  std::string error;
+  ASSERT_TRUE(ParseScenario("user alice\nwait attach\n  call 1001   INPROGRESS\nwait audio 1001 out 10000\nwait-file go\n",
+                            s, error))
+      << error;
+  ASSERT_EQ(s.steps.size(), 4u);
+  EXPECT_EQ(StepBeginText(1, s.steps[0]), "step 1: waiting for attach...");
+  EXPECT_EQ(StepBeginText(2, s.steps[1]), "step 2: call 1001   INPROGRESS");
+  EXPECT_EQ(StepBeginText(3, s.steps[2]), "step 3: waiting until 10000 ms of call 1001 out are sent...");
+  EXPECT_EQ(StepBeginText(4, s.steps[3]), "step 4: waiting for file go...");
+  EXPECT_TRUE(IsWait(s.steps[0].kind));
+  EXPECT_FALSE(IsWait(s.steps[1].kind));
+  EXPECT_EQ(WaitEndText(1, true, 2049), "step 1: done after 2.0 s");
+  EXPECT_EQ(WaitEndText(1, true, 2050), "step 1: done after 2.1 s");
+  EXPECT_EQ(WaitEndText(9, false, 60000), "step 9: timed out after 60.0 s");
+}

@@ -27,7 +27,8 @@ const char kScenarioHelp[] =
     "broadcasts, takes commands by WM_COPYDATA and answers them asynchronously, plays\n"
     "the scenario's steps, and on the two ALTER CALL commands connects to the port\n"
     "named in the command on 127.0.0.1 and streams 16-bit 16 kHz mono PCM in real\n"
-    "time until the call finishes. It ends when its scenario ends.\n"
+    "time until the call finishes. It ends when its scenario ends. As it plays, it\n"
+    "prints each step to its output, and for a wait also when the wait is over.\n"
     "\n"
     "Without a scenario file it reads SimSkype.scenario beside itself, and without\n"
     "that it shows its main window until that window is closed; a second copy started\n"
@@ -275,6 +276,48 @@ SignalParams Scenario::AudioOf(int32_t call, AudioDirection direction) const {
   return params;
 }
 
+bool IsWait(Step::Kind kind) {
+  switch (kind) {
+    case Step::Kind::WaitDiscover:
+    case Step::Kind::WaitAttach:
+    case Step::Kind::WaitCommand:
+    case Step::Kind::WaitAudio:
+    case Step::Kind::WaitClosed:
+    case Step::Kind::WaitFile:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string StepBeginText(size_t number, const Step& step) {
+  std::string text = "step " + std::to_string(number) + ": ";
+  switch (step.kind) {
+    case Step::Kind::WaitDiscover:
+      return text + "waiting for a discover broadcast...";
+    case Step::Kind::WaitAttach:
+      return text + "waiting for attach...";
+    case Step::Kind::WaitCommand:
+      return text + "waiting for command " + step.text + "...";
+    case Step::Kind::WaitAudio:
+      return text + "waiting until " + std::to_string(step.number) + " ms of call " + std::to_string(step.call) +
+             " " + DirectionName(step.direction) + " are sent...";
+    case Step::Kind::WaitClosed:
+      return text + "waiting for WM_CLOSE to " + step.text + "...";
+    case Step::Kind::WaitFile:
+      return text + "waiting for file " + step.text + "...";
+    default:
+      return text + step.source;
+  }
+}
+
+std::string WaitEndText(size_t number, bool over, int64_t elapsedMs) {
+  // Tenths of a second: "2.4 s".
+  int64_t tenths = (elapsedMs + 50) / 100;
+  std::string seconds = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+  return "step " + std::to_string(number) + ": " + (over ? "done after " : "timed out after ") + seconds;
+}
+
 bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error) {
   scenario = Scenario();
   // A byte order mark is allowed at the start.
@@ -292,6 +335,7 @@ bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error
     std::string_view word = NextWord(rest);
     Step step;
     step.line = lineNumber;
+    step.source = std::string(line);
     bool isStep = true;
     int64_t n = 0;
 

@@ -57,6 +57,7 @@ struct Step {
   int32_t call = 0;
   AudioDirection direction = AudioDirection::Out;
   int line = 0;
+  std::string source;  // the statement as the file has it, for the progress lines
 };
 
 struct Scenario {
@@ -83,6 +84,13 @@ struct Scenario {
 
 // Parses a scenario; on failure `error` says which line and why.
 bool ParseScenario(std::string_view text, Scenario& scenario, std::string& error);
+
+// The progress lines that SimSkype prints while it plays a scenario: one when
+// step `number` (counted from 1) begins, for a wait what it waits for, and one
+// more when a wait is over, with the time it took (or the scenario's timeout).
+bool IsWait(Step::Kind kind);
+std::string StepBeginText(size_t number, const Step& step);
+std::string WaitEndText(size_t number, bool over, int64_t elapsedMs);
 
 // The usage text of SimSkype.exe, scenario format included.
 extern const char kScenarioHelp[];

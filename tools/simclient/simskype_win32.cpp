@@ -99,6 +99,17 @@ class Logs {
 
 Logs logs;
 
+// One progress line to the standard output, written through at once (the
+// logs above are what the tests read; this is for whoever watches). LF only,
+// whatever the C runtime's text mode would make of it.
+void Say(const std::string& line) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+  std::string text = line + "\n";
+  DWORD written = 0;
+  WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 // --- What the threads share ---------------------------------------------------
 
 struct Shared {
@@ -623,8 +634,12 @@ int RunScenario() {
     }
   } releaseAtEnd{heldThreads};
   size_t commandCursor = 0;
+  size_t number = 0;
   for (const sc::Step& step : scenario.steps) {
     bool ok = true;
+    ++number;
+    Say(sc::StepBeginText(number, step));
+    const auto began = Clock::now();
     switch (step.kind) {
       case sc::Step::Kind::WaitDiscover:
         ok = WaitFor([&] {
@@ -751,6 +766,9 @@ int RunScenario() {
       case sc::Step::Kind::Exit:
         return static_cast<int>(step.number);
     }
+    if (sc::IsWait(step.kind))
+      Say(sc::WaitEndText(
+          number, ok, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count()));
     if (!ok) {
       logs.Event("timeout " + std::to_string(step.line));
       return kExitTimeout;
@@ -951,6 +969,7 @@ int Run(const std::wstring& dir, const std::wstring& scenarioPath) {
     DispatchMessageW(&msg);
   }
   runner.join();
+  Say("the scenario is over (exit code " + std::to_string(exitCode.load()) + ")");
   {
     std::lock_guard<std::mutex> lock(shared.mutex);
     shared.ending = true;
