@@ -564,8 +564,35 @@ class FirstHour(RecorderTest):
         saved = re.compile(r"^录音已保存：(.+)。单击此处查看文件。$")
         shown = rd.wait_until(lambda: saved.match(self.folder.tray_balloon()), 120, "the saved recording's balloon")
         self.folder.wait_records([".wav", ".mp3"])
-        # The encoded copy is the one named: the file the user will look for.
-        self.assertEqual(shown.group(1), os.path.basename(self.folder.record_path(".mp3")))
+        # The encoded copy is the one named: the file the user will look for;
+        # the window's recording line names it too, until the next call.
+        name = os.path.basename(self.folder.record_path(".mp3"))
+        self.assertEqual(shown.group(1), name)
+        self.assertEqual(self.folder.recorder_text(rd.IDC_RECORD_STATUS), (True, "录音已保存：" + name))
+
+    def test_an_attached_client_without_its_registry_value_shows_attached_while_recording(self):
+        # No client installed: the registry does not name one, and no process
+        # is called skype.exe.
+        self.assertEqual(self.wine.run(self.wine.simskype(), ["--uninstall"], 60, self.folder.log), 0)
+        self.start({"AutoRecord": 1, "RecordFormat": 16})
+        client = self.folder.start_scenario(scenario(
+            "call 34 INPROGRESS", "wait audio 34 out 8000", "call 34 FINISHED",
+            calls=[(34, "uma", "sine 300 8000", "sine 500 8000")]))
+        try:
+            attached = (True, "已连接到 Skype，当前用户：alice")
+            rd.wait_until(lambda: self.folder.recorder_text(rd.IDC_CLIENT_STATUS) == attached, 60,
+                          "the client line to say attached")
+            # While the call is recorded, the line stays so: its checks every 5 s
+            # find neither the registry value nor the process.
+            rd.wait_until(lambda: any(n.endswith(".sky") for n in self.folder.record_files()), 60, "the recording")
+            time.sleep(6)
+            self.assertTrue(any(n.endswith(".sky") for n in self.folder.record_files()))
+            self.assertEqual(self.folder.recorder_text(rd.IDC_CLIENT_STATUS), attached)
+            self.assertEqual(client.wait(timeout=120), 0)
+        finally:
+            if client.poll() is None:
+                client.kill()
+        self.folder.wait_records([".wav"])
 
 
 if __name__ == "__main__":

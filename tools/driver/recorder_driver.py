@@ -23,6 +23,7 @@ OUT_PORT, IN_PORT = 6285, 7285
 RECORDER_VISIBLE, RECORDER_HIDDEN, RECORDER_MISSING = 0, 5, 6
 # Controls and messages of the recorder's main window.
 IDC_RECORD, IDC_PAUSE, IDC_STOP = 1003, 1004, 1005
+IDC_CLIENT_STATUS, IDC_FOLDER_STATUS, IDC_RECORD_STATUS = 1029, 1030, 1031
 ID_TRAY_EXIT = 32773
 WM_EXIT_REQUEST = 0x0406
 # The tray icon's message to the main window: the icon id and a mouse message.
@@ -112,6 +113,19 @@ class ProgramFolder:
 
     def recorder_state(self):
         return self.wine.run(self.wine.simskype(), ["--recorder-state"], 60, self.log)
+
+    def recorder_text(self, control):
+        """(shown, text) of a control of the recorder's main window; None
+        without the window."""
+        answer = os.path.join(self.root, "control.txt")
+        if os.path.exists(answer):
+            os.remove(answer)
+        if self.wine.run(self.wine.simskype(), ["--recorder-text", str(control), winpath(answer)], 60,
+                         self.log) != 0:
+            return None
+        with open(answer, encoding="utf-8") as f:
+            shown, text = f.read().split("\n", 1)
+        return shown == "1", text
 
     def tray_balloon(self):
         """The text of the balloon the notification area shows now; "" when none."""

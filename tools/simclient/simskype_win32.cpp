@@ -51,7 +51,7 @@ constexpr char kDefaultScenario[] =
     "wait closed tSkMainForm.UnicodeClass\n";
 
 constexpr int kExitOk = 0, kExitUsage = 1, kExitScenario = 2, kExitTimeout = 3, kExitInstall = 4;
-constexpr int kExitRecorderHidden = 5, kExitNoRecorder = 6, kExitNoBalloon = 7;
+constexpr int kExitRecorderHidden = 5, kExitNoRecorder = 6, kExitNoBalloon = 7, kExitNoControl = 8;
 // The recorder's main window, for the steps that press its buttons.
 constexpr wchar_t kRecorderWindowClass[] = L"SkypeDorvRecorder.Class";
 
@@ -1013,6 +1013,25 @@ int wmain(int argc, wchar_t** argv) {
       HWND recorder = FindWindowW(kRecorderWindowClass, nullptr);
       if (!recorder) return kExitNoRecorder;
       return IsWindowVisible(recorder) ? kExitOk : kExitRecorderHidden;
+    }
+    if (arg == L"--recorder-text" && i + 1 < argc) {
+      HWND recorder = FindWindowW(kRecorderWindowClass, nullptr);
+      if (!recorder) return kExitNoRecorder;
+      HWND control = GetDlgItem(recorder, _wtoi(argv[i + 1]));
+      if (!control) return kExitNoControl;
+      // The text the control keeps (for a window of another process
+      // GetWindowText reads it without asking the window).
+      wchar_t text[1024] = L"";
+      GetWindowTextW(control, text, 1024);
+      std::string bytes = (IsWindowVisible(control) ? "1\n" : "0\n") + Utf8FromWide(text);
+      if (i + 2 < argc) {
+        std::ofstream file(argv[i + 2], std::ios::binary | std::ios::trunc);
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return file.good() ? kExitOk : kExitUsage;
+      }
+      fwrite(bytes.data(), 1, bytes.size(), stdout);
+      fflush(stdout);
+      return kExitOk;
     }
     if (arg == L"--tray-balloon") {
       std::wstring text;
