@@ -175,6 +175,8 @@ signal finishing.ready
 wait-file finishing.done
 release-recorder-threads
 sleep 2000
+signal saved.ready
+wait-file saved.done
 press 1009
 sleep 1000
 signal option-menu.ready
@@ -193,16 +195,18 @@ exit 0
 SCENARIO
   wine "$work/client/skype.exe" --dir "$(win "$work/sim")" "$(win "$work/sim/shots.scenario")" > /dev/null 2>&1 &
   client=$!
-  for state in attached recording-3 recording-4 paused finishing option-menu tray-menu write-failed; do
+  for state in attached recording-3 recording-4 paused finishing saved option-menu tray-menu write-failed; do
     case $state in
       # The menu opens at the pointer, here on the taskbar beside the icon (on
       # the icon its tip would cover the menu).
       tray-menu) xdotool mousemove 985 757 ;;
       write-failed)
-        # The record folder goes: the next recording's writers cannot write.
+        # A file takes the record folder's place: the next recording can make
+        # neither the folder nor its stream files.
         waited=0
         until [ -f "$work/sim/write-failed.prepare" ]; do sleep 0.1; waited=$((waited + 1)); [ $waited -lt 1200 ] || exit 1; done
         rm -rf "$work/Records"
+        : > "$work/Records"
         touch "$work/sim/write-failed.go"
         ;;
     esac
@@ -212,6 +216,18 @@ SCENARIO
       waited=$((waited + 1))
       [ $waited -lt 1200 ] || { echo "the scenario did not reach $state" >&2; cat "$work/sim/events.log" >&2; exit 1; }
     done
+    if [ $state = saved ]; then
+      # The saved recording's balloon, which names the file.
+      section=$( [ "$2" = chs ] && echo Chs || echo Cht )
+      prefix=$(language_text "$section" Record_Saved_Balloon)
+      prefix=${prefix%%%s*}
+      waited=0
+      until wine build/windows/bin/SimSkype.exe --tray-balloon 2> /dev/null | grep -q "^$prefix"; do
+        waited=$((waited + 1))
+        [ $waited -le 100 ] || { echo "the tray did not show the saved recording's balloon" >&2; exit 1; }
+        sleep 0.1
+      done
+    fi
     if [ $state = write-failed ]; then
       # The shell shows a balloon a while after it is asked for (wine's tray:
       # 2 s, and each new request starts that wait again): the picture waits
