@@ -363,13 +363,14 @@ int FirstInkRow(const Pixels& shot, const RECT& area, COLORREF paper) {
   return area.bottom;
 }
 
-// Pixels of the area that are dark (text) or exactly of this colour.
+// Pixels of the area darker than mid grey: text ink (the thin strokes of
+// Chinese characters are smoothed into greys).
 int DarkPixels(const Pixels& shot, const RECT& area) {
   int n = 0;
   for (int y = area.top; y < area.bottom; ++y)
     for (int x = area.left; x < area.right; ++x) {
       COLORREF c = shot.at(x, y);
-      n += c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 200;
+      n += c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 384;
     }
   return n;
 }
@@ -608,6 +609,9 @@ TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupRoomAroundBrowseAndNoHighl
   HWND combo = dialog->item(IDC_SETTING_LANGUAGE);
   RECT all;
   GetClientRect(combo, &all);
+  // The text's part of the list, left of its drop-down button.
+  RECT text = all;
+  text.right -= GetSystemMetrics(SM_CXVSCROLL) + 2;
   const int headings[] = {IDC_SETTING_RECORD_GROUP, IDC_SETTING_SKYPE_GROUP};
   // Read once the list and both headings show their texts.
   Pixels shot = Pixels::OfClient(window);
@@ -615,7 +619,7 @@ TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupRoomAroundBrowseAndNoHighl
     shot = Pixels::OfClient(window);
     for (int id : headings)
       if (DarkPixels(shot, RectIn(window, dialog->item(id))) <= 20) return false;
-    return DarkPixels(Pixels::OfClient(combo), all) > 20;
+    return DarkPixels(Pixels::OfClient(combo), text) > 20;
   }));
 
   // Leftwards from every control of the groups, the panel's colour ends once,
