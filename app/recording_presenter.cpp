@@ -23,10 +23,7 @@ void RecordingPresenter::Record() {
   const StartOutcome outcome = recorder_.session().StartRecording();
   if (outcome == StartOutcome::NoAudio) {
     // Nothing may look as if it recorded.
-    KillTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer);
-    recordLineShowsSaved_ = false;
-    SetRecordLineText(noAudioText_, true);
-    window_.ShowItem(IDC_RECORD_STATUS, true);
+    ShowNoAudio(noAudioText_);
     return;
   }
   if (outcome != StartOutcome::NoCall) return;
@@ -51,6 +48,7 @@ bool RecordingPresenter::RecordLineGreen() const {
 
 void RecordingPresenter::ShowNoAudio(const std::wstring& text) {
   noAudioText_ = text;
+  KillTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer);
   recordLineShowsSaved_ = false;
   SetRecordLineText(text, true);
   window_.ShowItem(IDC_RECORD_STATUS, true);

@@ -34,16 +34,17 @@ void SetShellOpenHook(ShellOpenHook newHook) {
   hook = std::move(newHook);
 }
 
-void ShellOpen(const std::wstring& target, int showCommand) {
+void ShellOpen(const std::wstring& target, int showCommand, const std::wstring& parameters) {
   ShellOpenHook current;
   {
     std::lock_guard<std::mutex> lock(hookMutex);
     current = hook;
   }
   if (current)
-    current(target, showCommand);
+    current(parameters.empty() ? target : target + L" " + parameters, showCommand);
   else
-    ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, showCommand);
+    ShellExecuteW(nullptr, L"open", target.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
+                  showCommand);
 }
 
 void ShellLauncher::OpenFolder(const std::wstring& folder) {
@@ -53,19 +54,8 @@ void ShellLauncher::OpenFolder(const std::wstring& folder) {
 
 void ShellLauncher::ShowFileInFolder(const std::wstring& file) {
   // The user asked for the folder: it keeps the focus.
-  work_.Run([file] {
-    // The file explorer opens the folder with the file selected in it.
-    std::wstring parameters = L"/select,\"" + file + L"\"";
-    ShellOpenHook current;
-    {
-      std::lock_guard<std::mutex> lock(hookMutex);
-      current = hook;
-    }
-    if (current)
-      current(L"explorer.exe " + parameters, SW_SHOWNORMAL);
-    else
-      ShellExecuteW(nullptr, L"open", L"explorer.exe", parameters.c_str(), nullptr, SW_SHOWNORMAL);
-  });
+  // The file explorer opens the folder with the file selected in it.
+  work_.Run([file] { ShellOpen(L"explorer.exe", SW_SHOWNORMAL, L"/select,\"" + file + L"\""); });
 }
 
 void ShellLauncher::OpenAddress(const std::wstring& address) {

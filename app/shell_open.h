@@ -12,7 +12,7 @@
 #include "skype/skype_link.h"
 #include "ui/background_work.h"
 
-void ShellOpen(const std::wstring& target, int showCommand);
+void ShellOpen(const std::wstring& target, int showCommand, const std::wstring& parameters = std::wstring());
 
 // Tests see what would be opened instead of the shell opening it (a program
 // with its parameters as one text); an empty hook gives the shell back.

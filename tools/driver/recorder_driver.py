@@ -114,28 +114,29 @@ class ProgramFolder:
     def recorder_state(self):
         return self.wine.run(self.wine.simskype(), ["--recorder-state"], 60, self.log)
 
+    def ask_simskype(self, args):
+        """What SimSkype answers to a question (--recorder-text, --tray-balloon)
+        in the file it is given; None when it has no answer."""
+        answer = os.path.join(self.root, "answer.txt")
+        if os.path.exists(answer):
+            os.remove(answer)
+        if self.wine.run(self.wine.simskype(), list(args) + [winpath(answer)], 60, self.log) != 0:
+            return None
+        with open(answer, encoding="utf-8") as f:
+            return f.read()
+
     def recorder_text(self, control):
         """(shown, text) of a control of the recorder's main window; None
         without the window."""
-        answer = os.path.join(self.root, "control.txt")
-        if os.path.exists(answer):
-            os.remove(answer)
-        if self.wine.run(self.wine.simskype(), ["--recorder-text", str(control), winpath(answer)], 60,
-                         self.log) != 0:
+        answer = self.ask_simskype(["--recorder-text", str(control)])
+        if answer is None:
             return None
-        with open(answer, encoding="utf-8") as f:
-            shown, text = f.read().split("\n", 1)
+        shown, text = answer.split("\n", 1)
         return shown == "1", text
 
     def tray_balloon(self):
         """The text of the balloon the notification area shows now; "" when none."""
-        answer = os.path.join(self.root, "balloon.txt")
-        if os.path.exists(answer):
-            os.remove(answer)
-        if self.wine.run(self.wine.simskype(), ["--tray-balloon", winpath(answer)], 60, self.log) != 0:
-            return ""
-        with open(answer, encoding="utf-8") as f:
-            return f.read()
+        return self.ask_simskype(["--tray-balloon"]) or ""
 
     def wait_recorder_window(self, timeout=60):
         wait_until(lambda: self.recorder_state() in (RECORDER_VISIBLE, RECORDER_HIDDEN), timeout,

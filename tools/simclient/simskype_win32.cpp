@@ -816,6 +816,19 @@ void DeleteKeyIfEmpty(const wchar_t* path) {
 // shows it as a visible tooltip window of the balloon style; the tooltip
 // copies its tool's text only into memory of its own process, so the request
 // and the answer's room are put there.
+// A question's answer: into the file `path` names, or to the output without
+// one. The exit code.
+int Answer(const std::string& bytes, const wchar_t* path) {
+  if (path) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return file.good() ? kExitOk : kExitUsage;
+  }
+  fwrite(bytes.data(), 1, bytes.size(), stdout);
+  fflush(stdout);
+  return kExitOk;
+}
+
 bool ShownTrayBalloon(std::wstring& text) {
   HWND balloon = nullptr;
   EnumWindows(
@@ -1023,28 +1036,12 @@ int wmain(int argc, wchar_t** argv) {
       // GetWindowText reads it without asking the window).
       wchar_t text[1024] = L"";
       GetWindowTextW(control, text, 1024);
-      std::string bytes = (IsWindowVisible(control) ? "1\n" : "0\n") + Utf8FromWide(text);
-      if (i + 2 < argc) {
-        std::ofstream file(argv[i + 2], std::ios::binary | std::ios::trunc);
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return file.good() ? kExitOk : kExitUsage;
-      }
-      fwrite(bytes.data(), 1, bytes.size(), stdout);
-      fflush(stdout);
-      return kExitOk;
+      return Answer((IsWindowVisible(control) ? "1\n" : "0\n") + Utf8FromWide(text), i + 2 < argc ? argv[i + 2] : nullptr);
     }
     if (arg == L"--tray-balloon") {
       std::wstring text;
       if (!ShownTrayBalloon(text)) return kExitNoBalloon;
-      std::string bytes = Utf8FromWide(text);
-      if (i + 1 < argc) {
-        std::ofstream file(argv[i + 1], std::ios::binary | std::ios::trunc);
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return file.good() ? kExitOk : kExitUsage;
-      }
-      fwrite(bytes.data(), 1, bytes.size(), stdout);
-      fflush(stdout);
-      return kExitOk;
+      return Answer(Utf8FromWide(text), i + 1 < argc ? argv[i + 1] : nullptr);
     }
     if (arg == L"--dir" && i + 1 < argc) {
       dir = argv[++i];
