@@ -35,7 +35,8 @@ constexpr uint8_t kFormatWma = 2;
 constexpr uint8_t kFormatOgg = 4;
 constexpr uint8_t kFormatFlac = 8;
 constexpr uint8_t kFormatWav = 16;
-constexpr uint8_t kFormatKnownBits = kFormatMp3 | kFormatWma | kFormatOgg | kFormatFlac | kFormatWav;
+constexpr uint8_t kFormatOpus = 32;
+constexpr uint8_t kFormatKnownBits = kFormatMp3 | kFormatWma | kFormatOgg | kFormatFlac | kFormatWav | kFormatOpus;
 
 // RecordWay values.
 constexpr uint8_t kRecordBoth = 0;
