@@ -1,9 +1,15 @@
 #include "record/encoder_handoff.h"
 
+#include <algorithm>
+#include <optional>
+#include <utility>
+
 #include "common/text_format.h"
 #include "platform/debug_trace.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 #include "platform/process.h"
+#include "record/audio_codec.h"
 #include "record/wave_file.h"
 #include "settings/settings.h"
 
@@ -12,6 +18,42 @@ namespace {
 // The name with its last three characters (the "wav" of ".wav") replaced.
 std::wstring WithExtension(const std::wstring& wavName, const wchar_t* extension) {
   return wavName.substr(0, wavName.size() >= 3 ? wavName.size() - 3 : 0) + extension;
+}
+
+// The folder of the running program, with its separator: where a user puts
+// the external encoders.
+std::wstring ExecutableFolder() {
+  std::wstring path = GetModuleFilePath();
+  size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
+// An external encoder's output decodes to the WAV file's length. WMA, which
+// nothing here decodes, is taken as its encoder left it.
+bool ChecksOut(uint8_t format, const std::wstring& output, const std::wstring& wavName) {
+  if (!(format & BuiltInCodecFormats())) return true;
+  File wav;
+  uint8_t header[kWaveHeaderBytes];
+  size_t got = 0;
+  uint64_t bytes = 0;
+  if (!wav.OpenExisting(wavName) || !wav.Read(header, sizeof header, got) || got != sizeof header || !wav.Size(bytes)) {
+    DebugTrace(L"Cannot read %s to check %s\n", {wavName, output});
+    return false;
+  }
+  const uint16_t channels = static_cast<uint16_t>(header[22] | (header[23] << 8));
+  const uint64_t frames = channels ? (bytes - kWaveHeaderBytes) / (2u * channels) : 0;
+  std::optional<uint64_t> decoded = DecodedFrames(format, output, kSampleRate);
+  if (!decoded) {
+    DebugTrace(L"%s does not decode\n", {output});
+    return false;
+  }
+  uint64_t distance = *decoded > frames ? *decoded - frames : frames - *decoded;
+  if (distance > CodecFrameTolerance(format, kSampleRate)) {
+    DebugTrace(L"%s holds %u sample frames, %s %u\n", {output, static_cast<unsigned long long>(*decoded), wavName,
+                                                     static_cast<unsigned long long>(frames)});
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -42,12 +84,34 @@ std::chrono::milliseconds EncoderTimeLimit(uint64_t wavBytes, std::chrono::milli
   return timeFloor + std::chrono::milliseconds(audio * 1000 / kMonoBytesPerSecond);
 }
 
-EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat, std::chrono::milliseconds timeFloor) {
+uint8_t BuiltInFormatsFor(uint8_t recordFormat) {
+  uint8_t formats = recordFormat & BuiltInCodecFormats();
+  const std::wstring folder = ExecutableFolder();
+  for (const auto& [format, program] : {std::pair<uint8_t, const wchar_t*>{kFormatMp3, kMp3Encoder},
+                                        {kFormatOgg, kOggEncoder},
+                                        {kFormatFlac, kFlacEncoder}}) {
+    if ((formats & format) && !folder.empty() && PathExists(folder + program)) formats &= ~format;
+  }
+  return formats;
+}
+
+EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat, std::chrono::milliseconds timeFloor,
+                             const std::vector<BuiltInOutput>* builtIn) {
   EncoderReport report;
+  const uint8_t inProgram = BuiltInFormatsFor(recordFormat);
+  std::vector<BuiltInOutput> made = builtIn ? *builtIn : EncodeWaveFile(wavName, inProgram);
+  std::vector<std::pair<uint8_t, std::wstring>> outputs;
+  for (const BuiltInOutput& output : made) {
+    ++report.chosen;
+    if (!output.made) continue;
+    ++report.produced;
+    outputs.emplace_back(output.format, output.name);
+  }
+
   uint64_t wavBytes = 0;
   QueryFileSize(wavName, wavBytes);
   std::chrono::milliseconds limit = EncoderTimeLimit(wavBytes, timeFloor);
-  for (const EncoderCommand& command : EncoderCommands(wavName, recordFormat)) {
+  for (const EncoderCommand& command : EncoderCommands(wavName, recordFormat & ~inProgram)) {
     ++report.chosen;
     ProcessRun run = RunProcessAndWait(command.commandLine, limit);
     uint64_t size = 0;
@@ -64,17 +128,23 @@ EncoderReport EncoderHandoff(const std::wstring& wavName, uint8_t recordFormat, 
       DebugTrace(L"Encoder ended with code %u: %s\n", {run.exitCode, command.commandLine});
     } else if (!QueryFileSize(command.outputName, size) || size == 0) {
       DebugTrace(L"Encoder left no output %s\n", {command.outputName});
+    } else if (!ChecksOut(command.format, command.outputName, wavName)) {
+      RemoveFile(command.outputName);
     } else {
       ++report.produced;
-      report.outputs.push_back(command.outputName);
+      outputs.emplace_back(command.format, command.outputName);
     }
   }
+  // The files in the order of the format bits, whoever made them.
+  std::stable_sort(outputs.begin(), outputs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& output : outputs) report.outputs.push_back(output.second);
+
   if (recordFormat & kFormatWav) return report;
   if (report.chosen > 0 && report.produced == report.chosen) {
     report.wavDeleted = RemoveFile(wavName);
     if (!report.wavDeleted) DebugTrace(L"Cannot delete %s\n", {wavName});
   } else {
-    DebugTrace(L"%s is kept: %d of %d encoders produced their output\n", {wavName, report.produced, report.chosen});
+    DebugTrace(L"%s is kept: %d of %d formats were made\n", {wavName, report.produced, report.chosen});
   }
   return report;
 }

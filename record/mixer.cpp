@@ -32,10 +32,13 @@ void Interleave(const int16_t* a, const int16_t* b, int16_t* out, size_t samples
 
 int16_t* NewSamples(size_t bytes) { return new (std::nothrow) int16_t[bytes / 2]; }
 
-MixOutcome Combine(const std::wstring& base, const std::wstring& partnerList, bool stereo) {
+MixOutcome Combine(const std::wstring& base, const std::wstring& partnerList, bool stereo, uint8_t encodeFormats) {
   MixOutcome outcome;
   std::wstring output = FreeOutputWaveName(base, partnerList);
-  outcome.result = MixStreamFiles(base, output, stereo);
+  std::optional<BuiltInEncoders> encoders;
+  if (encodeFormats) encoders.emplace(output, encodeFormats, stereo ? 2 : 1, kSampleRate);
+  outcome.result = MixStreamFiles(base, output, stereo, encoders ? &*encoders : nullptr);
+  if (encoders && outcome.mixed()) outcome.encoded = encoders->Finish();
   if (!outcome.mixed()) {
     DebugTrace(L"The mix of %s failed: the stream files stay\n", {base});
     return outcome;
@@ -65,14 +68,16 @@ std::optional<RecordingFailure> MixFailure(MixResult result) {
   return std::nullopt;
 }
 
-MixOutcome CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList) {
-  return Combine(basePath, partnerList, false);
+MixOutcome CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList, uint8_t encodeFormats) {
+  return Combine(basePath, partnerList, false, encodeFormats);
 }
-MixOutcome CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList) {
-  return Combine(basePath, partnerList, true);
+MixOutcome CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList,
+                                     uint8_t encodeFormats) {
+  return Combine(basePath, partnerList, true, encodeFormats);
 }
 
-MixResult MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo) {
+MixResult MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo,
+                         BuiltInEncoders* encoders) {
   File outStream, inStream;
   std::wstring outName = StreamFileName(basePath, Direction::Out), inName = StreamFileName(basePath, Direction::In);
   if (!outStream.OpenExisting(outName) || !inStream.OpenExisting(inName)) {
@@ -89,6 +94,7 @@ MixResult MixStreamFiles(const std::wstring& basePath, const std::wstring& outpu
   // finished recording.
   auto fail = [&](MixResult result, const wchar_t* trace) {
     DebugTrace(trace, {outputName});
+    if (encoders) encoders->Abandon();
     mixed.Close();
     RemoveFile(outputName);
     return result;
@@ -124,6 +130,7 @@ MixResult MixStreamFiles(const std::wstring& basePath, const std::wstring& outpu
     // A lost chunk would be a silent gap in the recording: the mix fails and
     // the stream files stay.
     if (!mixed.Write(mix.get(), stereo ? 2 * n : n)) return fail(MixResult::WriteFailed, kWriteFailed);
+    if (encoders) encoders->Feed(mix.get(), stereo ? n : samples);
     // The disk works on what is written while the next chunk is mixed.
     mixed.StartWriteBack();
   }

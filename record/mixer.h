@@ -7,13 +7,18 @@
 // The output is written with ordinary writes and flushed to the disk once, when
 // it is complete: until then the stream files hold the recording.
 //
-// The mixers do not run the encoders: the finishing sequence hands the output
-// on once the session has let go of it.
+// The mixers feed the built-in encoders as they mix (record/builtin_encoders.h):
+// each chunk mixed goes to the WAV file and to the encoders, so the stream
+// files are read once. The external encoders run on the finished WAV file
+// afterwards (record/encoder_handoff.h).
 #pragma once
 
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "record/builtin_encoders.h"
 
 #include "record/recording_failure.h"
 
@@ -31,6 +36,8 @@ enum class MixResult {
 struct MixOutcome {
   MixResult result = MixResult::NotMixed;
   std::wstring output;  // the recording made; empty unless mixed
+  // What the built-in encoders made of the mix; nothing when none was fed.
+  std::optional<std::vector<BuiltInOutput>> encoded;
 
   bool mixed() const { return result == MixResult::Mixed; }
 };
@@ -40,15 +47,19 @@ struct MixOutcome {
 std::optional<RecordingFailure> MixFailure(MixResult result);
 
 // A recording's mixers: the stream files of `basePath` become the output named
-// after the base path and the partner list. After a good mix the stream files
-// are deleted; after a failed one they stay and no output is left behind.
-MixOutcome CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList);
-MixOutcome CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList);
+// after the base path and the partner list, and the built-in encoders make
+// `encodeFormats` of it as it is mixed. After a good mix the stream files are
+// deleted; after a failed one they stay and no output is left behind.
+MixOutcome CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList, uint8_t encodeFormats = 0);
+MixOutcome CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList,
+                                     uint8_t encodeFormats = 0);
 
 // The mix itself: reads basePath + "_Out.sky" and basePath + "_In.sky" and
-// writes `outputName`, flushed to the disk. On any failure the output file is
-// removed.
-MixResult MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo);
+// writes `outputName`, flushed to the disk, handing each mixed chunk to
+// `encoders` too. On any failure the output file is removed and the encoders
+// are abandoned.
+MixResult MixStreamFiles(const std::wstring& basePath, const std::wstring& outputName, bool stereo,
+                         BuiltInEncoders* encoders = nullptr);
 
 // For a disk too full for a mixed copy: the two stream files of `basePath` are
 // mixed into one channel inside the longer of them, which then moves to the

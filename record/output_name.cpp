@@ -17,7 +17,7 @@ namespace {
 
 // What the recording may leave under a name without its extension.
 bool AnyRecordingFile(const std::wstring& stem) {
-  for (const wchar_t* extension : {L".wav", L".mp3", L".ogg", L".flac", L".wma"}) {
+  for (const wchar_t* extension : {L".wav", L".mp3", L".ogg", L".flac", L".wma", L".opus"}) {
     if (PathExists(stem + extension)) return true;
   }
   return false;

@@ -187,42 +187,50 @@ void RecordingSession::StopAndWaitForWriters(const WriterHandle& out, const Writ
   }
 }
 
-// Turns what the stopped writers left into the recording and returns its name
-// for the encoders (empty when there is none). Two complete files are mixed;
-// when the disk is too full for the mix (a writer's write failed), they are
-// mixed in place. When only one direction's file is complete (the other
-// writer could not be started or could not create its file), that file is
-// the recording: a one-direction recording's writer has made it so already,
-// any other's is made so here rather than left behind as a stream file. A
-// file whose writer failed before its header was whole stays as it is.
-std::wstring RecordingSession::MakeRecording(const WriterHandle& out, const WriterHandle& in,
-                                             const SettingsRecord& recorded) {
-  std::wstring recording;
+// Turns what the stopped writers left into the recording. Two complete files
+// are mixed, and the built-in encoders are fed as they are; when the disk is
+// too full for the mix (a writer's write failed), they are mixed in place.
+// When only one direction's file is complete (the other writer could not be
+// started or could not create its file), that file is the recording: a
+// one-direction recording's writer has made it so already, any other's is
+// made so here rather than left behind as a stream file. A file whose writer
+// failed before its header was whole stays as it is.
+//
+// It runs after the session has been let go of, so that the next call can be
+// recorded while this one is mixed and encoded: the base path and the
+// partners are the ones taken before.
+RecordingSession::MadeRecording RecordingSession::MakeRecording(const WriterHandle& out, const WriterHandle& in,
+                                                                const SettingsRecord& recorded,
+                                                                const std::wstring& base,
+                                                                const std::wstring& partners) {
+  MadeRecording made;
   if (out && in && out->Completed() && in->Completed()) {
-    std::wstring base = BasePath(), partners = EndPartners();
+    const uint8_t encode = BuiltInFormatsFor(recorded.RecordFormat);
     MixOutcome mixed;
     if (recorded.SaveLF != 0) {
       DebugTrace(L"CombinInOutWaveWithStereo");
-      mixed = CombinInOutWaveWithStereo(base, partners);
+      mixed = CombinInOutWaveWithStereo(base, partners, encode);
     } else {
       DebugTrace(L"CombinInOutWave");
-      mixed = CombinInOutWave(base, partners);
+      mixed = CombinInOutWave(base, partners, encode);
     }
     if (std::optional<RecordingFailure> failure = MixFailure(mixed.result)) Report(*failure);
     if (!mixed.mixed() && (out->WriteFailed() || in->WriteFailed())) {
       mixed = MixStreamFilesInPlace(base, partners);
       if (std::optional<RecordingFailure> failure = MixFailure(mixed.result)) Report(*failure);
     }
-    return mixed.output;
+    made.name = mixed.output;
+    made.encoded = std::move(mixed.encoded);
+    return made;
   }
   for (const WriterHandle& writer : {out, in}) {
     if (!writer || !writer->Completed()) continue;
     if (writer->onlyDirection())
-      recording = writer->Recording();
+      made.name = writer->Recording();
     else
-      ConvertStreamToRecording(writer->direction(), recording);
+      ConvertStreamToRecording(base, partners, writer->direction(), made.name);
   }
-  return recording;
+  return made;
 }
 
 // Runs a claimed end of the session on a thread of its own; without a thread
@@ -259,12 +267,18 @@ void RecordingSession::EndSession(const WriterHandle& out, const WriterHandle& i
   FinishedRecording finished;
   finished.folder = recorded.WavePath;
   finished.aborted = aborted;
-  finished.recording = MakeRecording(out, in, recorded);
-  sidecar_.Close();
+  const std::wstring base = BasePath(), partners = EndPartners();
+  // The side file stays held until the stream files are gone.
+  RecordingSidecar sidecar;
+  sidecar.TakeOver(sidecar_);
   ReleaseSessionEnd();
   events_.OnRecordingStopped();
+  MadeRecording made = MakeRecording(out, in, recorded, base, partners);
+  sidecar.Close();
+  finished.recording = made.name;
   if (!finished.recording.empty())
-    finished.encoders = EncoderHandoff(finished.recording, recorded.RecordFormat, EncoderTimeFloor());
+    finished.encoders = EncoderHandoff(finished.recording, recorded.RecordFormat, EncoderTimeFloor(),
+                                       made.encoded ? &*made.encoded : nullptr);
   events_.OnRecordingFinished(finished);
   EndOfSessionEnd();
 }
@@ -304,9 +318,13 @@ bool RecordingSession::StartAbortRecording() {
 }
 
 bool RecordingSession::ConvertStreamToRecording(Direction direction, std::wstring& recording) {
-  std::wstring base = BasePath();
+  return ConvertStreamToRecording(BasePath(), EndPartners(), direction, recording);
+}
+
+bool RecordingSession::ConvertStreamToRecording(const std::wstring& base, const std::wstring& partners,
+                                                Direction direction, std::wstring& recording) {
   std::wstring stream = StreamFileName(base, direction);
-  std::wstring output = FreeOutputWaveName(base, EndPartners());
+  std::wstring output = FreeOutputWaveName(base, partners);
   // The stream file was written with ordinary writes; as the recording it is
   // made durable once, now that it is complete.
   File file;

@@ -19,9 +19,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "common/direction.h"
 #include "record/encoder_handoff.h"
@@ -175,6 +177,9 @@ class RecordingSession {
   // the stream file stays as it is, a complete WAV file. The encoders are the
   // caller's. True when the file was moved.
   bool ConvertStreamToRecording(Direction direction, std::wstring& recording);
+  // The same for a recording whose session has been let go of.
+  static bool ConvertStreamToRecording(const std::wstring& base, const std::wstring& partners, Direction direction,
+                                       std::wstring& recording);
 
   // --- State -------------------------------------------------------------
 
@@ -225,7 +230,14 @@ class RecordingSession {
   void RunAbort();
   void EndSession(const WriterHandle& out, const WriterHandle& in, const SettingsRecord& recorded, bool aborted);
   void StopAndWaitForWriters(const WriterHandle& out, const WriterHandle& in);
-  std::wstring MakeRecording(const WriterHandle& out, const WriterHandle& in, const SettingsRecord& recorded);
+  // The recording made of what the writers left, and what the built-in
+  // encoders made of it while it was mixed.
+  struct MadeRecording {
+    std::wstring name;
+    std::optional<std::vector<BuiltInOutput>> encoded;
+  };
+  MadeRecording MakeRecording(const WriterHandle& out, const WriterHandle& in, const SettingsRecord& recorded,
+                              const std::wstring& base, const std::wstring& partners);
   void Report(RecordingFailure failure) { events_.OnRecordingFailed(failure); }
 
   SettingsStore& settings_;

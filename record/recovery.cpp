@@ -98,9 +98,13 @@ void RecoverOne(const std::wstring& base, File& sidecar, bool stereo, uint8_t re
   }
   std::wstring output = FreeOutputWaveName(base + kRecoveredMarker, partners);
   bool done = true;
+  std::optional<std::vector<BuiltInOutput>> encoded;
   if (shapes[0] == StreamShape::Usable && shapes[1] == StreamShape::Usable) {
-    MixResult mixed = MixStreamFiles(base, output, stereo);
+    // Encoded as it is mixed, as a finished recording is.
+    BuiltInEncoders encoders(output, BuiltInFormatsFor(recordFormat), stereo ? 2 : 1, kSampleRate);
+    MixResult mixed = MixStreamFiles(base, output, stereo, &encoders);
     done = mixed == MixResult::Mixed;
+    if (done) encoded = encoders.Finish();
     if (done)
       for (const std::wstring& name : names) RemoveFile(name);
     else if (std::optional<RecordingFailure> failure = MixFailure(mixed))
@@ -124,7 +128,7 @@ void RecoverOne(const std::wstring& base, File& sidecar, bool stereo, uint8_t re
   // The side file goes once nothing of the recording is left to finish.
   sidecar.Close();
   if (!AnyStreamFile(base)) RemoveFile(SidecarFileName(base));
-  if (!output.empty()) EncoderHandoff(output, recordFormat, encoderTimeFloor);
+  if (!output.empty()) EncoderHandoff(output, recordFormat, encoderTimeFloor, encoded ? &*encoded : nullptr);
 }
 
 }  // namespace
@@ -168,6 +172,16 @@ void RecordingSidecar::Close() {
   if (!file_.IsOpen()) return;
   file_.Close();
   if (!AnyStreamFile(base_)) RemoveFile(SidecarFileName(base_));
+}
+
+void RecordingSidecar::TakeOver(RecordingSidecar& other) {
+  std::scoped_lock lock(mutex_, other.mutex_);
+  file_ = std::move(other.file_);
+  base_ = std::move(other.base_);
+  started_ = std::move(other.started_);
+  partners_ = std::move(other.partners_);
+  written_ = other.written_;
+  other.written_ = 0;
 }
 
 RecoveryReport RecoverRecordings(const std::wstring& folder, bool stereo, uint8_t recordFormat,

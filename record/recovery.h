@@ -43,6 +43,10 @@ class RecordingSidecar {
   // Lets the file go: removed when no stream file of the recording is left,
   // else kept beside them so that the next start finishes them.
   void Close();
+  // Takes over another sidecar's file (which is left closed): a finished
+  // recording keeps its file held while it is mixed, and its session can
+  // open the next recording's meanwhile.
+  void TakeOver(RecordingSidecar& other);
 
  private:
   bool WriteLocked();

@@ -3,12 +3,15 @@
 // before anything else because they sit beside the running program.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <sstream>
 
 #include "common/strings.h"
 #include "platform/process.h"
+#include "platform/file.h"
 #include "record/encoder_handoff.h"
+#include "record/wave_file.h"
 #include "settings/settings.h"
 #include "tests/support/capture.h"
 #include "tests/support/temp_dir.h"
@@ -31,17 +34,29 @@ void SetEnv(const std::string& name, const std::string& value) {
 #endif
 }
 
+// A WAV file as the recorder leaves it: one second of a 440 Hz tone.
+bool WriteToneWave(const std::wstring& path, uint16_t channels = 1) {
+  std::string data;
+  for (uint32_t k = 0; k < kSampleRate; ++k) {
+    int16_t v = static_cast<int16_t>(9000 * std::sin(2 * 3.14159265358979 * 440 * k / kSampleRate));
+    for (uint16_t c = 0; c < channels; ++c) data.append(reinterpret_cast<const char*>(&v), 2);
+  }
+  auto header = BuildWaveHeader(channels, static_cast<uint32_t>(36 + data.size()), static_cast<uint32_t>(data.size()));
+  return WriteFileBytes(path, std::string(header.begin(), header.end()) + data);
+}
+
 class EncoderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetEnv("CALVORO_STANDIN_LOG", Utf8FromWide(log));
     SetEnv("CALVORO_STANDIN_MODE", "");
-    ASSERT_TRUE(WriteFileBytes(wav, "RIFF fake wave"));
+    ASSERT_TRUE(WriteToneWave(wav));
   }
   void TearDown() override {
     SetEnv("CALVORO_STANDIN_LOG", "");
     SetEnv("CALVORO_STANDIN_MODE", "");
     ClearProcessFaults();
+    ClearFileFaults();
   }
 
   // One entry per run: the program name and its arguments, tab separated.
@@ -143,10 +158,12 @@ TEST_F(EncoderTest, TheWavStaysUnlessEveryChosenEncoderProduced) {
       {"flac.exe=nothing", "exit 0 but no file"},
       {"oggenc2.exe=empty", "an empty file"},
       {"wav2wma.exe=fail", "exit code 3"},
+      {"lame.exe=half", "an MP3 cut short that still decodes as far as it goes"},
+      {"flac.exe=half", "a FLAC file cut short"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    ASSERT_TRUE(WriteFileBytes(wav, "RIFF fake wave"));
+    ASSERT_TRUE(WriteToneWave(wav));
     SetEnv("CALVORO_STANDIN_MODE", c.mode);
     EncoderReport report = EncoderHandoff(wav, kFormatMp3 | kFormatWma | kFormatOgg | kFormatFlac);
     EXPECT_EQ(report.chosen, 4);
@@ -154,6 +171,26 @@ TEST_F(EncoderTest, TheWavStaysUnlessEveryChosenEncoderProduced) {
     EXPECT_FALSE(report.wavDeleted);
     EXPECT_TRUE(FileExists(wav));
   }
+}
+
+TEST_F(EncoderTest, OpusIsMadeByTheProgramBesideTheExternalEncodersAndAFailedOneKeepsTheWav) {
+  EncoderReport report = EncoderHandoff(wav, kFormatMp3 | kFormatOpus);
+  EXPECT_EQ(Programs(), std::vector<std::string>{"lame.exe"});
+  EXPECT_EQ(report.chosen, 2);
+  EXPECT_EQ(report.produced, 2);
+  EXPECT_EQ(report.outputs, (std::vector<std::wstring>{stem + L".mp3", stem + L".opus"}));
+  EXPECT_TRUE(report.wavDeleted);
+  ASSERT_EQ(ReadFileBytes(stem + L".opus").substr(0, 4), "OggS");
+
+  // The disk fills while the Opus file is written: it goes, the WAV stays.
+  ASSERT_TRUE(WriteToneWave(wav, 2));
+  RemoveFile(stem + L".opus");
+  InjectFileFault({FileOp::Write, L".opus", 2, true});
+  report = EncoderHandoff(wav, kFormatMp3 | kFormatOpus);
+  EXPECT_EQ(report.produced, 1);
+  EXPECT_FALSE(report.wavDeleted);
+  EXPECT_TRUE(FileExists(wav));
+  EXPECT_FALSE(FileExists(stem + L".opus"));
 }
 
 TEST_F(EncoderTest, AnEncoderThatCannotStartIsSkippedAndTheWavStays) {
@@ -178,7 +215,7 @@ TEST_F(EncoderTest, AHungEncoderIsEndedAtItsLimitAndTheNextOneRuns) {
 
 TEST_F(EncoderTest, APathWithBlanksAndParenthesesArrivesWhole) {
   std::wstring odd = dir.file(L"a b (c) d.wav");
-  ASSERT_TRUE(WriteFileBytes(odd, "RIFF"));
+  ASSERT_TRUE(WriteToneWave(odd));
   EncoderHandoff(odd, kFormatMp3 | kFormatWav);
   ASSERT_EQ(Runs().size(), 1u);
   EXPECT_EQ(Runs()[0][2], Utf8FromWide(odd));

@@ -4,7 +4,10 @@
 // named by CALVORO_STANDIN_LOG: its own name and each argument as it arrived,
 // separated by tabs. CALVORO_STANDIN_MODE chooses what a name does, for
 // example "flac.exe=nothing,lame.exe=hang":
-//   produce (the default)  write the output the real encoder would, exit 0
+//   produce (the default)  write the output the real encoder would (MP3, OGG
+//                          and FLAC by the program's own encoders, so that it
+//                          decodes), exit 0
+//   half                   write the first half of that output, exit 0
 //   nothing                write nothing, exit 0
 //   empty                  write an empty output, exit 0
 //   fail                   write nothing, exit 3
@@ -13,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +28,10 @@
 #endif
 
 #include "common/strings.h"
+#include "platform/file.h"
+#include "record/audio_codec.h"
+#include "record/wave_file.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -79,6 +88,26 @@ std::string Extensionless(const std::string& path) {
   return dot == std::string::npos ? path : path.substr(0, dot);
 }
 
+// The WAV file (the canonical header) encoded into `output`.
+bool Encode(uint8_t format, const std::string& input, const std::string& output) {
+  File wav, encoded;
+  uint8_t header[kWaveHeaderBytes];
+  size_t got = 0;
+  if (!wav.OpenExisting(WideFromUtf8(input)) || !wav.Read(header, sizeof header, got) || got != sizeof header ||
+      !encoded.Create(WideFromUtf8(output)))
+    return false;
+  uint16_t channels = static_cast<uint16_t>(header[22] | (header[23] << 8));
+  std::unique_ptr<AudioEncoder> encoder = MakeAudioEncoder(format, encoded, channels, kSampleRate);
+  if (!encoder) return false;
+  std::vector<int16_t> samples(65536);
+  for (;;) {
+    if (!wav.Read(samples.data(), samples.size() * 2, got)) return false;
+    if (!encoder->Encode(samples.data(), got / 2 / channels)) return false;
+    if (got < samples.size() * 2) break;
+  }
+  return encoder->Finish();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,6 +142,20 @@ int main(int argc, char** argv) {
   if (input.empty() || output.empty()) return 2;
   std::ifstream in(FilePath(input), std::ios::binary);
   if (!in) return 2;  // like the real encoders: no input, no output
+  uint8_t format = name == "lame.exe" ? kFormatMp3 : name == "oggenc2.exe" ? kFormatOgg : name == "flac.exe" ? kFormatFlac : 0;
+  if (format && mode != "empty") {
+    if (!Encode(format, FilePath(input), FilePath(output))) return 4;
+    if (mode == "half") {
+      std::string bytes;
+      {
+        std::ifstream whole(FilePath(output), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(whole), std::istreambuf_iterator<char>());
+      }
+      std::ofstream cut(FilePath(output), std::ios::binary | std::ios::trunc);
+      cut.write(bytes.data(), static_cast<std::streamsize>(bytes.size() / 2));
+    }
+    return 0;
+  }
   std::ofstream out(FilePath(output), std::ios::binary | std::ios::trunc);
   if (mode != "empty") out << "encoded by " << name << " from " << input << '\n';
   return out ? 0 : 4;

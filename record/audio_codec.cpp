@@ -1,0 +1,70 @@
+#include "record/audio_codec.h"
+
+#include "record/codec_io.h"
+#include "settings/settings.h"
+
+uint8_t BuiltInCodecFormats() { return kFormatMp3 | kFormatOgg | kFormatFlac | kFormatOpus; }
+
+const wchar_t* FormatExtension(uint8_t format) {
+  switch (format) {
+    case kFormatMp3:
+      return L"mp3";
+    case kFormatWma:
+      return L"wma";
+    case kFormatOgg:
+      return L"ogg";
+    case kFormatFlac:
+      return L"flac";
+    case kFormatOpus:
+      return L"opus";
+    default:
+      return L"";
+  }
+}
+
+std::unique_ptr<AudioEncoder> MakeAudioEncoder(uint8_t format, File& file, uint16_t channels, uint32_t rate) {
+  if (channels < 1 || channels > 2) return nullptr;
+  switch (format) {
+    case kFormatMp3:
+      return MakeMp3Encoder(file, channels, rate);
+    case kFormatOgg:
+      return MakeVorbisEncoder(file, channels, rate);
+    case kFormatFlac:
+      return MakeFlacEncoder(file, channels, rate);
+    case kFormatOpus:
+      return MakeOpusEncoder(file, channels, rate);
+    default:
+      return nullptr;
+  }
+}
+
+std::optional<uint64_t> DecodedFrames(uint8_t format, const std::wstring& path, uint32_t rate) {
+  switch (format) {
+    case kFormatMp3:
+      return DecodeMp3(path);
+    case kFormatOgg:
+      return DecodeVorbis(path);
+    case kFormatFlac:
+      return DecodeFlac(path);
+    case kFormatOpus:
+      return DecodeOpus(path, rate);
+    default:
+      return std::nullopt;
+  }
+}
+
+uint64_t CodecFrameTolerance(uint8_t format, uint32_t rate) {
+  switch (format) {
+    case kFormatMp3:
+      // MPEG-1 frames (32 kHz and up) hold 1152 samples, MPEG-2 and 2.5 576.
+      return rate >= 32000 ? 1152 : 576;
+    case kFormatOgg:
+      // Vorbis's long block.
+      return 2048;
+    case kFormatOpus:
+      // The longest Opus frame, 120 ms.
+      return rate * 120 / 1000;
+    default:
+      return 0;
+  }
+}

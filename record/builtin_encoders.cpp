@@ -1,0 +1,203 @@
+#include "record/builtin_encoders.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "platform/debug_trace.h"
+#include "platform/file.h"
+#include "record/audio_codec.h"
+#include "record/wave_file.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr uint8_t kFormatOrder[] = {kFormatMp3, kFormatWma, kFormatOgg, kFormatFlac, kFormatOpus};
+
+std::wstring OutputName(const std::wstring& wavName, uint8_t format) {
+  return wavName.substr(0, wavName.size() >= 3 ? wavName.size() - 3 : 0) + FormatExtension(format);
+}
+
+uint64_t Distance(uint64_t a, uint64_t b) { return a > b ? a - b : b - a; }
+
+}  // namespace
+
+BuiltInEncoders::BuiltInEncoders(const std::wstring& wavName, uint8_t formats, uint16_t channels, uint32_t rate)
+    : wavName_(wavName), formats_(formats & BuiltInCodecFormats()), channels_(channels), rate_(rate) {
+  for (uint8_t format : kFormatOrder) {
+    if (!(formats_ & format)) continue;
+    auto worker = std::make_unique<Worker>();
+    worker->output.format = format;
+    worker->output.name = OutputName(wavName, format);
+    workers_.push_back(std::move(worker));
+  }
+  for (auto& worker : workers_) {
+    Worker* w = worker.get();
+    try {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++running_;
+      }
+      w->thread = std::thread([this, w] { Run(*w); });
+    } catch (const std::system_error&) {
+      // Without its thread the format is not made; the others go on.
+      DebugTrace(L"No thread to encode %s\n", {w->output.name});
+      std::lock_guard<std::mutex> lock(mutex_);
+      --running_;
+    }
+  }
+}
+
+BuiltInEncoders::~BuiltInEncoders() {
+  if (!finished_) Abandon();
+}
+
+void BuiltInEncoders::Feed(const int16_t* samples, size_t count) {
+  if (workers_.empty()) return;
+  const size_t block = kEncodeBlockSamples - kEncodeBlockSamples % channels_;
+  for (size_t at = 0; at < count; at += block) PushBlock(samples + at, std::min(block, count - at));
+}
+
+void BuiltInEncoders::PushBlock(const int16_t* samples, size_t count) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Blocks every encoder has taken go; a full window waits for the slowest.
+  changed_.wait(lock, [&] {
+    while (!blocks_.empty() && blocks_.front().readers == 0) {
+      blocks_.pop_front();
+      ++first_;
+    }
+    return blocks_.size() < kEncodeBlocksInFlight || running_ == 0;
+  });
+  frames_ += count / channels_;
+  if (running_ == 0) return;
+  blocks_.push_back(Block{std::vector<int16_t>(samples, samples + count), running_});
+  changed_.notify_all();
+}
+
+void BuiltInEncoders::Run(Worker& worker) {
+  BuiltInOutput& output = worker.output;
+  File file;
+  std::unique_ptr<AudioEncoder> encoder;
+  if (file.Create(output.name))
+    encoder = MakeAudioEncoder(output.format, file, channels_, rate_);
+  else
+    DebugTrace(L"Cannot create %s\n", {output.name});
+  bool good = encoder != nullptr;
+  if (file.IsOpen() && !encoder) DebugTrace(L"No encoder for %s\n", {output.name});
+
+  uint64_t next = 0;
+  bool abandoned = false;
+  for (;;) {
+    const Block* block = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return abandoned_ || ended_ || next < first_ + blocks_.size(); });
+      if (abandoned_) {
+        abandoned = true;
+        break;
+      }
+      if (next >= first_ + blocks_.size()) break;  // ended, and every block taken
+      block = &blocks_[static_cast<size_t>(next - first_)];
+    }
+    // The block stays in place until this encoder has let go of it: only
+    // blocks no reader holds are removed, and a deque keeps its elements where
+    // they are when others are added at the back.
+    if (good && !encoder->Encode(block->samples.data(), block->samples.size() / channels_)) {
+      DebugTrace(L"Encoding %s failed\n", {output.name});
+      good = false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    --blocks_[static_cast<size_t>(next - first_)].readers;
+    ++next;
+    changed_.notify_all();
+  }
+  {
+    // Gone from the readers: the source no longer waits for this encoder.
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (uint64_t k = next; k < first_ + blocks_.size(); ++k) --blocks_[static_cast<size_t>(k - first_)].readers;
+    --running_;
+    changed_.notify_all();
+  }
+  if (good && !abandoned) good = encoder->Finish();
+  encoder.reset();
+  if (good && !abandoned && !file.Flush()) {
+    DebugTrace(L"Cannot write %s to the disk\n", {output.name});
+    good = false;
+  }
+  file.Close();
+  if (good && !abandoned) {
+    uint64_t expected = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      expected = frames_;
+    }
+    std::optional<uint64_t> frames = DecodedFrames(output.format, output.name, rate_);
+    if (!frames) {
+      DebugTrace(L"%s does not decode\n", {output.name});
+      good = false;
+    } else if (Distance(*frames, expected) > CodecFrameTolerance(output.format, rate_)) {
+      DebugTrace(L"%s holds %u sample frames, the recording %u\n",
+                 {output.name, static_cast<unsigned long long>(*frames), static_cast<unsigned long long>(expected)});
+      good = false;
+    }
+  }
+  output.made = good && !abandoned;
+  if (!output.made && file.path().size() && !RemoveFile(output.name)) DebugTrace(L"Cannot delete %s\n", {output.name});
+}
+
+void BuiltInEncoders::End(bool abandoned) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ended_ = true;
+    abandoned_ = abandoned_ || abandoned;
+    changed_.notify_all();
+  }
+  for (auto& worker : workers_)
+    if (worker->thread.joinable()) worker->thread.join();
+  finished_ = true;
+}
+
+std::vector<BuiltInOutput> BuiltInEncoders::Finish() {
+  End(false);
+  std::vector<BuiltInOutput> outputs;
+  for (auto& worker : workers_) outputs.push_back(worker->output);
+  return outputs;
+}
+
+void BuiltInEncoders::Abandon() { End(true); }
+
+std::vector<BuiltInOutput> EncodeWaveFile(const std::wstring& wavName, uint8_t formats) {
+  formats &= BuiltInCodecFormats();
+  if (!formats) return {};
+  File wav;
+  uint8_t header[kWaveHeaderBytes];
+  size_t got = 0;
+  uint16_t channels = 0;
+  if (wav.OpenExisting(wavName) && wav.Read(header, sizeof header, got) && got == sizeof header)
+    channels = static_cast<uint16_t>(header[22] | (header[23] << 8));
+  BuiltInEncoders encoders(wavName, channels == 1 || channels == 2 ? formats : 0, channels ? channels : 1,
+                           kSampleRate);
+  auto noneMade = [&] {
+    std::vector<BuiltInOutput> outputs;
+    for (uint8_t format : kFormatOrder)
+      if (formats & format) outputs.push_back({format, OutputName(wavName, format), false});
+    return outputs;
+  };
+  if (encoders.empty()) {
+    DebugTrace(L"%s cannot be encoded: not a WAV file the recorder made\n", {wavName});
+    return noneMade();
+  }
+  std::vector<int16_t> samples(kEncodeBlockSamples * 8);
+  for (;;) {
+    size_t bytes = 0;
+    if (!wav.Read(samples.data(), samples.size() * 2, bytes)) {
+      DebugTrace(L"Cannot read %s\n", {wavName});
+      encoders.Abandon();
+      return noneMade();
+    }
+    // A whole number of frames: an odd byte at the end is not a sample.
+    size_t count = bytes / 2 - (bytes / 2) % channels;
+    encoders.Feed(samples.data(), count);
+    if (bytes < samples.size() * 2) break;
+  }
+  return encoders.Finish();
+}
