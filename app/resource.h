@@ -81,6 +81,7 @@
 #define IDC_SETTING_WAV 1055
 #define IDC_SETTING_APPLY 1056
 #define IDC_SETTING_SAVED_NOTICE 1060
+#define IDC_SETTING_OPUS 1061
 
 // About dialog controls (besides IDOK).
 #define IDC_ABOUT_CLOSE 1002

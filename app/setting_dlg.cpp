@@ -115,8 +115,8 @@ void CSettingDlg::SkinControls() {
       {stereo_, IDC_SETTING_STEREO, L""},          {hideSkype_, IDC_SETTING_HIDE_SKYPE, L""},
       {closeCallQuality_, IDC_SETTING_CLOSE_CALL_QUALITY, L""},
       // The format names are never translated.
-      {mp3_, IDC_SETTING_MP3, L"MP3"}, {wma_, IDC_SETTING_WMA, L"WMA"}, {ogg_, IDC_SETTING_OGG, L"OGG"},
-      {flac_, IDC_SETTING_FLAC, L"FLAC"}, {wav_, IDC_SETTING_WAV, L"WAV"},
+      {mp3_, IDC_SETTING_MP3, L"MP3"},    {ogg_, IDC_SETTING_OGG, L"OGG"}, {opus_, IDC_SETTING_OPUS, L"Opus"},
+      {flac_, IDC_SETTING_FLAC, L"FLAC"}, {wma_, IDC_SETTING_WMA, L"WMA"}, {wav_, IDC_SETTING_WAV, L"WAV"},
   };
   for (Box& b : boxes) {
     SkinCheckBox(b.box, on, off);
@@ -157,6 +157,7 @@ void CSettingDlg::ShowSettings(const SettingsRecord& settings) {
   SetCheckFromSetting(mp3_, settings.RecordFormat & kFormatMp3);
   SetCheckFromSetting(wma_, settings.RecordFormat & kFormatWma);
   SetCheckFromSetting(ogg_, settings.RecordFormat & kFormatOgg);
+  SetCheckFromSetting(opus_, settings.RecordFormat & kFormatOpus);
   SetCheckFromSetting(flac_, settings.RecordFormat & kFormatFlac);
   SetCheckFromSetting(wav_, settings.RecordFormat & kFormatWav);
 }
@@ -198,6 +199,7 @@ SettingsDialogValues CSettingDlg::Values() const {
   values.formatMp3 = mp3_.GetCheck() != 0;
   values.formatWma = wma_.GetCheck() != 0;
   values.formatOgg = ogg_.GetCheck() != 0;
+  values.formatOpus = opus_.GetCheck() != 0;
   values.formatFlac = flac_.GetCheck() != 0;
   values.formatWav = wav_.GetCheck() != 0;
   values.autoRun = autoRun_.GetCheck() != 0;

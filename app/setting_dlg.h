@@ -58,5 +58,5 @@ class CSettingDlg : public CSkinnedDialog {
   CBoxImageButton autoRecord_, openFolder_, trayStatus_, savedNotice_, stereo_, hideSkype_, closeCallQuality_;
   CEditEx folder_;
   CImageButton browse_;
-  CBoxImageButton mp3_, wma_, ogg_, flac_, wav_;
+  CBoxImageButton mp3_, ogg_, opus_, flac_, wma_, wav_;
 };

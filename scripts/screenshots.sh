@@ -11,11 +11,18 @@
 #
 #   ./scripts/screenshots.sh [controls|dialogs|main|main-chs|main-cht]   all, or those named
 #
-# Builds what it needs of the Windows tree. Each DPI has a wine prefix of its
-# own beside the build's (build/windows/wineprefix-<dpi>dpi).
+# Builds what it needs of the Windows tree, build/windows or the folder in
+# $CALVORO_BUILD_DIR, and writes the pictures into docs/ or the folder in
+# $CALVORO_SHOTS_DIR. Each DPI has a wine prefix of its own beside the build's
+# (<build>/wineprefix-<dpi>dpi).
 set -eu
 cd "$(dirname "$0")/.."
 top=$(pwd)
+build=${CALVORO_BUILD_DIR:-$top/build/windows}
+shots=${CALVORO_SHOTS_DIR:-$top/docs}
+case $build in /*) ;; *) build=$top/$build ;; esac
+case $shots in /*) ;; *) shots=$top/$shots ;; esac
+export CALVORO_BUILD_DIR="$build" CALVORO_SHOTS_DIR="$shots"
 
 what=${1:-all}
 if [ "${2:-}" != "--on-display" ]; then
@@ -26,19 +33,19 @@ if [ "${2:-}" != "--on-display" ]; then
       DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $p
     fi
   done
-  cmake --preset windows > /dev/null
-  cmake --build build/windows -j2 --target skin_showcase dialog_showcase CalvoroRecord SimSkype
-  mkdir -p docs
+  cmake --preset windows -B "$build" > /dev/null
+  cmake --build "$build" -j2 --target skin_showcase dialog_showcase CalvoroRecord SimSkype
+  mkdir -p "$shots"
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$what" --on-display
 fi
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-bin=$top/build/windows/bin
+bin=$build/bin
 
 prepare_prefix() {  # <dpi> [<name>]
-  export WINEPREFIX="$top/build/windows/wineprefix-${2:-$1dpi}"
-  if [ ! -d "$WINEPREFIX" ] && [ -f "$top/build/windows/wineprefix/system.reg" ]; then
-    cp -a "$top/build/windows/wineprefix" "$WINEPREFIX"
+  export WINEPREFIX="$build/wineprefix-${2:-$1dpi}"
+  if [ ! -d "$WINEPREFIX" ] && [ -f "$build/wineprefix/system.reg" ]; then
+    cp -a "$build/wineprefix" "$WINEPREFIX"
   fi
   # Made if missing, with the font for the Chinese texts.
   "$top/scripts/wine-prefix.sh"
@@ -109,16 +116,16 @@ main_window() {  # <Language_Select> <chs|cht>
   rm -rf "$work"
   prog="$work/Program"
   mkdir -p "$prog" "$work/Records" "$work/sim" "$work/client"
-  cp build/windows/bin/CalvoroRecord.exe "$prog/"
-  cp -r build/windows/bin/Language build/windows/bin/Image "$prog/"
+  cp "$bin/CalvoroRecord.exe" "$prog/"
+  cp -r "$bin/Language" "$bin/Image" "$prog/"
   win() { echo "Z:$1" | tr / '\\'; }
   printf '[Setting]\r\nLanguage_Select=%s\r\nShowStatusOnTray=1\r\nRecordFormat=16\r\nWavePath=%s\r\n' \
     "$1" "$(win "$work/Records")" > "$prog/Config.ini"
-  wine build/windows/bin/SimSkype.exe --install "$(win "$work/client")" > /dev/null 2>&1
+  wine "$bin/SimSkype.exe" --install "$(win "$work/client")" > /dev/null 2>&1
   wine "$prog/CalvoroRecord.exe" > /dev/null 2>&1 &
   recorder=$!
   waited=0
-  until wine build/windows/bin/SimSkype.exe --recorder-state > /dev/null 2>&1; do
+  until wine "$bin/SimSkype.exe" --recorder-state > /dev/null 2>&1; do
     waited=$((waited + 1))
     [ $waited -lt 120 ] || { echo "CalvoroRecord.exe did not start" >&2; exit 1; }
     sleep 0.5
@@ -126,8 +133,8 @@ main_window() {  # <Language_Select> <chs|cht>
   sleep 2  # the first client and folder checks
   picture() {  # <state>
     import -window root "$work/screen.png"
-    convert "$work/screen.png" -crop 1024x768+0+0 +repage "$top/docs/main-$1-$2.png"
-    echo "wrote docs/main-$1-$2.png"
+    convert "$work/screen.png" -crop 1024x768+0+0 +repage "$shots/main-$1-$2.png"
+    echo "wrote $shots/main-$1-$2.png"
   }
   picture idle "$2"
   cat > "$work/sim/shots.scenario" <<'SCENARIO'
@@ -222,7 +229,7 @@ SCENARIO
       prefix=$(language_text "$section" Record_Saved_Balloon)
       prefix=${prefix%%%s*}
       waited=0
-      until wine build/windows/bin/SimSkype.exe --tray-balloon 2> /dev/null | grep -q "^$prefix"; do
+      until wine "$bin/SimSkype.exe" --tray-balloon 2> /dev/null | grep -q "^$prefix"; do
         waited=$((waited + 1))
         [ $waited -le 100 ] || { echo "the tray did not show the saved recording's balloon" >&2; exit 1; }
         sleep 0.1
@@ -235,11 +242,11 @@ SCENARIO
       section=$( [ "$2" = chs ] && echo Chs || echo Cht )
       expected=$(language_text "$section" Error_Message_1)
       waited=0
-      until [ "$(wine build/windows/bin/SimSkype.exe --tray-balloon 2> /dev/null)" = "$expected" ]; do
+      until [ "$(wine "$bin/SimSkype.exe" --tray-balloon 2> /dev/null)" = "$expected" ]; do
         waited=$((waited + 1))
         if [ $waited -gt 100 ]; then
           echo "the tray did not show the write failure's balloon \"$expected\"; it shows:" >&2
-          wine build/windows/bin/SimSkype.exe --tray-balloon >&2 2> /dev/null
+          wine "$bin/SimSkype.exe" --tray-balloon >&2 2> /dev/null
           exit 1
         fi
         sleep 0.1
@@ -252,23 +259,23 @@ SCENARIO
   wait $client || true
   # The program ends as a user ends it: Exit (here WM_USER+6).
   printf 'attach none\npost-recorder 1030\n' > "$work/sim/exit.scenario"
-  wine build/windows/bin/SimSkype.exe --dir "$(win "$work/sim")" "$(win "$work/sim/exit.scenario")" > /dev/null 2>&1
+  wine "$bin/SimSkype.exe" --dir "$(win "$work/sim")" "$(win "$work/sim/exit.scenario")" > /dev/null 2>&1
   wait $recorder || true
-  wine build/windows/bin/SimSkype.exe --uninstall > /dev/null 2>&1
+  wine "$bin/SimSkype.exe" --uninstall > /dev/null 2>&1
   wineserver -k 2> /dev/null || true
   wineserver -w
   rm -rf "$work"
 }
 
 if [ "$what" = all ] || [ "$what" = controls ]; then
-  shoot 96 "$top/docs/skin-controls-96dpi.png" skin_showcase.exe
-  shoot 144 "$top/docs/skin-controls-144dpi.png" skin_showcase.exe
+  shoot 96 "$shots/skin-controls-96dpi.png" skin_showcase.exe
+  shoot 144 "$shots/skin-controls-144dpi.png" skin_showcase.exe
 fi
 if [ "$what" = all ] || [ "$what" = dialogs ]; then
   for language in 0 1; do
     name=$( [ $language = 0 ] && echo chs || echo cht )
-    shoot 96 "$top/docs/settings-dialog-$name.png" dialog_showcase.exe settings $language
-    shoot 96 "$top/docs/about-dialog-$name.png" dialog_showcase.exe about $language
+    shoot 96 "$shots/settings-dialog-$name.png" dialog_showcase.exe settings $language
+    shoot 96 "$shots/about-dialog-$name.png" dialog_showcase.exe about $language
   done
 fi
 if [ "$what" = all ] || [ "${what#main}" != "$what" ]; then

@@ -179,7 +179,7 @@ ApplyResult ApplySettings(SettingsStore& store, LanguageTable& language, const S
   record.SaveLF = values.saveLF ? 1 : 0;
   uint8_t format = (values.formatMp3 ? kFormatMp3 : 0) | (values.formatWma ? kFormatWma : 0) |
                    (values.formatOgg ? kFormatOgg : 0) | (values.formatFlac ? kFormatFlac : 0) |
-                   (values.formatWav ? kFormatWav : 0);
+                   (values.formatWav ? kFormatWav : 0) | (values.formatOpus ? kFormatOpus : 0);
   record.RecordFormat = format ? format : kFormatMp3;
 
   record.AutoRun = values.autoRun ? 1 : 0;

@@ -110,6 +110,7 @@ struct SettingsDialogValues {
   bool showSavedNotice = true;
   bool saveLF = false;
   bool formatMp3 = false, formatWma = false, formatOgg = false, formatFlac = false, formatWav = false;
+  bool formatOpus = false;
   bool autoRun = false;
   bool closeSkypeCallQualityWindow = false;
   bool closeSkypeMainWindowWhenTalking = false;

@@ -37,7 +37,7 @@ int wmain(int argc, wchar_t** argv) {
   settings.SaveLF = 1;
   settings.ShowStatusOnTray = 1;
   settings.CloseSkypeCallQualityWindow = 1;
-  settings.RecordFormat = kFormatMp3 | kFormatFlac;
+  settings.RecordFormat = kFormatMp3 | kFormatOpus;
   settings.RecordWay = kRecordBoth;
   settings.WavePath = L"C:\\Users\\ann\\Documents\\Calvoro Record";
   IgnoredEvents events;

@@ -8,9 +8,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -306,7 +308,10 @@ constexpr int kBoxes[] = {IDC_SETTING_AUTORUN,     IDC_SETTING_AUTO_RECORD,     
                           IDC_SETTING_TRAY_STATUS, IDC_SETTING_SAVED_NOTICE,       IDC_SETTING_STEREO,
                           IDC_SETTING_HIDE_SKYPE,  IDC_SETTING_CLOSE_CALL_QUALITY, IDC_SETTING_MP3,
                           IDC_SETTING_WMA,         IDC_SETTING_OGG,                IDC_SETTING_FLAC,
-                          IDC_SETTING_WAV};
+                          IDC_SETTING_WAV,         IDC_SETTING_OPUS};
+// The format boxes from left to right, which is also their tab order.
+constexpr int kFormatRow[] = {IDC_SETTING_MP3,  IDC_SETTING_OGG, IDC_SETTING_OPUS,
+                              IDC_SETTING_FLAC, IDC_SETTING_WMA, IDC_SETTING_WAV};
 // The boxes checked at a first start.
 bool CheckedAtFirst(int id) { return id == IDC_SETTING_MP3 || id == IDC_SETTING_SAVED_NOTICE; }
 
@@ -396,17 +401,37 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
     EXPECT_EQ(SendMessageW(dialog->item(IDC_SETTING_LANGUAGE), CB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(SendMessageW(dialog->item(IDC_SETTING_RECORD_WAY), CB_GETCOUNT, 0, 0), 3);
     // Each check box keeps its template's width, so its caption shows whole;
-    // a format box ends before the next one begins.
+    // the format boxes stand in one row between the folder field's left edge
+    // and Browse's right edge, each ending before the next one begins, with
+    // its caption's last stroke clear of its right edge.
     for (int id : kBoxes) {
+      if (std::find(std::begin(kFormatRow), std::end(kFormatRow), id) != std::end(kFormatRow)) continue;
       RECT box;
       GetClientRect(dialog->item(id), &box);
       EXPECT_GT(box.right, 60) << id;
     }
-    for (int id = IDC_SETTING_MP3; id < IDC_SETTING_WAV; ++id) {
-      RECT box, next;
-      GetWindowRect(dialog->item(id), &box);
-      GetWindowRect(dialog->item(id + 1), &next);
-      EXPECT_LT(box.right, next.left) << id;
+    const HWND window = dialog->hwnd();
+    auto rect = [&](int id) { return RectIn(window, dialog->item(id)); };
+    EXPECT_GE(rect(kFormatRow[0]).left, rect(IDC_SETTING_FOLDER).left);
+    EXPECT_LE(rect(kFormatRow[std::size(kFormatRow) - 1]).right, rect(IDC_SETTING_BROWSE).right);
+    for (size_t n = 0; n < std::size(kFormatRow); ++n) {
+      const int id = kFormatRow[n];
+      RECT box = rect(id);
+      EXPECT_EQ(box.top, rect(kFormatRow[0]).top) << id;
+      if (n + 1 < std::size(kFormatRow)) {
+        EXPECT_LT(box.right, rect(kFormatRow[n + 1]).left) << id;
+        EXPECT_EQ(GetWindow(dialog->item(id), GW_HWNDNEXT), dialog->item(kFormatRow[n + 1])) << id;
+      }
+      const int width = box.right - box.left, height = box.bottom - box.top;
+      int lastInk = -1;
+      ASSERT_TRUE(PumpUntil([&] {
+        Pixels shot = Pixels::OfClient(dialog->item(id));
+        lastInk = -1;
+        for (int x = width - 1; x >= 0 && lastInk < 0; --x)
+          if (DarkPixels(shot, {x, 0, x + 1, height}) > 0) lastInk = x;
+        return lastInk > width / 2;
+      })) << "no caption drawn in " << id;
+      EXPECT_LT(lastInk, width - 2) << "caption cut off at the right edge of " << id;
     }
 
     for (int id : kBoxes) Toggle(*dialog, id);
@@ -428,7 +453,7 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
                              L"Language_Select"})
     EXPECT_EQ(program.Setting(key), L"1") << key;
   EXPECT_EQ(program.Setting(L"ShowSavedNotice"), L"0");
-  EXPECT_EQ(program.Setting(L"RecordFormat"), L"30");  // MP3 off, the other four on
+  EXPECT_EQ(program.Setting(L"RecordFormat"), L"62");  // MP3 off, the other five on
   EXPECT_EQ(program.Setting(L"RecordWay"), L"2");
   EXPECT_EQ(program.Setting(L"WavePath"), nested);
   EXPECT_TRUE(IsDirectory(nested));  // every missing level made
@@ -484,17 +509,25 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
   PumpPending();
   EXPECT_EQ(main.captionsWhenApplied().size(), 1u);
 
-  // No format ticked gives MP3, which the next opening shows ticked.
+  // Opus alone is kept alone; then no format ticked gives MP3, which the
+  // next opening shows ticked.
   {
     auto dialog = Open();
     for (int id : {IDC_SETTING_WMA, IDC_SETTING_OGG, IDC_SETTING_FLAC, IDC_SETTING_WAV}) Toggle(*dialog, id);
     Click(dialog->item(IDOK));
     ASSERT_TRUE(dialog->WaitEnded());
   }
+  EXPECT_EQ(program.Setting(L"RecordFormat"), L"32");
+  {
+    auto dialog = Open();
+    for (int id : kFormatRow) EXPECT_EQ(ShowsChecked(*dialog, id), id == IDC_SETTING_OPUS) << id;
+    Toggle(*dialog, IDC_SETTING_OPUS);
+    Click(dialog->item(IDOK));
+    ASSERT_TRUE(dialog->WaitEnded());
+  }
   EXPECT_EQ(program.Setting(L"RecordFormat"), L"1");
   auto dialog = Open();
-  EXPECT_TRUE(ShowsChecked(*dialog, IDC_SETTING_MP3));
-  EXPECT_FALSE(ShowsChecked(*dialog, IDC_SETTING_WAV));
+  for (int id : kFormatRow) EXPECT_EQ(ShowsChecked(*dialog, id), id == IDC_SETTING_MP3) << id;
 }
 
 // Apply keeps the dialog open, relabels it and the main window in the new

@@ -30,6 +30,7 @@ SettingsDialogValues ValuesOf(int i, const TempDir& dir) {
   v.formatOgg = i % 5 == 2;
   v.formatFlac = i % 5 == 3;
   v.formatWav = i % 5 != 4;  // and sometimes no format at all, which stores MP3
+  v.formatOpus = i % 10 == 2;
   v.closeSkypeCallQualityWindow = (i >> 4) & 1;
   v.closeSkypeMainWindowWhenTalking = (i >> 5) & 1;
   v.languageIndex = i % 2;
@@ -52,7 +53,7 @@ SettingsRecord RecordOf(int i, const TempDir& dir) {
   r.SaveLF = v.saveLF;
   r.RecordFormat = static_cast<uint8_t>((v.formatMp3 ? kFormatMp3 : 0) | (v.formatWma ? kFormatWma : 0) |
                                         (v.formatOgg ? kFormatOgg : 0) | (v.formatFlac ? kFormatFlac : 0) |
-                                        (v.formatWav ? kFormatWav : 0));
+                                        (v.formatWav ? kFormatWav : 0) | (v.formatOpus ? kFormatOpus : 0));
   if (r.RecordFormat == 0) r.RecordFormat = kFormatMp3;
   r.WavePath = v.wavePath;
   return r;

@@ -64,9 +64,12 @@ TEST_F(SettingsTest, NoChosenFormatFallsBackToMp3) {
   WriteConfig("RecordFormat=0\r\n");
   LoadSettings(store, language, config);
   EXPECT_EQ(store.Current()->RecordFormat, kFormatMp3);
-  WriteConfig("RecordFormat=32\r\n");
+  WriteConfig("RecordFormat=64\r\n");  // a bit of no format
   LoadSettings(store, language, config);
   EXPECT_EQ(store.Current()->RecordFormat, kFormatMp3);
+  WriteConfig("RecordFormat=32\r\n");
+  LoadSettings(store, language, config);
+  EXPECT_EQ(store.Current()->RecordFormat, kFormatOpus);
   WriteConfig("RecordFormat=17\r\n");
   LoadSettings(store, language, config);
   EXPECT_EQ(store.Current()->RecordFormat, 17);
@@ -225,7 +228,7 @@ TEST_F(SettingsTest, SaveWritesEveryFieldAndLoadReadsItBack) {
   all.OpenRecordFolderAfterRecording = 1;
   all.ShowStatusOnTray = 1;
   all.SaveLF = 1;
-  all.RecordFormat = 31;
+  all.RecordFormat = 63;
   all.WavePath = dir.file(L"Saved");
   store.Publish(all);
   EXPECT_TRUE(SaveSettings(*store.Current(), config));
@@ -235,7 +238,7 @@ TEST_F(SettingsTest, SaveWritesEveryFieldAndLoadReadsItBack) {
                              L"ShowStatusOnTray", L"SaveLF"})
     EXPECT_EQ(ini.ReadString(L"Setting", key), L"1") << key;
   EXPECT_EQ(ini.ReadString(L"Setting", L"RecordWay"), L"2");
-  EXPECT_EQ(ini.ReadString(L"Setting", L"RecordFormat"), L"31");
+  EXPECT_EQ(ini.ReadString(L"Setting", L"RecordFormat"), L"63");
   store.Publish(SettingsRecord());
   LoadSettings(store, language, config);
   EXPECT_EQ(*store.Current(), all);
@@ -247,6 +250,7 @@ TEST_F(SettingsTest, ApplyTakesTheDialogValues) {
   values.autoRecord = true;
   values.saveLF = true;
   values.formatOgg = true;
+  values.formatOpus = true;
   values.formatWav = true;
   values.closeSkypeCallQualityWindow = true;
   values.languageIndex = 1;
@@ -256,14 +260,23 @@ TEST_F(SettingsTest, ApplyTakesTheDialogValues) {
   EXPECT_EQ(store.Current()->AutoRecord, 1);
   EXPECT_EQ(store.Current()->SaveLF, 1);
   EXPECT_EQ(store.Current()->ShowStatusOnTray, 0);
-  EXPECT_EQ(store.Current()->RecordFormat, kFormatOgg | kFormatWav);
+  EXPECT_EQ(store.Current()->RecordFormat, kFormatOgg | kFormatOpus | kFormatWav);
   EXPECT_EQ(store.Current()->CloseSkypeCallQualityWindow, 1);
   EXPECT_EQ(store.Current()->CloseSkypeMainWindowWhenTalking, 0);
   EXPECT_EQ(store.Current()->Language_Select, 1);
   EXPECT_EQ(store.Current()->RecordWay, 1);
   EXPECT_EQ(language.Section(), L"Cht");     // the apply selected it
   EXPECT_TRUE(IsDirectory(dir.file(L"Applied")));  // and created the folder
-  EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"RecordFormat"), L"20");
+  EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"RecordFormat"), L"52");
+  // The next start reads back what was applied.
+  EXPECT_EQ(ReadSettings(config), *store.Current());
+  // Opus alone stays alone.
+  values = SettingsDialogValues();
+  values.formatOpus = true;
+  values.wavePath = dir.file(L"Applied");
+  EXPECT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
+  EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"RecordFormat"), L"32");
+  EXPECT_EQ(ReadSettings(config).RecordFormat, kFormatOpus);
 }
 
 TEST_F(SettingsTest, ApplyWithNoFormatStoresMp3AndUnselectedListsStore255) {
