@@ -40,13 +40,30 @@ def shipped_files(folder):
 
 
 def expected_files():
-    """The program, its data folders from dist/ (Language, Image, ...) and the encoder note."""
-    files = ["CalvoroRecord.exe", "Encoders.txt"]
+    """The program, LAME's DLL, its data folders from dist/ (Language, Image, ...),
+    the encoder note and the libraries' notices."""
+    files = ["CalvoroRecord.exe", "Encoders.txt", "Notices.txt", "libmp3lame-0.dll"]
     dist = os.path.join(rd.TOP, "dist")
     for entry in os.listdir(dist):
         if os.path.isdir(os.path.join(dist, entry)):
             files += [entry + "/" + f for f in shipped_files(os.path.join(dist, entry))]
     return sorted(files)
+
+
+def check_codec_files(test, folder):
+    """LAME's DLL is the one the build put beside its programs, and the notices
+    name every library with its licence's text: the LGPL once, for LAME, and
+    the Xiph.Org-style BSD licence once for each of the other five."""
+    with open(os.path.join(folder, "libmp3lame-0.dll"), "rb") as f, \
+            open(os.path.join(BIN, "libmp3lame-0.dll"), "rb") as built:
+        test.assertEqual(f.read(), built.read())
+    with open(os.path.join(folder, "Notices.txt"), encoding="utf-8") as f:
+        notices = f.read()
+    for name in ("LAME 3.100", "libogg 1.3.5", "libvorbis 1.3.7", "libFLAC 1.4.2", "libopus 1.3.1", "libopusenc 0.2.1"):
+        test.assertIn("\n" + name, notices)
+    test.assertIn("GNU LIBRARY GENERAL PUBLIC LICENSE", notices)
+    test.assertEqual(notices.count("END OF TERMS AND CONDITIONS"), 1)
+    test.assertEqual(notices.count("Redistribution and use in source and binary forms"), 5)
 
 
 def fixed_version(exe):
@@ -194,6 +211,7 @@ class Installer(PackageTest):
 
         installed = sorted(expected_files() + ["Installed.ini", "Uninstall.exe"])
         self.assertEqual(shipped_files(self.install_dir), installed)
+        check_codec_files(self, self.install_dir)
         file_version, product_version, exe = fixed_version(os.path.join(self.install_dir, "CalvoroRecord.exe"))
         fields = VERSION.split(".")
         if int(fields[3]) > 0xFFFF:
@@ -255,6 +273,7 @@ class PortableZip(PackageTest):
                              ["Calvoro Record/" + f for f in expected_files()])
             z.extractall(self.root)
         program = os.path.join(self.root, "Calvoro Record")
+        check_codec_files(self, program)
         self.folder = rd.ProgramFolder(self.wine, {"AutoRecord": 1, "RecordFormat": 16}, root=self.root,
                                        program=program)
         self.folder.start_recorder()
