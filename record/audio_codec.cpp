@@ -53,7 +53,9 @@ std::optional<uint64_t> DecodedFrames(uint8_t format, const std::wstring& path, 
   }
 }
 
-uint64_t CodecFrameTolerance(uint8_t format, uint32_t rate) {
+namespace {
+
+uint64_t CodecFrame(uint8_t format, uint32_t rate) {
   switch (format) {
     case kFormatMp3:
       // MPEG-1 frames (32 kHz and up) hold 1152 samples, MPEG-2 and 2.5 576.
@@ -67,4 +69,12 @@ uint64_t CodecFrameTolerance(uint8_t format, uint32_t rate) {
     default:
       return 0;
   }
+}
+
+}  // namespace
+
+bool DecodedLengthMatches(uint8_t format, uint64_t decoded, uint64_t source, uint32_t rate) {
+  const uint64_t frame = CodecFrame(format, rate);
+  const uint64_t over = format == kFormatMp3 ? 2 * frame : frame;
+  return decoded + frame >= source && decoded <= source + over;
 }

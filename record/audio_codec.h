@@ -45,7 +45,8 @@ std::unique_ptr<AudioEncoder> MakeAudioEncoder(uint8_t format, File& file, uint1
 // to its end. `rate` is the rate it was encoded from.
 std::optional<uint64_t> DecodedFrames(uint8_t format, const std::wstring& path, uint32_t rate);
 
-// How far a decoded length may be from the source's and still be whole: one
-// frame of the codec at that rate (0 for a lossless codec that records the
-// exact length).
-uint64_t CodecFrameTolerance(uint8_t format, uint32_t rate);
+// A decoded length is the source's, to within one frame of the codec at that
+// rate (exactly, for a lossless codec that records the length). An MP3 whose
+// frames are too small for LAME's tag does not say how much LAME padded its
+// end with: up to two frames more than the source are whole.
+bool DecodedLengthMatches(uint8_t format, uint64_t decoded, uint64_t source, uint32_t rate);

@@ -17,8 +17,6 @@ std::wstring OutputName(const std::wstring& wavName, uint8_t format) {
   return wavName.substr(0, wavName.size() >= 3 ? wavName.size() - 3 : 0) + FormatExtension(format);
 }
 
-uint64_t Distance(uint64_t a, uint64_t b) { return a > b ? a - b : b - a; }
-
 }  // namespace
 
 BuiltInEncoders::BuiltInEncoders(const std::wstring& wavName, uint8_t formats, uint16_t channels, uint32_t rate)
@@ -134,7 +132,7 @@ void BuiltInEncoders::Run(Worker& worker) {
     if (!frames) {
       DebugTrace(L"%s does not decode\n", {output.name});
       good = false;
-    } else if (Distance(*frames, expected) > CodecFrameTolerance(output.format, rate_)) {
+    } else if (!DecodedLengthMatches(output.format, *frames, expected, rate_)) {
       DebugTrace(L"%s holds %u sample frames, the recording %u\n",
                  {output.name, static_cast<unsigned long long>(*frames), static_cast<unsigned long long>(expected)});
       good = false;

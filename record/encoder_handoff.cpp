@@ -47,8 +47,7 @@ bool ChecksOut(uint8_t format, const std::wstring& output, const std::wstring& w
     DebugTrace(L"%s does not decode\n", {output});
     return false;
   }
-  uint64_t distance = *decoded > frames ? *decoded - frames : frames - *decoded;
-  if (distance > CodecFrameTolerance(format, kSampleRate)) {
+  if (!DecodedLengthMatches(format, *decoded, frames, kSampleRate)) {
     DebugTrace(L"%s holds %u sample frames, %s %u\n", {output, static_cast<unsigned long long>(*decoded), wavName,
                                                      static_cast<unsigned long long>(frames)});
     return false;

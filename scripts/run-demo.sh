@@ -1,8 +1,8 @@
 #!/bin/sh
 # The demo: CalvoroRecord.exe, under wine on a virtual display, records one call
 # of a few seconds placed by the simulated client, with a different signal for
-# the far end and the microphone, and encodes it to MP3 with lame (the WAV is
-# kept). Prints where the output files are, with their format and length.
+# the far end and the microphone, and encodes it to MP3 with its built-in
+# encoder (the WAV is kept). Prints where the output files are, with their format and length.
 # Run as root on Debian 12: it installs what is missing with apt-get.
 set -eu
 cd "$(dirname "$0")/.."
@@ -10,7 +10,7 @@ top=$(pwd)
 
 ./scripts/install-deps.sh
 
-echo "== building CalvoroRecord.exe, the simulated client and the encoder bridges (about two minutes the first time)"
+echo "== building the encoding libraries, CalvoroRecord.exe and the simulated client (about six minutes the first time)"
 cmake --preset windows > /dev/null
 # The build's progress, one line per finished part; the whole output goes to
 # the log. make says "[ n%] Built target <part>" for each part a target needs,
@@ -19,7 +19,7 @@ cmake --preset windows > /dev/null
 log=build/windows.demo-build.log
 status_file=build/windows.demo-build.status
 {
-  cmake --build build/windows -j"$(nproc)" --target CalvoroRecord SimSkype calvoro_encoders calvoro_data 2>&1
+  cmake --build build/windows -j"$(nproc)" --target CalvoroRecord SimSkype calvoro_data 2>&1
   echo $? > "$status_file"
 } | tee "$log" | {
   built=" "

@@ -256,19 +256,52 @@ class Encoders(RecorderTest):
                               "default=noprint_wrappers=1:nokey=1", path], capture_output=True, text=True)
         return float(out.stdout.strip())
 
-    def test_mp3_ogg_and_flac_replace_the_wav(self):
-        self.run_call(1 | 4 | 8)
-        self.folder.wait_records([".mp3", ".ogg", ".flac"])
-        names = self.folder.record_files()
-        self.assertEqual([n for n in names if n.endswith(".wav")], [], names)
-        for suffix in (".mp3", ".ogg", ".flac"):
-            self.assertIsNotNone(NAME.match(os.path.basename(self.folder.record_path(suffix))))
-            self.assertAlmostEqual(self.duration(suffix), 3.0, delta=0.6)
-        # FLAC is lossless: it decodes to exactly the mix of what was sent.
+    def decoded_frames(self, command, suffix):
+        """Frames of the WAV file a Debian decoder makes of the recording's file."""
+        out = os.path.join(self.folder.root, "decoded" + suffix + ".wav")
+        subprocess.run(command + [self.folder.record_path(suffix), out] if command[0] != "oggdec"
+                       else command + ["-o", out, self.folder.record_path(suffix)],
+                       check=True, capture_output=True)
+        return int(subprocess.run(["soxi", "-s", out], check=True, capture_output=True, text=True).stdout)
+
+    def test_mp3_ogg_flac_and_opus_are_made_by_the_program_and_decode_to_the_wavs_length(self):
+        # No encoder program beside the recorder: it encodes by itself.
+        self.assertFalse([n for n in os.listdir(self.folder.program) if n.lower() in
+                          [e.lower() for e in rd.EXTERNAL_ENCODERS]])
+        self.run_call(1 | 4 | 8 | 16 | 32)
+        self.folder.wait_records([".mp3", ".ogg", ".flac", ".opus", ".wav"])
+        _, (_, _, _, data) = self.wave(".wav")
+        frames = len(data) // 2
+        self.assertGreater(frames, 16000 * 2)
+        # LAME's decoder takes off its own delay but not the encoder's (576
+        # samples): the rest is within one frame of 576.
+        self.assertLessEqual(abs(self.decoded_frames(["lame", "--quiet", "--decode"], ".mp3") - 576 - frames), 576)
+        self.assertEqual(self.decoded_frames(["oggdec", "-Q"], ".ogg"), frames)
+        self.assertLessEqual(abs(self.decoded_frames(["opusdec", "--quiet", "--rate", "16000"], ".opus") - frames),
+                             320)
+        # FLAC is lossless: it decodes to exactly the WAV's samples.
         raw = subprocess.run(["flac", "-d", "-c", "-s", "--force-raw-format", "--endian=little",
                               "--sign=signed", self.folder.record_path(".flac")],
                              capture_output=True, check=True).stdout
-        self.assert_mono_mix(raw, 5, int(16000 * 2.5))
+        self.assertEqual(raw, data)
+
+    def test_an_external_lame_beside_the_program_takes_the_place_of_the_built_in_mp3(self):
+        log = os.path.join(self.folder.root, "encoders.log")
+        os.environ["CALVORO_ENCODE_LOG"] = log
+        self.addCleanup(os.environ.pop, "CALVORO_ENCODE_LOG", None)
+        self.folder = rd.ProgramFolder(self.wine, {"AutoRecord": 1, "RecordFormat": 1 | 32},
+                                       root=self.folder.root, encoders=("lame.exe",))
+        self.folder.start_recorder()
+        self.folder.wait_recorder_window()
+        self.call(scenario("call 5 INPROGRESS", "wait audio 5 out 3000", "call 5 FINISHED",
+                           calls=[(5, "iris", "sine 440 8000", "noise 9 3000")]))
+        self.folder.wait_records([".mp3", ".opus"])
+        with open(log) as f:
+            self.assertEqual(f.read().split(), ["lame.exe", "0"])
+        names = self.folder.record_files()
+        self.assertEqual([n for n in names if n.endswith(".wav")], [], names)
+        self.assertAlmostEqual(self.duration(".mp3"), 3.0, delta=0.6)
+        self.assertAlmostEqual(self.duration(".opus"), 3.0, delta=0.6)
 
     def test_wav_is_kept_beside_the_mp3_when_chosen(self):
         self.run_call(1 | 16)

@@ -225,7 +225,7 @@ TEST_F(EncoderTest, APathWithBlanksAndParenthesesArrivesWhole) {
 TEST(ProcessSeam, TheExecutablesFolderIsSearchedFirstAndExitCodesComeBack) {
   TempDir dir;
   std::wstring wav = dir.file(L"x.wav");
-  ASSERT_TRUE(WriteFileBytes(wav, "RIFF"));
+  ASSERT_TRUE(WriteToneWave(wav));
   SetEnv("CALVORO_STANDIN_MODE", "lame.exe=fail");
   ProcessRun run = RunProcessAndWait(L"lame.exe -h \"" + wav + L"\" \"" + dir.file(L"x.mp3") + L"\"");
   EXPECT_TRUE(run.started);

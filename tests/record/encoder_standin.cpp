@@ -142,6 +142,7 @@ int main(int argc, char** argv) {
   if (input.empty() || output.empty()) return 2;
   std::ifstream in(FilePath(input), std::ios::binary);
   if (!in) return 2;  // like the real encoders: no input, no output
+  in.close();          // the encoders below open it for themselves alone
   uint8_t format = name == "lame.exe" ? kFormatMp3 : name == "oggenc2.exe" ? kFormatOgg : name == "flac.exe" ? kFormatFlac : 0;
   if (format && mode != "empty") {
     if (!Encode(format, FilePath(input), FilePath(output))) return 4;

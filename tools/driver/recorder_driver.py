@@ -15,7 +15,9 @@ import time
 
 TOP = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_EXEC = os.path.join(TOP, "scripts", "wine-exec")
-ENCODERS = ("lame.exe", "oggenc2.exe", "flac.exe", "Wav2Wma.exe", "calvoro-encode.sh")
+# The external encoders for tests (build/encoders, beside the build's bin):
+# wrappers of the Debian encoders under the names the recorder looks for.
+EXTERNAL_ENCODERS = ("lame.exe", "oggenc2.exe", "flac.exe", "Wav2Wma.exe")
 
 # The audio ports the recorder listens on when it can.
 OUT_PORT, IN_PORT = 6285, 7285
@@ -78,9 +80,10 @@ class ProgramFolder:
     By default the program is copied from the build into <root>/Calvoro Record
     with a Config.ini beside it. `program` names a folder that already holds
     the program (unpacked from the zip, or installed): nothing is copied there.
-    `config` is where the settings are written (None: nowhere)."""
+    `config` is where the settings are written (None: nowhere). `encoders`
+    names external encoders (of EXTERNAL_ENCODERS) put beside the copy."""
 
-    def __init__(self, wine, settings, root=None, program=None, config=""):
+    def __init__(self, wine, settings, root=None, program=None, config="", encoders=()):
         self.wine = wine
         self.root = root or tempfile.mkdtemp(prefix="calvoro-e2e-")
         self.program = program or os.path.join(self.root, "Calvoro Record")
@@ -93,10 +96,15 @@ class ProgramFolder:
             for data in ("Language", "Image"):
                 shutil.copytree(os.path.join(wine.bin_dir, data), os.path.join(self.program, data),
                                 dirs_exist_ok=True)
-            for encoder in ENCODERS:
-                source = os.path.join(wine.bin_dir, encoder)
-                if os.path.exists(source):
-                    shutil.copy2(source, self.program)
+            # The libraries the program loads (LAME's DLL).
+            for name in os.listdir(wine.bin_dir):
+                if name.lower().endswith(".dll"):
+                    shutil.copy2(os.path.join(wine.bin_dir, name), self.program)
+            # External encoders only where a test puts them: without them the
+            # program encodes by itself.
+            external = os.path.join(os.path.dirname(os.path.abspath(wine.bin_dir)), "encoders")
+            for encoder in tuple(encoders) + (("calvoro-encode.sh",) if encoders else ()):
+                shutil.copy2(os.path.join(external, encoder), self.program)
         if config == "":
             config = os.path.join(self.program, "Config.ini")
         if config is not None:

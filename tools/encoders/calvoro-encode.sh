@@ -63,6 +63,8 @@ case $(printf '%s' "$name" | tr 'A-Z' 'a-z') in
   *) echo "calvoro-encode.sh: unknown encoder name $name" >&2; false ;;
 esac
 code=$?
+# Tests read which encoders ran, and with what result.
+[ -n "${CALVORO_ENCODE_LOG:-}" ] && printf '%s %s\n' "$name" "$code" >> "$CALVORO_ENCODE_LOG"
 
 if [ -n "$done_file" ]; then
   printf '%s\n' "$code" > "$done_file.part" && mv -f "$done_file.part" "$done_file"
