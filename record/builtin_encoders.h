@@ -1,9 +1,10 @@
-// The encoders built into the program, fed side by side: one thread per
-// format, all reading the same samples as the source (the mixer, or a WAV
-// file) produces them, so the stream files are read once and the encoders
-// share the machine's cores. The source waits while the slowest encoder is
-// a window of blocks behind, so memory stays the same whatever the length of
-// the call.
+// The encoders built into the program, fed side by side: all read the same
+// samples as the source (the mixer, or a WAV file) produces them, so the
+// stream files are read once, and they share the machine's cores: one thread
+// per core at most, the formats dealt out by their cost so that the slowest
+// (MP3) has a core of its own while the others take turns on the rest. The
+// source waits while the slowest thread is a window of blocks behind, so
+// memory stays the same whatever the length of the call.
 //
 // Each thread writes its output next to the WAV file (the WAV's name with the
 // format's extension), then decodes it to its end: an output counts as made
@@ -42,7 +43,7 @@ class BuiltInEncoders {
   BuiltInEncoders(const BuiltInEncoders&) = delete;
   BuiltInEncoders& operator=(const BuiltInEncoders&) = delete;
 
-  bool empty() const { return workers_.empty(); }
+  bool empty() const { return formats_ == 0; }
   uint8_t formats() const { return formats_; }
 
   // Hands interleaved samples (a whole number of frames) to every encoder.
@@ -58,8 +59,9 @@ class BuiltInEncoders {
     std::vector<int16_t> samples;
     size_t readers = 0;  // encoders that have yet to take it
   };
+  // The formats one thread encodes, each block for each in turn.
   struct Worker {
-    BuiltInOutput output;
+    std::vector<BuiltInOutput> outputs;
     std::thread thread;
   };
 
@@ -78,7 +80,7 @@ class BuiltInEncoders {
   std::deque<Block> blocks_;   // blocks_[0] has the sequence number first_
   uint64_t first_ = 0;
   uint64_t frames_ = 0;        // fed so far
-  size_t running_ = 0;         // encoders taking blocks
+  size_t running_ = 0;         // threads taking blocks
   bool ended_ = false, abandoned_ = false, finished_ = false;
 };
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "common/strings.h"
 #include "record/audio_codec.h"
 #include "tests/record/record_test_support.h"
 #include "tests/support/wait.h"
@@ -39,11 +40,12 @@ TEST_F(BuiltInEncodersTest, AStereoRecordingBecomesMp3OggFlacAndOpusAsItIsMixed)
 
   std::wstring stem = base + L"(alice)";
   ASSERT_EQ(events.finished().size(), 1u);
-  const EncoderReport& report = events.finished()[0].encoders;
+  const EncoderReport report = events.finished()[0].encoders;  // finished() is a copy
   EXPECT_EQ(report.chosen, 4);
   EXPECT_EQ(report.produced, 4);
-  EXPECT_EQ(report.outputs,
-            (std::vector<std::wstring>{stem + L".mp3", stem + L".ogg", stem + L".flac", stem + L".opus"}));
+  std::string outputs;
+  for (const std::wstring& output : report.outputs) outputs += Utf8FromWide(output) + "\n";
+  EXPECT_EQ(outputs, Utf8FromWide(stem + L".mp3\n" + stem + L".ogg\n" + stem + L".flac\n" + stem + L".opus\n"));
   EXPECT_TRUE(StartsWith(ReadFileBytes(stem + L".ogg"), "OggS"));
   EXPECT_TRUE(StartsWith(ReadFileBytes(stem + L".flac"), "fLaC"));
   EXPECT_NE(ReadFileBytes(stem + L".opus").find("OpusHead"), std::string::npos);
