@@ -287,8 +287,7 @@ class Encoders(RecorderTest):
 
     def test_an_external_lame_beside_the_program_takes_the_place_of_the_built_in_mp3(self):
         log = os.path.join(self.folder.root, "encoders.log")
-        os.environ["CALVORO_ENCODE_LOG"] = log
-        self.addCleanup(os.environ.pop, "CALVORO_ENCODE_LOG", None)
+        self.wine.env["CALVORO_ENCODE_LOG"] = log
         self.folder = rd.ProgramFolder(self.wine, {"AutoRecord": 1, "RecordFormat": 1 | 32},
                                        root=self.folder.root, encoders=("lame.exe",))
         self.folder.start_recorder()
