@@ -116,7 +116,7 @@ main_window() {  # <Language_Select> <chs|cht>
   rm -rf "$work"
   prog="$work/Program"
   mkdir -p "$prog" "$work/Records" "$work/sim" "$work/client"
-  cp "$bin/CalvoroRecord.exe" "$prog/"
+  cp "$bin/CalvoroRecord.exe" "$bin"/*.dll "$prog/"
   cp -r "$bin/Language" "$bin/Image" "$prog/"
   win() { echo "Z:$1" | tr / '\\'; }
   printf '[Setting]\r\nLanguage_Select=%s\r\nShowStatusOnTray=1\r\nRecordFormat=16\r\nWavePath=%s\r\n' \
