@@ -2,7 +2,8 @@
 // samples as the source (the mixer, or a WAV file) produces them, so the
 // stream files are read once, and they share the machine's cores: one thread
 // per core at most, the formats dealt out by their cost so that the slowest
-// (MP3) has a core of its own while the others take turns on the rest. The
+// (Opus, then MP3) has a core of its own while the others take turns on the
+// rest. The
 // source waits while the slowest thread is a window of blocks behind, so
 // memory stays the same whatever the length of the call.
 //
