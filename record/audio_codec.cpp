@@ -1,5 +1,6 @@
 #include "record/audio_codec.h"
 
+#include "platform/debug_trace.h"
 #include "record/codec_io.h"
 #include "settings/settings.h"
 
@@ -20,6 +21,10 @@ const wchar_t* FormatExtension(uint8_t format) {
     default:
       return L"";
   }
+}
+
+std::wstring EncodedFileName(const std::wstring& wavName, uint8_t format) {
+  return wavName.substr(0, wavName.size() >= 3 ? wavName.size() - 3 : 0) + FormatExtension(format);
 }
 
 std::unique_ptr<AudioEncoder> MakeAudioEncoder(uint8_t format, File& file, uint16_t channels, uint32_t rate) {
@@ -77,4 +82,18 @@ bool DecodedLengthMatches(uint8_t format, uint64_t decoded, uint64_t source, uin
   const uint64_t frame = CodecFrame(format, rate);
   const uint64_t over = format == kFormatMp3 ? 2 * frame : frame;
   return decoded + frame >= source && decoded <= source + over;
+}
+
+bool EncodedFileChecksOut(uint8_t format, const std::wstring& path, uint64_t sourceFrames, uint32_t rate) {
+  std::optional<uint64_t> frames = DecodedFrames(format, path, rate);
+  if (!frames) {
+    DebugTrace(L"%s does not decode\n", {path});
+    return false;
+  }
+  if (!DecodedLengthMatches(format, *frames, sourceFrames, rate)) {
+    DebugTrace(L"%s holds %u sample frames, its source %u\n",
+               {path, static_cast<unsigned long long>(*frames), static_cast<unsigned long long>(sourceFrames)});
+    return false;
+  }
+  return true;
 }

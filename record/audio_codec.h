@@ -35,6 +35,10 @@ uint8_t BuiltInCodecFormats();
 // "opus", "wma"); empty for a bit that names no encoded format.
 const wchar_t* FormatExtension(uint8_t format);
 
+// The file a format makes of a WAV file: its name with the format's extension
+// in place of "wav".
+std::wstring EncodedFileName(const std::wstring& wavName, uint8_t format);
+
 // An encoder of `format` writing into `file` (created, empty, at position 0);
 // null when the format is not built in or its codec refuses the sample format.
 std::unique_ptr<AudioEncoder> MakeAudioEncoder(uint8_t format, File& file, uint16_t channels, uint32_t rate);
@@ -50,3 +54,7 @@ std::optional<uint64_t> DecodedFrames(uint8_t format, const std::wstring& path, 
 // frames are too small for LAME's tag does not say how much LAME padded its
 // end with: up to two frames more than the source are whole.
 bool DecodedLengthMatches(uint8_t format, uint64_t decoded, uint64_t source, uint32_t rate);
+
+// The file decodes to its end, as long as a source of `sourceFrames` (by the
+// rule above); what is wrong with it goes to the trace.
+bool EncodedFileChecksOut(uint8_t format, const std::wstring& path, uint64_t sourceFrames, uint32_t rate);

@@ -1,7 +1,6 @@
 #include "record/builtin_encoders.h"
 
 #include <algorithm>
-#include <iterator>
 #include <system_error>
 
 #include "platform/debug_trace.h"
@@ -30,19 +29,10 @@ int EncodingCost(uint8_t format) {
   }
 }
 
-size_t FormatRank(uint8_t format) {
-  return static_cast<size_t>(std::find(std::begin(kFormatOrder), std::end(kFormatOrder), format) -
-                             std::begin(kFormatOrder));
-}
-
-std::wstring OutputName(const std::wstring& wavName, uint8_t format) {
-  return wavName.substr(0, wavName.size() >= 3 ? wavName.size() - 3 : 0) + FormatExtension(format);
-}
-
 }  // namespace
 
 BuiltInEncoders::BuiltInEncoders(const std::wstring& wavName, uint8_t formats, uint16_t channels, uint32_t rate)
-    : wavName_(wavName), formats_(formats & BuiltInCodecFormats()), channels_(channels), rate_(rate) {
+    : formats_(formats & BuiltInCodecFormats()), channels_(channels), rate_(rate) {
   std::vector<uint8_t> chosen;
   for (uint8_t format : kFormatOrder)
     if (formats_ & format) chosen.push_back(format);
@@ -55,7 +45,7 @@ BuiltInEncoders::BuiltInEncoders(const std::wstring& wavName, uint8_t formats, u
   for (uint8_t format : chosen) {
     size_t least = static_cast<size_t>(std::min_element(load.begin(), load.end()) - load.begin());
     load[least] += EncodingCost(format);
-    workers_[least]->outputs.push_back({format, OutputName(wavName, format), false});
+    workers_[least]->outputs.push_back({format, EncodedFileName(wavName, format), false});
   }
   for (auto& worker : workers_) {
     Worker* w = worker.get();
@@ -167,19 +157,8 @@ void BuiltInEncoders::Run(Worker& worker) {
     }
     const bool created = job.file.IsOpen();
     job.file.Close();
-    if (good) {
-      std::optional<uint64_t> frames = DecodedFrames(output.format, output.name, rate_);
-      if (!frames) {
-        DebugTrace(L"%s does not decode\n", {output.name});
-        good = false;
-      } else if (!DecodedLengthMatches(output.format, *frames, expected, rate_)) {
-        DebugTrace(L"%s holds %u sample frames, the recording %u\n",
-                   {output.name, static_cast<unsigned long long>(*frames), static_cast<unsigned long long>(expected)});
-        good = false;
-      }
-    }
-    output.made = good;
-    if (!good && created && !RemoveFile(output.name)) DebugTrace(L"Cannot delete %s\n", {output.name});
+    output.made = good && EncodedFileChecksOut(output.format, output.name, expected, rate_);
+    if (!output.made && created && !RemoveFile(output.name)) DebugTrace(L"Cannot delete %s\n", {output.name});
   }
 }
 
@@ -200,9 +179,8 @@ std::vector<BuiltInOutput> BuiltInEncoders::Finish() {
   std::vector<BuiltInOutput> outputs;
   for (auto& worker : workers_) outputs.insert(outputs.end(), worker->outputs.begin(), worker->outputs.end());
   // In the order of the format bits, whichever thread made them.
-  std::sort(outputs.begin(), outputs.end(), [](const BuiltInOutput& a, const BuiltInOutput& b) {
-    return FormatRank(a.format) < FormatRank(b.format);
-  });
+  std::sort(outputs.begin(), outputs.end(),
+            [](const BuiltInOutput& a, const BuiltInOutput& b) { return a.format < b.format; });
   return outputs;
 }
 
@@ -212,17 +190,12 @@ std::vector<BuiltInOutput> EncodeWaveFile(const std::wstring& wavName, uint8_t f
   formats &= BuiltInCodecFormats();
   if (!formats) return {};
   File wav;
-  uint8_t header[kWaveHeaderBytes];
-  size_t got = 0;
-  uint16_t channels = 0;
-  if (wav.OpenExisting(wavName) && wav.Read(header, sizeof header, got) && got == sizeof header)
-    channels = static_cast<uint16_t>(header[22] | (header[23] << 8));
-  BuiltInEncoders encoders(wavName, channels == 1 || channels == 2 ? formats : 0, channels ? channels : 1,
-                           kSampleRate);
+  const uint16_t channels = wav.OpenExisting(wavName) ? ReadWaveHeaderChannels(wav) : 0;
+  BuiltInEncoders encoders(wavName, channels ? formats : 0, channels ? channels : 1, kSampleRate);
   auto noneMade = [&] {
     std::vector<BuiltInOutput> outputs;
     for (uint8_t format : kFormatOrder)
-      if (formats & format) outputs.push_back({format, OutputName(wavName, format), false});
+      if (formats & format) outputs.push_back({format, EncodedFileName(wavName, format), false});
     return outputs;
   };
   if (encoders.empty()) {

@@ -70,7 +70,6 @@ class BuiltInEncoders {
   void PushBlock(const int16_t* samples, size_t count);
   void End(bool abandoned);
 
-  const std::wstring wavName_;
   const uint8_t formats_;
   const uint16_t channels_;
   const uint32_t rate_;

@@ -15,11 +15,6 @@
 
 namespace {
 
-// The name with its last three characters (the "wav" of ".wav") replaced.
-std::wstring WithExtension(const std::wstring& wavName, const wchar_t* extension) {
-  return wavName.substr(0, wavName.size() >= 3 ? wavName.size() - 3 : 0) + extension;
-}
-
 // The folder of the running program, with its separator: where a user puts
 // the external encoders.
 std::wstring ExecutableFolder() {
@@ -33,26 +28,13 @@ std::wstring ExecutableFolder() {
 bool ChecksOut(uint8_t format, const std::wstring& output, const std::wstring& wavName) {
   if (!(format & BuiltInCodecFormats())) return true;
   File wav;
-  uint8_t header[kWaveHeaderBytes];
-  size_t got = 0;
   uint64_t bytes = 0;
-  if (!wav.OpenExisting(wavName) || !wav.Read(header, sizeof header, got) || got != sizeof header || !wav.Size(bytes)) {
+  const uint16_t channels = wav.OpenExisting(wavName) ? ReadWaveHeaderChannels(wav) : 0;
+  if (channels == 0 || !wav.Size(bytes)) {
     DebugTrace(L"Cannot read %s to check %s\n", {wavName, output});
     return false;
   }
-  const uint16_t channels = static_cast<uint16_t>(header[22] | (header[23] << 8));
-  const uint64_t frames = channels ? (bytes - kWaveHeaderBytes) / (2u * channels) : 0;
-  std::optional<uint64_t> decoded = DecodedFrames(format, output, kSampleRate);
-  if (!decoded) {
-    DebugTrace(L"%s does not decode\n", {output});
-    return false;
-  }
-  if (!DecodedLengthMatches(format, *decoded, frames, kSampleRate)) {
-    DebugTrace(L"%s holds %u sample frames, %s %u\n", {output, static_cast<unsigned long long>(*decoded), wavName,
-                                                     static_cast<unsigned long long>(frames)});
-    return false;
-  }
-  return true;
+  return EncodedFileChecksOut(format, output, (bytes - kWaveHeaderBytes) / (2u * channels), kSampleRate);
 }
 
 }  // namespace
@@ -60,18 +42,18 @@ bool ChecksOut(uint8_t format, const std::wstring& output, const std::wstring& w
 std::vector<EncoderCommand> EncoderCommands(const std::wstring& wavName, uint8_t recordFormat) {
   std::vector<EncoderCommand> commands;
   if (recordFormat & kFormatMp3) {
-    std::wstring mp3 = WithExtension(wavName, L"mp3");
+    std::wstring mp3 = EncodedFileName(wavName, kFormatMp3);
     std::wstring arguments = FormatText(L"-h \"%s\" \"%s\"", {wavName, mp3});
     commands.push_back({kFormatMp3, FormatText(L"%s %s", {kMp3Encoder, arguments}), mp3});
   }
   if (recordFormat & kFormatOgg)
     commands.push_back(
-        {kFormatOgg, FormatText(L"%s -q 10 \"%s\"", {kOggEncoder, wavName}), WithExtension(wavName, L"ogg")});
+        {kFormatOgg, FormatText(L"%s -q 10 \"%s\"", {kOggEncoder, wavName}), EncodedFileName(wavName, kFormatOgg)});
   if (recordFormat & kFormatFlac)
     commands.push_back(
-        {kFormatFlac, FormatText(L"%s -8 \"%s\"", {kFlacEncoder, wavName}), WithExtension(wavName, L"flac")});
+        {kFormatFlac, FormatText(L"%s -8 \"%s\"", {kFlacEncoder, wavName}), EncodedFileName(wavName, kFormatFlac)});
   if (recordFormat & kFormatWma) {
-    std::wstring wma = WithExtension(wavName, L"wma");
+    std::wstring wma = EncodedFileName(wavName, kFormatWma);
     std::wstring arguments = FormatText(L"-i \"%s\" -o \"%s\"", {wavName, wma});
     commands.push_back({kFormatWma, FormatText(L"%s %s", {kWmaEncoder, arguments}), wma});
   }

@@ -1,7 +1,6 @@
 #include "record/recovery.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <set>
 
@@ -65,12 +64,7 @@ StreamShape RepairStream(const std::wstring& name) {
   // Held by another opener: a program of an earlier kind that keeps no side
   // file is still writing it.
   if (!file.OpenExisting(name)) return StreamShape::Held;
-  char head[kWaveHeaderBytes] = {};
-  size_t got = 0;
-  if (size < kWaveHeaderBytes || !file.Read(head, sizeof head, got) || got != sizeof head ||
-      std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVEfmt ", 8) != 0 ||
-      std::memcmp(head + 36, "data", 4) != 0)
-    return StreamShape::Damaged;
+  if (ReadWaveHeaderChannels(file) == 0) return StreamShape::Damaged;
   if (!FinishWaveHeader(file, 1) || !file.Flush()) return StreamShape::Damaged;
   return StreamShape::Usable;
 }

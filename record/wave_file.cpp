@@ -36,6 +36,16 @@ std::array<uint8_t, kWaveHeaderBytes> BuildWaveHeader(uint16_t channels, uint32_
   return h;
 }
 
+uint16_t ReadWaveHeaderChannels(File& file) {
+  uint8_t h[kWaveHeaderBytes];
+  size_t got = 0;
+  if (!file.Seek(0) || !file.Read(h, sizeof h, got) || got != sizeof h || std::memcmp(h, "RIFF", 4) != 0 ||
+      std::memcmp(h + 8, "WAVEfmt ", 8) != 0 || std::memcmp(h + 36, "data", 4) != 0)
+    return 0;
+  const uint16_t channels = static_cast<uint16_t>(h[22] | (h[23] << 8));
+  return channels == 1 || channels == 2 ? channels : 0;
+}
+
 bool WriteEmptyWaveHeader(File& file, uint16_t channels) {
   return WriteHeaderPieces(file, BuildWaveHeader(channels, 0, 0));
 }

@@ -19,6 +19,11 @@ std::array<uint8_t, kWaveHeaderBytes> BuildWaveHeader(uint16_t channels, uint32_
 // Writes the header at the current position, both sizes 0.
 bool WriteEmptyWaveHeader(File& file, uint16_t channels);
 
+// Reads the header at the file's start and returns its channel count (1 or
+// 2); 0 when the file is shorter than a header or the header is not one of
+// these. The file is left just after the header.
+uint16_t ReadWaveHeaderChannels(File& file);
+
 // Takes the file's size S and writes the header again at offset 0 with the
 // RIFF size S - 8 and the data size S - 44 (capped at 4 GiB - 1). Whether the
 // file is then flushed to the disk is the caller's choice.

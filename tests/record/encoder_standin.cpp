@@ -91,12 +91,9 @@ std::string Extensionless(const std::string& path) {
 // The WAV file (the canonical header) encoded into `output`.
 bool Encode(uint8_t format, const std::string& input, const std::string& output) {
   File wav, encoded;
-  uint8_t header[kWaveHeaderBytes];
+  const uint16_t channels = wav.OpenExisting(WideFromUtf8(input)) ? ReadWaveHeaderChannels(wav) : 0;
+  if (channels == 0 || !encoded.Create(WideFromUtf8(output))) return false;
   size_t got = 0;
-  if (!wav.OpenExisting(WideFromUtf8(input)) || !wav.Read(header, sizeof header, got) || got != sizeof header ||
-      !encoded.Create(WideFromUtf8(output)))
-    return false;
-  uint16_t channels = static_cast<uint16_t>(header[22] | (header[23] << 8));
   std::unique_ptr<AudioEncoder> encoder = MakeAudioEncoder(format, encoded, channels, kSampleRate);
   if (!encoder) return false;
   std::vector<int16_t> samples(65536);
