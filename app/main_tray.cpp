@@ -53,7 +53,10 @@ void MainTray::ShowBalloon(const std::wstring& text, bool timedRemoval) {
 void MainTray::ShowStateBalloon() {
   RecordingSession& session = recorder_.session();
   std::wstring text = BuildBalloonText(recorder_.language(), session.finishing.load() != 0, session.AnyStopped(),
-                                       session.AnyPaused(), StatusPartnerList(recorder_.calls(), true));
+                                       session.AnyPaused(),
+                                       recorder_.RecordsSound()
+                                           ? SoundCallText(recorder_.language(), recorder_.capture().App())
+                                           : StatusPartnerList(recorder_.calls(), true));
   ShowBalloon(text);
   SetFocus(window_);
 }

@@ -6,6 +6,7 @@
 
 #include "app/resource.h"
 #include "app/skinned_dialog.h"
+#include "app/status_text.h"
 #include "app/user_messages.h"
 #include "common/text_format.h"
 #include "platform/debug_trace.h"
@@ -101,10 +102,12 @@ CPelmoDlg::CPelmoDlg(CallRecorder& recorder, WindowEventChannel& events, bool st
           recorder,
           [this] {
             ApplyMainWindowTexts();
+            OnSettingsChanged();
             InvalidateRect(hwnd_, nullptr, TRUE);
           },
           [this] {
             ApplyMainWindowTexts();
+            OnSettingsChanged();
             statusLines_.CheckFolder();
           }),
       startHidden_(startHidden) {
@@ -156,7 +159,24 @@ BOOL CPelmoDlg::OnInitDialog() {
     ShowItem(IDC_OPEN_VIRTUALSTORE, false);
   }
   ApplyMainWindowTexts();
+  OnSettingsChanged();
   return TRUE;
+}
+
+void CPelmoDlg::OnSettingsChanged() {
+  // The source's line, and the hotkey the settings name now.
+  statusLines_.CheckClient();
+  if (hotkeyRegistered_) UnregisterHotKey(hwnd_, kRecordHotkeyId);
+  hotkeyRegistered_ = false;
+  const std::wstring hotkey = recorder_.settings().Current()->RecordHotkey;
+  unsigned modifiers = 0, key = 0;
+  if (!ParseHotkey(hotkey, modifiers, key)) {
+    if (!hotkey.empty() && hotkey != L"None") DebugTrace(L"RecordHotkey %s is no hotkey.", {hotkey});
+    return;
+  }
+  hotkeyRegistered_ = RegisterHotKey(hwnd_, kRecordHotkeyId, modifiers | MOD_NOREPEAT, key) != FALSE;
+  // Another program has it: Record and Stop still work in the window.
+  if (!hotkeyRegistered_) DebugTrace(L"RecordHotkey %s is taken (error %d).", {hotkey, static_cast<int>(GetLastError())});
 }
 
 void CPelmoDlg::ShowServerFailures(const AudioServersStart& start) {
@@ -342,7 +362,7 @@ HBRUSH CPelmoDlg::OnCtlColor(HDC dc, HWND control, UINT message, bool& handled) 
   for (const PlainLabel& plain : kPlainLabels) {
     if (plain.id != id) continue;
     COLORREF color = plain.color;
-    if (id == IDC_CLIENT_STATUS) color = statusLines_.clientState() == Attached ? kGreen : kRed;
+    if (id == IDC_CLIENT_STATUS) color = statusLines_.ClientLineGreen() ? kGreen : kRed;
     if (id == IDC_FOLDER_STATUS) color = statusLines_.folderState() == StatusLines::kEnoughSpace ? kGreen : kRed;
     if (id == IDC_RECORD_STATUS) color = recordLineGreen ? kGreen : kRed;
     if (plain.height != 0)
@@ -383,6 +403,8 @@ bool CPelmoDlg::OnSetCursor(HWND over) {
 
 void CPelmoDlg::OnDestroy() {
   events_.Detach();
+  if (hotkeyRegistered_) UnregisterHotKey(hwnd_, kRecordHotkeyId);
+  hotkeyRegistered_ = false;
   // An icon left behind would stay in the tray until the pointer passes it.
   tray_.Remove();
 }
@@ -425,6 +447,9 @@ INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& 
       return 0;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(icon_);
+    case WM_HOTKEY:
+      if (wParam == kRecordHotkeyId) recording_.Toggle();
+      return 0;
     default:
       break;
   }
@@ -528,6 +553,8 @@ bool CPelmoDlg::OnCommand(WORD id, WORD notifyCode, HWND) {
 void CPelmoDlg::OnClientStateChanged() { statusLines_.CheckClient(); }
 
 void CPelmoDlg::OnCallStarted() {
+  // The client's calls are not recorded while the computer's sound is.
+  if (recorder_.RecordsSound()) return;
   recording_.OnCallStarted();
   if (recorder_.settings().Current()->AutoRecord == 1) recording_.Record();
   // A recording may be about to start: the folder line looks again now
@@ -536,7 +563,19 @@ void CPelmoDlg::OnCallStarted() {
 }
 
 void CPelmoDlg::OnCallEnded() {
+  if (recorder_.RecordsSound()) return;
   if (!recorder_.calls().CallInProgress()) recording_.Stop();
+}
+
+void CPelmoDlg::OnCaptureHeld(uint64_t hold) { recording_.OnCaptureHeld(hold); }
+
+void CPelmoDlg::OnCaptureDevice(Direction direction, bool open, const std::wstring& what) {
+  statusLines_.OnSoundDevice(direction, open, what);
+}
+
+void CPelmoDlg::OnAutoRecord(bool start, const std::wstring& app) {
+  recording_.OnAutoRecord(start, app);
+  if (start) statusLines_.ScheduleFolderCheck();
 }
 
 void CPelmoDlg::OnPartnerKnown() {

@@ -81,6 +81,7 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
   void OnDestroy() override;
 
  private:
+  static constexpr int kRecordHotkeyId = 1;
   static constexpr UINT_PTR kStartupTimer = 3;  // once, 2000 ms after start: the start-up period ends
 
   // The recorder's events, on the window's thread.
@@ -96,6 +97,12 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
   void OnRecordingFinished(const FinishedRecording& finished) override;
   void OnRecordingFailed(RecordingFailure failure) override;
   void OnRecordingsRecovered(const RecoveryReport& report) override;
+  void OnCaptureHeld(uint64_t hold) override;
+  // After a load or an apply: the source's line and the hotkey.
+  void OnSettingsChanged();
+  bool hotkeyRegistered_ = false;
+  void OnCaptureDevice(Direction direction, bool open, const std::wstring& what) override;
+  void OnAutoRecord(bool start, const std::wstring& app) override;
 
   // Layout.
   void SetUpSkin();

@@ -15,12 +15,29 @@ void RecordingPresenter::ForgetFailure() {
   tray_.HoldStateBalloons(false);
 }
 
-void RecordingPresenter::Record() {
+void RecordingPresenter::Record(const std::wstring& app) {
   // A call that starts while the program is on its way out is not recorded:
   // nothing would be left to finish it.
   if (exiting_.load()) return;
+  SoundCapture& capture = recorder_.capture();
+  const bool sound = recorder_.RecordsSound();
+  if (sound && afterHold_ == AfterHold::Pause) {
+    // Record before the pause took hold: it is called off.
+    afterHold_ = AfterHold::Nothing;
+    capture.Release();
+    ShowRunning();
+    return;
+  }
+  if (sound && afterHold_ == AfterHold::Stop) return;
   ForgetFailure();
+  const bool began = sound && !capture.InProgress();
+  if (began) recorder_.BeginSoundCall(app);
   const StartOutcome outcome = recorder_.session().StartRecording();
+  if (sound) {
+    if (outcome == StartOutcome::Resumed) capture.Release();
+    if (began && outcome != StartOutcome::Started && outcome != StartOutcome::Finishing) capture.End();
+    if (began && outcome == StartOutcome::Started) autoStarted_ = !app.empty();
+  }
   if (outcome == StartOutcome::NoAudio) {
     // Nothing may look as if it recorded.
     ShowNoAudio(noAudioText_);
@@ -34,16 +51,83 @@ void RecordingPresenter::Record() {
   SetTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer, 3000, nullptr);
 }
 
-void RecordingPresenter::Pause() { recorder_.session().PauseRecording(); }
+void RecordingPresenter::Pause() {
+  RecordingSession& session = recorder_.session();
+  if (!recorder_.RecordsSound() || !recorder_.capture().InProgress()) {
+    session.PauseRecording();
+    return;
+  }
+  if (afterHold_ != AfterHold::Nothing || !session.Exists() || session.AnyPaused()) return;
+  window_.EnableItem(IDC_PAUSE, false);
+  afterHold_ = AfterHold::Pause;
+  hold_ = recorder_.capture().Hold();
+}
 
 void RecordingPresenter::Stop() {
   RecordingSession& session = recorder_.session();
+  SoundCapture& capture = recorder_.capture();
+  if (autoStarted_ && !exiting_.load()) recorder_.AutoRecordStoppedByHand();
+  autoStarted_ = false;
+  if (recorder_.RecordsSound() && capture.InProgress() && !exiting_.load()) {
+    // Both directions end at one sample first; at the exit there is no
+    // time to wait for it.
+    if (afterHold_ == AfterHold::Stop) return;
+    window_.EnableItem(IDC_PAUSE, false);
+    window_.EnableItem(IDC_STOP, false);
+    afterHold_ = AfterHold::Stop;
+    hold_ = capture.Hold();
+    return;
+  }
   if (session.finishing.load()) return;
   session.StartFinishRecording();
+  if (recorder_.RecordsSound()) capture.End();
+}
+
+void RecordingPresenter::Toggle() {
+  if (recorder_.session().Exists() || afterHold_ == AfterHold::Pause)
+    Stop();
+  else
+    Record();
+}
+
+void RecordingPresenter::OnCaptureHeld(uint64_t hold) {
+  if (hold != hold_ || afterHold_ == AfterHold::Nothing) return;
+  const AfterHold after = afterHold_;
+  afterHold_ = AfterHold::Nothing;
+  if (after == AfterHold::Pause)
+    recorder_.session().PauseRecording();
+  else
+    FinishSoundCall();
+}
+
+void RecordingPresenter::FinishSoundCall() {
+  RecordingSession& session = recorder_.session();
+  if (!session.finishing.load()) session.StartFinishRecording();
+  recorder_.capture().End();
+  // No recording was running (it could not start): nothing will report its
+  // end, so the buttons return now.
+  if (!session.Exists() && !session.FinishingRunning()) OnStopped();
+}
+
+void RecordingPresenter::OnAutoRecord(bool start, const std::wstring& app) {
+  if (!recorder_.RecordsSound() || recorder_.settings().Current()->AutoRecord != 1) return;
+  if (start) {
+    if (!recorder_.session().Exists() && !recorder_.capture().InProgress()) Record(app);
+  } else if (autoStarted_) {
+    autoStarted_ = false;
+    if (recorder_.capture().InProgress()) Stop();
+  }
+}
+
+std::wstring RecordingPresenter::Subject(bool orFinished) const {
+  if (!recorder_.RecordsSound()) return StatusPartnerList(recorder_.calls(), orFinished);
+  return SoundCallText(recorder_.language(), recorder_.capture().App());
 }
 
 bool RecordingPresenter::RecordLineGreen() const {
-  return !recordLineShowsError_ && (recordLineShowsSaved_ || recorder_.calls().CallInProgress());
+  const bool inProgress =
+      recorder_.RecordsSound() ? recorder_.capture().InProgress() : recorder_.calls().CallInProgress();
+  return !recordLineShowsError_ && (recordLineShowsSaved_ || inProgress);
 }
 
 void RecordingPresenter::ShowNoAudio(const std::wstring& text) {
@@ -138,10 +222,16 @@ void RecordingPresenter::OnStopped() {
   KillTimer(window_.GetSafeHwnd(), kRecordStatusTimer);
   // A call that came into progress while the recording was being finished
   // is recorded now.
-  if (pendingStart && recorder_.calls().CallInProgress() && !exiting_.load()) {
+  const bool sound = recorder_.RecordsSound();
+  const bool inProgress = sound ? recorder_.capture().InProgress() : recorder_.calls().CallInProgress();
+  if (pendingStart && inProgress && !exiting_.load()) {
     ForgetFailure();
     session.StartDeferredRecording();
   }
+  // A sound call whose recording ended another way (a failure) ends too.
+  if (sound && !session.Exists() && afterHold_ == AfterHold::Nothing) recorder_.capture().End();
+  // A change of the source made during the recording applies now.
+  if (!session.Exists()) recorder_.SettleSource();
 }
 
 void RecordingPresenter::OnFinished(const FinishedRecording& finished) {
@@ -203,7 +293,7 @@ void RecordingPresenter::RefreshRecordLine() {
   recordLineShowsSaved_ = false;
   RecordingSession& session = recorder_.session();
   std::wstring text = BuildRecordLine(recorder_.language(), session.finishing.load() != 0, session.AnyPaused(),
-                                      StatusPartnerList(recorder_.calls(), false), session.UpdateElapsedSeconds());
+                                      Subject(false), session.UpdateElapsedSeconds());
   SetRecordLineText(text, false);
   SetTimer(window_.GetSafeHwnd(), kRecordStatusTimer, 1000, nullptr);
 }

@@ -29,12 +29,25 @@ class RecordingPresenter {
   void Init();
 
   // Record (and a call that starts with AutoRecord): a fresh recording, or a
-  // paused one goes on; with no call in progress, the notice.
-  void Record();
+  // paused one goes on; with no call in progress, the notice. With the
+  // computer's sound as the source, Record begins its sound call (named after
+  // `app`, the call app of an automatic start).
+  void Record(const std::wstring& app = std::wstring());
+  // With the computer's sound, a pause and a stop first hold both
+  // directions at one sample (OnCaptureHeld), then act.
   void Pause();
   // Stop (and the end of the last call, and the exit): the finishing runs on
   // a thread of its own.
   void Stop();
+  // The hotkey: Stop while a recording exists, else Record.
+  void Toggle();
+  // The automatic start of the computer's sound found a call app (start) or
+  // all of them done (stop): only a recording it started is stopped.
+  void OnAutoRecord(bool start, const std::wstring& app);
+  void OnCaptureHeld(uint64_t hold);
+  // What the recording line and the tray name the recording after: the
+  // partners, or the call app (the computer's sound).
+  std::wstring Subject(bool orFinished) const;
   // From now on no recording starts, and a finished one does not open its
   // folder: nobody is there to look.
   void SetExiting() { exiting_ = true; }
@@ -88,4 +101,10 @@ class RecordingPresenter {
   bool recordLineShowsSaved_ = false;
   // Why no call can be recorded; empty while the audio servers listen.
   std::wstring noAudioText_;
+  // The computer's sound: the hold asked for, and what follows it.
+  enum class AfterHold { Nothing, Pause, Stop };
+  AfterHold afterHold_ = AfterHold::Nothing;
+  uint64_t hold_ = 0;
+  bool autoStarted_ = false;
+  void FinishSoundCall();
 };

@@ -53,6 +53,15 @@ void StatusLines::SetLineText(int id, const std::wstring& text) {
 }
 
 void StatusLines::CheckClient() {
+  if (recorder_.RecordsSound()) {
+    ShowSoundSource();
+    return;
+  }
+  if (showsSound_) {
+    showsSound_ = false;
+    clientState_ = 0;
+    window_.ShowItem(IDC_RUN_SKYPE, true);
+  }
   // The check reads the registry and scans the process list: not here.
   HWND window = window_.GetSafeHwnd();
   StatusLines* self = this;
@@ -75,7 +84,30 @@ std::wstring StatusLines::RunSkypeCaption() const {
                                                                  : L"Button_Open_Skype");
 }
 
+void StatusLines::ShowSoundSource() {
+  const bool changed = !showsSound_;
+  showsSound_ = true;
+  // The client's button has nothing to do for this source.
+  window_.ShowItem(IDC_RUN_SKYPE, false);
+  const std::wstring hotkey = recorder_.settings().Current()->RecordHotkey;
+  SetLineText(IDC_CLIENT_STATUS, SoundSourceLine(recorder_.language(), hotkey, soundFailure_));
+  if (changed) InvalidateRect(window_.GetDlgItem(IDC_CLIENT_STATUS), nullptr, FALSE);
+}
+
+void StatusLines::OnSoundDevice(Direction direction, bool open, const std::wstring& what) {
+  soundFailures_[DirectionIndex(direction)] = open ? std::wstring() : what;
+  const std::wstring failure = soundFailures_[0].empty() ? soundFailures_[1] : soundFailures_[0];
+  if (failure == soundFailure_) return;
+  soundFailure_ = failure;
+  if (recorder_.RecordsSound()) {
+    ShowSoundSource();
+    InvalidateRect(window_.GetDlgItem(IDC_CLIENT_STATUS), nullptr, FALSE);
+  }
+}
+
 void StatusLines::ShowClientState(int state) {
+  // An answer of a check started before the source changed.
+  if (recorder_.RecordsSound()) return;
   const LanguageTable& language = recorder_.language();
   bool changed = clientState_ != state;
   clientState_ = state;

@@ -42,6 +42,11 @@ class StatusLines {
   // What the lines last showed: the client state (1 to 5) and the folder's;
   // 0 before the first answer.
   int clientState() const { return clientState_; }
+  // The client line is green: attached to the client, or the computer's
+  // sound with its devices open.
+  bool ClientLineGreen() const { return showsSound_ ? soundFailure_.empty() : clientState_ == 4; }
+  // A device of the computer's sound was opened or could not be (posted).
+  void OnSoundDevice(Direction direction, bool open, const std::wstring& what);
   int folderState() const { return folderState_; }
   // No check waits or runs.
   bool Idle() const { return clientCheck_.Idle() && folderCheck_.Idle(); }
@@ -57,6 +62,7 @@ class StatusLines {
     bool virtualStoreExists = false;
   };
   void ShowClientState(int state);
+  void ShowSoundSource();
   void ShowFolderFacts(const FolderFacts& facts);
   void SetLineText(int id, const std::wstring& text);
 
@@ -64,6 +70,10 @@ class StatusLines {
   CallRecorder& recorder_;
   bool askVirtualStore_ = false;
   int clientState_ = 0;
+  bool showsSound_ = false;
+  // The device of each direction that could not be opened; empty when open.
+  std::wstring soundFailures_[2];
+  std::wstring soundFailure_;  // the first of them
   int folderState_ = kUnknown;
   // Declared last: their jobs post actions that use the members above.
   BackgroundWork clientCheck_;

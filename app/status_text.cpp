@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "common/strings.h"
 #include "common/text_format.h"
 #include "settings/language.h"
 
@@ -77,4 +78,63 @@ std::wstring VirtualStoreFolder(const std::wstring& localAppData, const std::wst
   std::wstring folder = localAppData + L"\\VirtualStore";
   if (recordFolder.size() > 3) folder += recordFolder.substr(2);
   return folder;
+}
+
+std::wstring SoundCallText(const LanguageTable& language, const std::wstring& app) {
+  std::wstring name = app;
+  if (name.size() > 4 && EqualsNoCase(std::wstring_view(name).substr(name.size() - 4), L".exe"))
+    name.resize(name.size() - 4);
+  return name.empty() ? language.TextOr(L"Sound_Call_Name", L"This computer's sound") : name;
+}
+
+std::wstring SoundSourceLine(const LanguageTable& language, const std::wstring& hotkey,
+                             const std::wstring& failedDevice) {
+  if (!failedDevice.empty())
+    return FormatText(language.TextOr(L"Sound_Device_Failed", L"Sound device unavailable: %s (silence recorded)"),
+                      {failedDevice});
+  std::wstring line = language.TextOr(L"Sound_Source_Status", L"Recording this computer's sound (any call app)");
+  if (!hotkey.empty() && !EqualsNoCase(hotkey, L"None"))
+    line += FormatText(language.TextOr(L"Sound_Source_Hotkey", L", hotkey %s"), {hotkey});
+  return line;
+}
+
+bool ParseHotkey(const std::wstring& text, unsigned& modifiers, unsigned& key) {
+  modifiers = 0;
+  key = 0;
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find(L'+', begin);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring part = text.substr(begin, end - begin);
+    while (!part.empty() && part.front() == L' ') part.erase(part.begin());
+    while (!part.empty() && part.back() == L' ') part.pop_back();
+    if (part.empty() || key != 0) return false;  // "Ctrl++R", or something after the key
+    if (EqualsNoCase(part, L"Ctrl") || EqualsNoCase(part, L"Control")) {
+      modifiers |= 2;
+    } else if (EqualsNoCase(part, L"Alt")) {
+      modifiers |= 1;
+    } else if (EqualsNoCase(part, L"Shift")) {
+      modifiers |= 4;
+    } else if (EqualsNoCase(part, L"Win")) {
+      modifiers |= 8;
+    } else if (part.size() == 1 && ((part[0] >= L'A' && part[0] <= L'Z') || (part[0] >= L'a' && part[0] <= L'z') ||
+                                    (part[0] >= L'0' && part[0] <= L'9'))) {
+      key = AsciiLower(part[0]) >= L'a' ? static_cast<unsigned>(part[0] & ~0x20u) : static_cast<unsigned>(part[0]);
+    } else if ((part[0] == L'F' || part[0] == L'f') && part.size() <= 3 && part.size() >= 2) {
+      int n = 0;
+      for (size_t i = 1; i < part.size(); ++i) {
+        if (part[i] < L'0' || part[i] > L'9') return false;
+        n = n * 10 + (part[i] - L'0');
+      }
+      if (n < 1 || n > 24) return false;
+      key = 0x70u + static_cast<unsigned>(n - 1);
+    } else {
+      return false;
+    }
+    begin = end + 1;
+  }
+  if (key == 0) return false;
+  // A letter or digit alone (or with Shift) would be taken from all typing.
+  const bool functionKey = key >= 0x70u;
+  return functionKey || (modifiers & ~4u) != 0;
 }

@@ -29,6 +29,22 @@ constexpr uint64_t kEnoughFreeBytes = 104857600;
 // table is taken from the table saved when the calls ended.
 std::wstring StatusPartnerList(const CallStateMachine& calls, bool orFinished);
 
+// What a recording of the computer's sound is named after on the lines: the
+// call app without ".exe", or "This computer's sound" when it has none.
+std::wstring SoundCallText(const LanguageTable& language, const std::wstring& app);
+
+// The client line while the computer's sound is the source: the source and
+// the hotkey, or the device that could not be opened (`failed`, red).
+std::wstring SoundSourceLine(const LanguageTable& language, const std::wstring& hotkey,
+                             const std::wstring& failedDevice);
+
+// A hotkey as Config.ini writes it ("Ctrl+Alt+R", "Shift+Win+F9"): the
+// modifiers as RegisterHotKey takes them (1 Alt, 2 Ctrl, 4 Shift, 8 Win) and
+// the virtual key (A-Z, 0-9, F1-F24). False for "None", an empty text, a
+// key without a modifier other than Shift (it would take the key from every
+// program) or anything unknown.
+bool ParseHotkey(const std::wstring& text, unsigned& modifiers, unsigned& key);
+
 // "%02d:%02d:%02d"; the hours are not limited to 24.
 std::wstring ElapsedTimeText(uint32_t seconds);
 

@@ -71,6 +71,16 @@ void WindowEventChannel::OnRecordingsRecovered(const RecoveryReport& report) {
   Post([report](RecorderEvents& h) { h.OnRecordingsRecovered(report); });
 }
 
+void WindowEventChannel::OnCaptureHeld(uint64_t hold) {
+  Post([hold](RecorderEvents& h) { h.OnCaptureHeld(hold); });
+}
+void WindowEventChannel::OnCaptureDevice(Direction direction, bool open, const std::wstring& what) {
+  Post([direction, open, what](RecorderEvents& h) { h.OnCaptureDevice(direction, open, what); });
+}
+void WindowEventChannel::OnAutoRecord(bool start, const std::wstring& app) {
+  Post([start, app](RecorderEvents& h) { h.OnAutoRecord(start, app); });
+}
+
 void WindowEventChannel::ShowBox(const std::wstring& text) const { ShowMessageBoxDetached(text); }
 
 void WindowEventChannel::ShowFailure(RecordingFailure failure) const {

@@ -44,6 +44,10 @@ class WindowEventChannel : public RecorderEvents {
   void OnRecordingFinished(const FinishedRecording& finished) override;
   void OnRecordingFailed(RecordingFailure failure) override;
   void OnRecordingsRecovered(const RecoveryReport& report) override;
+  // SoundEvents
+  void OnCaptureHeld(uint64_t hold) override;
+  void OnCaptureDevice(Direction direction, bool open, const std::wstring& what) override;
+  void OnAutoRecord(bool start, const std::wstring& app) override;
 
   // Shows a box on a thread of its own (the failures', the start-up's).
   void ShowBox(const std::wstring& text) const;

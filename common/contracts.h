@@ -56,6 +56,14 @@ constexpr wchar_t kKeyCloseSkypeMainWindowWhenTalking[] = L"CloseSkypeMainWindow
 constexpr wchar_t kKeyCloseSkypeCallQualityWindow[] = L"CloseSkypeCallQualityWindow";
 constexpr wchar_t kKeyShowSavedNotice[] = L"ShowSavedNotice";
 constexpr wchar_t kKeyWavePath[] = L"WavePath";
+// The audio source: the client's audio ports (0) or the computer's own sound
+// (1), with the devices taken for it, the hotkey and the automatic start's
+// call apps.
+constexpr wchar_t kKeyCaptureSource[] = L"CaptureSource";
+constexpr wchar_t kKeyFarEndDevice[] = L"FarEndDevice";
+constexpr wchar_t kKeyNearEndDevice[] = L"NearEndDevice";
+constexpr wchar_t kKeyRecordHotkey[] = L"RecordHotkey";
+constexpr wchar_t kKeyAutoRecordApps[] = L"AutoRecordApps";
 // The default record folder, under the user's documents folder.
 constexpr wchar_t kRecordFolderName[] = L"\\Calvoro Record";
 

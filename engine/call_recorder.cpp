@@ -2,37 +2,105 @@
 
 #include <system_error>
 
+#include "common/strings.h"
 #include "platform/debug_trace.h"
 
-CallRecorder::CallRecorder(RecorderEvents& events, RecorderPlaces places)
+namespace {
+template <class T>
+T* OrOwn(T* given, std::unique_ptr<T>& own, std::unique_ptr<T> (*make)()) {
+  if (given) return given;
+  own = make();
+  return own.get();
+}
+}  // namespace
+
+CallRecorder::CallRecorder(RecorderEvents& events, RecorderPlaces places, RecorderDevices devices)
     : events_(events),
       places_(std::move(places)),
+      devices_(OrOwn(devices.devices, ownDevices_, &MakeSystemCaptureDevices)),
+      sessions_(OrOwn(devices.sessions, ownSessions_, &MakeSystemCaptureSessions)),
       language_(places_.languagePath),
       skype_(settings_, events),
-      sessionCalls_(skype_.calls),
+      sessionCalls_(*this),
       session_(settings_, language_, sessionCalls_, events),
       outTarget_(session_.Handoff(Direction::Out)),
       inTarget_(session_.Handoff(Direction::In)),
       outServer_(Direction::Out, places_.outPort, outTarget_),
-      inServer_(Direction::In, places_.inPort, inTarget_) {}
+      inServer_(Direction::In, places_.inPort, inTarget_),
+      soundOutlet_(session_),
+      capture_(*devices_, soundOutlet_, events),
+      autoRecord_(*sessions_, [this](const AutoRecordRules::Decision& decision) {
+        events_.OnAutoRecord(decision.action == AutoRecordRules::Start, decision.app);
+      }) {}
+
+bool CallRecorder::SessionCalls::CallInProgress() const {
+  return recorder_.RecordsSound() ? recorder_.capture_.InProgress() : recorder_.skype_.calls.CallInProgress();
+}
+
+std::wstring CallRecorder::SessionCalls::PartnerList() const {
+  if (!recorder_.RecordsSound()) return recorder_.skype_.calls.PartnerList();
+  // The app's name without ".exe", safe in a file name.
+  std::wstring app = recorder_.capture_.App();
+  if (app.size() > 4 && EqualsNoCase(std::wstring_view(app).substr(app.size() - 4), L".exe")) app.resize(app.size() - 4);
+  return FileNameSafeText(app);
+}
+
+void CallRecorder::SoundOutlet::Take(Direction direction, const int16_t* samples, size_t n) {
+  // The stream files hold little-endian 16-bit samples, as the machine does.
+  session_.Handoff(direction).Append(reinterpret_cast<const uint8_t*>(samples), n * sizeof(int16_t));
+}
+
+void CallRecorder::SettleSource() {
+  const SettingsSnapshot settings = settings_.Current();
+  if (!session_.Exists() && !session_.FinishingRunning() && !capture_.InProgress()) {
+    const uint8_t source = settings->CaptureSource;
+    source_.store(source);
+    const bool client = source == kSourceClient;
+    outTarget_.SetOpen(client);
+    inTarget_.SetOpen(client);
+    // The client's calls are asked for their audio only while its source is
+    // in use.
+    // Before the servers have started, nothing is known of their ports.
+    const bool known = serversStarted_.load();
+    const uint16_t out = known ? outPort_.load() : places_.outPort, in = known ? inPort_.load() : places_.inPort;
+    skype_.calls.SetAudioPorts(client ? out : 0, client ? in : 0);
+    session_.SetAudioAvailable(Direction::Out, !client || !known || outPort_.load() != 0);
+    session_.SetAudioAvailable(Direction::In, !client || !known || inPort_.load() != 0);
+  }
+  if (source_.load() == kSourceSound && settings->AutoRecord == 1)
+    autoRecord_.Watch(SoundCapture::NearEnd(settings->NearEndDevice), ParseAppList(settings->AutoRecordApps));
+  else
+    autoRecord_.Off();
+}
+
+void CallRecorder::BeginSoundCall(const std::wstring& app) {
+  const SettingsSnapshot settings = settings_.Current();
+  capture_.Begin(SoundCapture::FarEnd(settings->FarEndDevice), SoundCapture::NearEnd(settings->NearEndDevice), app);
+}
 
 CallRecorder::~CallRecorder() {
   if (!shutDown_) Shutdown();
 }
 
-void CallRecorder::LoadSettings() { ::LoadSettings(settings_, language_, places_.configPath); }
+void CallRecorder::LoadSettings() {
+  ::LoadSettings(settings_, language_, places_.configPath);
+  SettleSource();
+}
 
 ApplyResult CallRecorder::ApplySettings(const SettingsDialogValues& values) {
-  return ::ApplySettings(settings_, language_, values, places_.configPath);
+  ApplyResult result = ::ApplySettings(settings_, language_, values, places_.configPath);
+  if (result == ApplyResult::Applied) SettleSource();
+  return result;
 }
 
 AudioServersStart CallRecorder::StartAudioServers() {
   AudioServersStart start = ::StartAudioServers(outServer_, inServer_);
   // Calls are asked for their audio on the ports listened on; a direction
   // without a server is neither asked for nor recorded.
-  skype_.calls.SetAudioPorts(start.out ? start.out.port : 0, start.in ? start.in.port : 0);
-  session_.SetAudioAvailable(Direction::Out, static_cast<bool>(start.out));
-  session_.SetAudioAvailable(Direction::In, static_cast<bool>(start.in));
+  outPort_.store(start.out ? start.out.port : 0);
+  inPort_.store(start.in ? start.in.port : 0);
+  serversStarted_.store(true);
+  SettleSource();
   return start;
 }
 
@@ -56,11 +124,13 @@ void CallRecorder::StartRecovery() {
 
 bool CallRecorder::Shutdown(std::chrono::milliseconds linkDeadline) {
   shutDown_ = true;
+  autoRecord_.Off();
   bool linkStopped = skype_.StopThreads(linkDeadline);
   outServer_.Stop();
   inServer_.Stop();
   if (recovery_.joinable()) recovery_.join();
   session_.WaitForFinishing();
   session_.FinishRecording();
+  capture_.End();
   return linkStopped;
 }

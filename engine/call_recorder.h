@@ -16,11 +16,16 @@
 // Shutdown.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <thread>
 
+#include "capture/auto_record.h"
+#include "capture/capture_device.h"
+#include "capture/sound_capture.h"
 #include "common/direction.h"
 #include "engine/handoff_target.h"
 #include "net/audio_server.h"
@@ -31,8 +36,25 @@
 #include "skype/skype_client.h"
 #include "skype/skype_events.h"
 
+// What the computer's sound reports besides the capture's own events: the
+// automatic start found a call app capturing (start) or all of them done
+// (stop), from the watcher's thread.
+// Each does nothing unless overridden: only the window acts on them.
+class SoundEvents : public CaptureEvents {
+ public:
+  void OnCaptureHeld(uint64_t hold) override {}
+  void OnCaptureDevice(Direction direction, bool open, const std::wstring& what) override {}
+  virtual void OnAutoRecord(bool start, const std::wstring& app) {}
+};
+
 // Everything the recorder reports, in one interface per layer.
-class RecorderEvents : public SkypeEvents, public RecordingEvents {};
+class RecorderEvents : public SkypeEvents, public RecordingEvents, public SoundEvents {};
+
+// The platform's sound devices, or a test's. Null members take the system's.
+struct RecorderDevices {
+  CaptureDevices* devices = nullptr;
+  CaptureSessions* sessions = nullptr;
+};
 
 // Where the recorder keeps its files, and the ports it listens on.
 struct RecorderPlaces {
@@ -45,7 +67,7 @@ struct RecorderPlaces {
 class CallRecorder {
  public:
   // `events` must outlive the recorder.
-  CallRecorder(RecorderEvents& events, RecorderPlaces places);
+  CallRecorder(RecorderEvents& events, RecorderPlaces places, RecorderDevices devices = {});
   // Shutdown, when it was not called.
   ~CallRecorder();
   CallRecorder(const CallRecorder&) = delete;
@@ -59,8 +81,32 @@ class CallRecorder {
   CallStateMachine& calls() { return skype_.calls; }
   RecordingSession& session() { return session_; }
   AudioServer& server(Direction direction) { return direction == Direction::Out ? outServer_ : inServer_; }
+  SoundCapture& capture() { return capture_; }
+  CaptureDevices& captureDevices() { return *devices_; }
 
-  // Reads Config.ini into the settings in force and selects their language.
+  // --- The audio source ------------------------------------------------------
+  //
+  // The client's calls and audio ports, or the computer's sound. The source in
+  // use changes with the settings, but never under a recording: a change made
+  // while one runs applies once it has been finished (SettleSource).
+  uint8_t source() const { return source_.load(); }
+  bool RecordsSound() const { return source_.load() == kSourceSound; }
+  // Takes the settings' source now unless a recording or a sound call runs;
+  // the automatic start follows the settings (on for the computer's sound
+  // with AutoRecord). Called after every load and apply, and by the
+  // application once a recording has stopped.
+  void SettleSource();
+
+  // A recording of the computer's sound is wanted (Record, the hotkey, the
+  // automatic start): the sound call begins with the devices of the
+  // settings. `app` names the recording (empty: none).
+  void BeginSoundCall(const std::wstring& app);
+  // A recording the automatic start began was stopped by hand: it starts
+  // again only for the next call.
+  void AutoRecordStoppedByHand() { autoRecord_.Stopped(); }
+
+  // Reads Config.ini into the settings in force, selects their language and
+  // takes their audio source.
   void LoadSettings();
   // Takes the settings dialog's values (ApplySettings into this recorder's
   // settings, language and Config.ini).
@@ -82,19 +128,34 @@ class CallRecorder {
   bool Shutdown(std::chrono::milliseconds linkDeadline = kLinkStopDeadline);
 
  private:
-  // The calls as the recording session sees them.
+  // The calls as the recording session sees them: the client's, or the
+  // sound call with its app in the partners' place.
   class SessionCalls : public CallSource {
    public:
-    explicit SessionCalls(const CallStateMachine& calls) : calls_(calls) {}
-    bool CallInProgress() const override { return calls_.CallInProgress(); }
-    std::wstring PartnerList() const override { return calls_.PartnerList(); }
+    explicit SessionCalls(CallRecorder& recorder) : recorder_(recorder) {}
+    bool CallInProgress() const override;
+    std::wstring PartnerList() const override;
 
    private:
-    const CallStateMachine& calls_;
+    CallRecorder& recorder_;
+  };
+  // The capture threads' samples into the hand-offs.
+  class SoundOutlet : public CaptureOutlet {
+   public:
+    explicit SoundOutlet(RecordingSession& session) : session_(session) {}
+    void Take(Direction direction, const int16_t* samples, size_t n) override;
+
+   private:
+    RecordingSession& session_;
   };
 
   RecorderEvents& events_;
   const RecorderPlaces places_;
+  std::unique_ptr<CaptureDevices> ownDevices_;
+  std::unique_ptr<CaptureSessions> ownSessions_;
+  CaptureDevices* devices_;
+  CaptureSessions* sessions_;
+  std::atomic<uint8_t> source_{kSourceClient};
   SettingsStore settings_;
   LanguageTable language_;
   SkypeClient skype_;
@@ -105,6 +166,13 @@ class CallRecorder {
   HandoffTarget inTarget_;
   AudioServer outServer_;
   AudioServer inServer_;
+  SoundOutlet soundOutlet_;
+  SoundCapture capture_;
+  AutoRecordWatcher autoRecord_;
+  // The ports the audio servers listen on (0: none), asked of the client's
+  // calls while its source is in use.
+  std::atomic<uint16_t> outPort_{0}, inPort_{0};
+  std::atomic<bool> serversStarted_{false};
   std::thread recovery_;
   bool shutDown_ = false;
 };

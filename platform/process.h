@@ -47,3 +47,6 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine);
 // `program` fails as if the program were missing.
 void InjectProcessStartFailure(std::wstring_view program);
 void ClearProcessFaults();
+
+// The running program's process id.
+uint32_t CurrentProcessId();

@@ -107,3 +107,5 @@ ProcessRun process_platform::Run(std::wstring_view commandLine, std::chrono::mil
   run.killed = true;
   return run;
 }
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }

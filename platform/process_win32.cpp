@@ -35,3 +35,5 @@ ProcessRun process_platform::Run(std::wstring_view commandLine, std::chrono::mil
   CloseHandle(info.hProcess);
   return run;
 }
+
+uint32_t CurrentProcessId() { return GetCurrentProcessId(); }

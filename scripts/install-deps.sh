@@ -11,7 +11,7 @@ set -eu
 packages="cmake make g++ clang-14 libclang-rt-14-dev googletest libbenchmark-dev \
 mingw-w64 wine wine64 xvfb xauth x11-utils \
 sox lame flac vorbis-tools ffmpeg python3 procps \
-python3-pil fonts-dejavu-core fonts-wqy-microhei nsis \
+python3-pil fonts-dejavu-core fonts-wqy-microhei nsis pulseaudio pulseaudio-utils \
 dpkg-dev pkg-config libmp3lame-dev libogg-dev libvorbis-dev libflac-dev libopus-dev libopusenc-dev opus-tools"
 
 apt_sources=/etc/apt/sources.list

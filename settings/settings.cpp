@@ -15,9 +15,16 @@ bool SettingsRecord::operator==(const SettingsRecord& o) const {
          CloseSkypeCallQualityWindow == o.CloseSkypeCallQualityWindow &&
          OpenRecordFolderAfterRecording == o.OpenRecordFolderAfterRecording &&
          ShowStatusOnTray == o.ShowStatusOnTray && ShowSavedNotice == o.ShowSavedNotice && SaveLF == o.SaveLF &&
-         RecordFormat == o.RecordFormat &&
-         WavePath == o.WavePath;
+         RecordFormat == o.RecordFormat && WavePath == o.WavePath && CaptureSource == o.CaptureSource &&
+         FarEndDevice == o.FarEndDevice && NearEndDevice == o.NearEndDevice && RecordHotkey == o.RecordHotkey &&
+         AutoRecordApps == o.AutoRecordApps;
 }
+
+const wchar_t kDefaultAutoRecordApps[] =
+    L"Teams.exe;ms-teams.exe;Zoom.exe;Webex.exe;CiscoCollabHost.exe;Slack.exe;Discord.exe;WhatsApp.exe;"
+    L"Telegram.exe;Signal.exe;Viber.exe;Skype.exe;WeChat.exe;QQ.exe;DingTalk.exe;Feishu.exe;Lark.exe;"
+    L"WeMeetApp.exe;MicroSIP.exe;Zoiper5.exe;linphone.exe;chrome.exe;msedge.exe;firefox.exe";
+
 
 SettingsStore::SettingsStore() : current_(std::make_shared<const SettingsRecord>()) {}
 
@@ -107,6 +114,14 @@ SettingsRecord ReadSettings(const std::wstring& configPath) {
     ini.WriteString(kSettingSection, kKeyWavePath, folder);
   }
   record.WavePath = folder;
+  record.CaptureSource = read(kKeyCaptureSource) == kSourceSound ? kSourceSound : kSourceClient;
+  record.FarEndDevice = ini.ReadString(kSettingSection, kKeyFarEndDevice);
+  record.NearEndDevice = ini.ReadString(kSettingSection, kKeyNearEndDevice);
+  // An empty or missing value has the default ("None" turns the hotkey off).
+  std::wstring hotkey = ini.ReadString(kSettingSection, kKeyRecordHotkey);
+  if (!hotkey.empty()) record.RecordHotkey = hotkey;
+  std::wstring apps = ini.ReadString(kSettingSection, kKeyAutoRecordApps, 4096);
+  if (!apps.empty()) record.AutoRecordApps = apps;
   // A folder that cannot be made is shown by the folder's status line.
   if (!CreateDirectoryTree(folder)) DebugTrace(L"The record folder %s cannot be created.", {folder});
   return record;
@@ -134,6 +149,11 @@ bool SaveSettings(const SettingsRecord& record, const std::wstring& configPath) 
   write(kKeyCloseSkypeMainWindowWhenTalking, record.CloseSkypeMainWindowWhenTalking);
   write(kKeyCloseSkypeCallQualityWindow, record.CloseSkypeCallQualityWindow);
   written &= ini.WriteString(kSettingSection, kKeyWavePath, record.WavePath);
+  write(kKeyCaptureSource, record.CaptureSource);
+  written &= ini.WriteString(kSettingSection, kKeyFarEndDevice, record.FarEndDevice);
+  written &= ini.WriteString(kSettingSection, kKeyNearEndDevice, record.NearEndDevice);
+  written &= ini.WriteString(kSettingSection, kKeyRecordHotkey, record.RecordHotkey);
+  written &= ini.WriteString(kSettingSection, kKeyAutoRecordApps, record.AutoRecordApps);
   return written;
 }
 
@@ -196,6 +216,12 @@ ApplyResult ApplySettings(SettingsStore& store, LanguageTable& language, const S
   record.Language_Select = static_cast<uint8_t>(values.languageIndex);
   record.RecordWay = static_cast<uint8_t>(values.recordWayIndex);
   record.WavePath = folder;
+  record.CaptureSource = values.captureSource == kSourceSound ? kSourceSound : kSourceClient;
+  record.FarEndDevice = values.farEndDevice;
+  record.NearEndDevice = values.nearEndDevice;
+  // Empty stands for the default, as when the file is read.
+  record.RecordHotkey = values.recordHotkey.empty() ? kDefaultRecordHotkey : values.recordHotkey;
+  record.AutoRecordApps = values.autoRecordApps.empty() ? kDefaultAutoRecordApps : values.autoRecordApps;
 
   language.Select(record.Language_Select);
   if (!SaveSettings(record, configPath))

@@ -47,6 +47,13 @@ constexpr bool WayRecords(uint8_t way, Direction direction) {
   return way == kRecordBoth || way == (direction == Direction::Out ? kRecordOutOnly : kRecordInOnly);
 }
 
+// CaptureSource values.
+constexpr uint8_t kSourceClient = 0;
+constexpr uint8_t kSourceSound = 1;
+// The hotkey and the call apps when Config.ini names none.
+constexpr wchar_t kDefaultRecordHotkey[] = L"Ctrl+Alt+R";
+extern const wchar_t kDefaultAutoRecordApps[];
+
 // The record folder may be this long.
 constexpr size_t kWavePathMaxChars = 1024;
 
@@ -67,6 +74,13 @@ struct SettingsRecord {
   uint8_t ShowSavedNotice = 1;
   uint8_t RecordFormat = 0;
   std::wstring WavePath;
+  // The audio source and what it takes: empty device names take the
+  // defaults (what the computer plays, the microphone for communications).
+  uint8_t CaptureSource = kSourceClient;
+  std::wstring FarEndDevice;
+  std::wstring NearEndDevice;
+  std::wstring RecordHotkey = kDefaultRecordHotkey;
+  std::wstring AutoRecordApps = kDefaultAutoRecordApps;
 
   bool operator==(const SettingsRecord& other) const;
   bool operator!=(const SettingsRecord& other) const { return !(*this == other); }
@@ -117,6 +131,12 @@ struct SettingsDialogValues {
   int languageIndex = -1;   // selected item of the language list; -1 when none
   int recordWayIndex = -1;  // selected item of the record-way list; -1 when none
   std::wstring wavePath;
+  // The audio source's page: taken over from the set in force when the
+  // dialog opens, changed by its "more" dialog.
+  uint8_t captureSource = kSourceClient;
+  std::wstring farEndDevice, nearEndDevice;
+  std::wstring recordHotkey = kDefaultRecordHotkey;
+  std::wstring autoRecordApps = kDefaultAutoRecordApps;
 };
 
 // A setting's text converted as the file holds it: a decimal integer (leading

@@ -159,3 +159,38 @@ TEST(UserMessages, EveryFailureSpeaksBothLanguagesAndFallsBackToEnglish) {
   EXPECT_EQ(NoAudioMessage(shipped, start), L"无法录音：无法打开接收音频的端口（WSAEADDRINUSE）。");
   EXPECT_EQ(NoAudioMessage(shipped, AudioServersStart()), L"");
 }
+
+TEST(Hotkey, ParsesModifiersLettersDigitsAndFunctionKeysAndRefusesTheRest) {
+  unsigned modifiers = 0, key = 0;
+  ASSERT_TRUE(ParseHotkey(L"Ctrl+Alt+R", modifiers, key));
+  EXPECT_EQ(modifiers, 3u);
+  EXPECT_EQ(key, static_cast<unsigned>('R'));
+  ASSERT_TRUE(ParseHotkey(L" shift + win + f12 ", modifiers, key));
+  EXPECT_EQ(modifiers, 12u);
+  EXPECT_EQ(key, 0x7Bu);
+  ASSERT_TRUE(ParseHotkey(L"F9", modifiers, key));  // a function key may stand alone
+  EXPECT_EQ(modifiers, 0u);
+  ASSERT_TRUE(ParseHotkey(L"Control+r", modifiers, key));
+  EXPECT_EQ(key, static_cast<unsigned>('R'));
+  ASSERT_TRUE(ParseHotkey(L"Ctrl+7", modifiers, key));
+  EXPECT_EQ(key, static_cast<unsigned>('7'));
+  for (const wchar_t* refused : {L"", L"None", L"R", L"Shift+R", L"Ctrl+Alt", L"Ctrl++R", L"Ctrl+R+T", L"Ctrl+F25",
+                                 L"Ctrl+F0", L"Ctrl+Fx", L"Hyper+R", L"Ctrl+Esc"})
+    EXPECT_FALSE(ParseHotkey(refused, modifiers, key)) << refused;
+}
+
+TEST(SoundSource, NamesTheAppOrTheComputersSoundAndTellsAFailedDevice) {
+  TempDir dir;
+  LanguageTable english(dir.file(L"none.ini"));
+  EXPECT_EQ(SoundCallText(english, L"Teams.exe"), L"Teams");
+  EXPECT_EQ(SoundCallText(english, L"zoom.EXE"), L"zoom");
+  EXPECT_EQ(SoundCallText(english, L""), L"This computer's sound");
+  EXPECT_EQ(SoundSourceLine(english, L"Ctrl+Alt+R", L""), L"Recording this computer's sound (any call app), hotkey Ctrl+Alt+R");
+  EXPECT_EQ(SoundSourceLine(english, L"None", L""), L"Recording this computer's sound (any call app)");
+  EXPECT_EQ(SoundSourceLine(english, L"Ctrl+Alt+R", L"Headset"), L"Sound device unavailable: Headset (silence recorded)");
+  // The shipped file says it in Chinese, with the hotkey in its place.
+  LanguageTable shipped(LanguageIniPath());
+  const std::wstring line = SoundSourceLine(shipped, L"Ctrl+Alt+R", L"");
+  EXPECT_NE(line.find(L"Ctrl+Alt+R"), std::wstring::npos);
+  EXPECT_NE(line, SoundSourceLine(english, L"Ctrl+Alt+R", L""));
+}
