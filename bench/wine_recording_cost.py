@@ -7,10 +7,16 @@ twice, WINDOW seconds apart: once while it is attached and idle, once in the
 middle of the call. The same is shown for the wineserver, which serves the
 recorder's (and the simulated client's) calls into the Windows kernel.
 
-    xvfb-run -a python3 bench/wine_recording_cost.py build/windows/bin [seconds]
+    xvfb-run -a python3 bench/wine_recording_cost.py build/windows/bin [seconds] [--sound]
 
 Run it in a network namespace of its own (unshare -n, loopback up): the
 recorder listens on the fixed audio ports.
+
+With --sound the recorder takes the computer's own sound instead, from a
+private PulseAudio server (tests/e2e/pulse_sound.py) that plays a tone into
+the speakers and another into the microphone: the idle window is measured with
+the sound source chosen and no recording, the second window while a recording
+started by the Record button runs.
 """
 
 import os
@@ -20,6 +26,8 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tools", "driver"))
 import recorder_driver as rd  # noqa: E402
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
 
 WINDOW = 20.0
 TICKS = os.sysconf("SC_CLK_TCK")
@@ -53,7 +61,13 @@ def usage(pid):
     cpu = (int(fields[11]) + int(fields[12])) / TICKS  # utime, stime
     threads = {}
     for task in os.listdir("/proc/%d/task" % pid):
-        counts = [0, 0]
+        counts = [0, 0, 0.0]
+        try:
+            with open("/proc/%d/task/%s/stat" % (pid, task)) as f:
+                tf = f.read().rsplit(")", 1)[1].split()
+            counts[2] = (int(tf[11]) + int(tf[12])) / TICKS
+        except OSError:
+            continue
         try:
             with open("/proc/%d/task/%s/status" % (pid, task)) as f:
                 for line in f:
@@ -68,7 +82,7 @@ def usage(pid):
 
 
 def switches(threads):
-    return sum(v + i for v, i in threads.values())
+    return sum(v + i for v, i, _ in threads.values())
 
 
 def measure(pid, seconds):
@@ -80,11 +94,11 @@ def measure(pid, seconds):
     cpu1, t1 = usage(pid)
     elapsed = time.monotonic() - start
     per_thread = {}
-    for task, (v, i) in t1.items():
-        v0, i0 = t0.get(task, (0, 0))
+    for task, (v, i, c) in t1.items():
+        v0, i0, c0 = t0.get(task, (0, 0, 0.0))
         if v - v0 or i - i0:
-            per_thread[task] = ((v - v0) / elapsed, (i - i0) / elapsed)
-    voluntary = sum(v for v, _ in per_thread.values())
+            per_thread[task] = ((v - v0) / elapsed, (i - i0) / elapsed, (c - c0) / elapsed)
+    voluntary = sum(v for v, _, _ in per_thread.values())
     return (cpu1 - cpu0) / elapsed, (switches(t1) - switches(t0)) / elapsed, voluntary, per_thread
 
 
@@ -105,9 +119,74 @@ def wait_event(folder, prefix, timeout, holding=""):
     rd.wait_until(seen, timeout, "the simulated client's event " + prefix + holding)
 
 
+def recorder_pid(folder):
+    recorders = own_processes("CalvoroRecord", folder.root)
+    # The recorder runs in one Unix process; wine's loader may leave a
+    # second one of the same name behind that only waits for it.
+    if not recorders:
+        raise SystemExit("no CalvoroRecord process")
+    return max(recorders, key=lambda p: len(os.listdir("/proc/%d/task" % p)))
+
+
+def report(title, window, idle, busy, server_windows):
+    print("%s, %d s windows (processor share of one core, context switches a second)" % (title, window))
+    print("  idle:              %5.2f %%  %7.1f /s  (wake-ups, voluntary: %.1f /s)" % (100 * idle[0], idle[1], idle[2]))
+    for task, (v, i, c) in sorted(idle[3].items(), key=lambda item: -item[1][0]):
+        print("      thread %-8s %5.1f voluntary, %5.1f involuntary /s, %5.2f %%" % (task, v, i, 100 * c))
+    print("  recording:         %5.2f %%  %7.1f /s  (wake-ups, voluntary: %.1f /s)" % (100 * busy[0], busy[1], busy[2]))
+    for task, (v, i, c) in sorted(busy[3].items(), key=lambda item: -item[1][0]):
+        print("      thread %-8s %5.1f voluntary, %5.1f involuntary /s, %5.2f %%" % (task, v, i, 100 * c))
+    if server_windows:
+        print("wineserver over the same windows")
+        print("  idle:              %5.2f %%  %7.1f /s" % (100 * server_windows[0][0], server_windows[0][1]))
+        print("  recording:         %5.2f %%  %7.1f /s" % (100 * server_windows[1][0], server_windows[1][1]))
+
+
+def sound_main(bin_dir, window):
+    from pulse_sound import PulseSound
+    pulse = PulseSound().start()
+    try:
+        wine = rd.Wine(bin_dir)
+        wine.env.update(pulse.env())
+        pulse.use_in_wine_prefix(wine.env)
+        folder = rd.ProgramFolder(wine, {"CaptureSource": 1, "FarEndDevice": "Monitor of Speakers",
+                                         "RecordFormat": 16, "SaveLF": 1})
+        folder.start_recorder()
+        try:
+            folder.wait_recorder_window()
+            time.sleep(3)
+            pid = recorder_pid(folder)
+            servers = own_processes("wineserver", "WINEPREFIX=" + wine.env["WINEPREFIX"], "environ")
+            server = servers[0] if servers else None
+            s0 = usage(server) if server else None
+            idle = measure(pid, window)
+            s_idle = server_rate(s0, usage(server), window) if server else None
+            assert folder.run_scenario("attach none\npress %d\n" % rd.IDC_RECORD, name="record") == 0
+            rd.wait_until(lambda: any(n.endswith(".sky") for n in folder.record_files()), 60, "the recording")
+            time.sleep(3)
+            s0 = usage(server) if server else None
+            busy = measure(pid, window)
+            s_busy = server_rate(s0, usage(server), window) if server else None
+            assert folder.run_scenario("attach none\npress %d\n" % rd.IDC_STOP, name="stop") == 0
+            folder.wait_records([".wav"])
+            report("CalvoroRecord.exe under wine, the computer's sound", window, idle, busy,
+                   (s_idle, s_busy) if server else None)
+        finally:
+            try:
+                folder.exit_recorder()
+            finally:
+                folder.kill()
+                shutil.rmtree(folder.root, ignore_errors=True)
+    finally:
+        pulse.stop()
+
+
 def main():
-    bin_dir = sys.argv[1]
-    window = float(sys.argv[2]) if len(sys.argv) > 2 else WINDOW
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    bin_dir = args[0]
+    window = float(args[1]) if len(args) > 1 else WINDOW
+    if "--sound" in sys.argv:
+        return sound_main(bin_dir, window)
     wine = rd.Wine(bin_dir)
     folder = rd.ProgramFolder(wine, {"AutoRecord": 1, "RecordFormat": 16})
     idle_ms = int((window + 8) * 1000)
@@ -147,7 +226,7 @@ def main():
         print("CalvoroRecord.exe under wine, %d s windows (processor share of one core, context switches a second)"
               % window)
         print("  attached, idle:    %5.2f %%  %7.1f /s  (wake-ups, voluntary: %.1f /s)" % (100 * idle[0], idle[1], idle[2]))
-        for task, (v, i) in sorted(idle[3].items(), key=lambda item: -item[1][0]):
+        for task, (v, i, c) in sorted(idle[3].items(), key=lambda item: -item[1][0]):
             print("      thread %-8s %5.1f voluntary, %5.1f involuntary /s" % (task, v, i))
         print("  recording a call:  %5.2f %%  %7.1f /s  (wake-ups, voluntary: %.1f /s)" % (100 * call[0], call[1], call[2]))
         if server:

@@ -41,9 +41,9 @@ const PROPERTYKEY kFriendlyNameKey = {
 const GUID kSubtypePcm = {WAVE_FORMAT_PCM, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 const GUID kSubtypeFloat = {WAVE_FORMAT_IEEE_FLOAT, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
-// The shared buffer: room for 200 ms, so that a capture thread held up for a
-// moment loses nothing.
-constexpr REFERENCE_TIME kBufferDuration = 2000000;
+// The shared buffer: room for 500 ms. The capture thread reads it every
+// 100 ms, so a thread held up for a moment loses nothing.
+constexpr REFERENCE_TIME kBufferDuration = 5000000;
 
 struct ComRelease {
   void operator()(IUnknown* object) const { object->Release(); }

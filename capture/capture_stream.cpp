@@ -7,10 +7,6 @@
 #include "platform/debug_trace.h"
 
 namespace {
-// The smoothing of the offset from the clock, per packet (about half a
-// second at the usual 10 ms packets): the capture times jitter by a few
-// milliseconds, the drift is a sample or two a second.
-constexpr double kSmoothing = 0.02;
 constexpr size_t kSilenceChunk = 1600;
 const int16_t kSilence[kSilenceChunk] = {};
 }  // namespace
@@ -28,7 +24,9 @@ StreamAligner::StreamAligner(int64_t origin, CaptureSink& sink) : origin_(origin
 
 bool StreamAligner::UseFormat(const CaptureFormat& format) {
   converter_ = std::make_unique<AudioConverter>(format);
+  // A new device: its packets' usual distance from the clock is learnt anew.
   placed_ = false;
+  haveBase_ = false;
   if (converter_->Supported()) return true;
   converter_.reset();
   return false;
@@ -66,28 +64,47 @@ void StreamAligner::Packet(const CapturePacket& packet, int64_t now) {
   }
   const int64_t expectedEnd = SampleAt(origin_, end) - std::llround(converter_->DelaySamples());
   const int64_t offset = expectedEnd - static_cast<int64_t>(position_ + converted_.size());
+  const int64_t base = haveBase_ ? base_ : 0;
 
   size_t cut = 0;
-  if (!placed_ || packet.discontinuity || offset > kGapSamples || offset < -kGapSamples) {
-    // Placed by its time: silence before it, or what overlaps the stream cut.
-    if (offset > 0) WriteSilence(static_cast<uint64_t>(offset));
-    else cut = static_cast<size_t>(std::min<int64_t>(-offset, static_cast<int64_t>(converted_.size())));
+  if (!placed_ || packet.discontinuity || offset - base > kGapSamples || offset - base < -kGapSamples) {
+    // Placed by its time, as far from the clock as the device's packets
+    // usually are: silence before it, or what overlaps the stream cut.
+    const int64_t shift = offset - base;
+    if (shift > 0) WriteSilence(static_cast<uint64_t>(shift));
+    else cut = static_cast<size_t>(std::min<int64_t>(-shift, static_cast<int64_t>(converted_.size())));
     stats_.cut += cut;
-    smoothed_ = 0;
     placed_ = true;
+    window_.clear();
+    corrections_ = 0;
+    if (!haveBase_) windowStart_ = now;
   } else {
-    smoothed_ += (static_cast<double>(offset) - smoothed_) * kSmoothing;
-    if (smoothed_ > kDriftSamples && !converted_.empty()) {
-      // The device is slow: one sample twice.
-      converted_.insert(converted_.begin(), converted_.front());
-      smoothed_ -= 1;
-      ++stats_.repeated;
-    } else if (smoothed_ < -kDriftSamples && !converted_.empty()) {
-      cut = 1;
-      smoothed_ += 1;
-      ++stats_.left;
+    // The offset as it would be without the nudges made since the placing,
+    // so that values before and after a nudge compare.
+    const int64_t adjusted = offset + corrections_;
+    while (!window_.empty() && window_.back().adjusted >= adjusted) window_.pop_back();
+    window_.push_back({now, adjusted});
+    while (window_.front().time < now - kDriftWindow) window_.pop_front();
+    const int64_t least = window_.front().adjusted - corrections_;
+    if (!haveBase_) {
+      if (now - windowStart_ >= kDriftWindow) {
+        base_ = least;
+        haveBase_ = true;
+      }
+    } else {
+      const double drift = static_cast<double>(least - base_);
+      if (drift > kDriftSamples && !converted_.empty()) {
+        // The device is slow: one sample twice.
+        converted_.insert(converted_.begin(), converted_.front());
+        ++corrections_;
+        ++stats_.repeated;
+      } else if (drift < -kDriftSamples && !converted_.empty()) {
+        cut = 1;
+        --corrections_;
+        ++stats_.left;
+      }
+      stats_.largestDrift = std::max(stats_.largestDrift, std::fabs(drift));
     }
-    stats_.largestDrift = std::max(stats_.largestDrift, std::fabs(smoothed_));
   }
   Emit(converted_.data() + cut, converted_.size() - cut);
 }
@@ -238,13 +255,12 @@ void CaptureThread::RunOnce(const CaptureEndpoint& endpoint, int64_t origin, uin
       position_ = aligner.position();
     }
     if (hooks_.progressed) hooks_.progressed(aligner.position());
-    if (device) {
-      device->WaitForData(10);
-    } else {
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait_for(lock, std::chrono::milliseconds(20),
-                        [this, generation] { return quit_ || generation_ != generation; });
-    }
+    // The device keeps 500 ms: a look every 100 ms takes what came meanwhile
+    // in one go, where waking for each 10 ms packet would cost ten times
+    // the wake-ups (under wine each is dear).
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::milliseconds(kPollMs),
+                      [this, generation] { return quit_ || generation_ != generation; });
   }
   std::lock_guard<std::mutex> lock(mutex_);
   stats_ = aligner.stats();

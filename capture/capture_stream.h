@@ -3,15 +3,19 @@
 // Sample n of a direction's stream is the sound of the moment origin + n/16000
 // s on the capture clock, for both directions alike, so that the far end and
 // the microphone stay aligned however their devices deliver:
-//  - a packet's capture time says where its samples belong; a packet later
-//    than the stream by more than kGapSamples leaves a gap that is filled with
-//    silence (a loopback device delivers nothing while nothing plays; a
-//    discontinuity; a device opened late or replaced), and one earlier than
-//    the stream by more than that is cut where it overlaps;
+//  - a packet's capture time says where its samples belong. Devices stamp
+//    their packets late by a varying amount (some when the data reached the
+//    program, several packets at once), so the stream keeps each device's
+//    usual distance from the clock: the least offset of its packets over the
+//    last two seconds, learnt in its first two;
+//  - a packet further than kGapSamples from that distance is placed by its
+//    time: the gap before it is filled with silence (a loopback device
+//    delivers nothing while nothing plays; a discontinuity; a device opened
+//    late or replaced), and what overlaps the stream is cut;
 //  - two devices' clocks drift apart (a device's second is not the
-//    computer's): within the gap limit the stream is nudged by one sample at a
-//    time (a sample repeated or left out) whenever its smoothed offset from
-//    the clock passes kDriftSamples;
+//    computer's): whenever the least offset moves more than kDriftSamples
+//    from the usual distance, the stream is nudged by one sample (a sample
+//    repeated or left out), at most one per packet;
 //  - while a device delivers nothing at all, the stream is filled with silence
 //    up to the present less the device's usual delay.
 //
@@ -23,6 +27,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,10 +46,14 @@ class CaptureSink {
   virtual void Write(uint64_t position, const int16_t* samples, size_t n) = 0;
 };
 
-// Further from the clock than this (40 ms), a packet is placed by its time.
-constexpr int64_t kGapSamples = 640;
-// The smoothed offset from the clock that a one-sample nudge corrects (2 ms).
-constexpr double kDriftSamples = 32.0;
+// Further than this from its device's usual distance (60 ms), a packet is
+// placed by its time.
+constexpr int64_t kGapSamples = 960;
+// How far the least offset may move before a one-sample nudge (1 ms), and
+// the time the least is taken over (long enough that a late stamp or two
+// do not move it).
+constexpr double kDriftSamples = 16.0;
+constexpr int64_t kDriftWindow = 2 * kCaptureClockPerSecond;
 // The least a device is assumed to lag the present while it is silent (100 ms).
 constexpr int64_t kIdleLagSamples = 1600;
 
@@ -71,7 +80,7 @@ class StreamAligner {
 
   // How the stream kept to the clock.
   struct Stats {
-    double largestDrift = 0;  // the largest smoothed offset seen, in samples
+    double largestDrift = 0;  // the furthest the least offset moved from the usual, in samples
     uint64_t repeated = 0;    // samples repeated for a slow device
     uint64_t left = 0;        // samples left out for a fast device
     uint64_t silence = 0;     // samples of silence filled in
@@ -87,8 +96,19 @@ class StreamAligner {
   CaptureSink& sink_;
   std::unique_ptr<AudioConverter> converter_;
   uint64_t position_ = 0;
-  double smoothed_ = 0;       // offset of the stream from the clock (+: the stream is behind)
-  bool placed_ = false;       // a packet has been placed since the device was (re)opened
+  // The offsets of the last two seconds' packets (expected end less the
+  // stream's end, +: the stream is behind), each with the nudges made since
+  // the placing added, kept as a rising queue whose front is the least.
+  struct Offset {
+    int64_t time;
+    int64_t adjusted;
+  };
+  std::deque<Offset> window_;
+  int64_t corrections_ = 0;   // samples repeated less samples left out since the placing
+  int64_t base_ = 0;          // the device's usual offset
+  bool haveBase_ = false;     // learnt (two seconds after the device's first packet)
+  int64_t windowStart_ = 0;
+  bool placed_ = false;       // a packet has been placed since the device was (re)opened or went quiet
   int64_t lag_ = 0;           // the device's delay behind the present, in samples (smoothed)
   std::vector<int16_t> converted_;
   Stats stats_;
@@ -124,6 +144,8 @@ class CaptureThread {
   // let the run go) or of the run now.
   StreamAligner::Stats stats() const;
 
+  // How often the device is read.
+  static constexpr int kPollMs = 100;
   // How often a device that cannot be opened is tried again.
   static constexpr int64_t kReopenEvery = kCaptureClockPerSecond / 2;
   // How long a mark waits for the device's own audio before silence.

@@ -39,9 +39,11 @@ bool CallRecorder::SessionCalls::CallInProgress() const {
 
 std::wstring CallRecorder::SessionCalls::PartnerList() const {
   if (!recorder_.RecordsSound()) return recorder_.skype_.calls.PartnerList();
-  // The app's name without ".exe", safe in a file name.
+  // The app's name without ".exe", or the source's own name when the
+  // recording was started by hand; safe in a file name.
   std::wstring app = recorder_.capture_.App();
   if (app.size() > 4 && EqualsNoCase(std::wstring_view(app).substr(app.size() - 4), L".exe")) app.resize(app.size() - 4);
+  if (app.empty()) app = recorder_.language_.TextOr(L"Sound_Call_Name", L"This computer's sound");
   return FileNameSafeText(app);
 }
 

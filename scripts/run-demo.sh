@@ -3,6 +3,9 @@
 # of a few seconds placed by the simulated client, with a different signal for
 # the far end and the microphone, and encodes it to MP3 with its built-in
 # encoder (the WAV is kept). Prints where the output files are, with their format and length.
+# With --sound it records the computer's own sound instead (the way any call
+# app is recorded): a private PulseAudio server plays a tone to the speakers and
+# another into the microphone, and Record and Stop are pressed by hand.
 # Run as root on Debian 12: it installs what is missing with apt-get.
 set -eu
 cd "$(dirname "$0")/.."
@@ -48,6 +51,6 @@ export WINEPREFIX="$top/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDE
 
 echo "== recording"
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" python3 tools/driver/run_demo.py build/windows/bin build/demo || status=$?
+xvfb-run -a -s "-screen 0 1280x1024x24" python3 tools/driver/run_demo.py build/windows/bin build/demo "$@" || status=$?
 wineserver -k 2>/dev/null || true
 exit $status

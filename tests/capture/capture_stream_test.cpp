@@ -106,7 +106,7 @@ TEST(StreamAligner, AnHourOfOneHundredPpmDriftStaysWithinTwoAndAHalfMilliseconds
     const double expectedNudges = std::fabs(ppm) * 1e-6 * 57600000.0;
     const StreamAligner::Stats& stats = aligner.stats();
     EXPECT_LE(largestOffset, 40) << "largest offset in samples";
-    EXPECT_LE(stats.largestDrift, kDriftSamples + 1.0);
+    EXPECT_LE(stats.largestDrift, kDriftSamples + 8.0) << "a jitter may move the least offset by a few samples at once";
     if (ppm > 0) {
       EXPECT_NEAR(static_cast<double>(stats.left), expectedNudges, expectedNudges * 0.05);
       EXPECT_LE(stats.repeated, 30u);
@@ -125,6 +125,36 @@ TEST(StreamAligner, AnHourOfOneHundredPpmDriftStaysWithinTwoAndAHalfMilliseconds
                 static_cast<long long>(largestOffset), largestOffset / 16.0,
                 static_cast<unsigned long long>(stats.left + stats.repeated));
   }
+}
+
+// Some drivers stamp packets when they reach the program, several at once
+// (wine's takes 25 ms from the sound server and hands it out in 10 ms
+// packets). Such stamps are late by up to a burst: the stream must neither
+// nudge nor cut nor fill for them, or a steady tone would click every packet.
+TEST(StreamAligner, PacketsStampedLateInBurstsAreNeitherNudgedNorCut) {
+  RecordingSink sink;
+  const int64_t origin = 0;
+  StreamAligner aligner(origin, sink);
+  ASSERT_TRUE(aligner.UseFormat(k16kMono));
+  PulseDevice device{16000.0, 0, {}};
+  std::mt19937 random(3);
+  std::uniform_int_distribution<int64_t> late(0, 60000);  // up to 6 ms more
+  const uint32_t frames = 160;
+  for (uint64_t k = 0; k < 60 * 16000; k += 5 * frames) {
+    // Five packets arrive together after the fifth has been captured.
+    const int64_t arrival = device.TimeOf(k + 5 * frames) + late(random);
+    for (int i = 0; i < 5; ++i) {
+      CapturePacket packet = device.Packet(k + i * frames, frames);
+      packet.time = arrival;
+      aligner.Packet(packet, arrival);
+    }
+  }
+  const StreamAligner::Stats& stats = aligner.stats();
+  EXPECT_LE(stats.repeated + stats.left, 2u) << "a minute of a steady device";
+  EXPECT_EQ(stats.cut, 0u);
+  // Only before the first packet, which came late itself.
+  EXPECT_LE(stats.silence, 5u * frames + 96u);
+  EXPECT_EQ(aligner.position(), 60u * 16000u + stats.silence + stats.repeated - stats.left);
 }
 
 // A loopback device delivers nothing while nothing plays: the stream is

@@ -47,10 +47,48 @@ def describe(path):
                                 float(info.get("duration", "0") or 0))
 
 
+def record_sound(bin_dir, demo):
+    """The computer's own sound: a private sound server plays a 1000 Hz tone
+    to the speakers (a call app's far end) and a 660 Hz tone into the
+    microphone; the recorder takes both, pressed Record and Stop as a user
+    would, and keeps them left and right."""
+    sys.path.insert(0, os.path.join(rd.TOP, "tests", "e2e"))
+    from pulse_sound import PulseSound
+    with PulseSound(speakers_hz=1000, mic_hz=660) as pulse:
+        wine = rd.Wine(bin_dir)
+        wine.env.update(pulse.env())
+        pulse.use_in_wine_prefix(wine.env)
+        folder = rd.ProgramFolder(wine, {"CaptureSource": 1, "FarEndDevice": "Monitor of Speakers", "SaveLF": 1,
+                                         "RecordFormat": 1 | 16}, root=demo)
+        print("Starting CalvoroRecord.exe in", folder.program, "with the computer's sound as its source")
+        folder.start_recorder()
+        try:
+            folder.wait_recorder_window()
+            print("Pressing Record, and Stop five seconds later (far end 1000 Hz left, microphone 660 Hz right) ...")
+            steps = "attach none\npress %d\nsleep 5000\npress %d\n" % (rd.IDC_RECORD, rd.IDC_STOP)
+            if folder.run_scenario(steps, name="buttons") != 0:
+                raise SystemExit("pressing the buttons failed (see %s)" % folder.log)
+            print("Waiting for the recording to be finished and encoded ...")
+            folder.wait_records([".wav", ".mp3"])
+        finally:
+            folder.exit_recorder()
+            folder.kill()
+    return folder
+
+
 def main():
-    bin_dir, demo = sys.argv[1], os.path.abspath(sys.argv[2])
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    bin_dir, demo = args[0], os.path.abspath(args[1])
     shutil.rmtree(demo, ignore_errors=True)
     os.makedirs(demo)
+    if "--sound" in sys.argv:
+        folder = record_sound(bin_dir, demo)
+        print()
+        print("Recordings in", folder.records + ":")
+        for name in folder.record_files():
+            path = os.path.join(folder.records, name)
+            print("  %s\n      %s, %d bytes" % (path, describe(path), os.path.getsize(path)))
+        return
     folder = rd.ProgramFolder(rd.Wine(bin_dir), {"AutoRecord": 1, "RecordFormat": 1 | 16}, root=demo)
     print("Starting CalvoroRecord.exe in", folder.program)
     folder.start_recorder()
