@@ -8,6 +8,7 @@
 #define IDR_MAINFRAME 128
 #define IDR_TRAY_MENU 129
 #define IDD_SETTING_DIALOG 131
+#define IDD_SOUND_DIALOG 138
 
 // Bitmaps (24 bits per pixel): the main window's background (700 x 520), the
 // settings dialog's (551 x 424), the about dialog's (470 x 293) and the
@@ -82,6 +83,22 @@
 #define IDC_SETTING_APPLY 1056
 #define IDC_SETTING_SAVED_NOTICE 1060
 #define IDC_SETTING_OPUS 1061
+#define IDC_SETTING_SOUND_MORE 1062
+
+// Audio source dialog controls (besides IDOK and IDCANCEL).
+#define IDC_SOUND_CLOSE 1101
+#define IDC_SOUND_TITLE 1102
+#define IDC_SOUND_SOURCE_CLIENT 1103
+#define IDC_SOUND_SOURCE_SOUND 1104
+#define IDC_SOUND_FAR_LABEL 1105
+#define IDC_SOUND_FAR 1106
+#define IDC_SOUND_NEAR_LABEL 1107
+#define IDC_SOUND_NEAR 1108
+#define IDC_SOUND_HOTKEY_LABEL 1109
+#define IDC_SOUND_HOTKEY 1110
+#define IDC_SOUND_APPS_LABEL 1111
+#define IDC_SOUND_APPS 1112
+#define IDC_SOUND_HINT 1113
 
 // About dialog controls (besides IDOK).
 #define IDC_ABOUT_CLOSE 1002

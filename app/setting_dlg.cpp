@@ -70,6 +70,9 @@ BOOL CSettingDlg::OnInitDialog() {
 }
 
 void CSettingDlg::Close(INT_PTR result) {
+  // Closed from outside (the main window ending) while the audio source
+  // dialog is open: that one ends too, without its values.
+  if (soundDialog_) soundDialog_->EndDialog(IDCANCEL);
   if (onClosing) onClosing();
   EndDialog(result);
 }
@@ -101,6 +104,8 @@ void CSettingDlg::SkinControls() {
   PlaceImageButton(hwnd_, apply_, IDC_SETTING_APPLY);
   SkinPushButton(browse_, white, L"Browse", 14);
   PlaceImageButton(hwnd_, browse_, IDC_SETTING_BROWSE);
+  SkinPushButton(soundMore_, white, L"Sound source...", 14);
+  PlaceImageButton(hwnd_, soundMore_, IDC_SETTING_SOUND_MORE);
 
   const ButtonImagePaths on = SkinImages(L"CheckBox_on"), off = SkinImages(L"CheckBox_off", L"disabled");
   struct Box {
@@ -160,6 +165,7 @@ void CSettingDlg::ShowSettings(const SettingsRecord& settings) {
   SetCheckFromSetting(opus_, settings.RecordFormat & kFormatOpus);
   SetCheckFromSetting(flac_, settings.RecordFormat & kFormatFlac);
   SetCheckFromSetting(wav_, settings.RecordFormat & kFormatWav);
+  sound_ = SoundSourceValues::Of(settings);
 }
 
 void CSettingDlg::ApplyTexts() {
@@ -172,6 +178,7 @@ void CSettingDlg::ApplyTexts() {
   cancel_.SetText(text(L"Button_Cancel"));
   apply_.SetText(text(L"Button_Apply"));
   browse_.SetText(text(L"Button_Browse"));
+  soundMore_.SetText(text(L"Setting_Sound_More"));
   autoRun_.SetText(text(L"Button_AutoRun"));
   SetItemText(IDC_SETTING_LANGUAGE_LABEL, text(L"Static_Language").c_str());
   autoRecord_.SetText(text(L"Button_Auto_Record"));
@@ -208,6 +215,7 @@ SettingsDialogValues CSettingDlg::Values() const {
   values.languageIndex = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_LANGUAGE, CB_GETCURSEL, 0, 0));
   values.recordWayIndex = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_GETCURSEL, 0, 0));
   values.wavePath = GetWindowTextString(GetDlgItem(IDC_SETTING_FOLDER));
+  sound_.CopyTo(values);
   return values;
 }
 
@@ -245,6 +253,17 @@ void CSettingDlg::Browse() {
   if (SUCCEEDED(com)) CoUninitialize();
 }
 
+void CSettingDlg::ChooseSoundSource() {
+  CaptureDevices& devices = recorder_.captureDevices();
+  CSoundSourceDlg dialog(hwnd_, recorder_.language(), sound_,
+                         [&devices] { return devices.CaptureDeviceNames(); });
+  soundDialog_ = &dialog;
+  INT_PTR result = dialog.DoModal();
+  soundDialog_ = nullptr;
+  // Nothing is applied until OK or Apply.
+  if (result == IDOK) sound_ = dialog.values();
+}
+
 bool CSettingDlg::OnCommand(WORD id, WORD notifyCode, HWND control) {
   switch (id) {
     case IDOK:
@@ -264,6 +283,9 @@ bool CSettingDlg::OnCommand(WORD id, WORD notifyCode, HWND control) {
       return true;
     case IDC_SETTING_BROWSE:
       Browse();
+      return true;
+    case IDC_SETTING_SOUND_MORE:
+      ChooseSoundSource();
       return true;
     default:
       return false;

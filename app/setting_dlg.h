@@ -9,6 +9,11 @@
 // A record folder that cannot be recorded into (too long, or not creatable) is
 // refused with a message box owned by the dialog; the dialog stays open and
 // nothing of that apply takes effect.
+//
+// The audio source's settings have a dialog of their own (CSoundSourceDlg),
+// opened by the button beside the record way. The settings dialog holds them
+// from the settings in force when it opens; that dialog's OK changes what it
+// holds, and they are applied with everything else.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +23,7 @@
 #include <functional>
 
 #include "app/skinned_dialog.h"
+#include "app/sound_dlg.h"
 #include "engine/call_recorder.h"
 #include "settings/settings.h"
 #include "ui/edit_ex.h"
@@ -50,6 +56,7 @@ class CSettingDlg : public CSkinnedDialog {
   void Close(INT_PTR result);
   SettingsDialogValues Values() const;
   void Browse();
+  void ChooseSoundSource();
 
   CallRecorder& recorder_;
   std::function<void()> onApplied_;
@@ -59,4 +66,9 @@ class CSettingDlg : public CSkinnedDialog {
   CEditEx folder_;
   CImageButton browse_;
   CBoxImageButton mp3_, ogg_, opus_, flac_, wma_, wav_;
+  CImageButton soundMore_;
+  SoundSourceValues sound_;
+  // The audio source dialog while it is open (it runs inside this dialog's
+  // handling of its button).
+  CSoundSourceDlg* soundDialog_ = nullptr;
 };

@@ -74,7 +74,9 @@ void StreamAligner::Packet(const CapturePacket& packet, int64_t now) {
     if (shift > 0) WriteSilence(static_cast<uint64_t>(shift));
     else cut = static_cast<size_t>(std::min<int64_t>(-shift, static_cast<int64_t>(converted_.size())));
     stats_.cut += cut;
-    placed_ = true;
+    // A packet wholly in the past leaves the stream where it was, ahead of
+    // the clock: the next one is placed by its time again.
+    placed_ = cut < converted_.size();
     window_.clear();
     corrections_ = 0;
     if (!haveBase_) windowStart_ = now;

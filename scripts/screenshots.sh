@@ -5,6 +5,9 @@
 #    (docs/skin-controls-96dpi.png, docs/skin-controls-144dpi.png);
 #  - the settings dialog and the about box in both languages at 96 DPI
 #    (docs/settings-dialog-<chs|cht>.png, docs/about-dialog-<chs|cht>.png);
+#  - the audio source dialog, opened from the settings dialog by a click on
+#    its button, with this computer's sound chosen by a click, in both
+#    languages (docs/sound-dialog-<chs|cht>.png);
 #  - the main window of the real CalvoroRecord.exe on a wine desktop with its
 #    taskbar and tray, driven by the simulated client through its states, in
 #    Simplified and in Traditional Chinese (docs/main-<state>-<chs|cht>.png).
@@ -97,6 +100,48 @@ shoot() {  # <dpi> <png> <program> [arguments before the ready and quit files...
   wineserver -w
   rm -rf "$work"
   echo "wrote $png"
+}
+
+# The audio source dialog: the settings dialog of dialog_showcase.exe, its
+# button clicked, then the choice of this computer's sound clicked. The
+# points to click are found from the templates' dialog units (the settings
+# dialog is 367 x 285 units, the audio source dialog 320 x 262) and the
+# windows' sizes on the screen.
+shoot_sound_dialog() {  # <png> <Language_Select> <section>
+  prepare_prefix 96
+  work=$(mktemp -d)
+  wine "$bin/dialog_showcase.exe" settings "$2" "Z:$work/ready" "Z:$work/quit" &
+  waited=0
+  until [ -s "$work/ready" ]; do
+    waited=$((waited + 1))
+    [ $waited -le 600 ] || { echo "the settings dialog did not get ready" >&2; touch "$work/quit"; exit 1; }
+    sleep 0.1
+  done
+  # shellcheck disable=SC2046
+  set -- "$1" "$2" "$3" $(tr -d '\r' < "$work/ready")
+  # The button's left part, at (243, 96) units.
+  xdotool mousemove $(($4 + ($6 - $4) * 243 / 367 + 20)) $(($5 + ($7 - $5) * 96 / 285 + 10)) click 1
+  title=$(language_text "$3" Sound_Dialog_Title)
+  waited=0
+  until window=$(xdotool search --onlyvisible --name "^$title\$" 2> /dev/null | head -n 1) && [ -n "$window" ]; do
+    waited=$((waited + 1))
+    [ $waited -le 300 ] || { echo "the audio source dialog did not open" >&2; touch "$work/quit"; exit 1; }
+    sleep 0.1
+  done
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  # The choice of this computer's sound, at (25, 41) units, 11 units tall.
+  xdotool mousemove $((X + WIDTH * 25 / 320 + 6)) $((Y + HEIGHT * 46 / 262)) click 1
+  # The pointer away from every control, the dialog painted with the
+  # controls enabled (nothing to wait on from here: the picture is looked at).
+  xdotool mousemove 1270 1010
+  sleep 1
+  import -window root "$work/screen.png"
+  convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$1"
+  touch "$work/quit"
+  wait
+  wineserver -w
+  rm -rf "$work"
+  echo "wrote $1"
 }
 
 # A text of the program's language file (UTF-16): language_text <section> <key>
@@ -276,6 +321,7 @@ if [ "$what" = all ] || [ "$what" = dialogs ]; then
     name=$( [ $language = 0 ] && echo chs || echo cht )
     shoot 96 "$shots/settings-dialog-$name.png" dialog_showcase.exe settings $language
     shoot 96 "$shots/about-dialog-$name.png" dialog_showcase.exe about $language
+    shoot_sound_dialog "$shots/sound-dialog-$name.png" $language "$( [ $language = 0 ] && echo Chs || echo Cht )"
   done
 fi
 if [ "$what" = all ] || [ "${what#main}" != "$what" ]; then

@@ -16,6 +16,7 @@
 
 #include "capture/capture_stream.h"
 #include "capture/sound_capture.h"
+#include "tests/support/fake_sound.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ class RecordingSink : public CaptureSink {
   std::vector<int16_t> stream;
 };
 
-const CaptureFormat k16kMono{16000, 1, SampleKind::Int16, 0};
+using fake_sound::k16kMono;
 
 // A 16 kHz device whose sample k carries a pulse at every 1,600th sample:
 // where the pulses land in the stream tells where its audio was placed.
@@ -232,77 +233,6 @@ TEST(StreamAligner, OverlapsAreCutGapsFilledAndUntimedPacketsPlacedByArrival) {
 
 namespace {
 
-// Devices whose packets follow the real capture clock: 10 ms packets of a
-// 16 kHz pulse train locked to the clock (a pulse at every whole 100 ms of the
-// clock), so that the same moment carries a pulse in both directions.
-class ClockDevice : public CaptureDevice {
- public:
-  ClockDevice(std::wstring name, uint32_t packetFrames, std::shared_ptr<std::atomic<int>> quietUntilMs,
-              std::shared_ptr<std::atomic<int>> loseAfterPackets)
-      : name_(std::move(name)),
-        frames_(packetFrames),
-        quiet_(std::move(quietUntilMs)),
-        lose_(std::move(loseAfterPackets)) {
-    // Starts at the clock's present sample.
-    next_ = SampleAt(0, CaptureClockNow());
-  }
-  const CaptureFormat& format() const override { return k16kMono; }
-  std::wstring name() const override { return name_; }
-  CaptureRead NextPacket(CapturePacket& packet) override {
-    if (lose_ && lose_->load() >= 0 && delivered_ >= lose_->load()) {
-      lose_->store(-1);
-      return CaptureRead::Lost;
-    }
-    int64_t now = SampleAt(0, CaptureClockNow());
-    if (next_ + frames_ > now) return CaptureRead::Empty;
-    buffer_.resize(frames_);
-    for (uint32_t i = 0; i < frames_; ++i) buffer_[i] = (next_ + i) % 1600 == 0 ? 20000 : 1;
-    packet.data = reinterpret_cast<const uint8_t*>(buffer_.data());
-    packet.frames = frames_;
-    packet.time = (next_ * kTicks) / 16000;
-    const int64_t ms = next_ / 16;
-    next_ += frames_;
-    ++delivered_;
-    // Quiet (a loopback device with nothing playing): the time passes, no
-    // packet comes.
-    if (quiet_ && ms < quiet_->load()) return CaptureRead::Empty;
-    return CaptureRead::Packet;
-  }
-  void ReleasePacket() override {}
-  void WaitForData(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
-
- private:
-  std::wstring name_;
-  uint32_t frames_;
-  std::shared_ptr<std::atomic<int>> quiet_, lose_;
-  int64_t next_ = 0;
-  int delivered_ = 0;
-  std::vector<int16_t> buffer_;
-};
-
-class ClockDevices : public CaptureDevices {
- public:
-  std::unique_ptr<CaptureDevice> Open(const CaptureEndpoint& endpoint, std::wstring& error) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    ++opens[endpoint.kind];
-    if (failOpens[endpoint.kind] > 0) {
-      --failOpens[endpoint.kind];
-      error = L"no such device";
-      return nullptr;
-    }
-    if (endpoint.kind == CaptureEndpoint::Loopback)
-      return std::make_unique<ClockDevice>(L"Speakers", 480, quietUntilMs, nullptr);
-    return std::make_unique<ClockDevice>(endpoint.kind == CaptureEndpoint::Named ? endpoint.name : L"Microphone",
-                                         160, nullptr, loseInAfter);
-  }
-  std::vector<std::wstring> CaptureDeviceNames() override { return {L"Microphone"}; }
-
-  std::mutex mutex;
-  std::map<int, int> opens, failOpens;
-  std::shared_ptr<std::atomic<int>> quietUntilMs = std::make_shared<std::atomic<int>>(0);
-  std::shared_ptr<std::atomic<int>> loseInAfter = std::make_shared<std::atomic<int>>(-1);
-};
-
 class Collected : public CaptureOutlet, public CaptureEvents {
  public:
   void Take(Direction d, const int16_t* samples, size_t n) override {
@@ -369,7 +299,7 @@ bool WaitFor(F done, std::chrono::seconds limit = std::chrono::seconds(20)) {
 // held as a stop: both streams end equally long, and every pulse that both
 // devices captured lies at the same sample in both.
 TEST(SoundCapture, BothDirectionsStayOnOneClockThroughSilenceLossPauseAndStop) {
-  ClockDevices devices;
+  fake_sound::ClockDevices devices;
   Collected collected;
   devices.failOpens[CaptureEndpoint::DefaultCapture] = 1;
   devices.loseInAfter->store(40);  // unplugged after 400 ms of packets
@@ -430,7 +360,7 @@ TEST(SoundCapture, BothDirectionsStayOnOneClockThroughSilenceLossPauseAndStop) {
 // A device that never opens still lets a stop complete: silence stands in for
 // it up to the mark, so the recording can finish.
 TEST(SoundCapture, AHoldIsReachedEvenWhenADeviceNeverOpens) {
-  ClockDevices devices;
+  fake_sound::ClockDevices devices;
   Collected collected;
   devices.failOpens[CaptureEndpoint::Named] = 1000;
   SoundCapture capture(devices, collected, collected);
