@@ -134,6 +134,13 @@ class SoundSource(unittest.TestCase):
         env = dict(self.wine.env)
 
         def key():
+            # Wine sees keys only while one of its windows has the focus (on
+            # Windows a hotkey works whatever has it): the recorder's window
+            # takes it first, as another test's window may have had it.
+            found = subprocess.run(["xdotool", "search", "--name", "Calvoro Record"], env=env,
+                                   stdout=subprocess.PIPE, timeout=30).stdout.split()
+            self.assertTrue(found, "the recorder's window on the display")
+            subprocess.run(["xdotool", "windowactivate", "--sync", found[-1]], env=env, timeout=30)
             subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+alt+r"], env=env, check=True, timeout=30)
 
         key()

@@ -4,6 +4,7 @@
 // events. Each test builds its own recorders, two at once where it matters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <map>
@@ -16,6 +17,8 @@
 #include "platform/file.h"
 #include "record/wave_file.h"
 #include "tests/net/test_peer.h"
+#include "platform/process.h"
+#include "tests/support/fake_sound.h"
 #include "tests/support/skype_client_standin.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
@@ -317,4 +320,125 @@ TEST(CallRecorder, ShutdownDuringACallFinishesTheRecording) {
   ASSERT_EQ(wav.size(), kWaveHeaderBytes + far.size());
   EXPECT_TRUE(wav.substr(kWaveHeaderBytes) == far) << "the microphone's silence mixed with the far end";
   EXPECT_EQ(station.app.finished().size(), 1u);
+}
+
+// --- The computer's sound ------------------------------------------------------
+
+namespace {
+
+// The application's part for the computer's sound, as the main window plays
+// it: a call app found capturing starts a sound call and its recording; when
+// the app is done, both directions are held at one sample and the recording
+// is finished; the client's calls are left alone.
+class SoundApp : public App {
+ public:
+  void OnCallStarted() override { calls_.fetch_add(1); }
+  void OnCallEnded() override {}
+  void OnAutoRecord(bool start, const std::wstring& app) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    autoRecords_.push_back((start ? L"start " : L"stop ") + app);
+    changed_.notify_all();
+  }
+  void OnCaptureHeld(uint64_t hold) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.push_back(hold);
+    changed_.notify_all();
+  }
+  bool WaitAutoRecord(const std::wstring& what) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, kGenerousDeadline, [&] {
+      return std::find(autoRecords_.begin(), autoRecords_.end(), what) != autoRecords_.end();
+    });
+  }
+  bool WaitHeld(uint64_t hold) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, kGenerousDeadline,
+                             [&] { return std::find(held_.begin(), held_.end(), hold) != held_.end(); });
+  }
+  std::atomic<int> calls_{0};
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::wstring> autoRecords_;
+  std::vector<uint64_t> held_;
+};
+
+}  // namespace
+
+// A call app opens the microphone: the recorder starts a recording of the
+// computer's sound named after it, with the far end from the loopback and the
+// near end from the microphone, each in its own channel and on one clock; a
+// call the client reports meanwhile is not asked for its audio. Five seconds
+// after the app lets the microphone go, the recording ends.
+TEST(CallRecorder, AComputersSoundRecordingStartsAndEndsWithTheCallAppAndKeepsBothDirectionsAligned) {
+  Client client;
+  TempDir dir;
+  const std::wstring config = dir.file(L"sound.ini");
+  const std::wstring records = dir.file(L"records");
+  ASSERT_TRUE(WriteFileBytes(config, "[Setting]\r\nRecordFormat=16\r\nSaveLF=1\r\nAutoRecord=1\r\nCaptureSource=1\r\n"
+                                     "AutoRecordApps=Teams.exe\r\nWavePath=" + Utf8FromWide(records) + "\r\n"));
+  fake_sound::ClockDevices devices;
+  // The far end: 1000 on every sample, a pulse each 100 ms of the clock; the
+  // microphone: -2000, with the same pulses.
+  devices.farSignal = [](int64_t k) -> int16_t { return k % 1600 == 0 ? 20000 : 1000; };
+  devices.nearSignal = [](int64_t k) -> int16_t { return k % 1600 == 0 ? 20000 : -2000; };
+  fake_sound::Sessions sessions;
+  SoundApp app;
+  CallRecorder recorder(app, RecorderPlaces{config, LanguageIniPath(), 0, 0}, RecorderDevices{&devices, &sessions});
+  app.Bind(&recorder);
+  recorder.LoadSettings();
+  ASSERT_TRUE(recorder.session().AllocateHandoffs());
+  ASSERT_TRUE(recorder.StartAudioServers().out);
+  recorder.link().messageWindow = 0x171;
+  recorder.link().OnAttachStatus(0x71, kAttachSuccess);
+  recorder.StartLinkThreads();
+  EXPECT_TRUE(recorder.RecordsSound());
+
+  // Teams opens the microphone (the recorder's own session does not count).
+  sessions.Set({{CurrentProcessId(), L"CalvoroRecord.exe", true}, {4242, L"Teams.exe", true}});
+  ASSERT_TRUE(app.WaitAutoRecord(L"start Teams.exe"));
+  recorder.BeginSoundCall(L"Teams.exe");
+  ASSERT_EQ(recorder.session().StartRecording(), StartOutcome::Started);
+  // The client reports a call meanwhile: it is not asked for its audio.
+  std::string notify = "CALL 9 STATUS INPROGRESS";
+  EXPECT_TRUE(recorder.link().OnCopyData(0x71, notify.c_str(), notify.size() + 1));
+  uint64_t size = 0;
+  ASSERT_TRUE(WaitUntil([&] {
+    return recorder.session().Writer(Direction::In) &&
+           QueryFileSize(recorder.session().BasePath() + L"_In.sky", size) && size > kWaveHeaderBytes + 3 * 32000;
+  }));
+
+  // Teams lets go; five seconds later the recording is to end.
+  sessions.Set({});
+  ASSERT_TRUE(app.WaitAutoRecord(L"stop "));
+  const uint64_t hold = recorder.capture().Hold();
+  ASSERT_TRUE(app.WaitHeld(hold));
+  ASSERT_TRUE(recorder.session().StartFinishRecording());
+  recorder.capture().End();
+  ASSERT_TRUE(WaitUntil([&] { return app.finished().size() == 1; }));
+  EXPECT_EQ(AskedPort(client.commands(0x71), L"SET_OUTPUT"), 0);
+  EXPECT_EQ(AskedPort(client.commands(0x71), L"SET_CAPTURE_MIC"), 0);
+
+  const std::wstring recording = OnlyFileEndingWith(records, L"(Teams).wav");
+  ASSERT_FALSE(recording.empty());
+  const std::string wav = ReadFileBytes(recording);
+  ASSERT_GT(wav.size(), kWaveHeaderBytes);
+  EXPECT_EQ(static_cast<uint8_t>(wav[22]), 2) << "stereo";
+  const size_t frames = (wav.size() - kWaveHeaderBytes) / 4;
+  EXPECT_GT(frames, 16000u * 5) << "the delay after the app let go is recorded too";
+  size_t bothPulses = 0, farOnly = 0, heard = 0;
+  for (size_t i = 0; i < frames; ++i) {
+    const auto at = [&](size_t byte) {
+      return static_cast<int16_t>(static_cast<uint8_t>(wav[byte]) | (static_cast<uint8_t>(wav[byte + 1]) << 8));
+    };
+    const int16_t left = at(kWaveHeaderBytes + 4 * i), right = at(kWaveHeaderBytes + 4 * i + 2);
+    if (left == 20000 && right == 20000) ++bothPulses;
+    if (left == 20000 && right == -2000) ++farOnly;
+    if (left == 1000 && right == -2000) ++heard;
+  }
+  EXPECT_GT(heard, 16000u * 4) << "the far end left, the microphone right";
+  EXPECT_GE(bothPulses, 40u);
+  EXPECT_EQ(farOnly, 0u) << "a far-end pulse with the microphone's audio beside it but not its pulse";
+  EXPECT_TRUE(recorder.Shutdown());
 }
