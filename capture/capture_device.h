@@ -63,8 +63,6 @@ class CaptureDevice {
   virtual std::wstring name() const = 0;
   virtual CaptureRead NextPacket(CapturePacket& packet) = 0;
   virtual void ReleasePacket() = 0;
-  // Sleeps until the device has data or `ms` have passed.
-  virtual void WaitForData(uint32_t ms) = 0;
 };
 
 // Which device a direction is taken from.

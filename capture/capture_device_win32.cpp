@@ -75,25 +75,6 @@ class ComApartment {
   HRESULT result_;
 };
 
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (handle_) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-  void Reset(HANDLE handle) {
-    if (handle_) CloseHandle(handle_);
-    handle_ = handle;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
-
 std::wstring Upper(const std::wstring& text) {
   std::wstring upper = text;
   if (!upper.empty()) {
@@ -233,38 +214,14 @@ class WasapiCaptureDevice final : public CaptureDevice {
     std::unique_ptr<WAVEFORMATEX, TaskMemFree> mix(raw);
     if (!ReadMixFormat(*mix, format_, error)) return false;
 
+    // Read on a timer by the capture thread (every 100 ms, from a buffer of
+    // 500 ms): no event per device period, which would wake it ten times as
+    // often.
     const DWORD flags = loopback ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0;
-    wake_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    hr = wake_.get() ? client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags | AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
-                                          kBufferDuration, 0, mix.get(), nullptr)
-                     : E_OUTOFMEMORY;
-    if (SUCCEEDED(hr)) hr = client->SetEventHandle(wake_.get());
-    if (SUCCEEDED(hr)) {
-      event_driven_ = true;
-    } else {
-      if (hr == AUDCLNT_E_DEVICE_INVALIDATED) {
-        error = capture_win32::DescribeResult(L"IAudioClient::Initialize", hr);
-        return false;
-      }
-      // Event-driven capture refused: a client that failed Initialize is
-      // spent, so a fresh one is polled on a timer instead.
-      client.reset();
-      if (FAILED(Activate(client, error))) return false;
-      hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, kBufferDuration, 0, mix.get(), nullptr);
-      if (FAILED(hr)) {
-        error = capture_win32::DescribeResult(L"IAudioClient::Initialize", hr);
-        return false;
-      }
-      wake_.Reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
-      if (!wake_.get()) {
-        error = L"CreateWaitableTimer failed";
-        return false;
-      }
-      REFERENCE_TIME period = 0;
-      if (SUCCEEDED(client->GetDevicePeriod(&period, nullptr)) && period > 0) {
-        poll_ms_ = static_cast<uint32_t>(period / 20000);
-      }
-      if (poll_ms_ < 1) poll_ms_ = 1;
+    hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, kBufferDuration, 0, mix.get(), nullptr);
+    if (FAILED(hr)) {
+      error = capture_win32::DescribeResult(L"IAudioClient::Initialize", hr);
+      return false;
     }
     client_ = std::move(client);
 
@@ -322,21 +279,6 @@ class WasapiCaptureDevice final : public CaptureDevice {
     }
   }
 
-  void WaitForData(uint32_t ms) override {
-    if (event_driven_) {
-      WaitForSingleObject(wake_.get(), ms);
-      return;
-    }
-    UINT32 waiting = 0;
-    if (SUCCEEDED(capture_->GetNextPacketSize(&waiting)) && waiting > 0) return;
-    // Polled: the next look is half a device period away.
-    const uint32_t wait = ms < poll_ms_ ? ms : poll_ms_;
-    if (wait == 0) return;
-    LARGE_INTEGER due;
-    due.QuadPart = -static_cast<LONGLONG>(wait) * 10000;
-    if (SetWaitableTimer(wake_.get(), &due, 0, nullptr, nullptr, FALSE)) WaitForSingleObject(wake_.get(), ms);
-  }
-
  private:
   HRESULT Activate(ComPtr<IAudioClient>& client, std::wstring& error) {
     IAudioClient* raw = nullptr;
@@ -352,14 +294,11 @@ class WasapiCaptureDevice final : public CaptureDevice {
   // Declared first, destroyed last.
   std::unique_ptr<ComApartment> apartment_;
   ComPtr<IMMDevice> device_;
-  Handle wake_;  // the client's event, or the polling timer
   ComPtr<IAudioClient> client_;
   ComPtr<IAudioCaptureClient> capture_;
   std::wstring name_;
   CaptureFormat format_;
-  bool event_driven_ = false;
   bool started_ = false;
-  uint32_t poll_ms_ = 5;
   UINT32 held_ = 0;  // frames of the packet not yet released
 };
 

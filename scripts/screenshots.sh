@@ -12,7 +12,7 @@
 #    taskbar and tray, driven by the simulated client through its states, in
 #    Simplified and in Traditional Chinese (docs/main-<state>-<chs|cht>.png).
 #
-#   ./scripts/screenshots.sh [controls|dialogs|main|main-chs|main-cht]   all, or those named
+#   ./scripts/screenshots.sh [controls|dialogs|main|main-chs|main-cht|main-sound]   all, or those named
 #
 # Builds what it needs of the Windows tree, build/windows or the folder in
 # $CALVORO_BUILD_DIR, and writes the pictures into docs/ or the folder in
@@ -312,6 +312,40 @@ SCENARIO
   rm -rf "$work"
 }
 
+# The main window with the computer's sound as the source, idle: the client's
+# line names the source and the hotkey, the client's button is gone.
+main_sound() {  # <Language_Select> <chs|cht>
+  prepare_prefix 96 desktop
+  work=/tmp/Calvoro
+  rm -rf "$work"
+  prog="$work/Program"
+  mkdir -p "$prog" "$work/Records"
+  cp "$bin/CalvoroRecord.exe" "$bin"/*.dll "$prog/"
+  cp -r "$bin/Language" "$bin/Image" "$prog/"
+  printf '[Setting]\r\nLanguage_Select=%s\r\nCaptureSource=1\r\nRecordFormat=16\r\nWavePath=%s\r\n' \
+    "$1" "$(echo "Z:$work/Records" | tr / '\\')" > "$prog/Config.ini"
+  wine "$prog/CalvoroRecord.exe" > /dev/null 2>&1 &
+  recorder=$!
+  waited=0
+  until wine "$bin/SimSkype.exe" --recorder-state > /dev/null 2>&1; do
+    waited=$((waited + 1))
+    [ $waited -lt 120 ] || { echo "CalvoroRecord.exe did not start" >&2; exit 1; }
+    sleep 0.5
+  done
+  sleep 2  # the first source and folder checks
+  import -window root "$work/screen.png"
+  convert "$work/screen.png" -crop 1024x768+0+0 +repage "$shots/main-sound-$2.png"
+  echo "wrote $shots/main-sound-$2.png"
+  mkdir -p "$work/sim"
+  printf 'attach none\npost-recorder 1030\n' > "$work/sim/exit.scenario"
+  wine "$bin/SimSkype.exe" --dir "$(echo "Z:$work/sim" | tr / '\\')" "$(echo "Z:$work/sim/exit.scenario" | tr / '\\')" \
+    > /dev/null 2>&1
+  wait $recorder || true
+  wineserver -k 2> /dev/null || true
+  wineserver -w
+  rm -rf "$work"
+}
+
 if [ "$what" = all ] || [ "$what" = controls ]; then
   shoot 96 "$shots/skin-controls-96dpi.png" skin_showcase.exe
   shoot 144 "$shots/skin-controls-144dpi.png" skin_showcase.exe
@@ -324,7 +358,12 @@ if [ "$what" = all ] || [ "$what" = dialogs ]; then
     shoot_sound_dialog "$shots/sound-dialog-$name.png" $language "$( [ $language = 0 ] && echo Chs || echo Cht )"
   done
 fi
-if [ "$what" = all ] || [ "${what#main}" != "$what" ]; then
+if [ "$what" = main-sound ]; then
+  main_sound 0 chs
+  main_sound 1 cht
+elif [ "$what" = all ] || [ "${what#main}" != "$what" ]; then
   [ "$what" = main-cht ] || main_window 0 chs
   [ "$what" = main-chs ] || main_window 1 cht
+  [ "$what" = main-cht ] || main_sound 0 chs
+  [ "$what" = main-chs ] || main_sound 1 cht
 fi

@@ -189,7 +189,8 @@ void Click(HWND window) { ClickAt(window, Middle(window)); }
 // user sees the caret or the selection there before typing.
 bool AwaitKeyboardIn(HWND window) {
   return PumpUntil([window] {
-    GUITHREADINFO foreground = {sizeof foreground};
+    GUITHREADINFO foreground = {};
+    foreground.cbSize = sizeof foreground;
     return GetGUIThreadInfo(0, &foreground) &&
            (foreground.hwndFocus == window || IsChild(window, foreground.hwndFocus));
   });
@@ -282,7 +283,8 @@ class SettingsDialogTest : public ::testing::Test {
   void ChooseByClicks(const DialogThread& dialog, int list, int item) {
     HWND combo = dialog.item(list);
     Click(combo);
-    COMBOBOXINFO info = {sizeof info};
+    COMBOBOXINFO info = {};
+    info.cbSize = sizeof info;
     ASSERT_TRUE(GetComboBoxInfo(combo, &info));
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(info.hwndList) != FALSE; }));
     RECT rect;
@@ -706,7 +708,8 @@ TEST_F(SettingsDialogTest, OpensWithOneOutlinePerGroupRoomAroundBrowseAndNoHighl
   // The list's text without the selection's colour.
   Pixels list = Pixels::OfClient(combo);
   EXPECT_EQ(list.count(all, GetSysColor(COLOR_HIGHLIGHT)), 0);
-  GUITHREADINFO keys = {sizeof keys};
+  GUITHREADINFO keys = {};
+  keys.cbSize = sizeof keys;
   ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &keys));
   EXPECT_EQ(keys.hwndFocus, dialog->item(IDOK));
   Toggle(*dialog, IDC_SETTING_STEREO);

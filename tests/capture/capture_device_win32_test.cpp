@@ -119,7 +119,7 @@ Captured ReadFor(CaptureDevice& device, double seconds) {
       break;
     }
     if (read == CaptureRead::Empty) {
-      device.WaitForData(20);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
       continue;
     }
     const int64_t now = CaptureClockNow();
@@ -370,7 +370,7 @@ TEST(CaptureDeviceTest, RepeatedOpeningKeepsNothingBehind) {
     CapturePacket packet;
     const int64_t until = CaptureClockNow() + kCaptureClockPerSecond * 10;
     while (device->NextPacket(packet) != CaptureRead::Packet && holdPacket && CaptureClockNow() < until) {
-      device->WaitForData(20);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     // Closed with the packet still held: the device releases it.
   };

@@ -65,7 +65,6 @@ class ClockDevice : public CaptureDevice {
     return CaptureRead::Packet;
   }
   void ReleasePacket() override {}
-  void WaitForData(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
 
  private:
   std::wstring name_;
