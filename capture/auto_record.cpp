@@ -97,6 +97,9 @@ AutoRecordWatcher::~AutoRecordWatcher() {
 void AutoRecordWatcher::Watch(const CaptureEndpoint& endpoint, const std::vector<std::wstring>& apps) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    // The same watch goes on as it is: its rules know what it started and
+    // what was stopped by hand.
+    if (on_ && endpoint_.kind == endpoint.kind && endpoint_.name == endpoint.name && apps_ == apps) return;
     on_ = true;
     ++generation_;
     endpoint_ = endpoint;

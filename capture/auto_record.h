@@ -60,7 +60,8 @@ class AutoRecordWatcher {
   AutoRecordWatcher(const AutoRecordWatcher&) = delete;
   AutoRecordWatcher& operator=(const AutoRecordWatcher&) = delete;
 
-  // Watches the endpoint for the apps (replacing what it watched); Off stops.
+  // Watches the endpoint for the apps (replacing a different watch; the same
+  // one goes on undisturbed); Off stops.
   void Watch(const CaptureEndpoint& endpoint, const std::vector<std::wstring>& apps);
   void Off();
   // A recording it started was stopped by hand.

@@ -2,6 +2,11 @@
 // recording starts and when it ends.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "capture/auto_record.h"
 
 TEST(AppList, SplitsOnSemicolonsAndCommasAndCompletesBareNames) {
@@ -58,4 +63,53 @@ TEST(AutoRecordRules, AStopByHandHoldsUntilTheCallAppLetsGo) {
   EXPECT_EQ(rules.Update({Session(3, L"Teams.exe", true)}, 1000).action, AutoRecordRules::None);
   EXPECT_EQ(rules.Update({}, 2000).action, AutoRecordRules::None);
   EXPECT_EQ(rules.Update({Session(3, L"Teams.exe", true)}, 3000).action, AutoRecordRules::Start);
+}
+
+namespace {
+class ListedSessions : public CaptureSessions {
+ public:
+  bool List(const CaptureEndpoint&, std::vector<CaptureSessionInfo>& sessions) override {
+    sessions = {{7, L"Teams.exe", true}};
+    return true;
+  }
+};
+}  // namespace
+
+// The watcher on its thread: a call app capturing is reported once; a stop by
+// hand, followed by the same watch asked for again (as every change of the
+// settings and every end of a recording does), starts nothing new while the
+// app still captures; switched off, a recording it started is ended.
+TEST(AutoRecordWatcher, ReportsOnceAndKeepsAStopByHandAcrossTheSameWatch) {
+  ListedSessions sessions;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<AutoRecordRules::Action> reports;
+  AutoRecordWatcher watcher(sessions, [&](const AutoRecordRules::Decision& decision) {
+    std::lock_guard<std::mutex> lock(mutex);
+    reports.push_back(decision.action);
+    changed.notify_all();
+  });
+  const CaptureEndpoint nearEnd{CaptureEndpoint::DefaultCapture, L""};
+  auto waitFor = [&](size_t count) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(20), [&] { return reports.size() >= count; });
+  };
+  watcher.Watch(nearEnd, ParseAppList(L"Teams"));
+  ASSERT_TRUE(waitFor(1));
+  watcher.Stopped();
+  watcher.Watch(nearEnd, ParseAppList(L"Teams"));
+  // Three polls later, still nothing new.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3 * AutoRecordWatcher::kPollMs + 200));
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(reports, std::vector<AutoRecordRules::Action>{AutoRecordRules::Start});
+  }
+  // A different list is a new watch: the app, still capturing, starts one.
+  watcher.Watch(nearEnd, ParseAppList(L"Teams;Zoom"));
+  ASSERT_TRUE(waitFor(2));
+  watcher.Off();
+  ASSERT_TRUE(waitFor(3));
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(reports, (std::vector<AutoRecordRules::Action>{AutoRecordRules::Start, AutoRecordRules::Start,
+                                                             AutoRecordRules::Stop}));
 }
