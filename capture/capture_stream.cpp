@@ -77,38 +77,62 @@ void StreamAligner::Packet(const CapturePacket& packet, int64_t now) {
     // A packet wholly in the past leaves the stream where it was, ahead of
     // the clock: the next one is placed by its time again.
     placed_ = cut < converted_.size();
-    window_.clear();
+    shortWindow_.clear();
+    longWindow_.clear();
     corrections_ = 0;
     if (!haveBase_) windowStart_ = now;
   } else {
     // The offset as it would be without the nudges made since the placing,
     // so that values before and after a nudge compare.
     const int64_t adjusted = offset + corrections_;
-    while (!window_.empty() && window_.back().adjusted >= adjusted) window_.pop_back();
-    window_.push_back({now, adjusted});
-    while (window_.front().time < now - kDriftWindow) window_.pop_front();
-    const int64_t least = window_.front().adjusted - corrections_;
+    const int64_t least = Least(shortWindow_, now, kDriftWindow, adjusted) - corrections_;
+    const int64_t longLeast = Least(longWindow_, now, kSlowDriftWindow, adjusted) - corrections_;
     if (!haveBase_) {
       if (now - windowStart_ >= kDriftWindow) {
         base_ = least;
         haveBase_ = true;
       }
     } else {
+      // A stamp is never early: a packet nearer the clock than the usual
+      // distance is proof (of a fast device, or of a usual distance learnt
+      // while the computer was busy), and two seconds of them suffice; a
+      // distance that grows may be a slow device or only a busy spell, and
+      // must hold for ten. Real clocks drift a sample or two a second: one
+      // nudge in 100 ms is plenty, and spreads what a wrong usual distance
+      // needs over time rather than clicking on every packet.
+      //
+      // A move of more than kRebaseSamples is no clock: drift that large
+      // would have been nudged long before. The stamps' lateness changed
+      // (the usual distance was learnt in a busy spell, or one lasts): the
+      // usual distance is learnt again, with no nudge.
+      if (least - base_ < -kRebaseSamples) base_ = least;
+      if (longLeast - base_ > kRebaseSamples) base_ = longLeast;
       const double drift = static_cast<double>(least - base_);
-      if (drift > kDriftSamples && !converted_.empty()) {
+      const double slowDrift = static_cast<double>(longLeast - base_);
+      const bool nudgeDue = now - lastNudge_ >= kNudgeEvery;
+      if (nudgeDue && slowDrift > kDriftSamples && !converted_.empty()) {
         // The device is slow: one sample twice.
         converted_.insert(converted_.begin(), converted_.front());
         ++corrections_;
         ++stats_.repeated;
-      } else if (drift < -kDriftSamples && !converted_.empty()) {
+        lastNudge_ = now;
+      } else if (nudgeDue && drift < -kDriftSamples && !converted_.empty()) {
         cut = 1;
         --corrections_;
         ++stats_.left;
+        lastNudge_ = now;
       }
-      stats_.largestDrift = std::max(stats_.largestDrift, std::fabs(drift));
+      stats_.largestDrift = std::max(stats_.largestDrift, std::max(-drift, slowDrift));
     }
   }
   Emit(converted_.data() + cut, converted_.size() - cut);
+}
+
+int64_t StreamAligner::Least(std::deque<Offset>& window, int64_t now, int64_t span, int64_t adjusted) {
+  while (!window.empty() && window.back().adjusted >= adjusted) window.pop_back();
+  window.push_back({now, adjusted});
+  while (window.front().time < now - span) window.pop_front();
+  return window.front().adjusted;
 }
 
 void StreamAligner::FillIdle(int64_t now) {

@@ -14,8 +14,12 @@
 //    late or replaced), and what overlaps the stream is cut;
 //  - two devices' clocks drift apart (a device's second is not the
 //    computer's): whenever the least offset moves more than kDriftSamples
-//    from the usual distance, the stream is nudged by one sample (a sample
-//    repeated or left out), at most one per packet;
+//    from the usual distance (nearer the clock over two seconds, or further
+//    over ten: a stamp is never early, but may be late for a while when the
+//    computer is busy), the stream is nudged by one sample (a sample
+//    repeated or left out), at most one each 100 ms. A move of more than
+//    kRebaseSamples at once is no drift but the stamps' lateness changing:
+//    the usual distance is learnt again;
 //  - while a device delivers nothing at all, the stream is filled with silence
 //    up to the present less the device's usual delay.
 //
@@ -54,6 +58,12 @@ constexpr int64_t kGapSamples = 960;
 // do not move it).
 constexpr double kDriftSamples = 16.0;
 constexpr int64_t kDriftWindow = 2 * kCaptureClockPerSecond;
+constexpr int64_t kSlowDriftWindow = 10 * kCaptureClockPerSecond;
+// Further than this (4 ms) the usual distance is learnt again instead.
+constexpr int64_t kRebaseSamples = 64;
+// The least time between two nudges: up to ten samples a second, more than
+// 600 ppm of drift.
+constexpr int64_t kNudgeEvery = kCaptureClockPerSecond / 10;
 // The least a device is assumed to lag the present while it is silent (100 ms).
 constexpr int64_t kIdleLagSamples = 1600;
 
@@ -96,14 +106,18 @@ class StreamAligner {
   CaptureSink& sink_;
   std::unique_ptr<AudioConverter> converter_;
   uint64_t position_ = 0;
-  // The offsets of the last two seconds' packets (expected end less the
-  // stream's end, +: the stream is behind), each with the nudges made since
-  // the placing added, kept as a rising queue whose front is the least.
+  // The offsets of the last two and the last ten seconds' packets (expected
+  // end less the stream's end, +: the stream is behind), each with the nudges
+  // made since the placing added, kept as rising queues whose fronts are the
+  // least.
   struct Offset {
     int64_t time;
     int64_t adjusted;
   };
-  std::deque<Offset> window_;
+  // Adds the offset to the window of `span` and returns the window's least.
+  static int64_t Least(std::deque<Offset>& window, int64_t now, int64_t span, int64_t adjusted);
+  std::deque<Offset> shortWindow_, longWindow_;
+  int64_t lastNudge_ = 0;
   int64_t corrections_ = 0;   // samples repeated less samples left out since the placing
   int64_t base_ = 0;          // the device's usual offset
   bool haveBase_ = false;     // learnt (two seconds after the device's first packet)

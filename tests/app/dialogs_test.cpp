@@ -1091,7 +1091,8 @@ TEST_F(AboutDialogTest, ShowsTheRunningFilesVersionAndClosesEveryWay) {
   EXPECT_FALSE(ColourComesBack(shot, beside, -1, 0));
 
   Click(dialog->item(IDC_ABOUT_CONTACT_1));
-  GUITHREADINFO focus = {sizeof focus};
+  GUITHREADINFO focus = {};
+  focus.cbSize = sizeof focus;
   EXPECT_TRUE(PumpUntil([&] {
     return GetGUIThreadInfo(GetWindowThreadProcessId(dialog->hwnd(), nullptr), &focus) &&
            focus.hwndFocus == dialog->item(IDC_ABOUT_CONTACT_1);
@@ -1105,7 +1106,8 @@ TEST_F(AboutDialogTest, ShowsTheRunningFilesVersionAndClosesEveryWay) {
   Mouse::Press();
   // The system's moving loop has taken over before the hand moves on.
   EXPECT_TRUE(PumpUntil([&] {
-    GUITHREADINFO moving = {sizeof moving};
+    GUITHREADINFO moving = {};
+    moving.cbSize = sizeof moving;
     return GetGUIThreadInfo(GetWindowThreadProcessId(dialog->hwnd(), nullptr), &moving) &&
            (moving.flags & GUI_INMOVESIZE) != 0;
   }));

@@ -83,7 +83,7 @@ TEST(SampleAt, CountsSixteenThousandASecondFromTheOrigin) {
 // computer's, with capture times that jitter by up to a millisecond: the
 // stream stays within a few milliseconds of the clock all along, by one-sample
 // nudges as many as the drift needs, and the audio itself keeps its place.
-TEST(StreamAligner, AnHourOfOneHundredPpmDriftStaysWithinTwoAndAHalfMilliseconds) {
+TEST(StreamAligner, AnHourOfOneHundredPpmDriftStaysWithinThreeMilliseconds) {
   for (double ppm : {100.0, -100.0}) {
     SCOPED_TRACE(ppm);
     RecordingSink sink;
@@ -106,7 +106,7 @@ TEST(StreamAligner, AnHourOfOneHundredPpmDriftStaysWithinTwoAndAHalfMilliseconds
     }
     const double expectedNudges = std::fabs(ppm) * 1e-6 * 57600000.0;
     const StreamAligner::Stats& stats = aligner.stats();
-    EXPECT_LE(largestOffset, 40) << "largest offset in samples";
+    EXPECT_LE(largestOffset, 48) << "largest offset in samples";
     EXPECT_LE(stats.largestDrift, kDriftSamples + 8.0) << "a jitter may move the least offset by a few samples at once";
     if (ppm > 0) {
       EXPECT_NEAR(static_cast<double>(stats.left), expectedNudges, expectedNudges * 0.05);
@@ -121,7 +121,7 @@ TEST(StreamAligner, AnHourOfOneHundredPpmDriftStaysWithinTwoAndAHalfMilliseconds
     ASSERT_FALSE(pulses.empty());
     uint64_t lastPulse = (k - 1) / 1600 * 1600;
     int64_t expected = SampleAt(origin, device.TimeOf(lastPulse));
-    EXPECT_LE(std::abs(static_cast<int64_t>(pulses.back()) - expected), 40);
+    EXPECT_LE(std::abs(static_cast<int64_t>(pulses.back()) - expected), 48);
     std::printf("[ figures  ] %+.0f ppm for an hour: largest offset %lld samples (%.2f ms), %llu nudges\n", ppm,
                 static_cast<long long>(largestOffset), largestOffset / 16.0,
                 static_cast<unsigned long long>(stats.left + stats.repeated));
@@ -156,6 +156,36 @@ TEST(StreamAligner, PacketsStampedLateInBurstsAreNeitherNudgedNorCut) {
   // Only before the first packet, which came late itself.
   EXPECT_LE(stats.silence, 5u * frames + 96u);
   EXPECT_EQ(aligner.position(), 60u * 16000u + stats.silence + stats.repeated - stats.left);
+}
+
+// A busy computer: the first two seconds' stamps come 15 ms later than
+// usual, and later a spell of five seconds 25 ms later. Neither is a clock
+// drifting: no nudge, no click, and the sound keeps its place in the stream.
+TEST(StreamAligner, BusySpellsOfLateStampsMoveNothing) {
+  RecordingSink sink;
+  StreamAligner aligner(0, sink);
+  ASSERT_TRUE(aligner.UseFormat(k16kMono));
+  PulseDevice device{16000.0, 0, {}};
+  const uint32_t frames = 160;
+  for (uint64_t k = 0; k < 40 * 16000; k += frames) {
+    const int64_t end = device.TimeOf(k + frames);
+    const double second = static_cast<double>(k) / 16000;
+    int64_t late = 20000;  // 2 ms
+    if (second < 2) late += 150000;
+    if (second >= 20 && second < 25) late += 250000;
+    CapturePacket packet = device.Packet(k, frames);
+    packet.time += late;
+    aligner.Packet(packet, end + late);
+  }
+  const StreamAligner::Stats& stats = aligner.stats();
+  EXPECT_EQ(stats.repeated + stats.left, 0u);
+  EXPECT_EQ(stats.cut, 0u);
+  // Placed by the first, late, packet: everything 15 ms + 2 ms later than
+  // its time, steadily (the pulses every 1,600 samples stay 1,600 apart).
+  std::vector<uint64_t> pulses = PulsePositions(sink.stream);
+  ASSERT_EQ(pulses.size(), 400u);
+  for (size_t i = 1; i < pulses.size(); ++i) ASSERT_EQ(pulses[i] - pulses[i - 1], 1600u) << i;
+  EXPECT_EQ(pulses.front(), static_cast<uint64_t>(SampleAt(0, 170000)));
 }
 
 // A loopback device delivers nothing while nothing plays: the stream is

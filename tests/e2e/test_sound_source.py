@@ -87,14 +87,18 @@ class SoundSource(unittest.TestCase):
         return channels, [values[c::channels] for c in range(channels)]
 
     def assert_tone(self, samples, hz, other_hz, what):
-        # A steady stretch past the first second (the default device may take
-        # a moment to deliver its first packet under wine).
-        stretch = samples[RATE + RATE // 4:RATE + RATE // 4 + RATE]
+        # Half a second from a quarter second after the first sound: the
+        # devices' first packets take a moment under wine, longer on a busy
+        # machine, and that time is silence.
+        first = next((i for i, x in enumerate(samples) if x != 0), len(samples))
+        self.assertLess(first, 3 * RATE, "%s: no sound in the first three seconds" % what)
+        stretch = samples[first + RATE // 4:first + RATE // 4 + RATE // 2]
+        self.assertEqual(len(stretch), RATE // 2, "%s: too short" % what)
         level, other = tone_level(stretch, hz), tone_level(stretch, other_hz)
         self.assertGreater(level, 0.05, "%s: no %d Hz tone (level %.4f)" % (what, hz, level))
         self.assertLess(other, level / 30, "%s: %d Hz beside %d Hz (%.4f vs %.4f)" % (what, other_hz, hz, other, level))
         # Nothing else of note: the tone is most of the signal.
-        self.assertGreater(level / math.sqrt(2), 0.9 * rms(stretch), "%s: more than the tone" % what)
+        self.assertGreater(level / math.sqrt(2), 0.8 * rms(stretch), "%s: more than the tone" % what)
 
     def test_record_and_stop_by_hand_put_the_far_end_left_and_the_microphone_right(self):
         self.start()
@@ -137,9 +141,10 @@ class SoundSource(unittest.TestCase):
             # Wine sees keys only while one of its windows has the focus (on
             # Windows a hotkey works whatever has it): the recorder's window
             # takes it first, as another test's window may have had it.
-            found = subprocess.run(["xdotool", "search", "--name", "Calvoro Record"], env=env,
-                                   stdout=subprocess.PIPE, timeout=30).stdout.split()
-            self.assertTrue(found, "the recorder's window on the display")
+            found = rd.wait_until(
+                lambda: subprocess.run(["xdotool", "search", "--name", "Calvoro Record"], env=env,
+                                       stdout=subprocess.PIPE, timeout=30).stdout.split(),
+                60, "the recorder's window on the display")
             subprocess.run(["xdotool", "windowactivate", "--sync", found[-1]], env=env, timeout=30)
             subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+alt+r"], env=env, check=True, timeout=30)
 
