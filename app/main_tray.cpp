@@ -54,9 +54,7 @@ void MainTray::ShowStateBalloon() {
   RecordingSession& session = recorder_.session();
   std::wstring text = BuildBalloonText(recorder_.language(), session.finishing.load() != 0, session.AnyStopped(),
                                        session.AnyPaused(),
-                                       recorder_.RecordsSound()
-                                           ? SoundCallText(recorder_.language(), recorder_.capture().App())
-                                           : StatusPartnerList(recorder_.calls(), true));
+                                       RecordingSubject(recorder_, true));
   ShowBalloon(text);
   SetFocus(window_);
 }

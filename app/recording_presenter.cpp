@@ -119,15 +119,8 @@ void RecordingPresenter::OnAutoRecord(bool start, const std::wstring& app) {
   }
 }
 
-std::wstring RecordingPresenter::Subject(bool orFinished) const {
-  if (!recorder_.RecordsSound()) return StatusPartnerList(recorder_.calls(), orFinished);
-  return SoundCallText(recorder_.language(), recorder_.capture().App());
-}
-
 bool RecordingPresenter::RecordLineGreen() const {
-  const bool inProgress =
-      recorder_.RecordsSound() ? recorder_.capture().InProgress() : recorder_.calls().CallInProgress();
-  return !recordLineShowsError_ && (recordLineShowsSaved_ || inProgress);
+  return !recordLineShowsError_ && (recordLineShowsSaved_ || recorder_.CallInProgress());
 }
 
 void RecordingPresenter::ShowNoAudio(const std::wstring& text) {
@@ -223,8 +216,7 @@ void RecordingPresenter::OnStopped() {
   // A call that came into progress while the recording was being finished
   // is recorded now.
   const bool sound = recorder_.RecordsSound();
-  const bool inProgress = sound ? recorder_.capture().InProgress() : recorder_.calls().CallInProgress();
-  if (pendingStart && inProgress && !exiting_.load()) {
+  if (pendingStart && recorder_.CallInProgress() && !exiting_.load()) {
     ForgetFailure();
     session.StartDeferredRecording();
   }
@@ -293,7 +285,7 @@ void RecordingPresenter::RefreshRecordLine() {
   recordLineShowsSaved_ = false;
   RecordingSession& session = recorder_.session();
   std::wstring text = BuildRecordLine(recorder_.language(), session.finishing.load() != 0, session.AnyPaused(),
-                                      Subject(false), session.UpdateElapsedSeconds());
+                                      RecordingSubject(recorder_, false), session.UpdateElapsedSeconds());
   SetRecordLineText(text, false);
   SetTimer(window_.GetSafeHwnd(), kRecordStatusTimer, 1000, nullptr);
 }

@@ -45,9 +45,6 @@ class RecordingPresenter {
   // all of them done (stop): only a recording it started is stopped.
   void OnAutoRecord(bool start, const std::wstring& app);
   void OnCaptureHeld(uint64_t hold);
-  // What the recording line and the tray name the recording after: the
-  // partners, or the call app (the computer's sound).
-  std::wstring Subject(bool orFinished) const;
   // From now on no recording starts, and a finished one does not open its
   // folder: nobody is there to look.
   void SetExiting() { exiting_ = true; }

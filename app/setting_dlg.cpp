@@ -215,7 +215,7 @@ SettingsDialogValues CSettingDlg::Values() const {
   values.languageIndex = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_LANGUAGE, CB_GETCURSEL, 0, 0));
   values.recordWayIndex = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_GETCURSEL, 0, 0));
   values.wavePath = GetWindowTextString(GetDlgItem(IDC_SETTING_FOLDER));
-  sound_.CopyTo(values);
+  values.sound = sound_;
   return values;
 }
 

@@ -136,24 +136,6 @@ void CenterOnOwner(HWND dialog, HWND owner) {
 
 }  // namespace
 
-SoundSourceValues SoundSourceValues::Of(const SettingsRecord& settings) {
-  SoundSourceValues values;
-  values.captureSource = settings.CaptureSource;
-  values.farEndDevice = settings.FarEndDevice;
-  values.nearEndDevice = settings.NearEndDevice;
-  values.recordHotkey = settings.RecordHotkey;
-  values.autoRecordApps = settings.AutoRecordApps;
-  return values;
-}
-
-void SoundSourceValues::CopyTo(SettingsDialogValues& values) const {
-  values.captureSource = captureSource;
-  values.farEndDevice = farEndDevice;
-  values.nearEndDevice = nearEndDevice;
-  values.recordHotkey = recordHotkey;
-  values.autoRecordApps = autoRecordApps;
-}
-
 CSoundSourceDlg::CSoundSourceDlg(HWND parent, const LanguageTable& language, SoundSourceValues values,
                                  std::function<std::vector<std::wstring>()> listDevices)
     : CSkinnedDialog(IDD_SOUND_DIALOG, parent),

@@ -30,20 +30,6 @@
 #include "ui/edit_ex.h"
 #include "ui/image_button.h"
 
-// The audio source's settings as the dialogs hold them.
-struct SoundSourceValues {
-  uint8_t captureSource = kSourceClient;
-  // Empty: the default device.
-  std::wstring farEndDevice, nearEndDevice;
-  // "None": no hotkey. Empty: the default.
-  std::wstring recordHotkey = kDefaultRecordHotkey;
-  // Executable names separated by ';'.
-  std::wstring autoRecordApps = kDefaultAutoRecordApps;
-
-  static SoundSourceValues Of(const SettingsRecord& settings);
-  void CopyTo(SettingsDialogValues& values) const;
-};
-
 class CSoundSourceDlg : public CSkinnedDialog {
  public:
   // `listDevices` gives the names of the capture devices; it is called on

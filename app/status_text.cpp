@@ -80,11 +80,9 @@ std::wstring VirtualStoreFolder(const std::wstring& localAppData, const std::wst
   return folder;
 }
 
-std::wstring SoundCallText(const LanguageTable& language, const std::wstring& app) {
-  std::wstring name = app;
-  if (name.size() > 4 && EqualsNoCase(std::wstring_view(name).substr(name.size() - 4), L".exe"))
-    name.resize(name.size() - 4);
-  return name.empty() ? language.TextOr(L"Sound_Call_Name", L"This computer's sound") : name;
+std::wstring RecordingSubject(CallRecorder& recorder, bool orFinished) {
+  if (!recorder.RecordsSound()) return StatusPartnerList(recorder.calls(), orFinished);
+  return SoundCallName(recorder.language(), recorder.capture().App());
 }
 
 std::wstring SoundSourceLine(const LanguageTable& language, const std::wstring& hotkey,

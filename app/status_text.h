@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/call_recorder.h"
 #include "settings/language.h"
 #include "skype/call_state.h"
 
@@ -29,9 +30,10 @@ constexpr uint64_t kEnoughFreeBytes = 104857600;
 // table is taken from the table saved when the calls ended.
 std::wstring StatusPartnerList(const CallStateMachine& calls, bool orFinished);
 
-// What a recording of the computer's sound is named after on the lines: the
-// call app without ".exe", or "This computer's sound" when it has none.
-std::wstring SoundCallText(const LanguageTable& language, const std::wstring& app);
+// What the recording line and the tray name the recording after: the
+// partners (with `orFinished`, those of the calls just ended where the live
+// table has none), or the sound call's name (SoundCallName).
+std::wstring RecordingSubject(CallRecorder& recorder, bool orFinished);
 
 // The client line while the computer's sound is the source: the source and
 // the hotkey, or the device that could not be opened (`failed`, red).

@@ -128,6 +128,18 @@ def recorder_pid(folder):
     return max(recorders, key=lambda p: len(os.listdir("/proc/%d/task" % p)))
 
 
+def measure_both(pid, server, window):
+    """The recorder's window and, when there is one, the wineserver's over it."""
+    before = usage(server) if server else None
+    recorder = measure(pid, window)
+    return recorder, server_rate(before, usage(server), window) if server else None
+
+
+def wineserver_of(wine):
+    servers = own_processes("wineserver", "WINEPREFIX=" + wine.env["WINEPREFIX"], "environ")
+    return servers[0] if servers else None
+
+
 def report(title, window, idle, busy, server_windows):
     print("%s, %d s windows (processor share of one core, context switches a second)" % (title, window))
     print("  idle:              %5.2f %%  %7.1f /s  (wake-ups, voluntary: %.1f /s)" % (100 * idle[0], idle[1], idle[2]))
@@ -156,17 +168,12 @@ def sound_main(bin_dir, window):
             folder.wait_recorder_window()
             time.sleep(3)
             pid = recorder_pid(folder)
-            servers = own_processes("wineserver", "WINEPREFIX=" + wine.env["WINEPREFIX"], "environ")
-            server = servers[0] if servers else None
-            s0 = usage(server) if server else None
-            idle = measure(pid, window)
-            s_idle = server_rate(s0, usage(server), window) if server else None
+            server = wineserver_of(wine)
+            idle, s_idle = measure_both(pid, server, window)
             assert folder.run_scenario("attach none\npress %d\n" % rd.IDC_RECORD, name="record") == 0
             rd.wait_until(lambda: any(n.endswith(".sky") for n in folder.record_files()), 60, "the recording")
             time.sleep(3)
-            s0 = usage(server) if server else None
-            busy = measure(pid, window)
-            s_busy = server_rate(s0, usage(server), window) if server else None
+            busy, s_busy = measure_both(pid, server, window)
             assert folder.run_scenario("attach none\npress %d\n" % rd.IDC_STOP, name="stop") == 0
             folder.wait_records([".wav"])
             report("CalvoroRecord.exe under wine, the computer's sound", window, idle, busy,
@@ -205,34 +212,16 @@ def main():
         client = wine.popen(wine.simskype(), ["--dir", rd.winpath(folder.sim), rd.winpath(path)], folder.log)
         wait_event(folder, "attach 0", 120)
         time.sleep(3)
-        recorders = own_processes("CalvoroRecord", folder.root)
-        servers = own_processes("wineserver", "WINEPREFIX=" + wine.env["WINEPREFIX"], "environ")
-        # The recorder runs in one Unix process; wine's loader may leave a
-        # second one of the same name behind that only waits for it.
-        if not recorders:
-            raise SystemExit("no CalvoroRecord process")
-        pid = max(recorders, key=lambda p: len(os.listdir("/proc/%d/task" % p)))
-        server = servers[0] if servers else None
-        s_idle = usage(server) if server else None
-        idle = measure(pid, window)
-        s_idle = server_rate(s_idle, usage(server), window) if server else None
+        pid = recorder_pid(folder)
+        server = wineserver_of(wine)
+        idle, s_idle = measure_both(pid, server, window)
         wait_event(folder, "connect ", idle_ms / 1000 + 60, holding="7285")
         time.sleep(3)
-        s_call = usage(server) if server else None
-        call = measure(pid, window)
-        s_call = server_rate(s_call, usage(server), window) if server else None
+        call, s_call = measure_both(pid, server, window)
         client.wait(timeout=call_ms / 1000 + 120)
         folder.wait_records([".wav"])
-        print("CalvoroRecord.exe under wine, %d s windows (processor share of one core, context switches a second)"
-              % window)
-        print("  attached, idle:    %5.2f %%  %7.1f /s  (wake-ups, voluntary: %.1f /s)" % (100 * idle[0], idle[1], idle[2]))
-        for task, (v, i, c) in sorted(idle[3].items(), key=lambda item: -item[1][0]):
-            print("      thread %-8s %5.1f voluntary, %5.1f involuntary /s" % (task, v, i))
-        print("  recording a call:  %5.2f %%  %7.1f /s  (wake-ups, voluntary: %.1f /s)" % (100 * call[0], call[1], call[2]))
-        if server:
-            print("wineserver over the same windows")
-            print("  attached, idle:    %5.2f %%  %7.1f /s" % (100 * s_idle[0], s_idle[1]))
-            print("  recording a call:  %5.2f %%  %7.1f /s" % (100 * s_call[0], s_call[1]))
+        report("CalvoroRecord.exe under wine, the client's call", window, idle, call,
+               (s_idle, s_call) if server else None)
     finally:
         try:
             folder.exit_recorder()

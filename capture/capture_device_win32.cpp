@@ -22,15 +22,12 @@
 #include <vector>
 
 #include "capture/capture_device.h"
-
-// The COM plumbing that capture_sessions_win32.cpp shares with this file.
-namespace capture_win32 {
-std::wstring DescribeResult(const wchar_t* call, HRESULT hr);
-HRESULT FindEndpointDevice(IMMDeviceEnumerator* enumerator, const CaptureEndpoint& endpoint, IMMDevice** device,
-                           std::wstring& error);
-}  // namespace capture_win32
+#include "capture/wasapi_win32.h"
 
 namespace {
+
+using capture_win32::ComApartment;
+using capture_win32::ComPtr;
 
 // {a45c254e-df1c-4efd-8020-67d146a850e0}, 14: the endpoint's name as the
 // sound control panel shows it ("Microphone (USB Audio)").
@@ -45,34 +42,8 @@ const GUID kSubtypeFloat = {WAVE_FORMAT_IEEE_FLOAT, 0x0000, 0x0010, {0x80, 0x00,
 // 100 ms, so a thread held up for a moment loses nothing.
 constexpr REFERENCE_TIME kBufferDuration = 5000000;
 
-struct ComRelease {
-  void operator()(IUnknown* object) const { object->Release(); }
-};
-// The one owner of one COM reference.
-template <class T>
-using ComPtr = std::unique_ptr<T, ComRelease>;
-
 struct TaskMemFree {
   void operator()(void* memory) const { CoTaskMemFree(memory); }
-};
-
-// COM for the calling thread for as long as the object lives. A thread that
-// is already in a single-threaded apartment stays there (CoInitializeEx
-// answers RPC_E_CHANGED_MODE, which is not ours to balance); the endpoint
-// objects work from either kind.
-class ComApartment {
- public:
-  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  bool usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
-  HRESULT result() const { return result_; }
-
- private:
-  HRESULT result_;
 };
 
 std::wstring Upper(const std::wstring& text) {

@@ -15,21 +15,11 @@
 #include <vector>
 
 #include "capture/capture_device.h"
-
-// Defined in capture_device_win32.cpp.
-namespace capture_win32 {
-std::wstring DescribeResult(const wchar_t* call, HRESULT hr);
-HRESULT FindEndpointDevice(IMMDeviceEnumerator* enumerator, const CaptureEndpoint& endpoint, IMMDevice** device,
-                           std::wstring& error);
-}  // namespace capture_win32
+#include "capture/wasapi_win32.h"
 
 namespace {
 
-struct ComRelease {
-  void operator()(IUnknown* object) const { object->Release(); }
-};
-template <class T>
-using ComPtr = std::unique_ptr<T, ComRelease>;
+using capture_win32::ComPtr;
 
 // The file name of a process's executable ("Teams.exe"); empty when the
 // process has ended or may not be looked at.
@@ -52,11 +42,8 @@ class WasapiCaptureSessions final : public CaptureSessions {
     sessions.clear();
     // COM for this call only; a thread already in an apartment of the other
     // kind keeps it.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (FAILED(com) && com != RPC_E_CHANGED_MODE) return false;
-    const bool listed = ListInApartment(endpoint, sessions);
-    if (SUCCEEDED(com)) CoUninitialize();
-    return listed;
+    capture_win32::ComApartment apartment;
+    return apartment.usable() && ListInApartment(endpoint, sessions);
   }
 
  private:

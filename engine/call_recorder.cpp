@@ -33,18 +33,20 @@ CallRecorder::CallRecorder(RecorderEvents& events, RecorderPlaces places, Record
         events_.OnAutoRecord(decision.action == AutoRecordRules::Start, decision.app);
       }) {}
 
+std::wstring SoundCallName(const LanguageTable& language, const std::wstring& app) {
+  std::wstring name = app;
+  if (name.size() > 4 && EqualsNoCase(std::wstring_view(name).substr(name.size() - 4), L".exe"))
+    name.resize(name.size() - 4);
+  return name.empty() ? language.TextOr(L"Sound_Call_Name", L"This computer's sound") : name;
+}
+
 bool CallRecorder::SessionCalls::CallInProgress() const {
   return recorder_.RecordsSound() ? recorder_.capture_.InProgress() : recorder_.skype_.calls.CallInProgress();
 }
 
 std::wstring CallRecorder::SessionCalls::PartnerList() const {
   if (!recorder_.RecordsSound()) return recorder_.skype_.calls.PartnerList();
-  // The app's name without ".exe", or the source's own name when the
-  // recording was started by hand; safe in a file name.
-  std::wstring app = recorder_.capture_.App();
-  if (app.size() > 4 && EqualsNoCase(std::wstring_view(app).substr(app.size() - 4), L".exe")) app.resize(app.size() - 4);
-  if (app.empty()) app = recorder_.language_.TextOr(L"Sound_Call_Name", L"This computer's sound");
-  return FileNameSafeText(app);
+  return FileNameSafeText(SoundCallName(recorder_.language_, recorder_.capture_.App()));
 }
 
 void CallRecorder::SoundOutlet::Take(Direction direction, const int16_t* samples, size_t n) {

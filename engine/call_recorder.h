@@ -50,6 +50,11 @@ class SoundEvents : public CaptureEvents {
 // Everything the recorder reports, in one interface per layer.
 class RecorderEvents : public SkypeEvents, public RecordingEvents, public SoundEvents {};
 
+// What a recording of the computer's sound is named after, on the lines and
+// in its file name: the call app without ".exe", or the language's name of
+// the source ("本机声音") for a recording started by hand.
+std::wstring SoundCallName(const LanguageTable& language, const std::wstring& app);
+
 // The platform's sound devices, or a test's. Null members take the system's.
 struct RecorderDevices {
   CaptureDevices* devices = nullptr;
@@ -91,6 +96,9 @@ class CallRecorder {
   // while one runs applies once it has been finished (SettleSource).
   uint8_t source() const { return source_.load(); }
   bool RecordsSound() const { return source_.load() == kSourceSound; }
+  // A call of the source in use is in progress (a client's call, or the
+  // sound call), as the recording session sees it.
+  bool CallInProgress() const { return sessionCalls_.CallInProgress(); }
   // Takes the settings' source now unless a recording or a sound call runs;
   // the automatic start follows the settings (on for the computer's sound
   // with AutoRecord). Called after every load and apply, and by the

@@ -151,22 +151,25 @@ language_text() {
       inside && index($0, key "=") == 1 {print substr($0, length(key) + 2); exit}'
 }
 
-# The main window: one run of the program per language, the simulated client
-# (installed as skype.exe, so the program finds it) playing a scenario that
-# stops at each state until its picture is taken.
-main_window() {  # <Language_Select> <chs|cht>
+win() { echo "Z:$1" | tr / '\\'; }
+
+# A copy of the program in /tmp/Calvoro/Program (the record folder's name
+# shows in the pictures), with its settings: the language, further lines of
+# [Setting] (CRLF-ended), WAV recordings into /tmp/Calvoro/Records.
+copy_program() {  # <Language_Select> <further settings>
   prepare_prefix 96 desktop
-  # The record folder's name shows in the pictures.
   work=/tmp/Calvoro
   rm -rf "$work"
   prog="$work/Program"
   mkdir -p "$prog" "$work/Records" "$work/sim" "$work/client"
   cp "$bin/CalvoroRecord.exe" "$bin"/*.dll "$prog/"
   cp -r "$bin/Language" "$bin/Image" "$prog/"
-  win() { echo "Z:$1" | tr / '\\'; }
-  printf '[Setting]\r\nLanguage_Select=%s\r\nShowStatusOnTray=1\r\nRecordFormat=16\r\nWavePath=%s\r\n' \
+  printf "[Setting]\r\nLanguage_Select=%s\r\n$2RecordFormat=16\r\nWavePath=%s\r\n" \
     "$1" "$(win "$work/Records")" > "$prog/Config.ini"
-  wine "$bin/SimSkype.exe" --install "$(win "$work/client")" > /dev/null 2>&1
+}
+
+# Starts the copy and waits for its window and its first checks.
+start_copy() {
   wine "$prog/CalvoroRecord.exe" > /dev/null 2>&1 &
   recorder=$!
   waited=0
@@ -175,7 +178,26 @@ main_window() {  # <Language_Select> <chs|cht>
     [ $waited -lt 120 ] || { echo "CalvoroRecord.exe did not start" >&2; exit 1; }
     sleep 0.5
   done
-  sleep 2  # the first client and folder checks
+  sleep 2  # the first client (or source) and folder checks
+}
+
+# The copy ends as a user ends it: Exit (here WM_USER+6).
+exit_copy() {
+  printf 'attach none\npost-recorder 1030\n' > "$work/sim/exit.scenario"
+  wine "$bin/SimSkype.exe" --dir "$(win "$work/sim")" "$(win "$work/sim/exit.scenario")" > /dev/null 2>&1
+  wait $recorder || true
+  wineserver -k 2> /dev/null || true
+  wineserver -w
+  rm -rf "$work"
+}
+
+# The main window: one run of the program per language, the simulated client
+# (installed as skype.exe, so the program finds it) playing a scenario that
+# stops at each state until its picture is taken.
+main_window() {  # <Language_Select> <chs|cht>
+  copy_program "$1" 'ShowStatusOnTray=1\r\n'
+  wine "$bin/SimSkype.exe" --install "$(win "$work/client")" > /dev/null 2>&1
+  start_copy
   picture() {  # <state>
     import -window root "$work/screen.png"
     convert "$work/screen.png" -crop 1024x768+0+0 +repage "$shots/main-$1-$2.png"
@@ -302,48 +324,19 @@ SCENARIO
     touch "$work/sim/$state.done"
   done
   wait $client || true
-  # The program ends as a user ends it: Exit (here WM_USER+6).
-  printf 'attach none\npost-recorder 1030\n' > "$work/sim/exit.scenario"
-  wine "$bin/SimSkype.exe" --dir "$(win "$work/sim")" "$(win "$work/sim/exit.scenario")" > /dev/null 2>&1
-  wait $recorder || true
   wine "$bin/SimSkype.exe" --uninstall > /dev/null 2>&1
-  wineserver -k 2> /dev/null || true
-  wineserver -w
-  rm -rf "$work"
+  exit_copy
 }
 
 # The main window with the computer's sound as the source, idle: the client's
 # line names the source and the hotkey, the client's button is gone.
 main_sound() {  # <Language_Select> <chs|cht>
-  prepare_prefix 96 desktop
-  work=/tmp/Calvoro
-  rm -rf "$work"
-  prog="$work/Program"
-  mkdir -p "$prog" "$work/Records"
-  cp "$bin/CalvoroRecord.exe" "$bin"/*.dll "$prog/"
-  cp -r "$bin/Language" "$bin/Image" "$prog/"
-  printf '[Setting]\r\nLanguage_Select=%s\r\nCaptureSource=1\r\nRecordFormat=16\r\nWavePath=%s\r\n' \
-    "$1" "$(echo "Z:$work/Records" | tr / '\\')" > "$prog/Config.ini"
-  wine "$prog/CalvoroRecord.exe" > /dev/null 2>&1 &
-  recorder=$!
-  waited=0
-  until wine "$bin/SimSkype.exe" --recorder-state > /dev/null 2>&1; do
-    waited=$((waited + 1))
-    [ $waited -lt 120 ] || { echo "CalvoroRecord.exe did not start" >&2; exit 1; }
-    sleep 0.5
-  done
-  sleep 2  # the first source and folder checks
+  copy_program "$1" 'CaptureSource=1\r\n'
+  start_copy
   import -window root "$work/screen.png"
   convert "$work/screen.png" -crop 1024x768+0+0 +repage "$shots/main-sound-$2.png"
   echo "wrote $shots/main-sound-$2.png"
-  mkdir -p "$work/sim"
-  printf 'attach none\npost-recorder 1030\n' > "$work/sim/exit.scenario"
-  wine "$bin/SimSkype.exe" --dir "$(echo "Z:$work/sim" | tr / '\\')" "$(echo "Z:$work/sim/exit.scenario" | tr / '\\')" \
-    > /dev/null 2>&1
-  wait $recorder || true
-  wineserver -k 2> /dev/null || true
-  wineserver -w
-  rm -rf "$work"
+  exit_copy
 }
 
 if [ "$what" = all ] || [ "$what" = controls ]; then

@@ -157,6 +157,16 @@ bool SaveSettings(const SettingsRecord& record, const std::wstring& configPath) 
   return written;
 }
 
+SoundSourceValues SoundSourceValues::Of(const SettingsRecord& settings) {
+  SoundSourceValues values;
+  values.captureSource = settings.CaptureSource;
+  values.farEndDevice = settings.FarEndDevice;
+  values.nearEndDevice = settings.NearEndDevice;
+  values.recordHotkey = settings.RecordHotkey;
+  values.autoRecordApps = settings.AutoRecordApps;
+  return values;
+}
+
 std::wstring AutorunCommand() { return FormatText(L"\"%s\" hide", {GetModuleFilePath()}); }
 
 bool AutorunStartsThisProgram() {
@@ -216,12 +226,13 @@ ApplyResult ApplySettings(SettingsStore& store, LanguageTable& language, const S
   record.Language_Select = static_cast<uint8_t>(values.languageIndex);
   record.RecordWay = static_cast<uint8_t>(values.recordWayIndex);
   record.WavePath = folder;
-  record.CaptureSource = values.captureSource == kSourceSound ? kSourceSound : kSourceClient;
-  record.FarEndDevice = values.farEndDevice;
-  record.NearEndDevice = values.nearEndDevice;
+  const SoundSourceValues& sound = values.sound;
+  record.CaptureSource = sound.captureSource == kSourceSound ? kSourceSound : kSourceClient;
+  record.FarEndDevice = sound.farEndDevice;
+  record.NearEndDevice = sound.nearEndDevice;
   // Empty stands for the default, as when the file is read.
-  record.RecordHotkey = values.recordHotkey.empty() ? kDefaultRecordHotkey : values.recordHotkey;
-  record.AutoRecordApps = values.autoRecordApps.empty() ? kDefaultAutoRecordApps : values.autoRecordApps;
+  record.RecordHotkey = sound.recordHotkey.empty() ? kDefaultRecordHotkey : sound.recordHotkey;
+  record.AutoRecordApps = sound.autoRecordApps.empty() ? kDefaultAutoRecordApps : sound.autoRecordApps;
 
   language.Select(record.Language_Select);
   if (!SaveSettings(record, configPath))

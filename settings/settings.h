@@ -116,6 +116,19 @@ class SettingsStore {
   SettingsSnapshot pinned_;
 };
 
+// The audio source's settings as the dialogs hold them.
+struct SoundSourceValues {
+  uint8_t captureSource = kSourceClient;
+  // Empty: the default device.
+  std::wstring farEndDevice, nearEndDevice;
+  // "None": no hotkey. Empty: the default.
+  std::wstring recordHotkey = kDefaultRecordHotkey;
+  // Executable names separated by ';'.
+  std::wstring autoRecordApps = kDefaultAutoRecordApps;
+
+  static SoundSourceValues Of(const SettingsRecord& settings);
+};
+
 // What the settings dialog's controls hold when OK or Apply is pressed.
 struct SettingsDialogValues {
   bool autoRecord = false;
@@ -131,12 +144,9 @@ struct SettingsDialogValues {
   int languageIndex = -1;   // selected item of the language list; -1 when none
   int recordWayIndex = -1;  // selected item of the record-way list; -1 when none
   std::wstring wavePath;
-  // The audio source's page: taken over from the set in force when the
-  // dialog opens, changed by its "more" dialog.
-  uint8_t captureSource = kSourceClient;
-  std::wstring farEndDevice, nearEndDevice;
-  std::wstring recordHotkey = kDefaultRecordHotkey;
-  std::wstring autoRecordApps = kDefaultAutoRecordApps;
+  // The audio source's: taken over from the set in force when the dialog
+  // opens, changed by its audio source dialog.
+  SoundSourceValues sound;
 };
 
 // A setting's text converted as the file holds it: a decimal integer (leading

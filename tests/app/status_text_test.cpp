@@ -182,9 +182,9 @@ TEST(Hotkey, ParsesModifiersLettersDigitsAndFunctionKeysAndRefusesTheRest) {
 TEST(SoundSource, NamesTheAppOrTheComputersSoundAndTellsAFailedDevice) {
   TempDir dir;
   LanguageTable english(dir.file(L"none.ini"));
-  EXPECT_EQ(SoundCallText(english, L"Teams.exe"), L"Teams");
-  EXPECT_EQ(SoundCallText(english, L"zoom.EXE"), L"zoom");
-  EXPECT_EQ(SoundCallText(english, L""), L"This computer's sound");
+  EXPECT_EQ(SoundCallName(english, L"Teams.exe"), L"Teams");
+  EXPECT_EQ(SoundCallName(english, L"zoom.EXE"), L"zoom");
+  EXPECT_EQ(SoundCallName(english, L""), L"This computer's sound");
   EXPECT_EQ(SoundSourceLine(english, L"Ctrl+Alt+R", L""), L"Recording this computer's sound (any call app), hotkey Ctrl+Alt+R");
   EXPECT_EQ(SoundSourceLine(english, L"None", L""), L"Recording this computer's sound (any call app)");
   EXPECT_EQ(SoundSourceLine(english, L"Ctrl+Alt+R", L"Headset"), L"Sound device unavailable: Headset (silence recorded)");

@@ -23,9 +23,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "driver"))
 sys.path.insert(0, HERE)
 import recorder_driver as rd  # noqa: E402
+import test_recorder_e2e as e2e  # noqa: E402
 from pulse_sound import PulseSound  # noqa: E402
 
-BIN = None
 FAR_HZ, NEAR_HZ = 1000, 660
 RATE = 16000
 
@@ -47,32 +47,21 @@ def rms(samples):
     return math.sqrt(sum(x * x for x in samples) / max(1, len(samples))) / 32768.0
 
 
-class SoundSource(unittest.TestCase):
+class SoundSource(e2e.RecorderTest):
     settings = {"CaptureSource": 1, "FarEndDevice": "Monitor of Speakers", "SaveLF": 1, "RecordFormat": 16}
 
     def setUp(self):
         # The server first: wine finds the sound devices when a process starts.
         self.pulse = PulseSound(speakers_hz=FAR_HZ, mic_hz=NEAR_HZ).start()
-        self.wine = rd.Wine(BIN)
+        super().setUp()
         self.wine.env.update(self.pulse.env())
         self.pulse.use_in_wine_prefix(self.wine.env)
-        self.folder = rd.ProgramFolder(self.wine, dict(self.settings))
 
     def tearDown(self):
         try:
-            self.folder.exit_recorder()
+            super().tearDown()
         finally:
-            self.folder.kill()
             self.pulse.stop()
-            failed = any(test is self for test, _ in self._outcome.result.failures + self._outcome.result.errors)
-            if failed:
-                print("kept for inspection:", self.folder.root, file=sys.stderr)
-            else:
-                shutil.rmtree(self.folder.root, ignore_errors=True)
-
-    def start(self):
-        self.folder.start_recorder()
-        self.folder.wait_recorder_window()
 
     def steps(self, *steps):
         """Presses the recorder's buttons as a user would, with pauses between."""
@@ -160,7 +149,7 @@ class SoundSource(unittest.TestCase):
 
 if __name__ == "__main__":
     if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
-        BIN = sys.argv.pop(1)
+        e2e.BIN = sys.argv.pop(1)
     else:
-        BIN = os.path.join(rd.TOP, "build", "windows", "bin")
+        e2e.BIN = os.path.join(rd.TOP, "build", "windows", "bin")
     unittest.main(verbosity=2)
