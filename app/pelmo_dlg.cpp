@@ -164,19 +164,23 @@ BOOL CPelmoDlg::OnInitDialog() {
 }
 
 void CPelmoDlg::OnSettingsChanged() {
-  // The source's line, and the hotkey the settings name now.
-  statusLines_.CheckClient();
+  // The hotkey the settings name now, then the source's line, which says
+  // whether another program has it.
   if (hotkeyRegistered_) UnregisterHotKey(hwnd_, kRecordHotkeyId);
   hotkeyRegistered_ = false;
   const std::wstring hotkey = recorder_.settings().Current()->RecordHotkey;
   unsigned modifiers = 0, key = 0;
-  if (!ParseHotkey(hotkey, modifiers, key)) {
-    if (!hotkey.empty() && hotkey != L"None") DebugTrace(L"RecordHotkey %s is no hotkey.", {hotkey});
-    return;
+  bool taken = false;
+  if (ParseHotkey(hotkey, modifiers, key)) {
+    hotkeyRegistered_ = RegisterHotKey(hwnd_, kRecordHotkeyId, modifiers | MOD_NOREPEAT, key) != FALSE;
+    // Record and Stop still work in the window.
+    taken = !hotkeyRegistered_;
+    if (taken) DebugTrace(L"RecordHotkey %s is taken (error %d).", {hotkey, static_cast<int>(GetLastError())});
+  } else if (!hotkey.empty() && hotkey != L"None") {
+    DebugTrace(L"RecordHotkey %s is no hotkey.", {hotkey});
   }
-  hotkeyRegistered_ = RegisterHotKey(hwnd_, kRecordHotkeyId, modifiers | MOD_NOREPEAT, key) != FALSE;
-  // Another program has it: Record and Stop still work in the window.
-  if (!hotkeyRegistered_) DebugTrace(L"RecordHotkey %s is taken (error %d).", {hotkey, static_cast<int>(GetLastError())});
+  statusLines_.SetHotkeyTaken(taken);
+  statusLines_.CheckClient();
 }
 
 void CPelmoDlg::ShowServerFailures(const AudioServersStart& start) {

@@ -90,7 +90,7 @@ void StatusLines::ShowSoundSource() {
   // The client's button has nothing to do for this source.
   window_.ShowItem(IDC_RUN_SKYPE, false);
   const std::wstring hotkey = recorder_.settings().Current()->RecordHotkey;
-  SetLineText(IDC_CLIENT_STATUS, SoundSourceLine(recorder_.language(), hotkey, soundFailure_));
+  SetLineText(IDC_CLIENT_STATUS, SoundSourceLine(recorder_.language(), hotkey, soundFailure_, hotkeyTaken_));
   if (changed) InvalidateRect(window_.GetDlgItem(IDC_CLIENT_STATUS), nullptr, FALSE);
 }
 

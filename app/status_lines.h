@@ -47,6 +47,8 @@ class StatusLines {
   bool ClientLineGreen() const { return showsSound_ ? soundFailure_.empty() : clientState_ == 4; }
   // A device of the computer's sound was opened or could not be (posted).
   void OnSoundDevice(Direction direction, bool open, const std::wstring& what);
+  // The hotkey could not be registered: another program has it.
+  void SetHotkeyTaken(bool taken) { hotkeyTaken_ = taken; }
   int folderState() const { return folderState_; }
   // No check waits or runs.
   bool Idle() const { return clientCheck_.Idle() && folderCheck_.Idle(); }
@@ -74,6 +76,7 @@ class StatusLines {
   // The device of each direction that could not be opened; empty when open.
   std::wstring soundFailures_[2];
   std::wstring soundFailure_;  // the first of them
+  bool hotkeyTaken_ = false;
   int folderState_ = kUnknown;
   // Declared last: their jobs post actions that use the members above.
   BackgroundWork clientCheck_;

@@ -86,12 +86,16 @@ std::wstring RecordingSubject(CallRecorder& recorder, bool orFinished) {
 }
 
 std::wstring SoundSourceLine(const LanguageTable& language, const std::wstring& hotkey,
-                             const std::wstring& failedDevice) {
+                             const std::wstring& failedDevice, bool hotkeyTaken) {
   if (!failedDevice.empty())
     return FormatText(language.TextOr(L"Sound_Device_Failed", L"Sound device unavailable: %s (silence recorded)"),
                       {failedDevice});
   std::wstring line = language.TextOr(L"Sound_Source_Status", L"Recording this computer's sound (any call app)");
-  if (!hotkey.empty() && !EqualsNoCase(hotkey, L"None"))
+  if (hotkey.empty() || EqualsNoCase(hotkey, L"None")) return line;
+  if (hotkeyTaken)
+    line += FormatText(language.TextOr(L"Sound_Source_Hotkey_Taken", L", hotkey %s taken by another program"),
+                       {hotkey});
+  else
     line += FormatText(language.TextOr(L"Sound_Source_Hotkey", L", hotkey %s"), {hotkey});
   return line;
 }

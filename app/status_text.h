@@ -36,9 +36,10 @@ std::wstring StatusPartnerList(const CallStateMachine& calls, bool orFinished);
 std::wstring RecordingSubject(CallRecorder& recorder, bool orFinished);
 
 // The client line while the computer's sound is the source: the source and
-// the hotkey, or the device that could not be opened (`failed`, red).
+// the hotkey (or that another program has taken it), or the device that could
+// not be opened (`failedDevice`, red).
 std::wstring SoundSourceLine(const LanguageTable& language, const std::wstring& hotkey,
-                             const std::wstring& failedDevice);
+                             const std::wstring& failedDevice, bool hotkeyTaken = false);
 
 // A hotkey as Config.ini writes it ("Ctrl+Alt+R", "Shift+Win+F9"): the
 // modifiers as RegisterHotKey takes them (1 Alt, 2 Ctrl, 4 Shift, 8 Win) and

@@ -188,6 +188,8 @@ TEST(SoundSource, NamesTheAppOrTheComputersSoundAndTellsAFailedDevice) {
   EXPECT_EQ(SoundSourceLine(english, L"Ctrl+Alt+R", L""), L"Recording this computer's sound (any call app), hotkey Ctrl+Alt+R");
   EXPECT_EQ(SoundSourceLine(english, L"None", L""), L"Recording this computer's sound (any call app)");
   EXPECT_EQ(SoundSourceLine(english, L"Ctrl+Alt+R", L"Headset"), L"Sound device unavailable: Headset (silence recorded)");
+  EXPECT_EQ(SoundSourceLine(english, L"Ctrl+Alt+R", L"", true),
+            L"Recording this computer's sound (any call app), hotkey Ctrl+Alt+R taken by another program");
   // The shipped file says it in Chinese, with the hotkey in its place.
   LanguageTable shipped(LanguageIniPath());
   const std::wstring line = SoundSourceLine(shipped, L"Ctrl+Alt+R", L"");

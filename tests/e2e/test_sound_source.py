@@ -123,19 +123,27 @@ class SoundSource(e2e.RecorderTest):
     def test_the_hotkey_starts_and_stops_a_recording(self):
         if shutil.which("xdotool") is None:
             self.skipTest("xdotool is missing")
-        self.start()
+        # A hotkey of this test's own, and the line says it is registered
+        # (not taken by another program, such as a recorder left running).
+        self.start(dict(self.settings, RecordHotkey="Ctrl+Shift+F9"))
+        rd.wait_until(lambda: self.folder.recorder_text(rd.IDC_CLIENT_STATUS) ==
+                      (True, "录音来源：本机声音（任意通话软件），热键 Ctrl+Shift+F9"), 30, "the hotkey on the source's line")
         env = dict(self.wine.env)
 
         def key():
             # Wine sees keys only while one of its windows has the focus (on
-            # Windows a hotkey works whatever has it): the recorder's window
-            # takes it first, as another test's window may have had it.
+            # Windows a hotkey works whatever has it). There is no window
+            # manager on this display, and another test may have left the
+            # pointer anywhere: the recorder's window is given the input
+            # focus directly, with the pointer over it.
             found = rd.wait_until(
-                lambda: subprocess.run(["xdotool", "search", "--name", "Calvoro Record"], env=env,
+                lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "Calvoro Record"], env=env,
                                        stdout=subprocess.PIPE, timeout=30).stdout.split(),
                 60, "the recorder's window on the display")
-            subprocess.run(["xdotool", "windowactivate", "--sync", found[-1]], env=env, timeout=30)
-            subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+alt+r"], env=env, check=True, timeout=30)
+            window = found[-1]
+            subprocess.run(["xdotool", "mousemove", "--window", window, "20", "20"], env=env, timeout=30)
+            subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env, timeout=30)
+            subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+shift+F9"], env=env, check=True, timeout=30)
 
         key()
         rd.wait_until(lambda: any(n.endswith(".sky") for n in self.folder.record_files()), 60,
