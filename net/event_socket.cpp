@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "net/event_socket_platform.h"
+#include "platform/debug_trace.h"
 
 namespace platform = event_socket_platform;
 
@@ -279,6 +280,7 @@ uint32_t CEventSocket::ProcessEventsGuarded(EventReport& report, ChunkTarget* ta
 }
 
 uint32_t CEventSocket::ProcessEventsLocked(EventReport& report, ChunkTarget* target) {
+  SettleHeld(target);
   for (size_t i = slotCount_.load(); i-- > 0;) {
     if (slots_[i].closed) RemoveSlot(i);
   }
@@ -292,7 +294,10 @@ uint32_t CEventSocket::ProcessEventsLocked(EventReport& report, ChunkTarget* tar
     size_t index = 0;
     bool pending = NextReady(index);
     if (!pending || servedSinceWait_ >= kServedPerWait) {
-      uint32_t result = Wait(pending ? 0 : waitTimeout_.load());
+      // A held connection's wait ends with time, not with an event.
+      uint32_t timeout = waitTimeout_.load();
+      if (heldCount_ != 0) timeout = std::min<uint32_t>(timeout, 100);
+      uint32_t result = Wait(pending ? 0 : timeout);
       if (result == kWaitTimedOut && !pending) return kWaitTimedOut;
       if (result != 0 && result != kWaitTimedOut) return result;
       if (!NextReady(index)) return kWaitTimedOut;  // nothing to serve after all
@@ -391,7 +396,9 @@ uint32_t CEventSocket::HandleAccept(size_t i, const uint32_t* errors, EventRepor
   if (errors[kAcceptBit] != 0) return errors[kAcceptBit];
   NativeSocket accepted = kNoSocket;
   uint32_t peer = 0;
-  uint32_t result = platform::AcceptConnection(slots_[i].socket, &AcceptConditionOfObject, this, accepted, peer);
+  uint16_t peerPort = 0;
+  uint32_t result =
+      platform::AcceptConnection(slots_[i].socket, &AcceptConditionOfObject, this, accepted, peer, peerPort);
   uint32_t fault = 0;
   // An injected fault loses the connection as the platform loses it when it
   // fails late in the accept (for lack of buffers, say).
@@ -401,24 +408,99 @@ uint32_t CEventSocket::HandleAccept(size_t i, const uint32_t* errors, EventRepor
     result = fault;
   }
   if (result != 0) return result;
+  ConnectionAdmission* admission = admission_.load();
+  const ConnectionAdmission::Verdict verdict =
+      admission ? admission->Judge(peer, peerPort, localPort_.load()) : ConnectionAdmission::Verdict::Take;
+  if (verdict == ConnectionAdmission::Verdict::Refuse) {
+    // Counted first: whoever sees the connection closed sees it counted.
+    uint32_t refused = ++refused_;
+    platform::ShutdownAndClose(accepted);
+    DebugTrace(L"Port %u: a connection from a process other than the client's (port %u) closed unread; %u so far",
+               {static_cast<unsigned>(localPort_.load()), static_cast<unsigned>(peerPort), refused});
+    return kWsaEConnRefused;
+  }
   NativeEvent event = 0;
   result = platform::CreateSocketEvent(accepted, event);
   if (result != 0) {
     platform::ShutdownAndClose(accepted);
     return result;
   }
+  const auto now = std::chrono::steady_clock::now();
+  // Counted before the new slot joins the table.
+  const bool hold = verdict == ConnectionAdmission::Verdict::Unknown &&
+                    Streaming(now) >= std::max<size_t>(1, admission->Streams());
   AddSlot(accepted, event, peer, false);
+  SocketSlot& slot = slots_[slotCount_.load() - 1];
+  slot.peerPort = peerPort;
+  slot.acceptedAt = now;
+  if (hold) {
+    slot.held = true;
+    ++heldCount_;
+    DebugTrace(L"Port %u: a connection of unknown owner (port %u) arrived while audio streams; held unread",
+               {static_cast<unsigned>(localPort_.load()), static_cast<unsigned>(peerPort)});
+  }
   report.socket = accepted;
   report.peerAddress = peer;
   return 0;
+}
+
+size_t CEventSocket::Streaming(std::chrono::steady_clock::time_point now) const {
+  size_t streaming = 0;
+  for (size_t k = 0; k < slotCount_.load(); ++k) {
+    const SocketSlot& slot = slots_[k];
+    if (slot.listening || slot.held || slot.closed) continue;
+    if (slot.lastBytesAt.time_since_epoch().count() != 0 && now - slot.lastBytesAt <= kStreamingWithin) ++streaming;
+  }
+  return streaming;
+}
+
+void CEventSocket::Refuse(size_t i, const wchar_t* why) {
+  const size_t dropped = slots_[i].recvMemory ? slots_[i].recvMemory->count() : 0;
+  const unsigned port = slots_[i].peerPort;
+  uint32_t refused = ++refused_;
+  RemoveSlot(i);
+  DebugTrace(L"Port %u: the held connection (port %u) closed %s, %u bytes dropped; %u refused so far",
+             {static_cast<unsigned>(localPort_.load()), port, why, static_cast<unsigned>(dropped),
+              refused});
+}
+
+void CEventSocket::SettleHeld(ChunkTarget* target) {
+  if (heldCount_ == 0) return;
+  const auto now = std::chrono::steady_clock::now();
+  ConnectionAdmission* admission = admission_.load();
+  const size_t streams = admission ? std::max<size_t>(1, admission->Streams()) : kMaxSlots;
+  size_t streaming = Streaming(now);
+  for (size_t i = slotCount_.load(); i-- > 0;) {
+    SocketSlot& slot = slots_[i];
+    if (!slot.held) continue;
+    if (slot.closed) {
+      // Whatever it sent came while another stream went on.
+      Refuse(i, L"before it could be taken");
+    } else if (streaming < streams) {
+      // The stream before it has ended (a client connecting again after a
+      // reset): it is taken with what it sent meanwhile, in order.
+      slot.held = false;
+      --heldCount_;
+      ++streaming;
+      DebugTrace(L"Port %u: the held connection (port %u) taken: the stream before it has ended",
+                 {static_cast<unsigned>(localPort_.load()), static_cast<unsigned>(slot.peerPort)});
+      if (target && slot.recvMemory && slot.recvMemory->count() != 0) {
+        target->Take(slot.recvMemory->data(), slot.recvMemory->count());
+        slot.recvMemory->Clear();
+      }
+    } else if (now - slot.acceptedAt > kHoldFor) {
+      Refuse(i, L"while audio still streams on another");
+    }
+  }
 }
 
 uint32_t CEventSocket::Read(size_t i, EventReport& report, ChunkTarget* target, size_t& got, bool& endOfStream) {
   SocketSlot& slot = slots_[i];
   got = 0;
   endOfStream = false;
-  // Straight into the target's room when it has one.
-  uint8_t* room = target ? target->ReceiveSpace() : nullptr;
+  // Straight into the target's room when it has one; a held connection's
+  // bytes stay with it.
+  uint8_t* room = target && !slot.held ? target->ReceiveSpace() : nullptr;
   uint32_t result = 0;
   if (!TakeFault(SocketOp::Receive, result))
     result = platform::Receive(slot.socket, room ? room : receiveBuffer_.get(), kReceiveBufferSize, got);
@@ -431,6 +513,17 @@ uint32_t CEventSocket::Read(size_t i, EventReport& report, ChunkTarget* target, 
   slot.moreToRead = got == kReceiveBufferSize;
   report.bytesRead += got;
   if (got == 0) return 0;
+  slot.lastBytesAt = std::chrono::steady_clock::now();
+  if (slot.held) {
+    if (!slot.recvMemory) slot.recvMemory.reset(new (std::nothrow) RecvMemory());
+    // More than a held connection may keep: it is closed at the next call.
+    if (!slot.recvMemory || slot.recvMemory->count() + got > kHeldBytes ||
+        !slot.recvMemory->Append(receiveBuffer_.get(), got)) {
+      slot.closed = true;
+      slot.moreToRead = false;
+    }
+    return 0;
+  }
   if (room) {
     target->Received(room, got);
     return 0;
@@ -507,6 +600,7 @@ void CEventSocket::RemoveSlot(size_t i) {
   platform::ShutdownAndClose(slots_[i].socket);
   platform::CloseSocketEvent(events_[i + 1]);
   slots_[i].recvMemory.reset();
+  if (slots_[i].held) --heldCount_;
   size_t last = n - 1;
   if (i != last) {
     // The last slot takes the freed place; the table keeps no order.

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -64,6 +65,14 @@ constexpr size_t kReceiveBufferSize = 65536;
 // filled the buffer) before the next wait looks at every socket again.
 constexpr size_t kServedPerWait = 8;
 constexpr int kListenBacklog = 64;
+// A connection whose owner is unknown, arriving while the connections already
+// taken stream as many as may stream at once, is held: read but not handed on
+// (at most kHeldBytes), and taken only once one of those streams ends within
+// kHoldFor; otherwise closed with what it sent. A connection streams when
+// bytes came from it in the last kStreamingWithin.
+constexpr std::chrono::milliseconds kStreamingWithin{3000};
+constexpr std::chrono::milliseconds kHoldFor{3000};
+constexpr size_t kHeldBytes = 65536;
 constexpr uint32_t kInfiniteWait = 0xFFFFFFFFu;
 
 // Platform handles, widened to one type: SOCKET and WSAEVENT on Windows, file
@@ -109,8 +118,14 @@ struct SocketSlot {
   uint32_t ready = 0;
   // The last read filled the buffer: the next turn reads again without a wait.
   bool moreToRead = false;
-  // The bytes read when no consumer takes them; created on the slot's first read.
+  // The bytes read when no consumer takes them, or while the connection is
+  // held; created on the slot's first read.
   std::unique_ptr<RecvMemory> recvMemory;
+  uint16_t peerPort = 0;  // host byte order
+  // Held: its owner is unknown and others stream (see kHoldFor).
+  bool held = false;
+  std::chrono::steady_clock::time_point acceptedAt{};
+  std::chrono::steady_clock::time_point lastBytesAt{};  // when bytes last came; epoch: none yet
 };
 
 // What one ProcessEvents call served.
@@ -130,6 +145,22 @@ struct EventReport {
   // object's wait, leaves nothing to serve.
   enum class Source : uint8_t { None, Object, Listener, Accept, Connection };
   Source errorSource = Source::None;
+};
+
+// Who may send through the object's connections; asked once for each accepted
+// connection, on the thread in ProcessEvents, with the object locked.
+class ConnectionAdmission {
+ public:
+  enum class Verdict {
+    Take,     // the connection's owner may send
+    Refuse,   // it may not: closed at once, nothing of it read
+    Unknown,  // its owner is not known: held while others stream (kHoldFor)
+  };
+  virtual ~ConnectionAdmission() = default;
+  // peerAddress in network byte order, the ports in host order.
+  virtual Verdict Judge(uint32_t peerAddress, uint16_t peerPort, uint16_t localPort) = 0;
+  // How many connections of unknown owners may stream at once (at least 1).
+  virtual size_t Streams() = 0;
 };
 
 // The calls under CEventSocket that a test can make fail (InjectFault).
@@ -195,6 +226,11 @@ class CEventSocket {
   bool HoldsSockets() const { return slotCount_.load() != 0; }
   // The port the listening socket is bound to (the chosen one after Listen(0)).
   uint16_t LocalPort() const { return localPort_.load(); }
+  // Who may send (null, the default: every accepted connection). Set before
+  // Listen; it must outlive the object's connections.
+  void SetAdmission(ConnectionAdmission* admission) { admission_.store(admission); }
+  // Connections closed unread, or held and then closed, since the object was made.
+  uint32_t refusedConnections() const { return refused_.load(); }
   // Listen sets the wait to INFINITE; tests that drive ProcessEvents themselves
   // shorten it afterwards so that a missing event cannot hang them.
   void SetWaitTimeout(uint32_t milliseconds) { waitTimeout_.store(milliseconds); }
@@ -230,6 +266,10 @@ class CEventSocket {
   void RemoveSlot(size_t i);
   void RemoveAllSlots();
   uint32_t ProcessEventsLocked(EventReport& report, ChunkTarget* target);
+  // Takes, or closes, the held connections whose wait is over.
+  void SettleHeld(ChunkTarget* target);
+  size_t Streaming(std::chrono::steady_clock::time_point now) const;
+  void Refuse(size_t i, const wchar_t* why);
 
   std::mutex initMutex_;          // Initialize may be reached from two threads
   std::atomic<bool> initialized_{false};
@@ -247,4 +287,7 @@ class CEventSocket {
   std::atomic<uint32_t> waitTimeout_{kInfiniteWait};
   std::atomic<uint16_t> localPort_{0};
   std::atomic<int> threadsInside_{0};  // threads inside ProcessEvents, for the destructor
+  std::atomic<ConnectionAdmission*> admission_{nullptr};
+  std::atomic<uint32_t> refused_{0};
+  size_t heldCount_ = 0;
 };

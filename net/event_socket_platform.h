@@ -54,10 +54,11 @@ uint32_t BindAndListen(NativeSocket socket, uint32_t address, uint16_t port, int
 uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent event, bool listening, uint32_t readiness,
                            uint32_t& events, uint32_t errors[kFdEventKinds]);
 // Accepts one pending connection if condition(context, peerAddress) allows it; a
-// refused connection is dropped and the result is WSAECONNREFUSED.
+// refused connection is dropped and the result is WSAECONNREFUSED. The peer's
+// port comes in host byte order.
 using AcceptConditionFunction = bool (*)(void* context, uint32_t peerAddress);
 uint32_t AcceptConnection(NativeSocket listener, AcceptConditionFunction condition, void* context,
-                          NativeSocket& accepted, uint32_t& peerAddress);
+                          NativeSocket& accepted, uint32_t& peerAddress, uint16_t& peerPort);
 // One receive call: 0 with the byte count (0 bytes at the end of the stream),
 // WSAEWOULDBLOCK when nothing is there yet, or an error.
 uint32_t Receive(NativeSocket socket, uint8_t* buffer, size_t capacity, size_t& received);

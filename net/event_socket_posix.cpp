@@ -199,7 +199,7 @@ uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent, bool listening, uin
 }
 
 uint32_t AcceptConnection(NativeSocket listener, AcceptConditionFunction condition, void* context,
-                          NativeSocket& accepted, uint32_t& peerAddress) {
+                          NativeSocket& accepted, uint32_t& peerAddress, uint16_t& peerPort) {
   sockaddr_in peer = {};
   socklen_t length = sizeof peer;
   int s;
@@ -217,6 +217,7 @@ uint32_t AcceptConnection(NativeSocket listener, AcceptConditionFunction conditi
   }
   accepted = static_cast<NativeSocket>(s);
   peerAddress = address;
+  peerPort = peer.sin_family == AF_INET ? ntohs(peer.sin_port) : 0;
   return 0;
 }
 

@@ -141,7 +141,7 @@ uint32_t EnumNetworkEvents(NativeSocket socket, NativeEvent event, bool, uint32_
 }
 
 uint32_t AcceptConnection(NativeSocket listener, AcceptConditionFunction condition, void* context,
-                          NativeSocket& accepted, uint32_t& peerAddress) {
+                          NativeSocket& accepted, uint32_t& peerAddress, uint16_t& peerPort) {
   AcceptContext accept = {condition, context};
   sockaddr_in peer = {};
   int length = sizeof peer;
@@ -150,6 +150,7 @@ uint32_t AcceptConnection(NativeSocket listener, AcceptConditionFunction conditi
   if (s == INVALID_SOCKET) return static_cast<uint32_t>(WSAGetLastError());
   accepted = static_cast<NativeSocket>(s);
   peerAddress = peer.sin_addr.s_addr;
+  peerPort = ntohs(peer.sin_port);
   return 0;
 }
 

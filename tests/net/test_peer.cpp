@@ -63,12 +63,37 @@ TestPeer::TestPeer() { EnsureSockets(); }
 
 TestPeer::~TestPeer() { Close(); }
 
-bool TestPeer::Connect(uint16_t port, const char* address) {
+uint16_t TestPeer::Bind() {
   Close();
   RawSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
 #ifdef _WIN32
+  if (s == INVALID_SOCKET) return 0;
+#else
+  if (s < 0) return 0;
+#endif
+  sockaddr_in local = {};
+  local.sin_family = AF_INET;
+  inet_pton(AF_INET, "127.0.0.1", &local.sin_addr);
+  sockaddr_in bound = {};
+  socklen_t length = sizeof bound;
+  if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+    CloseRaw(s);
+    return 0;
+  }
+  bound_ = static_cast<intptr_t>(s);
+  return ntohs(bound.sin_port);
+}
+
+bool TestPeer::Connect(uint16_t port, const char* address) {
+  RawSocket s = Raw(bound_);
+  bound_ = kNone;
+  Close();
+#ifdef _WIN32
+  if (s == INVALID_SOCKET) s = ::socket(AF_INET, SOCK_STREAM, 0);
   if (s == INVALID_SOCKET) return false;
 #else
+  if (s < 0) s = ::socket(AF_INET, SOCK_STREAM, 0);
   if (s < 0) return false;
 #endif
   sockaddr_in to = {};
@@ -110,6 +135,10 @@ size_t TestPeer::SendUntilFull(const std::string& bytes) {
 }
 
 void TestPeer::Close() {
+  if (bound_ != kNone) {
+    CloseRaw(Raw(bound_));
+    bound_ = kNone;
+  }
   if (socket_ == kNone) return;
   CloseRaw(Raw(socket_));
   socket_ = kNone;

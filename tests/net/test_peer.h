@@ -18,7 +18,11 @@ class TestPeer {
   TestPeer(const TestPeer&) = delete;
   TestPeer& operator=(const TestPeer&) = delete;
 
-  // Blocking connect to address:port (address in dotted form). False on failure.
+  // Binds a new socket to a free port of 127.0.0.1 before it connects, so the
+  // peer's port is known before the server accepts it; 0 on failure.
+  uint16_t Bind();
+  // Blocking connect to address:port (address in dotted form), from the
+  // socket Bind made if there is one. False on failure.
   bool Connect(uint16_t port, const char* address = "127.0.0.1");
   // Sends everything, blocking. False when the connection failed.
   bool SendAll(const std::string& bytes);
@@ -37,6 +41,7 @@ class TestPeer {
  private:
   static constexpr intptr_t kNone = -1;
   intptr_t socket_ = kNone;
+  intptr_t bound_ = kNone;
 };
 
 // The machine's own address on the interface that routes outwards (network byte
