@@ -1,5 +1,6 @@
 #include "engine/call_recorder.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "common/strings.h"
@@ -19,19 +20,26 @@ CallRecorder::CallRecorder(RecorderEvents& events, RecorderPlaces places, Record
       places_(std::move(places)),
       devices_(OrOwn(devices.devices, ownDevices_, &MakeSystemCaptureDevices)),
       sessions_(OrOwn(devices.sessions, ownSessions_, &MakeSystemCaptureSessions)),
+      connectionOwners_(OrOwn(devices.connectionOwners, ownConnectionOwners_, &MakeSystemConnectionOwners)),
       language_(places_.languagePath),
       skype_(settings_, events),
       sessionCalls_(*this),
       session_(settings_, language_, sessionCalls_, events),
       outTarget_(session_.Handoff(Direction::Out)),
       inTarget_(session_.Handoff(Direction::In)),
+      // Each call of the client streams each direction on a connection of its own.
+      admission_(*connectionOwners_, [this] { return skype_.link.ClientProcess(); },
+                 [this] { return static_cast<size_t>(std::max(0, skype_.calls.activeCallCount.load())); }),
       outServer_(Direction::Out, places_.outPort, outTarget_),
       inServer_(Direction::In, places_.inPort, inTarget_),
       soundOutlet_(session_),
       capture_(*devices_, soundOutlet_, events),
       autoRecord_(*sessions_, [this](const AutoRecordRules::Decision& decision) {
         events_.OnAutoRecord(decision.action == AutoRecordRules::Start, decision.app);
-      }) {}
+      }) {
+  outServer_.eventSocket().SetAdmission(&admission_);
+  inServer_.eventSocket().SetAdmission(&admission_);
+}
 
 std::wstring SoundCallName(const LanguageTable& language, const std::wstring& app) {
   std::wstring name = app;

@@ -29,6 +29,8 @@
 #include "common/direction.h"
 #include "engine/handoff_target.h"
 #include "net/audio_server.h"
+#include "net/client_admission.h"
+#include "net/connection_owners.h"
 #include "record/recording_events.h"
 #include "record/recording_session.h"
 #include "settings/language.h"
@@ -55,10 +57,12 @@ class RecorderEvents : public SkypeEvents, public RecordingEvents, public SoundE
 // the source ("本机声音") for a recording started by hand.
 std::wstring SoundCallName(const LanguageTable& language, const std::wstring& app);
 
-// The platform's sound devices, or a test's. Null members take the system's.
+// The platform's sound devices and its table of connection owners, or a
+// test's. Null members take the system's.
 struct RecorderDevices {
   CaptureDevices* devices = nullptr;
   CaptureSessions* sessions = nullptr;
+  ConnectionOwners* connectionOwners = nullptr;
 };
 
 // Where the recorder keeps its files, and the ports it listens on.
@@ -161,8 +165,10 @@ class CallRecorder {
   const RecorderPlaces places_;
   std::unique_ptr<CaptureDevices> ownDevices_;
   std::unique_ptr<CaptureSessions> ownSessions_;
+  std::unique_ptr<ConnectionOwners> ownConnectionOwners_;
   CaptureDevices* devices_;
   CaptureSessions* sessions_;
+  ConnectionOwners* connectionOwners_;
   std::atomic<uint8_t> source_{kSourceClient};
   SettingsStore settings_;
   LanguageTable language_;
@@ -172,6 +178,8 @@ class CallRecorder {
   // Each server hands its bytes to its direction's hand-off.
   HandoffTarget outTarget_;
   HandoffTarget inTarget_;
+  // Only the attached client's connections reach the hand-offs.
+  ClientAdmission admission_;
   AudioServer outServer_;
   AudioServer inServer_;
   SoundOutlet soundOutlet_;

@@ -154,6 +154,8 @@ bool SkypeLink::OnCopyData(WindowId sender, const void* data, size_t size) {
   return true;
 }
 
+uint32_t SkypeLink::ClientProcess() const { return ClientWindowProcess(skypeApiWindow.load()); }
+
 bool SkypeLink::CheckClientWindow() {
   WindowId apiWindow = skypeApiWindow.load();
   if (apiWindow == 0 || ClientWindowExists(apiWindow)) return false;

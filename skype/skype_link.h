@@ -109,6 +109,9 @@ class SkypeLink {
   // bytes, both counted.
   bool SendCommand(std::wstring_view text) { return SendCommandTo(Route(), text); }
   CommandRoute Route() const { return {skypeApiWindow.load(), messageWindow.load()}; }
+  // The process of the client the link talks to; 0 before an attach or
+  // after the client went.
+  uint32_t ClientProcess() const;
 
   // The connection notifications: the user's handle and LOGGEDOUT.
   void ParseConnectionMessage(const std::wstring& text);

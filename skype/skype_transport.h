@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -18,6 +19,10 @@ bool DeliverCommandToSkype(WindowId apiWindow, WindowId fromWindow, const std::s
 // The client's API window is still there (IsWindow). A client that quit or
 // crashed without a goodbye leaves a handle that names no window any more.
 bool ClientWindowExists(WindowId apiWindow);
+
+// The process that owns the client's API window (GetWindowThreadProcessId); 0
+// when there is no such window.
+uint32_t ClientWindowProcess(WindowId apiWindow);
 
 // Posts the discover message to every top-level window, with `fromWindow` as
 // wParam.

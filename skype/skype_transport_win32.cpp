@@ -27,6 +27,13 @@ bool DeliverCommandToSkype(WindowId apiWindow, WindowId fromWindow, const std::s
 
 bool ClientWindowExists(WindowId apiWindow) { return IsWindow(reinterpret_cast<HWND>(apiWindow)) != 0; }
 
+uint32_t ClientWindowProcess(WindowId apiWindow) {
+  if (apiWindow == 0) return 0;
+  DWORD process = 0;
+  if (GetWindowThreadProcessId(reinterpret_cast<HWND>(apiWindow), &process) == 0) return 0;
+  return process;
+}
+
 void PostDiscoverBroadcast(WindowId fromWindow) {
   // Registered names give every process the same id: the message window's.
   static const UINT discover = RegisterWindowMessageW(kDiscoverMessageName);

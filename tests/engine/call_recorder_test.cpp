@@ -18,6 +18,7 @@
 #include "record/wave_file.h"
 #include "tests/net/test_peer.h"
 #include "platform/process.h"
+#include "tests/support/fake_owners.h"
 #include "tests/support/fake_sound.h"
 #include "tests/support/skype_client_standin.h"
 #include "tests/support/temp_dir.h"
@@ -107,12 +108,14 @@ class Client {
 // its servers on the ports it prefers (0: any) or, with `listenFaults`, unable
 // to listen on that many ports.
 struct Station {
-  Station(WindowId api, const std::wstring& name, uint16_t outPort = 0, uint16_t inPort = 0, int listenFaults = 0)
+  Station(WindowId api, const std::wstring& name, uint16_t outPort = 0, uint16_t inPort = 0, int listenFaults = 0,
+          ConnectionOwners* owners = nullptr)
       : api(api) {
     std::wstring config = dir.file(name + L".ini");
     std::wstring records = dir.file(name);
     EXPECT_TRUE(WriteFileBytes(config, "[Setting]\r\nRecordFormat=16\r\nWavePath=" + Utf8FromWide(records) + "\r\n"));
-    recorder = std::make_unique<CallRecorder>(app, RecorderPlaces{config, LanguageIniPath(), outPort, inPort});
+    recorder = std::make_unique<CallRecorder>(app, RecorderPlaces{config, LanguageIniPath(), outPort, inPort},
+                                              RecorderDevices{nullptr, nullptr, owners});
     app.Bind(recorder.get());
     recorder->LoadSettings();
     EXPECT_TRUE(recorder->session().AllocateHandoffs());
@@ -295,6 +298,42 @@ TEST(CallRecorder, WithoutAPortForADirectionNoRecordingStarts) {
   station.Notify("CALL 5 STATUS FINISHED");
   ASSERT_TRUE(WaitUntil([&] { return station.app.finished().size() == 1; }));
   EXPECT_FALSE(station.app.finished()[0].recording.empty());
+}
+
+// Where the system names the owners of connections, the recorder hears only
+// the process of the client its link is attached to: another program's
+// connection to an audio port is closed unread in the middle of the call, and
+// the recording is the client's audio byte for byte.
+TEST(CallRecorder, OnlyTheAttachedClientsProcessIsHeardOnTheAudioPorts) {
+  Client client;
+  SkypeClientStandIn standIn = CurrentSkypeClientStandIn();
+  standIn.windowProcess = [](WindowId api) { return api == 0x91 ? 4242u : 0u; };
+  SetSkypeClientStandIn(standIn);
+  FakeConnectionOwners owners;
+  Station station(0x91, L"owned", 0, 0, 0, &owners);
+  station.Notify("CALL 6 STATUS INPROGRESS");
+  ASSERT_TRUE(WaitUntil([&] { return client.commands(station.api).size() == 4; }));
+  const std::string far = Tone(1200, 6000), mic = Tone(-40, 6000);
+  TestPeer out, in, stranger;
+  owners.Set(out.Bind(), 4242);
+  owners.Set(in.Bind(), 4242);
+  owners.Set(stranger.Bind(), 777);
+  ASSERT_TRUE(out.Connect(AskedPort(client.commands(station.api), L"SET_OUTPUT")));
+  ASSERT_TRUE(in.Connect(AskedPort(client.commands(station.api), L"SET_CAPTURE_MIC")));
+  ASSERT_TRUE(out.SendAll(far.substr(0, 4000)));
+  ASSERT_TRUE(stranger.Connect(station.Port(Direction::Out)));
+  stranger.SendAll(Tone(9999, 3200));
+  EXPECT_TRUE(stranger.WaitDroppedByServer(kGenerousDeadline));
+  ASSERT_TRUE(out.SendAll(far.substr(4000)) && in.SendAll(mic));
+  auto received = [&](Direction d) { return HeaderCount(station.recorder->session().Handoff(d).HandoffHeader()); };
+  ASSERT_TRUE(WaitUntil([&] { return received(Direction::Out) == far.size() && received(Direction::In) == mic.size(); }));
+  station.Notify("CALL 6 STATUS FINISHED");
+  ASSERT_TRUE(WaitUntil([&] { return station.app.finished().size() == 1; }));
+  std::string wav = ReadFileBytes(station.app.finished()[0].recording);
+  ASSERT_EQ(wav.size(), kWaveHeaderBytes + far.size());
+  EXPECT_TRUE(wav.substr(kWaveHeaderBytes) == Tone(1160, 6000)) << "the far end and the microphone, mixed";
+  EXPECT_EQ(station.recorder->server(Direction::Out).eventSocket().refusedConnections(), 1u);
+  EXPECT_EQ(station.recorder->server(Direction::In).eventSocket().refusedConnections(), 0u);
 }
 
 // The exit in the middle of a call: Shutdown stops the link and the servers

@@ -7,6 +7,7 @@
 // installed, running or showing a window, and nothing is opened.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -18,6 +19,8 @@ struct SkypeClientStandIn {
   std::function<void(WindowId fromWindow)> discover;
   // Whether the client's API window still exists (without a hook: it does).
   std::function<bool(WindowId apiWindow)> windowExists;
+  // The process that owns the client's API window (without a hook: none, 0).
+  std::function<uint32_t(WindowId apiWindow)> windowProcess;
   std::function<WindowId()> findMainWindow;
   std::function<void()> closeCallQualityWindows;
   std::function<bool(std::wstring& path)> skypePath;

@@ -31,6 +31,11 @@ bool ClientWindowExists(WindowId apiWindow) {
   return exists ? exists(apiWindow) : true;
 }
 
+uint32_t ClientWindowProcess(WindowId apiWindow) {
+  auto process = CurrentSkypeClientStandIn().windowProcess;
+  return process && apiWindow != 0 ? process(apiWindow) : 0;
+}
+
 void PostDiscoverBroadcast(WindowId fromWindow) {
   auto discover = CurrentSkypeClientStandIn().discover;
   if (discover) discover(fromWindow);
