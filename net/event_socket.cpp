@@ -427,8 +427,7 @@ uint32_t CEventSocket::HandleAccept(size_t i, const uint32_t* errors, EventRepor
   }
   const auto now = std::chrono::steady_clock::now();
   // Counted before the new slot joins the table.
-  const bool hold = verdict == ConnectionAdmission::Verdict::Unknown &&
-                    Streaming(now) >= std::max<size_t>(1, admission->Streams());
+  const bool hold = verdict == ConnectionAdmission::Verdict::Unknown && Streaming(now) >= AllowedStreams();
   AddSlot(accepted, event, peer, false);
   SocketSlot& slot = slots_[slotCount_.load() - 1];
   slot.peerPort = peerPort;
@@ -454,6 +453,12 @@ size_t CEventSocket::Streaming(std::chrono::steady_clock::time_point now) const 
   return streaming;
 }
 
+size_t CEventSocket::AllowedStreams() const {
+  // Held connections exist only under an admission; without one nothing is held.
+  ConnectionAdmission* admission = admission_.load();
+  return admission ? std::max<size_t>(1, admission->Streams()) : kMaxSlots;
+}
+
 void CEventSocket::Refuse(size_t i, const wchar_t* why) {
   const size_t dropped = slots_[i].recvMemory ? slots_[i].recvMemory->count() : 0;
   const unsigned port = slots_[i].peerPort;
@@ -467,8 +472,7 @@ void CEventSocket::Refuse(size_t i, const wchar_t* why) {
 void CEventSocket::SettleHeld(ChunkTarget* target) {
   if (heldCount_ == 0) return;
   const auto now = std::chrono::steady_clock::now();
-  ConnectionAdmission* admission = admission_.load();
-  const size_t streams = admission ? std::max<size_t>(1, admission->Streams()) : kMaxSlots;
+  const size_t streams = AllowedStreams();
   size_t streaming = Streaming(now);
   for (size_t i = slotCount_.load(); i-- > 0;) {
     SocketSlot& slot = slots_[i];

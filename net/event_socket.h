@@ -269,6 +269,8 @@ class CEventSocket {
   // Takes, or closes, the held connections whose wait is over.
   void SettleHeld(ChunkTarget* target);
   size_t Streaming(std::chrono::steady_clock::time_point now) const;
+  // How many connections of unknown owners may stream at once.
+  size_t AllowedStreams() const;
   void Refuse(size_t i, const wchar_t* why);
 
   std::mutex initMutex_;          // Initialize may be reached from two threads
