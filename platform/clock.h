@@ -11,3 +11,9 @@ struct LocalTime {
 };
 
 LocalTime LocalTimeNow();
+// The local time of a moment given in seconds since 1970-01-01 UTC.
+LocalTime LocalTimeOf(int64_t unixSeconds);
+
+// The wall-clock time, seconds since 1970-01-01 UTC (file times are compared
+// with it).
+int64_t UnixTimeNow();

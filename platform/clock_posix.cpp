@@ -9,10 +9,12 @@ uint32_t TickCountMs() {
   return static_cast<uint32_t>(ms);
 }
 
-LocalTime LocalTimeNow() {
-  time_t now = time(nullptr);
-  tm parts;
-  localtime_r(&now, &parts);
+LocalTime LocalTimeNow() { return LocalTimeOf(static_cast<int64_t>(time(nullptr))); }
+
+LocalTime LocalTimeOf(int64_t unixSeconds) {
+  time_t at = static_cast<time_t>(unixSeconds);
+  tm parts = {};
+  localtime_r(&at, &parts);
   LocalTime t;
   t.year = parts.tm_year + 1900;
   t.month = parts.tm_mon + 1;
@@ -22,3 +24,5 @@ LocalTime LocalTimeNow() {
   t.second = parts.tm_sec;
   return t;
 }
+
+int64_t UnixTimeNow() { return static_cast<int64_t>(time(nullptr)); }

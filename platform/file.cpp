@@ -90,6 +90,16 @@ bool File::Open(std::wstring_view path, bool create) {
 bool File::Create(std::wstring_view path) { return Open(path, true); }
 bool File::OpenExisting(std::wstring_view path) { return Open(path, false); }
 
+bool File::OpenForReading(std::wstring_view path) {
+  Close();
+  if (Injected(FileOp::Open, path)) return false;
+  Handle handle = kNoHandle;
+  if (!file_platform::OpenForReading(path, handle)) return false;
+  handle_ = handle;
+  path_.assign(path);
+  return true;
+}
+
 bool File::Write(const void* data, size_t n) {
   if (!IsOpen() || Injected(FileOp::Write, path_)) return false;
   return file_platform::Write(handle_, data, n);

@@ -32,6 +32,10 @@ class File {
   bool Create(std::wstring_view path);
   // Opens an existing file (OPEN_EXISTING).
   bool OpenExisting(std::wstring_view path);
+  // Opens an existing file to read it only, shared with every other opener
+  // (a file being written or played stays readable, and may be renamed
+  // meanwhile); for looking into recordings, never for the pipeline's own.
+  bool OpenForReading(std::wstring_view path);
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   const std::wstring& path() const { return path_; }
@@ -72,6 +76,24 @@ bool QueryFileSize(std::wstring_view path, uint64_t& size);
 // The names (without the folder) of the plain files in a folder, in no
 // particular order; empty when the folder cannot be read.
 std::vector<std::wstring> FilesInFolder(std::wstring_view folder);
+
+// One entry of a folder listing: what a single pass over the folder tells
+// without opening any file.
+struct FolderEntry {
+  std::wstring name;      // without the folder
+  uint64_t size = 0;
+  int64_t modified = 0;   // last write, seconds since 1970-01-01 UTC
+  bool directory = false;
+};
+
+// Every entry of a folder but "." and "..", in no particular order, in one
+// listing (FindFirstFileExW with the large fetch); empty when the folder
+// cannot be read.
+std::vector<FolderEntry> FolderEntriesOf(std::wstring_view folder);
+
+// Sets a file's last write time (seconds since 1970-01-01 UTC); tests and the
+// benchmark use it to make old files.
+bool SetFileModified(std::wstring_view path, int64_t secondsSince1970);
 
 // Fault injection for tests.
 enum class FileOp { Create, Open, Write, Read, Seek, Size, Flush, Move, Remove };

@@ -6,6 +6,7 @@
 
 namespace file_platform {
 bool Open(std::wstring_view path, bool create, File::Handle& handle);
+bool OpenForReading(std::wstring_view path, File::Handle& handle);
 bool Write(File::Handle handle, const void* data, size_t n);
 bool Read(File::Handle handle, void* data, size_t n, size_t& got);
 bool Seek(File::Handle handle, uint64_t offset);

@@ -27,6 +27,13 @@ bool Open(std::wstring_view path, bool create, File::Handle& handle) {
   return true;
 }
 
+bool OpenForReading(std::wstring_view path, File::Handle& handle) {
+  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  handle = fd;
+  return true;
+}
+
 bool Write(File::Handle handle, const void* data, size_t n) {
   const char* p = static_cast<const char*>(data);
   while (n > 0) {
@@ -110,3 +117,35 @@ std::vector<std::wstring> List(std::wstring_view folder) {
 }
 
 }  // namespace file_platform
+
+std::vector<FolderEntry> FolderEntriesOf(std::wstring_view folder) {
+  std::vector<FolderEntry> entries;
+  DIR* dir = opendir(NativePath(folder).c_str());
+  if (!dir) return entries;
+  int fd = dirfd(dir);
+  while (dirent* found = readdir(dir)) {
+    const char* name = found->d_name;
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+    struct stat st;
+    // Relative to the open folder: no path is built per entry. A link is
+    // followed, as the Windows listing reports what it points to.
+    if (fstatat(fd, name, &st, 0) != 0) continue;
+    FolderEntry entry;
+    entry.name = WideFromUtf8(name);
+    entry.directory = S_ISDIR(st.st_mode);
+    entry.size = entry.directory ? 0 : static_cast<uint64_t>(st.st_size);
+    entry.modified = static_cast<int64_t>(st.st_mtim.tv_sec);
+    entries.push_back(std::move(entry));
+  }
+  closedir(dir);
+  return entries;
+}
+
+bool SetFileModified(std::wstring_view path, int64_t secondsSince1970) {
+  timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+  times[1].tv_sec = static_cast<time_t>(secondsSince1970);
+  times[1].tv_nsec = 0;
+  return utimensat(AT_FDCWD, NativePath(path).c_str(), times, 0) == 0;
+}

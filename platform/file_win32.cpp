@@ -20,6 +20,15 @@ bool Open(std::wstring_view path, bool create, File::Handle& handle) {
   return true;
 }
 
+bool OpenForReading(std::wstring_view path, File::Handle& handle) {
+  HANDLE file = CreateFileW(std::wstring(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  handle = reinterpret_cast<File::Handle>(file);
+  return true;
+}
+
 bool Write(File::Handle handle, const void* data, size_t n) {
   const char* p = static_cast<const char*>(data);
   while (n > 0) {
@@ -93,3 +102,56 @@ std::vector<std::wstring> List(std::wstring_view folder) {
 }
 
 }  // namespace file_platform
+
+namespace {
+// FILETIME counts 100-nanosecond steps from 1601-01-01 UTC.
+constexpr int64_t kFileTimeUnixEpoch = 116444736000000000;
+constexpr int64_t kFileTimePerSecond = 10000000;
+
+int64_t UnixSecondsOf(const FILETIME& time) {
+  int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  int64_t since = ticks - kFileTimeUnixEpoch;
+  // Floor, so that a time before 1970 stays before.
+  return since >= 0 ? since / kFileTimePerSecond : -((-since + kFileTimePerSecond - 1) / kFileTimePerSecond);
+}
+}  // namespace
+
+std::vector<FolderEntry> FolderEntriesOf(std::wstring_view folder) {
+  std::vector<FolderEntry> entries;
+  std::wstring pattern(folder);
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW found;
+  // The basic information leaves out the short 8.3 names, and the large fetch
+  // asks for the entries in big batches: a folder of 100,000 recordings is
+  // listed in few round trips.
+  HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return entries;
+  do {
+    const wchar_t* name = found.cFileName;
+    if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+    FolderEntry entry;
+    entry.name = name;
+    entry.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    entry.modified = UnixSecondsOf(found.ftLastWriteTime);
+    entry.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entries.push_back(std::move(entry));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return entries;
+}
+
+bool SetFileModified(std::wstring_view path, int64_t secondsSince1970) {
+  HANDLE file = CreateFileW(std::wstring(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  uint64_t ticks = static_cast<uint64_t>(secondsSince1970 * kFileTimePerSecond + kFileTimeUnixEpoch);
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  bool done = SetFileTime(file, nullptr, nullptr, &time) != 0;
+  CloseHandle(file);
+  return done;
+}

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/file.h"
+#include "platform/paths.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -97,4 +100,34 @@ TEST_F(FileTest, InjectedFaultsHitTheNthMatchingOperationOnly) {
   EXPECT_FALSE(MoveFileNoReplace(path, dir.file(L"d.wav")));
   EXPECT_FALSE(RemoveFile(path));
   EXPECT_TRUE(FileExists(path));
+}
+
+TEST(FolderListing, NamesSizesTimesAndFoldersInOnePass) {
+  TempDir dir;
+  const std::wstring unicode = L"2026年12月09日 21时30分05秒(王小明).wav";
+  ASSERT_TRUE(WriteFileBytes(dir.file(unicode), std::string(1234, 'x')));
+  ASSERT_TRUE(WriteFileBytes(dir.file(L"empty"), ""));
+  ASSERT_TRUE(CreateDirectoryOneLevel(dir.file(L"sub")));
+  ASSERT_TRUE(WriteFileBytes(dir.file(L"sub\\inner.wav"), "not listed"));
+  // A time before 2001 and one past 2038, which a 32-bit count would lose.
+  ASSERT_TRUE(SetFileModified(dir.file(unicode), 978307200));
+  ASSERT_TRUE(SetFileModified(dir.file(L"empty"), 4102444800));
+  EXPECT_FALSE(SetFileModified(dir.file(L"missing"), 978307200));
+
+  std::vector<FolderEntry> entries = FolderEntriesOf(dir.path());
+  std::sort(entries.begin(), entries.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  ASSERT_EQ(entries.size(), 3u);  // no "." or ".."
+  EXPECT_EQ(entries[0].name, unicode);
+  EXPECT_EQ(entries[0].size, 1234u);
+  EXPECT_EQ(entries[0].modified, 978307200);
+  EXPECT_FALSE(entries[0].directory);
+  EXPECT_EQ(entries[1].name, L"empty");
+  EXPECT_EQ(entries[1].size, 0u);
+  EXPECT_EQ(entries[1].modified, 4102444800);
+  EXPECT_EQ(entries[2].name, L"sub");
+  EXPECT_TRUE(entries[2].directory);
+  // Both separators lead to the folder; a missing one lists nothing.
+  EXPECT_EQ(FolderEntriesOf(dir.path() + L"\\").size(), 3u);
+  EXPECT_TRUE(FolderEntriesOf(dir.file(L"missing")).empty());
 }
