@@ -64,6 +64,12 @@ constexpr wchar_t kKeyFarEndDevice[] = L"FarEndDevice";
 constexpr wchar_t kKeyNearEndDevice[] = L"NearEndDevice";
 constexpr wchar_t kKeyRecordHotkey[] = L"RecordHotkey";
 constexpr wchar_t kKeyAutoRecordApps[] = L"AutoRecordApps";
+// Whose calls are recorded: every call (0), only calls with a partner of the
+// contact list (1), every call but those (2); and how many days a recording
+// is kept before it goes to the Recycle Bin (0: for ever).
+constexpr wchar_t kKeyRecordContacts[] = L"RecordContacts";
+constexpr wchar_t kKeyContactList[] = L"ContactList";
+constexpr wchar_t kKeyKeepDays[] = L"KeepDays";
 // The default record folder, under the user's documents folder.
 constexpr wchar_t kRecordFolderName[] = L"\\Calvoro Record";
 

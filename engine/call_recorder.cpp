@@ -5,6 +5,7 @@
 
 #include "common/strings.h"
 #include "platform/debug_trace.h"
+#include "settings/contact_rule.h"
 
 namespace {
 template <class T>
@@ -121,17 +122,38 @@ void CallRecorder::StartRecovery() {
   // The record folder is read and files are mixed: on a thread of its own.
   const SettingsSnapshot settings = settings_.Current();
   const std::chrono::milliseconds encoderFloor = session_.EncoderTimeFloor();
+  recovering_.store(true);
   try {
     recovery_ = std::thread([this, settings, encoderFloor] {
       RecoveryReport report =
           RecoverRecordings(settings->WavePath, settings->SaveLF != 0, settings->RecordFormat, encoderFloor);
       for (const std::wstring& name : report.recovered) DebugTrace(L"Recovered recording: %s\n", {name});
       for (const std::wstring& name : report.damaged) DebugTrace(L"Damaged stream file kept: %s\n", {name});
+      recovering_.store(false);
       events_.OnRecordingsRecovered(report);
     });
   } catch (const std::system_error&) {
+    recovering_.store(false);
     DebugTrace(L"No thread for the recovery; the recordings left behind wait for the next start.\n");
   }
+}
+
+CallRecorder::ContactVerdict CallRecorder::ContactRuleVerdict() const {
+  const SettingsSnapshot settings = settings_.Current();
+  ContactVerdict verdict;
+  const std::vector<std::wstring> partners = skype_.calls.LivePartners();
+  for (const std::wstring& partner : partners) verdict.partners += (verdict.partners.empty() ? L"" : L" ") + partner;
+  if (settings->RecordContacts == kRecordEveryCall) return verdict;
+  verdict.decided = partners.size() >= static_cast<size_t>(std::max(0, skype_.calls.activeCallCount.load()));
+  verdict.record = ContactRuleRecords(settings->RecordContacts, settings->ContactList, partners);
+  return verdict;
+}
+
+bool CallRecorder::RecordingInUse(std::wstring_view path) const {
+  if (session_.EndingRecording(path)) return true;
+  // The recovery names what it makes with its marker; while it runs, those
+  // and the stream files it reads are its own.
+  return recovering_.load() && path.find(kRecoveredMarker) != std::wstring_view::npos;
 }
 
 bool CallRecorder::Shutdown(std::chrono::milliseconds linkDeadline) {

@@ -117,6 +117,27 @@ class CallRecorder {
   // again only for the next call.
   void AutoRecordStoppedByHand() { autoRecord_.Stopped(); }
 
+  // --- Whose calls are recorded, and what may be touched ---------------------
+
+  // What the contact rule (RecordContacts, ContactList) says of the client's
+  // calls in progress: `record` whether the automatic recording takes them,
+  // `decided` once every call's partner is known (before that, a rule that
+  // names contacts waits), `partners` the handles, for the line that tells
+  // of a skipped call.
+  struct ContactVerdict {
+    bool record = true;
+    bool decided = true;
+    std::wstring partners;
+  };
+  ContactVerdict ContactRuleVerdict() const;
+
+  // A recording (its path without extension) is still being made: mixed or
+  // encoded after its session ended, or made by the recovery. Such a one is
+  // neither deleted nor renamed.
+  bool RecordingInUse(std::wstring_view path) const;
+  // The recovery of what a crash left behind runs.
+  bool Recovering() const { return recovering_.load(); }
+
   // Reads Config.ini into the settings in force, selects their language and
   // takes their audio source.
   void LoadSettings();
@@ -190,5 +211,6 @@ class CallRecorder {
   std::atomic<uint16_t> outPort_{0}, inPort_{0};
   std::atomic<bool> serversStarted_{false};
   std::thread recovery_;
+  std::atomic<bool> recovering_{false};
   bool shutDown_ = false;
 };

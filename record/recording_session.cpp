@@ -1,7 +1,9 @@
 #include "record/recording_session.h"
 
+#include <algorithm>
 #include <system_error>
 
+#include "common/strings.h"
 #include "platform/debug_trace.h"
 #include "platform/file.h"
 #include "record/encoder_handoff.h"
@@ -169,6 +171,13 @@ bool RecordingSession::FinishingRunning() const {
   return endsRunning_ != 0;
 }
 
+bool RecordingSession::EndingRecording(std::wstring_view path) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::any_of(endingBases_.begin(), endingBases_.end(), [path](const std::wstring& base) {
+    return path.size() >= base.size() && EqualsNoCase(path.substr(0, base.size()), base);
+  });
+}
+
 void RecordingSession::WaitForFinishing() {
   std::unique_lock<std::mutex> lock(mutex_);
   finishingDone_.wait(lock, [&] { return endsRunning_ == 0; });
@@ -271,6 +280,10 @@ void RecordingSession::EndSession(const WriterHandle& out, const WriterHandle& i
   // The side file stays held until the stream files are gone.
   RecordingSidecar sidecar;
   sidecar.TakeOver(sidecar_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    endingBases_.push_back(base);
+  }
   ReleaseSessionEnd();
   events_.OnRecordingStopped();
   MadeRecording made = MakeRecording(out, in, recorded, base, partners);
@@ -279,6 +292,10 @@ void RecordingSession::EndSession(const WriterHandle& out, const WriterHandle& i
   if (!finished.recording.empty())
     finished.encoders = EncoderHandoff(finished.recording, recorded.RecordFormat, EncoderTimeFloor(),
                                        made.encoded ? &*made.encoded : nullptr);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    endingBases_.erase(std::find(endingBases_.begin(), endingBases_.end(), base));
+  }
   events_.OnRecordingFinished(finished);
   EndOfSessionEnd();
 }

@@ -169,6 +169,10 @@ class RecordingSession {
   void WaitForFinishing();
   // A finishing or an abort is under way (its encoders included).
   bool FinishingRunning() const;
+  // A recording still being made of a session that has ended: its files are
+  // mixed or encoded under a name that starts with its base path, so a file
+  // whose path (without extension) starts so must be left alone.
+  bool EndingRecording(std::wstring_view path) const;
 
   // The end of a one-direction recording (after the session's end was
   // claimed): the direction's stream file is flushed to the disk and moves to
@@ -255,6 +259,7 @@ class RecordingSession {
   mutable std::mutex mutex_;
   std::condition_variable finishingDone_;
   int endsRunning_ = 0;  // finishings and aborts whose threads have not returned
+  std::vector<std::wstring> endingBases_;  // the base paths of the sessions those are making recordings of
   std::wstring basePath_;
   std::wstring endPartners_;  // the partners the recording is named after, taken when its end was claimed
   // The flags outlive the writers that poll them.

@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include <algorithm>
+
 #include "common/strings.h"
 #include "common/text_format.h"
 #include "platform/autorun.h"
@@ -17,7 +19,8 @@ bool SettingsRecord::operator==(const SettingsRecord& o) const {
          ShowStatusOnTray == o.ShowStatusOnTray && ShowSavedNotice == o.ShowSavedNotice && SaveLF == o.SaveLF &&
          RecordFormat == o.RecordFormat && WavePath == o.WavePath && CaptureSource == o.CaptureSource &&
          FarEndDevice == o.FarEndDevice && NearEndDevice == o.NearEndDevice && RecordHotkey == o.RecordHotkey &&
-         AutoRecordApps == o.AutoRecordApps;
+         AutoRecordApps == o.AutoRecordApps && RecordContacts == o.RecordContacts && ContactList == o.ContactList &&
+         KeepDays == o.KeepDays;
 }
 
 const wchar_t kDefaultAutoRecordApps[] =
@@ -77,6 +80,12 @@ std::wstring ConfigIniPath() { return CurrentConfigIniPlace().path; }
 
 namespace {
 std::wstring DefaultRecordFolder() { return GetDocumentsFolder() + kRecordFolderName; }
+
+// A rule the program does not know records every call, as before the rules
+// existed: a hand-edited value must never silently stop the recording.
+uint8_t RecordContactsFrom(uint8_t value) { return value <= kRecordAllButListed ? value : kRecordEveryCall; }
+// A negative number of days keeps everything; a huge one is a hundred years.
+int KeepDaysFrom(int32_t days) { return days <= 0 ? 0 : std::min<int32_t>(days, kKeepDaysMax); }
 }  // namespace
 
 std::wstring PrepareConfigIniPath() { return PrepareConfigIni(CurrentConfigIniPlace()); }
@@ -122,6 +131,9 @@ SettingsRecord ReadSettings(const std::wstring& configPath) {
   if (!hotkey.empty()) record.RecordHotkey = hotkey;
   std::wstring apps = ini.ReadString(kSettingSection, kKeyAutoRecordApps, 4096);
   if (!apps.empty()) record.AutoRecordApps = apps;
+  record.RecordContacts = RecordContactsFrom(read(kKeyRecordContacts));
+  record.ContactList = ini.ReadString(kSettingSection, kKeyContactList, kContactListMaxChars);
+  record.KeepDays = KeepDaysFrom(ParseDecimalInt(ini.ReadString(kSettingSection, kKeyKeepDays)));
   // A folder that cannot be made is shown by the folder's status line.
   if (!CreateDirectoryTree(folder)) DebugTrace(L"The record folder %s cannot be created.", {folder});
   return record;
@@ -154,6 +166,9 @@ bool SaveSettings(const SettingsRecord& record, const std::wstring& configPath) 
   written &= ini.WriteString(kSettingSection, kKeyNearEndDevice, record.NearEndDevice);
   written &= ini.WriteString(kSettingSection, kKeyRecordHotkey, record.RecordHotkey);
   written &= ini.WriteString(kSettingSection, kKeyAutoRecordApps, record.AutoRecordApps);
+  write(kKeyRecordContacts, record.RecordContacts);
+  written &= ini.WriteString(kSettingSection, kKeyContactList, record.ContactList);
+  written &= ini.WriteString(kSettingSection, kKeyKeepDays, std::to_wstring(record.KeepDays));
   return written;
 }
 
@@ -164,6 +179,14 @@ SoundSourceValues SoundSourceValues::Of(const SettingsRecord& settings) {
   values.nearEndDevice = settings.NearEndDevice;
   values.recordHotkey = settings.RecordHotkey;
   values.autoRecordApps = settings.AutoRecordApps;
+  return values;
+}
+
+RecordingRulesValues RecordingRulesValues::Of(const SettingsRecord& settings) {
+  RecordingRulesValues values;
+  values.recordContacts = settings.RecordContacts;
+  values.contactList = settings.ContactList;
+  values.keepDays = settings.KeepDays;
   return values;
 }
 
@@ -233,6 +256,9 @@ ApplyResult ApplySettings(SettingsStore& store, LanguageTable& language, const S
   // Empty stands for the default, as when the file is read.
   record.RecordHotkey = sound.recordHotkey.empty() ? kDefaultRecordHotkey : sound.recordHotkey;
   record.AutoRecordApps = sound.autoRecordApps.empty() ? kDefaultAutoRecordApps : sound.autoRecordApps;
+  record.RecordContacts = RecordContactsFrom(values.rules.recordContacts);
+  record.ContactList = values.rules.contactList.substr(0, kContactListMaxChars);
+  record.KeepDays = KeepDaysFrom(values.rules.keepDays);
 
   language.Select(record.Language_Select);
   if (!SaveSettings(record, configPath))

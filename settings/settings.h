@@ -54,6 +54,15 @@ constexpr uint8_t kSourceSound = 1;
 constexpr wchar_t kDefaultRecordHotkey[] = L"Ctrl+Alt+R";
 extern const wchar_t kDefaultAutoRecordApps[];
 
+// RecordContacts values.
+constexpr uint8_t kRecordEveryCall = 0;
+constexpr uint8_t kRecordListedOnly = 1;
+constexpr uint8_t kRecordAllButListed = 2;
+// KeepDays may be at most this (a hundred years).
+constexpr int kKeepDaysMax = 36500;
+// The contact list may be this long.
+constexpr size_t kContactListMaxChars = 4096;
+
 // The record folder may be this long.
 constexpr size_t kWavePathMaxChars = 1024;
 
@@ -81,6 +90,12 @@ struct SettingsRecord {
   std::wstring NearEndDevice;
   std::wstring RecordHotkey = kDefaultRecordHotkey;
   std::wstring AutoRecordApps = kDefaultAutoRecordApps;
+  // Whose calls the automatic recording takes (kRecordEveryCall ...), and
+  // the partner handles it names, separated by blanks or commas.
+  uint8_t RecordContacts = kRecordEveryCall;
+  std::wstring ContactList;
+  // Recordings older than this many days go to the Recycle Bin; 0 keeps all.
+  int KeepDays = 0;
 
   bool operator==(const SettingsRecord& other) const;
   bool operator!=(const SettingsRecord& other) const { return !(*this == other); }
@@ -129,6 +144,16 @@ struct SoundSourceValues {
   static SoundSourceValues Of(const SettingsRecord& settings);
 };
 
+// The rules for whom to record and how long to keep recordings, as the
+// settings dialog's second page holds them.
+struct RecordingRulesValues {
+  uint8_t recordContacts = kRecordEveryCall;
+  std::wstring contactList;
+  int keepDays = 0;
+
+  static RecordingRulesValues Of(const SettingsRecord& settings);
+};
+
 // What the settings dialog's controls hold when OK or Apply is pressed.
 struct SettingsDialogValues {
   bool autoRecord = false;
@@ -147,6 +172,9 @@ struct SettingsDialogValues {
   // The audio source's: taken over from the set in force when the dialog
   // opens, changed by its audio source dialog.
   SoundSourceValues sound;
+  // The second page's: taken over from the set in force when the dialog
+  // opens.
+  RecordingRulesValues rules;
 };
 
 // A setting's text converted as the file holds it: a decimal integer (leading

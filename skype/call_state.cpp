@@ -153,3 +153,13 @@ std::wstring CallStateMachine::PartnerList() const {
   if (activeCallCount.load() > 0) return BuildPartnerList(none, callPartners);
   return BuildPartnerList(finishedCallPartners, callPartners);
 }
+
+std::vector<std::wstring> CallStateMachine::LivePartners() const {
+  std::vector<std::wstring> partners;
+  const int32_t count = activeCallCount.load();
+  for (int32_t slot = 0; slot < count; ++slot) {
+    std::wstring handle = callPartners.Get(static_cast<size_t>(slot));
+    if (!handle.empty()) partners.push_back(std::move(handle));
+  }
+  return partners;
+}

@@ -100,6 +100,9 @@ class CallStateMachine {
   // progress, else finishedCallPartners before callPartners
   // (BuildPartnerList).
   std::wstring PartnerList() const;
+  // The handles of the calls in progress as the client sent them (not made
+  // file-name safe); a call whose partner is not known yet has none.
+  std::vector<std::wstring> LivePartners() const;
 
  private:
   const SettingsStore& settings_;

@@ -481,3 +481,50 @@ TEST(CallRecorder, AComputersSoundRecordingStartsAndEndsWithTheCallAppAndKeepsBo
   EXPECT_EQ(farOnly, 0u) << "a far-end pulse with the microphone's audio beside it but not its pulse";
   EXPECT_TRUE(recorder.Shutdown());
 }
+
+// The contact rule decides on the partners of every call in progress, and
+// waits until each call's partner is known: RecordContacts=2 with bob listed
+// skips bob's call, and takes the conference once alice joins it.
+TEST(CallRecorder, TheContactRuleWaitsForEveryPartnerAndTakesAConferenceWithAnyoneUnlisted) {
+  Client client;
+  Station station(0xA1, L"rules");
+  ASSERT_TRUE(WriteFileBytes(station.dir.file(L"rules.ini"),
+                             "[Setting]\r\nRecordFormat=16\r\nRecordContacts=2\r\nContactList=carol, BOB\r\nWavePath=" +
+                                 Utf8FromWide(station.folder) + "\r\n"));
+  station.recorder->LoadSettings();
+  auto verdict = [&] { return station.recorder->ContactRuleVerdict(); };
+  EXPECT_TRUE(verdict().decided) << "no call: nothing to wait for";
+
+  station.Notify("CALL 11 STATUS INPROGRESS");
+  ASSERT_TRUE(WaitUntil([&] { return station.recorder->calls().CallInProgress(); }));
+  EXPECT_FALSE(verdict().decided);
+  station.Notify("CALL 11 PARTNER_HANDLE bob");
+  ASSERT_TRUE(WaitUntil([&] { return verdict().decided; }));
+  CallRecorder::ContactVerdict bob = verdict();
+  EXPECT_TRUE(bob.decided);
+  EXPECT_FALSE(bob.record);
+  EXPECT_EQ(bob.partners, L"bob");
+
+  station.Notify("CALL 12 STATUS INPROGRESS");
+  ASSERT_TRUE(WaitUntil([&] { return station.recorder->calls().activeCallCount.load() == 2; }));
+  EXPECT_FALSE(verdict().decided) << "the second call's partner is not known yet";
+  station.Notify("CALL 12 PARTNER_HANDLE alice");
+  ASSERT_TRUE(WaitUntil([&] { return verdict().decided; }));
+  CallRecorder::ContactVerdict both = verdict();
+  EXPECT_TRUE(both.decided);
+  EXPECT_TRUE(both.record);
+  EXPECT_EQ(both.partners, L"bob alice");
+
+  // Every call again: decided at once, whoever calls.
+  ASSERT_TRUE(WriteFileBytes(station.dir.file(L"rules.ini"),
+                             "[Setting]\r\nRecordFormat=16\r\nContactList=bob\r\nWavePath=" +
+                                 Utf8FromWide(station.folder) + "\r\n"));
+  station.recorder->LoadSettings();
+  station.Notify("CALL 13 STATUS INPROGRESS");
+  ASSERT_TRUE(WaitUntil([&] { return station.recorder->calls().activeCallCount.load() == 3; }));
+  EXPECT_TRUE(verdict().decided);
+  EXPECT_TRUE(verdict().record);
+  for (const char* end : {"CALL 11 STATUS FINISHED", "CALL 12 STATUS FINISHED", "CALL 13 STATUS FINISHED"})
+    station.Notify(end);
+  ASSERT_TRUE(WaitUntil([&] { return station.app.finished().size() == 1; }));
+}

@@ -230,6 +230,9 @@ TEST_F(SettingsTest, SaveWritesEveryFieldAndLoadReadsItBack) {
   all.SaveLF = 1;
   all.RecordFormat = 63;
   all.WavePath = dir.file(L"Saved");
+  all.RecordContacts = kRecordAllButListed;
+  all.ContactList = L"bob carol.smith live:dave";
+  all.KeepDays = 400;
   store.Publish(all);
   EXPECT_TRUE(SaveSettings(*store.Current(), config));
   IniFile ini(config);
@@ -348,4 +351,36 @@ TEST_F(SettingsTest, LongOrdinaryValuesAreCut) {
   LoadSettings(store, language, config);
   // 254 ones read as a saturated number, whose low byte is 255.
   EXPECT_EQ(store.Current()->RecordWay, 255);
+}
+
+TEST_F(SettingsTest, ContactRulesAndKeepDaysAreReadWithinTheirRanges) {
+  // What a hand-edited file may hold: an unknown rule records every call, a
+  // negative number of days keeps everything, a huge one is a century.
+  struct Case {
+    const char* lines;
+    uint8_t rule;
+    int days;
+  };
+  for (const Case& c : {Case{"RecordContacts=1\r\nKeepDays=30\r\n", kRecordListedOnly, 30},
+                        Case{"RecordContacts=2\r\nKeepDays=0\r\n", kRecordAllButListed, 0},
+                        Case{"RecordContacts=3\r\nKeepDays=-5\r\n", kRecordEveryCall, 0},
+                        Case{"RecordContacts=255\r\nKeepDays=999999\r\n", kRecordEveryCall, kKeepDaysMax},
+                        Case{"KeepDays=abc\r\n", kRecordEveryCall, 0}}) {
+    WriteConfig(std::string(c.lines) + "ContactList=Bob, alice\r\n");
+    SettingsRecord read = ReadSettings(config);
+    EXPECT_EQ(read.RecordContacts, c.rule) << c.lines;
+    EXPECT_EQ(read.KeepDays, c.days) << c.lines;
+    EXPECT_EQ(read.ContactList, L"Bob, alice");
+  }
+  // Applied from the dialog's second page, written and read back alike.
+  SettingsDialogValues values;
+  values.wavePath = dir.file(L"Rules");
+  values.rules.recordContacts = 7;
+  values.rules.keepDays = -1;
+  values.rules.contactList = L"bob";
+  EXPECT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
+  EXPECT_EQ(store.Current()->RecordContacts, kRecordEveryCall);
+  EXPECT_EQ(store.Current()->KeepDays, 0);
+  EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"KeepDays"), L"0");
+  EXPECT_EQ(ReadSettings(config), *store.Current());
 }
