@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/about_dlg.h"
+#include "app/recordings_dlg.h"
 #include "app/setting_dlg.h"
 #include "platform/debug_trace.h"
 #include "ui/background_work.h"
@@ -81,6 +82,39 @@ void DialogHost::SettingsClosed() {
 
 void DialogHost::CloseSettings() {
   if (HWND dialog = settings_->shown.load()) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  if (HWND dialog = recordings_->shown.load()) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+void DialogHost::OpenRecordings() {
+  if (exiting_.load()) return;
+  std::shared_ptr<RecordingsRun> run = recordings_;
+  if (run->running.exchange(true)) {
+    if (HWND window = run->shown.load()) {
+      if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+      SetForegroundWindow(GetLastActivePopup(window));
+    }
+    return;
+  }
+  CallRecorder* recorder = &recorder_;
+  try {
+    std::thread([run, recorder] {
+      CRecordingsDlg dialog(nullptr, *recorder);
+      dialog.onShown = [run](HWND window) { run->shown = window; };
+      dialog.onClosing = [run] { run->shown = nullptr; };
+      dialog.onModalEnd = [run] {
+        run->shown = nullptr;
+        run->running = false;
+      };
+      dialog.DoModal();
+    }).detach();
+  } catch (const std::system_error&) {
+    DebugTrace(L"OpenRecordings: no thread");
+    run->running = false;
+  }
+}
+
+void DialogHost::RecordingsChanged() {
+  if (HWND window = recordings_->shown.load()) PostMessageW(window, WM_RECORDINGS_REFRESH, 0, 0);
 }
 
 void DialogHost::ShowAbout() {

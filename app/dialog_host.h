@@ -1,7 +1,8 @@
-// The main window's two dialogs: the settings dialog, which runs on a thread
-// of its own (its disk work and the folder browser never hold up the main
-// window), and the about box, modal on the main window's thread. Each is open
-// at most once; asking for an open one brings it forward.
+// The main window's dialogs: the settings dialog and the recordings window,
+// which run on threads of their own (their disk work and the folder browser
+// never hold up the main window), and the about box, modal on the main
+// window's thread. Each is open at most once; asking for an open one brings
+// it forward.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +37,14 @@ class DialogHost {
   HWND SettingsWindow() const;
   bool SettingsRunning() const;
 
+  // Opens the recordings window on a thread of its own, or brings it to the
+  // front; it has no owner, so the main window stays usable beside it.
+  void OpenRecordings();
+  // The record folder changed (a recording finished or was recovered): an
+  // open recordings window lists it again.
+  void RecordingsChanged();
+  HWND RecordingsWindow() const { return recordings_->shown.load(); }
+
   // The about box, modal on the window's thread; one at a time.
   void ShowAbout();
 
@@ -51,12 +60,17 @@ class DialogHost {
     std::atomic<bool> reopen{false};    // asked for again while it was closing
   };
   void SettingsClosed();
+  struct RecordingsRun {
+    std::atomic<bool> running{false};
+    std::atomic<HWND> shown{nullptr};
+  };
 
   CallRecorder& recorder_;
   std::function<void()> onSettingsApplied_;
   std::function<void()> onSettingsClosed_;
   HWND main_ = nullptr;
   std::shared_ptr<SettingsRun> settings_ = std::make_shared<SettingsRun>();
+  std::shared_ptr<RecordingsRun> recordings_ = std::make_shared<RecordingsRun>();
   bool aboutOpen_ = false;
   std::atomic<bool> exiting_{false};
 };

@@ -8,7 +8,7 @@ namespace {
 
 // Each tray menu command with the language key of its text.
 constexpr std::pair<UINT, const wchar_t*> kTrayMenuTexts[] = {
-    {ID_TRAY_OPEN, L"Menu_Open"}, {ID_TRAY_SETTING, L"Menu_Setting"},
+    {ID_TRAY_OPEN, L"Menu_Open"}, {ID_TRAY_SETTING, L"Menu_Setting"}, {ID_MENU_RECORDINGS, L"Menu_Recordings"},
     {ID_TRAY_ABOUT, L"Menu_About"}, {ID_TRAY_EXIT, L"Menu_Exit"}};
 
 constexpr UINT kBalloonShownMs = 7000;

@@ -10,7 +10,9 @@
 #include "app/user_messages.h"
 #include "common/text_format.h"
 #include "platform/debug_trace.h"
+#include "platform/clock.h"
 #include "platform/paths.h"
+#include "record/retention.h"
 #include "skype/message_window_win32.h"
 #include "skype/skype_transport.h"
 #include "ui/background_work.h"
@@ -151,6 +153,7 @@ BOOL CPelmoDlg::OnInitDialog() {
   recorder_.StartRecovery();
 
   SetTimer(hwnd_, kStartupTimer, 2000, nullptr);
+  SetTimer(hwnd_, kRetentionTimer, kRetentionFirstMs, nullptr);
   statusLines_.Start(osMajorVersion_ >= 6);
 
   SetUpTooltips();
@@ -444,6 +447,17 @@ INT_PTR CPelmoDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& 
     case WM_TIMER:
       KillTimer(hwnd_, wParam);
       if (wParam == kStartupTimer) startupHideOver_ = true;
+      if (wParam == kRetentionTimer) {
+        // What the recovery makes is its own until it is done (an old
+        // recording recovered keeps its old time): the keeping waits.
+        if (recorder_.Recovering()) {
+          SetTimer(hwnd_, kRetentionTimer, kRetentionFirstMs, nullptr);
+          return 0;
+        }
+        KeepRecordingsForTheirDays();
+        SetTimer(hwnd_, kRetentionTimer, kRetentionEveryMs, nullptr);
+        return 0;
+      }
       tray_.OnTimer(wParam) || statusLines_.OnTimer(wParam) || recording_.OnTimer(wParam);
       return 0;
     case WM_CLOSE:
@@ -533,6 +547,9 @@ bool CPelmoDlg::OnCommand(WORD id, WORD notifyCode, HWND) {
     case ID_TRAY_SETTING:
       dialogs_.OpenSettings();
       return true;
+    case ID_MENU_RECORDINGS:
+      dialogs_.OpenRecordings();
+      return true;
     case ID_MENU_ABOUT:
     case ID_TRAY_ABOUT:
       dialogs_.ShowAbout();
@@ -560,7 +577,7 @@ void CPelmoDlg::OnCallStarted() {
   // The client's calls are not recorded while the computer's sound is.
   if (recorder_.RecordsSound()) return;
   recording_.OnCallStarted();
-  if (recorder_.settings().Current()->AutoRecord == 1) recording_.Record();
+  if (recorder_.settings().Current()->AutoRecord == 1) recording_.AutoRecordClientCall();
   // A recording may be about to start: the folder line looks again now
   // rather than at its next round.
   statusLines_.ScheduleFolderCheck();
@@ -568,7 +585,9 @@ void CPelmoDlg::OnCallStarted() {
 
 void CPelmoDlg::OnCallEnded() {
   if (recorder_.RecordsSound()) return;
-  if (!recorder_.calls().CallInProgress()) recording_.Stop();
+  if (recorder_.calls().CallInProgress()) return;
+  recording_.OnClientCallsEnded();
+  recording_.Stop();
 }
 
 void CPelmoDlg::OnCaptureHeld(uint64_t hold) { recording_.OnCaptureHeld(hold); }
@@ -583,6 +602,7 @@ void CPelmoDlg::OnAutoRecord(bool start, const std::wstring& app) {
 }
 
 void CPelmoDlg::OnPartnerKnown() {
+  if (!recorder_.RecordsSound()) recording_.OnPartnerKnown();
   if (recorder_.settings().Current()->ShowStatusOnTray != 0 && recorder_.session().Exists())
     tray_.ScheduleStateBalloon(100);
 }
@@ -592,12 +612,46 @@ void CPelmoDlg::OnRecordingResumed(bool timeRunning) { recording_.OnResumed(time
 void CPelmoDlg::OnRecordingPaused() { recording_.OnPaused(); }
 void CPelmoDlg::OnRecordingFinishing() { recording_.OnFinishing(); }
 void CPelmoDlg::OnRecordingStopped() { recording_.OnStopped(); }
-void CPelmoDlg::OnRecordingFinished(const FinishedRecording& finished) { recording_.OnFinished(finished); }
+void CPelmoDlg::OnRecordingFinished(const FinishedRecording& finished) {
+  recording_.OnFinished(finished);
+  dialogs_.RecordingsChanged();
+}
 void CPelmoDlg::OnRecordingFailed(RecordingFailure failure) { recording_.OnFailed(failure); }
 
 void CPelmoDlg::OnRecordingsRecovered(const RecoveryReport& report) {
   // Shown whatever ShowStatusOnTray says, for a balloon's time.
   if (!report.recovered.empty()) tray_.ShowBalloon(recorder_.language().Text(L"Recovered_Message"));
+  dialogs_.RecordingsChanged();
+}
+
+void CPelmoDlg::KeepRecordingsForTheirDays() {
+  const SettingsSnapshot settings = recorder_.settings().Current();
+  if (settings->KeepDays <= 0) return;
+  HWND window = hwnd_;
+  CPelmoDlg* self = this;
+  const std::wstring folder = settings->WavePath;
+  const int days = settings->KeepDays;
+  // Side files keep a running recording and one awaiting recovery out of it
+  // (ApplyRetention looks for them).
+  retention_.Run([window, self, folder, days] {
+    const RetentionResult result = ApplyRetention(folder, days, UnixTimeNow());
+    if (result.removed == 0 && result.failed == 0) return;
+    PostToWindow(window, [self, result] {
+      const LanguageTable& language = self->recorder_.language();
+      std::wstring text;
+      if (result.removed > 0)
+        text = FormatText(language.TextOr(L"Retention_Removed",
+                                          L"%s recordings older than the days to keep were moved to the Recycle Bin."),
+                          {std::to_wstring(result.removed)});
+      if (result.failed > 0)
+        text += (text.empty() ? L"" : L"\n") +
+                FormatText(language.TextOr(L"Retention_Failed",
+                                           L"%s old recordings could not be moved to the Recycle Bin and were kept."),
+                           {std::to_wstring(result.failed)});
+      self->tray_.ShowBalloon(text);
+      self->dialogs_.RecordingsChanged();
+    });
+  });
 }
 
 // --- Commands ------------------------------------------------------------------
@@ -624,6 +678,7 @@ void CPelmoDlg::ShowHelpMenu() {
   if (!menu.CreatePopupMenu()) return;
   const wchar_t* topKey = keepOnTop_ ? L"Menu_Cancel_Top_Window" : L"Menu_Top_Window";
   menu.AppendItem(ID_MENU_SETTING, {language.Text(L"Menu_Setting"), RGB(0, 0, 0), 0});
+  menu.AppendItem(ID_MENU_RECORDINGS, {language.TextOr(L"Menu_Recordings", L"Recordings"), RGB(0, 0, 0), 1});
   menu.AppendItem(ID_MENU_ABOUT, {language.Text(L"Menu_About"), RGB(0, 0, 0), 1});
   menu.AppendItem(ID_MENU_TOP_WINDOW, {language.Text(topKey), RGB(0, 0, 0), 1});
   menu.AppendItem(ID_MENU_EXIT, {language.Text(L"Menu_Exit"), RGB(0, 0, 0), 0});

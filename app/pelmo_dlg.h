@@ -83,6 +83,10 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
  private:
   static constexpr int kRecordHotkeyId = 1;
   static constexpr UINT_PTR kStartupTimer = 3;  // once, 2000 ms after start: the start-up period ends
+  // 10 s after start, then once a day: recordings older than KeepDays go.
+  static constexpr UINT_PTR kRetentionTimer = 13;
+  static constexpr UINT kRetentionFirstMs = 10 * 1000;
+  static constexpr UINT kRetentionEveryMs = 24 * 60 * 60 * 1000;
 
   // The recorder's events, on the window's thread.
   void OnClientStateChanged() override;
@@ -121,6 +125,9 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
   // Commands.
   void ShowHelpMenu();
   void ToggleKeepOnTop();
+  // Moves the recordings older than KeepDays to the Recycle Bin, in the
+  // background; the tray tells how many went.
+  void KeepRecordingsForTheirDays();
   void RestoreMainWindow(bool fromDoubleClick);
 
   CallRecorder& recorder_;
@@ -149,6 +156,7 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
   StatusLines statusLines_;
   RecordingPresenter recording_;
   DialogHost dialogs_;
+  BackgroundWork retention_;
 
   int osMajorVersion_ = 0;
   bool keepOnTop_ = false;

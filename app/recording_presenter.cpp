@@ -3,6 +3,7 @@
 #include "app/resource.h"
 #include "app/status_text.h"
 #include "common/text_format.h"
+#include "platform/debug_trace.h"
 #include "ui/control.h"
 
 void RecordingPresenter::Init() {
@@ -81,6 +82,55 @@ void RecordingPresenter::Stop() {
   if (session.finishing.load()) return;
   session.StartFinishRecording();
   if (recorder_.RecordsSound()) capture.End();
+}
+
+void RecordingPresenter::AutoRecordClientCall() {
+  ruleWaiting_ = false;
+  KillTimer(window_.GetSafeHwnd(), kContactRuleTimer);
+  // A call that joins a running recording is in it already: the client
+  // streams the calls together.
+  const CallRecorder::ContactVerdict verdict = recorder_.ContactRuleVerdict();
+  if (recorder_.session().Exists() || verdict.decided) {
+    DecideByContactRule(verdict);
+    return;
+  }
+  ruleWaiting_ = true;
+  SetTimer(window_.GetSafeHwnd(), kContactRuleTimer, 3000, nullptr);
+}
+
+void RecordingPresenter::OnPartnerKnown() {
+  if (!ruleWaiting_) return;
+  const CallRecorder::ContactVerdict verdict = recorder_.ContactRuleVerdict();
+  if (!verdict.decided) return;
+  ruleWaiting_ = false;
+  KillTimer(window_.GetSafeHwnd(), kContactRuleTimer);
+  DecideByContactRule(verdict);
+}
+
+void RecordingPresenter::DecideByContactRule(const CallRecorder::ContactVerdict& verdict) {
+  if (verdict.record || recorder_.session().Exists()) {
+    Record();
+    return;
+  }
+  if (!recorder_.CallInProgress()) return;
+  DebugTrace(L"The contact rule skips the call with %s.", {verdict.partners});
+  KillTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer);
+  recordLineShowsSaved_ = false;
+  SetRecordLineText(FormatText(recorder_.language().TextOr(
+                                   L"Record_Status_Rule_Skipped",
+                                   L"Not recorded by the contact rule: %s. Click Record to record it."),
+                               {verdict.partners}),
+                    false);
+  window_.ShowItem(IDC_RECORD_STATUS, true);
+  recordLineShowsSkipped_ = true;
+}
+
+void RecordingPresenter::OnClientCallsEnded() {
+  ruleWaiting_ = false;
+  KillTimer(window_.GetSafeHwnd(), kContactRuleTimer);
+  if (!recordLineShowsSkipped_) return;
+  recordLineShowsSkipped_ = false;
+  if (!recorder_.session().Exists() && !recordLineShowsError_) window_.ShowItem(IDC_RECORD_STATUS, false);
 }
 
 void RecordingPresenter::Toggle() {
@@ -271,6 +321,14 @@ bool RecordingPresenter::OnTimer(UINT_PTR id) {
       KillTimer(hwnd, id);
       RefreshRecordLine();
       return true;
+    case kContactRuleTimer:
+      KillTimer(hwnd, id);
+      if (ruleWaiting_) {
+        // A partner the client never named: the rule decides on the others.
+        ruleWaiting_ = false;
+        DecideByContactRule(recorder_.ContactRuleVerdict());
+      }
+      return true;
     case kNoCallNoticeTimer:
       KillTimer(hwnd, id);
       if (!recorder_.session().Exists() && !recordLineShowsError_) window_.ShowItem(IDC_RECORD_STATUS, false);
@@ -291,6 +349,7 @@ void RecordingPresenter::RefreshRecordLine() {
 }
 
 void RecordingPresenter::SetRecordLineText(const std::wstring& text, bool error) {
+  recordLineShowsSkipped_ = false;
   HWND line = window_.GetDlgItem(IDC_RECORD_STATUS);
   bool colourMayChange = recordLineShowsError_ != error;
   recordLineShowsError_ = error;

@@ -20,6 +20,7 @@ class RecordingPresenter {
   // The main window's timers that the recording line uses.
   static constexpr UINT_PTR kRecordStatusTimer = 7;   // every 1000 ms while recording
   static constexpr UINT_PTR kNoCallNoticeTimer = 11;  // 3000 ms: the no-call notice goes
+  static constexpr UINT_PTR kContactRuleTimer = 12;   // 3000 ms: the rule decides on what is known
 
   RecordingPresenter(CDialog& window, CallRecorder& recorder, MainTray& tray, StatusLines& lines,
                      ShellLauncher& shell)
@@ -39,6 +40,15 @@ class RecordingPresenter {
   // Stop (and the end of the last call, and the exit): the finishing runs on
   // a thread of its own.
   void Stop();
+  // A client's call started with AutoRecord on: recorded when the contact
+  // rule takes it. A rule that names contacts waits for the partners
+  // (OnPartnerKnown), at most 3 s; a call it skips is told on the line, and
+  // Record still records it by hand.
+  void AutoRecordClientCall();
+  void OnPartnerKnown();
+  // The client's last call ended: a rule still waiting gives up, and the line
+  // of a skipped call goes.
+  void OnClientCallsEnded();
   // The hotkey: Stop while a recording exists, else Record.
   void Toggle();
   // The automatic start of the computer's sound found a call app (start) or
@@ -74,6 +84,7 @@ class RecordingPresenter {
  private:
   void ShowRunning();
   void ShowStatusSoon();
+  void DecideByContactRule(const CallRecorder::ContactVerdict& verdict);
   void RefreshRecordLine();
   void SetRecordLineText(const std::wstring& text, bool error);
   void BalloonIfWanted();
@@ -103,5 +114,8 @@ class RecordingPresenter {
   AfterHold afterHold_ = AfterHold::Nothing;
   uint64_t hold_ = 0;
   bool autoStarted_ = false;
+  // A client's call waits for its partners before the contact rule decides.
+  bool ruleWaiting_ = false;
+  bool recordLineShowsSkipped_ = false;
   void FinishSoundCall();
 };

@@ -9,6 +9,8 @@
 #define IDR_TRAY_MENU 129
 #define IDD_SETTING_DIALOG 131
 #define IDD_SOUND_DIALOG 138
+#define IDD_RECORDINGS_DIALOG 140
+#define IDD_RENAME_DIALOG 141
 
 // Bitmaps (24 bits per pixel): the main window's background (700 x 520), the
 // settings dialog's (551 x 424), the about dialog's (470 x 293) and the
@@ -50,6 +52,8 @@
 #define ID_MENU_EXIT 5005
 #define ID_MENU_SETTING 5006
 #define ID_MENU_TOP_WINDOW 5007
+// The recordings window, from the Option menu and the tray menu alike.
+#define ID_MENU_RECORDINGS 5010
 #define ID_TRAY_OPEN 32771
 #define ID_TRAY_ABOUT 32772
 #define ID_TRAY_EXIT 32773
@@ -84,6 +88,20 @@
 #define IDC_SETTING_SAVED_NOTICE 1060
 #define IDC_SETTING_OPUS 1061
 #define IDC_SETTING_SOUND_MORE 1062
+// The settings' second page: whose calls are recorded, and how long
+// recordings are kept; and the two page buttons.
+#define IDC_SETTING_PAGE_GENERAL 1063
+#define IDC_SETTING_PAGE_RULES 1064
+#define IDC_SETTING_CONTACT_RULE_LABEL 1065
+#define IDC_SETTING_CONTACT_RULE 1066
+#define IDC_SETTING_CONTACT_RULE_HINT 1067
+#define IDC_SETTING_CONTACTS_GROUP 1068
+#define IDC_SETTING_CONTACT_LIST 1069
+#define IDC_SETTING_CONTACTS_HINT 1070
+#define IDC_SETTING_KEEP_GROUP 1071
+#define IDC_SETTING_KEEP_LABEL 1072
+#define IDC_SETTING_KEEP_DAYS 1073
+#define IDC_SETTING_KEEP_HINT 1074
 
 // Audio source dialog controls (besides IDOK and IDCANCEL).
 #define IDC_SOUND_CLOSE 1101
@@ -99,6 +117,25 @@
 #define IDC_SOUND_APPS_LABEL 1111
 #define IDC_SOUND_APPS 1112
 #define IDC_SOUND_HINT 1113
+
+// Recordings window controls (besides IDCANCEL).
+#define IDC_RECORDINGS_CLOSE 1201
+#define IDC_RECORDINGS_TITLE 1202
+#define IDC_RECORDINGS_SEARCH_LABEL 1203
+#define IDC_RECORDINGS_SEARCH 1204
+#define IDC_RECORDINGS_LIST 1205
+#define IDC_RECORDINGS_PLAY 1206
+#define IDC_RECORDINGS_STOP 1207
+#define IDC_RECORDINGS_POSITION 1208
+#define IDC_RECORDINGS_TIME 1209
+#define IDC_RECORDINGS_OPEN 1210
+#define IDC_RECORDINGS_SHOW 1211
+#define IDC_RECORDINGS_RENAME 1212
+#define IDC_RECORDINGS_DELETE 1213
+#define IDC_RECORDINGS_STATUS 1214
+#define IDC_RECORDINGS_COUNT 1215
+#define IDC_RENAME_TITLE 1230
+#define IDC_RENAME_NAME 1231
 
 // About dialog controls (besides IDOK).
 #define IDC_ABOUT_CLOSE 1002

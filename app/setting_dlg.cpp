@@ -7,8 +7,10 @@
 
 #include "app/skinned_dialog.h"
 #include "app/resource.h"
+#include "common/strings.h"
 #include "app/user_messages.h"
 #include "platform/message_box.h"
+#include "settings/contact_rule.h"
 #include "settings/language.h"
 #include "ui/control.h"
 
@@ -48,6 +50,29 @@ void SkinPushButton(CImageButton& button, const ButtonImagePaths& images, const 
 
 void SetCheckFromSetting(CBoxImageButton& box, bool on) { box.SetCheck(on ? 1 : 0); }
 
+// The controls of each page (the title, the page buttons and OK, Cancel,
+// Apply and close are on both).
+constexpr int kGeneralPage[] = {
+    IDC_SETTING_LANGUAGE_LABEL, IDC_SETTING_LANGUAGE,   IDC_SETTING_AUTORUN,        IDC_SETTING_RECORD_GROUP,
+    IDC_SETTING_FOLDER_LABEL,   IDC_SETTING_FOLDER,     IDC_SETTING_BROWSE,         IDC_SETTING_RECORD_WAY_LABEL,
+    IDC_SETTING_RECORD_WAY,     IDC_SETTING_SOUND_MORE, IDC_SETTING_FORMAT_LABEL,   IDC_SETTING_MP3,
+    IDC_SETTING_OGG,            IDC_SETTING_OPUS,       IDC_SETTING_FLAC,           IDC_SETTING_WMA,
+    IDC_SETTING_WAV,            IDC_SETTING_STEREO,     IDC_SETTING_AUTO_RECORD,    IDC_SETTING_OPEN_FOLDER,
+    IDC_SETTING_TRAY_STATUS,    IDC_SETTING_SAVED_NOTICE, IDC_SETTING_SKYPE_GROUP,  IDC_SETTING_HIDE_SKYPE,
+    IDC_SETTING_CLOSE_CALL_QUALITY};
+constexpr int kRulesPage[] = {IDC_SETTING_CONTACT_RULE_LABEL, IDC_SETTING_CONTACT_RULE, IDC_SETTING_CONTACT_RULE_HINT,
+                              IDC_SETTING_CONTACTS_GROUP,     IDC_SETTING_CONTACT_LIST, IDC_SETTING_CONTACTS_HINT,
+                              IDC_SETTING_KEEP_GROUP,         IDC_SETTING_KEEP_LABEL,   IDC_SETTING_KEEP_DAYS,
+                              IDC_SETTING_KEEP_HINT};
+
+// The contact list as Config.ini keeps it: one line of handles separated by
+// single blanks, whatever separated them in the field.
+std::wstring ContactListText(const std::wstring& typed) {
+  std::wstring list;
+  for (const std::wstring& handle : ParseContactList(typed)) list += (list.empty() ? L"" : L" ") + handle;
+  return list;
+}
+
 }  // namespace
 
 CSettingDlg::CSettingDlg(HWND parent, CallRecorder& recorder, std::function<void()> onApplied)
@@ -61,6 +86,7 @@ BOOL CSettingDlg::OnInitDialog() {
   ShowSettings(*recorder_.settings().Current());
   AddTooltip(close_.GetSafeHwnd(), L"Close");
   ApplyTexts();
+  ShowPage(0);
   if (onShown) onShown(hwnd_);
   // The keyboard starts on OK, the default button (Enter applies, Esc
   // cancels, Tab reaches the lists). Left to the system, the focus would go to
@@ -90,6 +116,9 @@ void CSettingDlg::FillLists() {
     SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_INSERTSTRING, n, reinterpret_cast<LPARAM>(ways[n].c_str()));
   // Every item shows when the list drops down.
   SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_SETMINVISIBLE, std::max<size_t>(ways.size(), 1), 0);
+  for (const wchar_t* key : {L"Rules_Record_Every_Call", L"Rules_Record_Listed_Only", L"Rules_Record_All_But_Listed"})
+    SendDlgItemMessageW(hwnd_, IDC_SETTING_CONTACT_RULE, CB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(language.Text(key).c_str()));
 }
 
 void CSettingDlg::SkinControls() {
@@ -106,6 +135,10 @@ void CSettingDlg::SkinControls() {
   PlaceImageButton(hwnd_, browse_, IDC_SETTING_BROWSE);
   SkinPushButton(soundMore_, white, L"Sound source...", 14);
   PlaceImageButton(hwnd_, soundMore_, IDC_SETTING_SOUND_MORE);
+  SkinPushButton(pageGeneral_, white, L"General", 14);
+  PlaceImageButton(hwnd_, pageGeneral_, IDC_SETTING_PAGE_GENERAL);
+  SkinPushButton(pageRules_, white, L"Rules", 14);
+  PlaceImageButton(hwnd_, pageRules_, IDC_SETTING_PAGE_RULES);
 
   const ButtonImagePaths on = SkinImages(L"CheckBox_on"), off = SkinImages(L"CheckBox_off", L"disabled");
   struct Box {
@@ -134,14 +167,26 @@ void CSettingDlg::SkinControls() {
   folder_.backColor = RGB(255, 255, 255);
   folder_.AttachDlgItem(hwnd_, IDC_SETTING_FOLDER);
   SendDlgItemMessageW(hwnd_, IDC_SETTING_FOLDER, EM_LIMITTEXT, 0, 0);
+  for (CEditEx* field : {&contactList_, &keepDays_}) {
+    field->borderColor = folder_.borderColor;
+    field->textColor = folder_.textColor;
+    field->backColor = folder_.backColor;
+  }
+  contactList_.AttachDlgItem(hwnd_, IDC_SETTING_CONTACT_LIST);
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_CONTACT_LIST, EM_LIMITTEXT, kContactListMaxChars, 0);
+  keepDays_.AttachDlgItem(hwnd_, IDC_SETTING_KEEP_DAYS);
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_KEEP_DAYS, EM_LIMITTEXT, 5, 0);
 
   // On the picture: the title in silver, the labels in black, and each
   // group's caption in bold black as the heading of its panel.
   AddLabel(IDC_SETTING_TITLE, RGB(192, 192, 192));
   for (int id : {IDC_SETTING_LANGUAGE_LABEL, IDC_SETTING_FOLDER_LABEL, IDC_SETTING_RECORD_WAY_LABEL,
-                 IDC_SETTING_FORMAT_LABEL})
+                 IDC_SETTING_FORMAT_LABEL, IDC_SETTING_CONTACT_RULE_LABEL, IDC_SETTING_KEEP_LABEL})
     AddLabel(id, RGB(0, 0, 0));
-  for (int id : {IDC_SETTING_RECORD_GROUP, IDC_SETTING_SKYPE_GROUP}) AddLabel(id, RGB(0, 0, 0), 0, FW_BOLD);
+  for (int id : {IDC_SETTING_CONTACT_RULE_HINT, IDC_SETTING_CONTACTS_HINT, IDC_SETTING_KEEP_HINT})
+    AddLabel(id, RGB(80, 80, 80));
+  for (int id : {IDC_SETTING_RECORD_GROUP, IDC_SETTING_SKYPE_GROUP, IDC_SETTING_CONTACTS_GROUP, IDC_SETTING_KEEP_GROUP})
+    AddLabel(id, RGB(0, 0, 0), 0, FW_BOLD);
 }
 
 void CSettingDlg::ShowSettings(const SettingsRecord& settings) {
@@ -166,6 +211,9 @@ void CSettingDlg::ShowSettings(const SettingsRecord& settings) {
   SetCheckFromSetting(flac_, settings.RecordFormat & kFormatFlac);
   SetCheckFromSetting(wav_, settings.RecordFormat & kFormatWav);
   sound_ = SoundSourceValues::Of(settings);
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_CONTACT_RULE, CB_SETCURSEL, settings.RecordContacts, 0);
+  SetItemText(IDC_SETTING_CONTACT_LIST, settings.ContactList.c_str());
+  SetItemText(IDC_SETTING_KEEP_DAYS, std::to_wstring(settings.KeepDays).c_str());
 }
 
 void CSettingDlg::ApplyTexts() {
@@ -194,6 +242,40 @@ void CSettingDlg::ApplyTexts() {
   SetItemText(IDC_SETTING_RECORD_GROUP, text(L"Group_Record_Setting").c_str());
   SetItemText(IDC_SETTING_SKYPE_GROUP, text(L"Group_Skype_Setting").c_str());
   SetTooltipText(close_.GetSafeHwnd(), text(L"Button_Close_Tip").c_str());
+  pageGeneral_.SetText(text(L"Setting_Page_General"));
+  pageRules_.SetText(text(L"Setting_Page_Rules"));
+  SetItemText(IDC_SETTING_CONTACT_RULE_LABEL, text(L"Rules_Record_Which").c_str());
+  SetItemText(IDC_SETTING_CONTACT_RULE_HINT, text(L"Rules_Record_Hint").c_str());
+  SetItemText(IDC_SETTING_CONTACTS_GROUP, text(L"Rules_Contact_List").c_str());
+  SetItemText(IDC_SETTING_CONTACTS_HINT, text(L"Rules_Contact_List_Hint").c_str());
+  SetItemText(IDC_SETTING_KEEP_GROUP, text(L"Rules_Keep_Group").c_str());
+  SetItemText(IDC_SETTING_KEEP_LABEL, text(L"Rules_Keep_Days").c_str());
+  SetItemText(IDC_SETTING_KEEP_HINT, text(L"Rules_Keep_Hint").c_str());
+}
+
+void CSettingDlg::ShowPage(int page) {
+  page_ = page;
+  for (int id : kGeneralPage) ShowItem(id, page == 0);
+  for (int id : kRulesPage) ShowItem(id, page == 1);
+  // The page shown has its button pressed.
+  const ButtonImagePaths white = SkinImages(L"white");
+  ButtonImagePaths pressed = white;
+  pressed.normal = pressed.hover = pressed.disabled = white.down;
+  pageGeneral_.SetImages(page == 0 ? pressed : white);
+  pageRules_.SetImages(page == 1 ? pressed : white);
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+bool CSettingDlg::ReadRules(RecordingRulesValues& rules) const {
+  int rule = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_CONTACT_RULE, CB_GETCURSEL, 0, 0));
+  rules.recordContacts = rule >= 0 && rule <= kRecordAllButListed ? static_cast<uint8_t>(rule) : kRecordEveryCall;
+  rules.contactList = ContactListText(GetWindowTextString(GetDlgItem(IDC_SETTING_CONTACT_LIST)));
+  // The field takes digits only; empty keeps everything.
+  const std::wstring days = GetWindowTextString(GetDlgItem(IDC_SETTING_KEEP_DAYS));
+  const int32_t n = days.empty() ? 0 : ParseDecimalInt(days);
+  if (n < 0 || n > kKeepDaysMax) return false;
+  rules.keepDays = n;
+  return true;
 }
 
 SettingsDialogValues CSettingDlg::Values() const {
@@ -220,12 +302,26 @@ SettingsDialogValues CSettingDlg::Values() const {
 }
 
 bool CSettingDlg::Apply() {
-  ApplyResult result = recorder_.ApplySettings(Values());
+  SettingsDialogValues values = Values();
+  if (!ReadRules(values.rules)) {
+    MessageBoxW(hwnd_,
+                recorder_.language()
+                    .TextOr(L"Rules_Keep_Days_Invalid", L"Write the number of days as a whole number from 0 to 36500.")
+                    .c_str(),
+                kApplicationTitle, MB_OK | MB_ICONWARNING);
+    ShowPage(1);
+    HWND field = GetDlgItem(IDC_SETTING_KEEP_DAYS);
+    SetFocus(field);
+    SendMessageW(field, EM_SETSEL, 0, -1);
+    return false;
+  }
+  ApplyResult result = recorder_.ApplySettings(values);
   if (result != ApplyResult::Applied) {
     // The folder in force stays, and so does everything else: the user corrects
     // the folder here, or cancels.
     MessageBoxW(hwnd_, ApplyFailureMessage(recorder_.language(), result).c_str(), kApplicationTitle,
                 MB_OK | MB_ICONWARNING);
+    ShowPage(0);
     HWND field = GetDlgItem(IDC_SETTING_FOLDER);
     SetFocus(field);
     SendMessageW(field, EM_SETSEL, 0, -1);
@@ -286,6 +382,12 @@ bool CSettingDlg::OnCommand(WORD id, WORD notifyCode, HWND control) {
       return true;
     case IDC_SETTING_SOUND_MORE:
       ChooseSoundSource();
+      return true;
+    case IDC_SETTING_PAGE_GENERAL:
+      ShowPage(0);
+      return true;
+    case IDC_SETTING_PAGE_RULES:
+      ShowPage(1);
       return true;
     default:
       return false;

@@ -10,6 +10,10 @@
 // refused with a message box owned by the dialog; the dialog stays open and
 // nothing of that apply takes effect.
 //
+// The dialog has two pages, chosen by the two buttons in its title band: the
+// general settings, and the rules (whose calls the automatic recording takes,
+// and how many days recordings are kept). Both pages are applied together.
+//
 // The audio source's settings have a dialog of their own (CSoundSourceDlg),
 // opened by the button beside the record way. The settings dialog holds them
 // from the settings in force when it opens; that dialog's OK changes what it
@@ -57,6 +61,11 @@ class CSettingDlg : public CSkinnedDialog {
   SettingsDialogValues Values() const;
   void Browse();
   void ChooseSoundSource();
+  // Shows page 0 (general) or 1 (rules).
+  void ShowPage(int page);
+  // The rules page's values; false (after telling the user) when the number
+  // of days is not one.
+  bool ReadRules(RecordingRulesValues& rules) const;
 
   CallRecorder& recorder_;
   std::function<void()> onApplied_;
@@ -67,6 +76,9 @@ class CSettingDlg : public CSkinnedDialog {
   CImageButton browse_;
   CBoxImageButton mp3_, ogg_, opus_, flac_, wma_, wav_;
   CImageButton soundMore_;
+  CImageButton pageGeneral_, pageRules_;
+  CEditEx contactList_, keepDays_;
+  int page_ = 0;
   SoundSourceValues sound_;
   // The audio source dialog while it is open (it runs inside this dialog's
   // handling of its button).

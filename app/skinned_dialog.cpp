@@ -79,6 +79,14 @@ void CSkinnedDialog::AddTooltip(HWND control, const wchar_t* text) {
 
 void CSkinnedDialog::SetTooltipText(HWND control, const wchar_t* text) { tooltip_.SetText(control, text); }
 
+HBRUSH CSkinnedDialog::BackgroundFor(HWND control, HDC dc) const {
+  if (!background_) return nullptr;
+  POINT at = {0, 0};
+  MapWindowPoints(control, hwnd_, &at, 1);
+  SetBrushOrgEx(dc, -at.x, -at.y, nullptr);
+  return background_.get();
+}
+
 bool CSkinnedDialog::PreTranslateMessage(MSG* msg) {
   tooltip_.Relay(msg);
   return false;

@@ -50,6 +50,10 @@ class CSkinnedDialog : public CDialog {
 
   INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   bool PreTranslateMessage(MSG* msg) override;
+  // The background as a brush for a control that paints its own ground (a
+  // trackbar): aligned to where the control lies on the picture. Null
+  // without a background.
+  HBRUSH BackgroundFor(HWND control, HDC dc) const;
 
  private:
   PatternBrush background_;

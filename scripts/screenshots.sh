@@ -3,8 +3,10 @@
 #  - the skinned controls: the test window that holds every control in every
 #    state, with the help menu open, at 96 and at 144 DPI
 #    (docs/skin-controls-96dpi.png, docs/skin-controls-144dpi.png);
-#  - the settings dialog and the about box in both languages at 96 DPI
-#    (docs/settings-dialog-<chs|cht>.png, docs/about-dialog-<chs|cht>.png);
+#  - the settings dialog (both pages), the about box and the recordings
+#    window in both languages at 96 DPI (docs/settings-dialog-<chs|cht>.png,
+#    docs/settings-rules-<chs|cht>.png, docs/about-dialog-<chs|cht>.png,
+#    docs/recordings-window-<chs|cht>.png);
 #  - the audio source dialog, opened from the settings dialog by a click on
 #    its button, with this computer's sound chosen by a click, in both
 #    languages (docs/sound-dialog-<chs|cht>.png);
@@ -348,6 +350,8 @@ if [ "$what" = all ] || [ "$what" = dialogs ]; then
     name=$( [ $language = 0 ] && echo chs || echo cht )
     shoot 96 "$shots/settings-dialog-$name.png" dialog_showcase.exe settings $language
     shoot 96 "$shots/about-dialog-$name.png" dialog_showcase.exe about $language
+    shoot 96 "$shots/settings-rules-$name.png" dialog_showcase.exe rules $language
+    shoot 96 "$shots/recordings-window-$name.png" dialog_showcase.exe recordings $language
     shoot_sound_dialog "$shots/sound-dialog-$name.png" $language "$( [ $language = 0 ] && echo Chs || echo Cht )"
   done
 fi

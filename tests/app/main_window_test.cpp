@@ -743,6 +743,7 @@ TEST_F(MainWindow, TrayDoubleClickAndMenuBringTheWindowBackAndExitKeepsTheRecord
   ASSERT_TRUE(PumpUntil([&] { return !IsIconic(hwnd) && IsWindowVisible(hwnd); })) << texts.size() << " items";
   EXPECT_EQ(texts, (std::vector<std::wstring>{L"  " + Lang(L"Menu_Open") + L"  ", L"",
                                               L"  " + Lang(L"Menu_Setting") + L"  ",
+                                              L"  " + Lang(L"Menu_Recordings") + L"  ",
                                               L"  " + Lang(L"Menu_About") + L"  ", L"",
                                               L"  " + Lang(L"Menu_Exit") + L"  "}));
 
@@ -753,7 +754,7 @@ TEST_F(MainWindow, TrayDoubleClickAndMenuBringTheWindowBackAndExitKeepsTheRecord
   ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_STOP); }));
   Stream(1000, 2000, 48000);
   tray.clear();
-  WhenMenuOpens([](const OpenMenu&) { return Choose(4); });
+  WhenMenuOpens([](const OpenMenu&) { return Choose(5); });
   SendMessageW(hwnd, WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONUP);
   ASSERT_TRUE(PumpUntil([&] {
     MSG quit;
@@ -797,7 +798,7 @@ TEST_F(MainWindow, KeepOnTopTwiceThroughTheOptionMenu) {
       // tip takes to show; then the choice.
       Later(1500, [&] {
         tipWithMenu = IsWindowVisible(tips) != FALSE;
-        PressKeys(Choose(3));
+        PressKeys(Choose(4));
       });
       return std::vector<WORD>();
     });
@@ -809,7 +810,7 @@ TEST_F(MainWindow, KeepOnTopTwiceThroughTheOptionMenu) {
       PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTION, BN_CLICKED), reinterpret_cast<LPARAM>(Item(IDC_OPTION)));
     ASSERT_TRUE(PumpUntil([&] { return !texts.empty() && window->keepOnTop() == (round == 0); }));
     // The item always names what choosing it does.
-    EXPECT_EQ(texts, (std::vector<std::wstring>{Lang(L"Menu_Setting"), Lang(L"Menu_About"),
+    EXPECT_EQ(texts, (std::vector<std::wstring>{Lang(L"Menu_Setting"), Lang(L"Menu_Recordings"), Lang(L"Menu_About"),
                                                 Lang(round == 0 ? L"Menu_Top_Window" : L"Menu_Cancel_Top_Window"),
                                                 Lang(L"Menu_Exit")}));
     EXPECT_EQ(menuRect.left, option.right - 92);
@@ -978,6 +979,26 @@ TEST_F(MainWindow, SettingsRunOnTheirOwnThreadOnceAndAboutOnTheWindowsThreadOnce
   HWND reopened = window->dialogs().SettingsWindow();
   PostMessageW(reopened, WM_COMMAND, IDCANCEL, 0);
   ASSERT_TRUE(PumpUntil([&] { return !window->dialogs().SettingsRunning() && !IsWindow(reopened); }));
+
+  // The recordings window, from the Option menu: a window of its own thread
+  // and without an owner, the main window usable beside it; asked for again
+  // from the tray menu's item, the same one comes to the front.
+  WhenMenuOpens([](const OpenMenu&) { return Choose(2); });
+  Click(IDC_OPTION);
+  ASSERT_TRUE(PumpUntil([&] { return window->dialogs().RecordingsWindow() != nullptr; }));
+  HWND recordings = window->dialogs().RecordingsWindow();
+  EXPECT_NE(GetWindowThreadProcessId(recordings, nullptr), GetCurrentThreadId());
+  EXPECT_EQ(GetWindow(recordings, GW_OWNER), nullptr);
+  EXPECT_TRUE(IsWindowEnabled(hwnd));
+  EXPECT_EQ(GetWindowTextString(recordings), Lang(L"Recordings_Title"));
+  SetForegroundWindow(hwnd);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == hwnd; }));
+  SendMessageW(hwnd, WM_COMMAND, ID_MENU_RECORDINGS, 0);
+  EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == recordings; }));
+  EXPECT_EQ(OtherDialogs(hwnd), std::vector<HWND>{recordings});
+  // The exit's closing of the dialogs closes it too.
+  window->dialogs().CloseSettings();
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(recordings) && window->dialogs().RecordingsWindow() == nullptr; }));
 
   // About, from the system menu: modal on the window's own thread, the window
   // disabled meanwhile; asked for again from the tray, no second box.

@@ -27,6 +27,9 @@ RECORDER_VISIBLE, RECORDER_HIDDEN, RECORDER_MISSING = 0, 5, 6
 IDC_RECORD, IDC_PAUSE, IDC_STOP = 1003, 1004, 1005
 IDC_CLIENT_STATUS, IDC_FOLDER_STATUS, IDC_RECORD_STATUS = 1029, 1030, 1031
 ID_TRAY_EXIT = 32773
+# The recordings window: the menus' command, and its buttons.
+WM_COMMAND, ID_MENU_RECORDINGS = 0x0111, 5010
+IDC_RECORDINGS_PLAY, IDC_RECORDINGS_DELETE = 1206, 1213
 WM_EXIT_REQUEST = 0x0406
 # The tray icon's message to the main window: the icon id and a mouse message.
 WM_TRAY_NOTIFY, TRAY_ICON_ID = 1525, 128
@@ -145,6 +148,28 @@ class ProgramFolder:
     def tray_balloon(self):
         """The text of the balloon the notification area shows now; "" when none."""
         return self.ask_simskype(["--tray-balloon"]) or ""
+
+    # The recordings window (opened with WM_COMMAND 5010, the menus' item).
+    def open_recordings(self):
+        self.run_scenario("attach none\npost-recorder %d %d\n" % (WM_COMMAND, ID_MENU_RECORDINGS), name="open",
+                          timeout=60, folder=os.path.join(self.sim, "open"))
+
+    def recordings_rows(self):
+        """The rows the recordings window lists, each a list of its column
+        texts; None without the window."""
+        answer = self.ask_simskype(["--recordings", "list"])
+        if answer is None:
+            return None
+        return [line.split("\t") for line in answer.split("\n") if line]
+
+    def recordings_status(self):
+        """(count line, status line) of the recordings window; None without it."""
+        answer = self.ask_simskype(["--recordings", "status"])
+        return None if answer is None else tuple(answer.split("\n", 1))
+
+    def recordings_do(self, *args):
+        """Selects a row (select <row>) or gives a command (command <id>)."""
+        return self.wine.run(self.wine.simskype(), ["--recordings"] + [str(a) for a in args], 60, self.log) == 0
 
     def wait_recorder_window(self, timeout=60):
         wait_until(lambda: self.recorder_state() in (RECORDER_VISIBLE, RECORDER_HIDDEN), timeout,

@@ -22,6 +22,8 @@ const char kScenarioHelp[] =
     "                                    notification area shows (UTF-8) to <file> or\n"
     "                                    the output; exit code 0, or 7 when none shows\n"
     "  SimSkype.exe --recorder-text <id> [<file>]\n"
+    "  SimSkype.exe --recordings list|status [<file>]   (the recordings window's rows, or its count and status)\n"
+    "  SimSkype.exe --recordings select <row> | command <id>\n"
     "                                    writes the text of the recorder's main window's\n"
     "                                    control <id> (UTF-8) to <file> or the output,\n"
     "                                    and 1 or 0 (visible or not) on a line before it;\n"

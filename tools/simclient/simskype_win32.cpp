@@ -829,6 +829,106 @@ int Answer(const std::string& bytes, const wchar_t* path) {
   return kExitOk;
 }
 
+// The recordings window of the recorder: the dialog that holds the
+// recordings list (control 1205).
+constexpr int kRecordingsListId = 1205;
+constexpr int kRecordingsStatusId = 1214;
+constexpr int kRecordingsCountId = 1215;
+
+HWND RecordingsWindow() {
+  HWND found = nullptr;
+  EnumWindows(
+      [](HWND window, LPARAM found) -> BOOL {
+        wchar_t cls[64] = L"";
+        GetClassNameW(window, cls, 64);
+        if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(window) || !GetDlgItem(window, kRecordingsListId))
+          return TRUE;
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// The rows of the recordings list, a line each, the columns separated by
+// tabs. The list keeps its texts in its own process: the request and the
+// room for the answer are put there.
+bool RecordingsRows(HWND list, std::string& rows) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return false;
+  constexpr size_t kRoom = 1024;
+  void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kRoom * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE);
+  bool ok = remote != nullptr;
+  const int count = ok ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+  auto* room = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+  for (int row = 0; ok && row < count; ++row) {
+    for (int column = 0; ok && column < columns; ++column) {
+      LVITEMW item = {};
+      item.iSubItem = column;
+      item.pszText = room;
+      item.cchTextMax = kRoom;
+      ok = WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+      if (!ok) break;
+      SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
+      wchar_t text[kRoom] = L"";
+      ok = ReadProcessMemory(process, room, text, sizeof text, nullptr);
+      text[kRoom - 1] = 0;
+      rows += (column ? "\t" : "") + Utf8FromWide(text);
+    }
+    rows += "\n";
+  }
+  if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return ok;
+}
+
+// Selects one row of the recordings list (and only that one).
+bool SelectRecordingsRow(HWND list, int row) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return false;
+  void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW), MEM_COMMIT, PAGE_READWRITE);
+  bool ok = remote != nullptr;
+  for (int at : {-1, row}) {
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = at < 0 ? 0 : item.stateMask;
+    ok = ok && WriteProcessMemory(process, remote, &item, sizeof item, nullptr) &&
+         SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(remote));
+  }
+  if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return ok;
+}
+
+// --recordings list|status [<file>], --recordings select <row>,
+// --recordings command <id>.
+int AskRecordings(int argc, wchar_t** argv, int i) {
+  HWND window = RecordingsWindow();
+  if (!window) return kExitNoControl;
+  const std::wstring what = argv[i];
+  const wchar_t* file = i + 1 < argc ? argv[i + 1] : nullptr;
+  if (what == L"list") {
+    std::string rows;
+    if (!RecordingsRows(GetDlgItem(window, kRecordingsListId), rows)) return kExitNoControl;
+    return Answer(rows, file);
+  }
+  if (what == L"status") {
+    wchar_t status[1024] = L"", count[256] = L"";
+    GetWindowTextW(GetDlgItem(window, kRecordingsStatusId), status, 1024);
+    GetWindowTextW(GetDlgItem(window, kRecordingsCountId), count, 256);
+    return Answer(Utf8FromWide(count) + "\n" + Utf8FromWide(status), file);
+  }
+  if (what == L"select" && file) return SelectRecordingsRow(GetDlgItem(window, kRecordingsListId), _wtoi(file)) ? kExitOk : kExitNoControl;
+  if (what == L"command" && file) return PostMessageW(window, WM_COMMAND, _wtoi(file), 0) ? kExitOk : kExitNoControl;
+  return kExitUsage;
+}
+
 bool ShownTrayBalloon(std::wstring& text) {
   HWND balloon = nullptr;
   EnumWindows(
@@ -1038,6 +1138,7 @@ int wmain(int argc, wchar_t** argv) {
       GetWindowTextW(control, text, 1024);
       return Answer((IsWindowVisible(control) ? "1\n" : "0\n") + Utf8FromWide(text), i + 2 < argc ? argv[i + 2] : nullptr);
     }
+    if (arg == L"--recordings" && i + 1 < argc) return AskRecordings(argc, argv, i + 1);
     if (arg == L"--tray-balloon") {
       std::wstring text;
       if (!ShownTrayBalloon(text)) return kExitNoBalloon;
