@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/skinned_dialog.h"
 #include "app/resource.h"
@@ -64,6 +65,16 @@ constexpr int kRulesPage[] = {IDC_SETTING_CONTACT_RULE_LABEL, IDC_SETTING_CONTAC
                               IDC_SETTING_CONTACTS_GROUP,     IDC_SETTING_CONTACT_LIST, IDC_SETTING_CONTACTS_HINT,
                               IDC_SETTING_KEEP_GROUP,         IDC_SETTING_KEEP_LABEL,   IDC_SETTING_KEEP_DAYS,
                               IDC_SETTING_KEEP_HINT};
+
+// The labels and group captions, and the keys of their texts.
+constexpr std::pair<int, const wchar_t*> kLabelTexts[] = {
+    {IDC_SETTING_LANGUAGE_LABEL, L"Static_Language"},      {IDC_SETTING_FOLDER_LABEL, L"Static_Wave_Path"},
+    {IDC_SETTING_RECORD_WAY_LABEL, L"Static_Record_Way"},  {IDC_SETTING_FORMAT_LABEL, L"Static_Record_Format"},
+    {IDC_SETTING_RECORD_GROUP, L"Group_Record_Setting"},   {IDC_SETTING_SKYPE_GROUP, L"Group_Skype_Setting"},
+    {IDC_SETTING_CONTACT_RULE_LABEL, L"Rules_Record_Which"}, {IDC_SETTING_CONTACT_RULE_HINT, L"Rules_Record_Hint"},
+    {IDC_SETTING_CONTACTS_GROUP, L"Rules_Contact_List"},   {IDC_SETTING_CONTACTS_HINT, L"Rules_Contact_List_Hint"},
+    {IDC_SETTING_KEEP_GROUP, L"Rules_Keep_Group"},         {IDC_SETTING_KEEP_LABEL, L"Rules_Keep_Days"},
+    {IDC_SETTING_KEEP_HINT, L"Rules_Keep_Hint"}};
 
 // The contact list as Config.ini keeps it: one line of handles separated by
 // single blanks, whatever separated them in the field.
@@ -228,7 +239,6 @@ void CSettingDlg::ApplyTexts() {
   browse_.SetText(text(L"Button_Browse"));
   soundMore_.SetText(text(L"Setting_Sound_More"));
   autoRun_.SetText(text(L"Button_AutoRun"));
-  SetItemText(IDC_SETTING_LANGUAGE_LABEL, text(L"Static_Language").c_str());
   autoRecord_.SetText(text(L"Button_Auto_Record"));
   openFolder_.SetText(text(L"Button_Auto_Open_Record_Folder"));
   trayStatus_.SetText(text(L"Button_Show_Status_On_Tray"));
@@ -236,21 +246,10 @@ void CSettingDlg::ApplyTexts() {
   stereo_.SetText(text(L"Button_Save_LF"));
   hideSkype_.SetText(text(L"Button_Hide_Skype"));
   closeCallQuality_.SetText(text(L"Button_Close_Skype_Call_Quality"));
-  SetItemText(IDC_SETTING_FOLDER_LABEL, text(L"Static_Wave_Path").c_str());
-  SetItemText(IDC_SETTING_RECORD_WAY_LABEL, text(L"Static_Record_Way").c_str());
-  SetItemText(IDC_SETTING_FORMAT_LABEL, text(L"Static_Record_Format").c_str());
-  SetItemText(IDC_SETTING_RECORD_GROUP, text(L"Group_Record_Setting").c_str());
-  SetItemText(IDC_SETTING_SKYPE_GROUP, text(L"Group_Skype_Setting").c_str());
+  for (const auto& [id, key] : kLabelTexts) SetItemText(id, text(key).c_str());
   SetTooltipText(close_.GetSafeHwnd(), text(L"Button_Close_Tip").c_str());
   pageGeneral_.SetText(text(L"Setting_Page_General"));
   pageRules_.SetText(text(L"Setting_Page_Rules"));
-  SetItemText(IDC_SETTING_CONTACT_RULE_LABEL, text(L"Rules_Record_Which").c_str());
-  SetItemText(IDC_SETTING_CONTACT_RULE_HINT, text(L"Rules_Record_Hint").c_str());
-  SetItemText(IDC_SETTING_CONTACTS_GROUP, text(L"Rules_Contact_List").c_str());
-  SetItemText(IDC_SETTING_CONTACTS_HINT, text(L"Rules_Contact_List_Hint").c_str());
-  SetItemText(IDC_SETTING_KEEP_GROUP, text(L"Rules_Keep_Group").c_str());
-  SetItemText(IDC_SETTING_KEEP_LABEL, text(L"Rules_Keep_Days").c_str());
-  SetItemText(IDC_SETTING_KEEP_HINT, text(L"Rules_Keep_Hint").c_str());
 }
 
 void CSettingDlg::ShowPage(int page) {

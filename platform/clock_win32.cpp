@@ -4,9 +4,8 @@
 
 uint32_t TickCountMs() { return GetTickCount(); }
 
-LocalTime LocalTimeNow() {
-  SYSTEMTIME st;
-  GetLocalTime(&st);
+namespace {
+LocalTime FromSystemTime(const SYSTEMTIME& st) {
   LocalTime t;
   t.year = st.wYear;
   t.month = st.wMonth;
@@ -16,6 +15,13 @@ LocalTime LocalTimeNow() {
   t.second = st.wSecond;
   return t;
 }
+}  // namespace
+
+LocalTime LocalTimeNow() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return FromSystemTime(st);
+}
 
 LocalTime LocalTimeOf(int64_t unixSeconds) {
   const uint64_t ticks = static_cast<uint64_t>(unixSeconds + 11644473600) * 10000000u;
@@ -23,14 +29,7 @@ LocalTime LocalTimeOf(int64_t unixSeconds) {
   SYSTEMTIME st = {};
   FileTimeToLocalFileTime(&utc, &local);
   FileTimeToSystemTime(&local, &st);
-  LocalTime t;
-  t.year = st.wYear;
-  t.month = st.wMonth;
-  t.day = st.wDay;
-  t.hour = st.wHour;
-  t.minute = st.wMinute;
-  t.second = st.wSecond;
-  return t;
+  return FromSystemTime(st);
 }
 
 int64_t UnixTimeNow() {

@@ -580,7 +580,9 @@ int64_t TimeKey(const RecordingName& n) {
   int64_t key = n.year;
   for (int64_t part : {int64_t{n.month}, int64_t{n.day}, int64_t{n.hour}, int64_t{n.minute}, int64_t{n.second}})
     key = key * 100 + part;
-  return (key * 1000000 + std::min(n.number, 999999)) * 2 + (n.recovered ? 1 : 0);
+  // At most 14 digits of date and time leave room for a copy's number up to
+  // 1023 (more copies of one second sort by their names).
+  return (key * 1024 + std::min(n.number, 1023)) * 2 + (n.recovered ? 1 : 0);
 }
 
 // The formats as the window names them, read as a number: WAV first counts

@@ -24,6 +24,7 @@
 #include "app/setting_dlg.h"
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "record/wave_file.h"
 #include "settings/language.h"
 #include "settings/settings.h"
 #include "tests/app/app_test_support.h"
@@ -34,16 +35,11 @@ namespace {
 
 bool FileThere(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// A 16 kHz mono recording of `seconds`, a quiet tone.
+// A 16 kHz mono recording of `seconds`, silent.
 std::string Wave(int seconds) {
-  const uint32_t bytes = static_cast<uint32_t>(seconds) * 32000;
-  auto le = [](uint32_t v, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    return out;
-  };
-  std::string wav = "RIFF" + le(36 + bytes, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(16000, 4) +
-                    le(32000, 4) + le(2, 2) + le(16, 2) + "data" + le(bytes, 4);
+  const uint32_t bytes = static_cast<uint32_t>(seconds) * kMonoBytesPerSecond;
+  const auto header = BuildWaveHeader(1, 36 + bytes, bytes);
+  std::string wav(header.begin(), header.end());
   wav.resize(wav.size() + bytes, '\0');
   return wav;
 }

@@ -29,6 +29,7 @@
 #include "platform/paths.h"
 #include "platform/recycle_bin.h"
 #include "record/recording_library.h"
+#include "record/wave_file.h"
 #include "settings/ini_file.h"
 #include "settings/language.h"
 #include "settings/settings.h"
@@ -1199,15 +1200,13 @@ namespace {
 
 // A 16 kHz mono recording of `seconds`: sample n is n, as a 16-bit number.
 std::string RecordingWave(double seconds) {
-  const uint32_t bytes = static_cast<uint32_t>(seconds * 16000) * 2;
-  auto le = [](uint32_t v, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    return out;
-  };
-  std::string wav = "RIFF" + le(36 + bytes, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(16000, 4) +
-                    le(32000, 4) + le(2, 2) + le(16, 2) + "data" + le(bytes, 4);
-  for (uint32_t n = 0; n < bytes / 2; ++n) wav += le(n & 0xFFFF, 2);
+  const uint32_t samples = static_cast<uint32_t>(seconds * 16000);
+  const auto header = BuildWaveHeader(1, 36 + samples * 2, samples * 2);
+  std::string wav(header.begin(), header.end());
+  for (uint32_t n = 0; n < samples; ++n) {
+    wav.push_back(static_cast<char>(n & 0xFF));
+    wav.push_back(static_cast<char>((n >> 8) & 0xFF));
+  }
   return wav;
 }
 
