@@ -275,7 +275,7 @@ void CRecordingsDlg::TakeListing(std::vector<RecordingEntry> entries) {
     shared_->durationQueue.clear();
     for (size_t row = 0; row < model_.Count(); ++row) {
       const RecordingEntry& entry = model_.At(row);
-      if (entry.durationMs == -1) shared_->durationQueue.push_back(entry);
+      if (entry.durationMs == kDurationNotRead) shared_->durationQueue.push_back(entry);
     }
   }
   ReadVisibleDurations();
@@ -304,7 +304,7 @@ void CRecordingsDlg::ReadVisibleDurations() {
   const size_t page = static_cast<size_t>(std::max(1, ListView_GetCountPerPage(list_))) + 1;
   std::vector<RecordingEntry> visible;
   for (size_t row = top; row < std::min(model_.Count(), top + page); ++row)
-    if (model_.At(row).durationMs == -1) visible.push_back(model_.At(row));
+    if (model_.At(row).durationMs == kDurationNotRead) visible.push_back(model_.At(row));
   std::shared_ptr<Shared> shared = shared_;
   {
     std::lock_guard<std::mutex> lock(shared->mutex);
@@ -333,7 +333,7 @@ void CRecordingsDlg::ReadVisibleDurations() {
             shared->durationQueue.pop_front();
           }
           int64_t ms = RecordingDurationMs(entry);
-          batch.emplace_back(entry.stem, ms < 0 ? -2 : ms);
+          batch.emplace_back(entry.stem, ms < 0 ? kDurationUnreadable : ms);
           if (std::chrono::steady_clock::now() - last >= kDurationBatchEvery) post();
         }
         post();
@@ -359,7 +359,7 @@ void CRecordingsDlg::FillItem(NMLVDISPINFOW& info) {
   switch (item.iSubItem) {
     case kTimeColumn: text = FormatRecordingTime(entry.name); break;
     case kPartnersColumn: text = entry.name.partners; break;
-    case kDurationColumn: text = entry.durationMs == -1 ? L"…" : FormatDuration(entry.durationMs); break;
+    case kDurationColumn: text = entry.durationMs == kDurationNotRead ? L"…" : FormatDuration(entry.durationMs); break;
     case kFormatsColumn: text = FormatNames(entry.formats); break;
     case kSizeColumn: text = FormatSize(entry.size); break;
     default: break;
