@@ -1,76 +1,100 @@
-// The main window's dialogs: the settings dialog and the recordings window,
-// which run on threads of their own (their disk work and the folder browser
-// never hold up the main window), and the about box, modal on the main
-// window's thread. Each is open at most once; asking for an open one brings
-// it forward.
+// The main window's other windows: the settings dialog, the recordings window
+// and the about box. Each is a modeless window on the main window's thread,
+// served by that thread's loop (ui/dialog.h), so the main window stays usable
+// beside it; each is open at most once, and asked for again it comes to the
+// front (restored when minimised). The exit closes them all.
+//
+// What they do that may take its time runs in the background and reports
+// back by posting: the settings' apply and the listing of the capture devices
+// on this host's worker, which the exit waits for (both use the recorder);
+// the recordings window's listings, lengths, renames and playback on its own.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/call_recorder.h"
+#include "ui/background_work.h"
+
+class CAboutDlg;
+class CDialog;
+class CRecordingsDlg;
+class CSettingDlg;
 
 class DialogHost {
  public:
-  // `onSettingsApplied` and `onSettingsClosed` run on the main window's
-  // thread after an apply and after the dialog has gone.
+  // `onSettingsApplied` runs after each apply that took effect, and
+  // `onSettingsClosed` once the settings dialog has gone; both on the main
+  // window's thread.
   DialogHost(CallRecorder& recorder, std::function<void()> onSettingsApplied,
              std::function<void()> onSettingsClosed);
-  // The settings dialog may outlive this object by the time it takes to
-  // close (an exit while it is open): what it shares with it stays.
-  ~DialogHost() = default;
+  // Closes what is open; waits (up to BackgroundWork::kEndWait) for an apply
+  // under way, which writes the recorder's settings.
+  ~DialogHost();
   DialogHost(const DialogHost&) = delete;
   DialogHost& operator=(const DialogHost&) = delete;
 
+  // The owner of the settings dialog and the about box, whose thread runs
+  // every window; posted work comes back through it.
   void SetMainWindow(HWND main) { main_ = main; }
 
-  // Opens the settings dialog on a thread of its own; when it is open it comes
-  // to the front instead, and when it is closing it opens again once it has
-  // gone.
+  // Opens the settings dialog, or brings the open one to the front. Asked
+  // for while it is closing (its OK waits for the apply), it opens again
+  // once it has gone.
   void OpenSettings();
-  // Closes the settings dialog (the exit).
-  void CloseSettings();
-  // The settings dialog's window while it is shown; null otherwise.
-  HWND SettingsWindow() const;
-  bool SettingsRunning() const;
-
-  // Opens the recordings window on a thread of its own, or brings it to the
-  // front; it has no owner, so the main window stays usable beside it.
+  // Opens the recordings window, or brings it to the front. It has no owner:
+  // it has a taskbar button of its own and stays when the main window hides.
   void OpenRecordings();
-  // The record folder changed (a recording finished or was recovered): an
-  // open recordings window lists it again.
-  void RecordingsChanged();
-  HWND RecordingsWindow() const { return recordings_->shown.load(); }
-
-  // The about box, modal on the window's thread; one at a time.
+  // Opens the about box, or brings it to the front.
   void ShowAbout();
+  // The record folder changed (a recording finished, was recovered or was
+  // removed by the keeping): an open recordings window lists it again.
+  void RecordingsChanged();
+  // The exit: every window closes, and none opens any more.
+  void CloseAll();
 
-  // No dialog opens any more (the exit).
-  void SetExiting() { exiting_ = true; }
+  // The windows while they are open; null otherwise.
+  HWND SettingsWindow() const;
+  HWND RecordingsWindow() const;
+  HWND AboutWindow() const;
+  // The worker of the settings' apply and device listing (tests hold it, as
+  // a slow disk would).
+  BackgroundWork& SettingsWork() { return settingsWork_; }
 
  private:
-  // What the settings dialog's thread shares with the window.
-  struct SettingsRun {
-    std::atomic<bool> running{false};   // a dialog takes input, or is coming up
-    std::atomic<HWND> shown{nullptr};   // its window, from shown to closing
-    std::atomic<bool> closing{false};   // on its way out
-    std::atomic<bool> reopen{false};    // asked for again while it was closing
-  };
+  // Shows the dialog `make` makes, unless one is open: that one comes to the
+  // front. `afterClose` runs once its window has gone (not on the exit).
+  template <class Dialog, class Make>
+  bool Open(std::unique_ptr<Dialog>& dialog, Make make, std::function<void()> afterClose = nullptr);
+  // The window has gone: its object waits in closed_ until nothing of it is
+  // on the stack any more.
+  template <class Dialog>
+  void Closed(std::unique_ptr<Dialog>& dialog);
+  void DeleteClosed();
   void SettingsClosed();
-  struct RecordingsRun {
-    std::atomic<bool> running{false};
-    std::atomic<HWND> shown{nullptr};
-  };
+  // Runs `action` from the main window's loop, unless this host is gone by
+  // then.
+  void PostToMain(std::function<void()> action);
 
   CallRecorder& recorder_;
   std::function<void()> onSettingsApplied_;
   std::function<void()> onSettingsClosed_;
   HWND main_ = nullptr;
-  std::shared_ptr<SettingsRun> settings_ = std::make_shared<SettingsRun>();
-  std::shared_ptr<RecordingsRun> recordings_ = std::make_shared<RecordingsRun>();
-  bool aboutOpen_ = false;
-  std::atomic<bool> exiting_{false};
+  bool exiting_ = false;
+  bool reopenSettings_ = false;
+  std::unique_ptr<CSettingDlg> settings_;
+  std::unique_ptr<CRecordingsDlg> recordings_;
+  std::unique_ptr<CAboutDlg> about_;
+  std::vector<std::unique_ptr<CDialog>> closed_;
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
+  // Declared last: it ends first, with what its jobs use still there.
+  BackgroundWork settingsWork_;
 };
+
+// Brings a window of this program to the front as the user left it:
+// restored when minimised, with what it shows in front of itself (a message
+// box, a nested dialog) on top.
+void BringToFront(HWND window);

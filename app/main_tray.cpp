@@ -51,10 +51,9 @@ void MainTray::ShowBalloon(const std::wstring& text, bool timedRemoval) {
 }
 
 void MainTray::ShowStateBalloon() {
-  RecordingSession& session = recorder_.session();
-  std::wstring text = BuildBalloonText(recorder_.language(), session.finishing.load() != 0, session.AnyStopped(),
-                                       session.AnyPaused(),
-                                       RecordingSubject(recorder_, true));
+  const RecordingStatus status = recorder_.Status();
+  std::wstring text = BuildBalloonText(recorder_.language(), status.finishing, status.stopped, status.paused,
+                                       recorder_.Subject(true));
   ShowBalloon(text);
   SetFocus(window_);
 }
@@ -105,12 +104,12 @@ bool MainTray::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
 void MainTray::ShowMenu() {
   HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU));
   if (!menu) {
-    DebugTrace(L"Load tray menu fail");
+    DebugTrace(L"The tray menu resource did not load.");
     return;
   }
   HMENU popup = GetSubMenu(menu, 0);
   if (!popup) {
-    DebugTrace(L"Load tray sub menu fail");
+    DebugTrace(L"The tray menu resource has no popup.");
     DestroyMenu(menu);
     return;
   }

@@ -1,20 +1,22 @@
-// CPelmoDlg: the program's only top-level window, a borderless skinned dialog
-// (template 102). It lays itself out (skin, labels, fonts, colours, banner,
-// texts) and dispatches: its messages, commands and timers, and the
-// recorder's events, go to the part whose job they are:
+// MainWindow: the program's only top-level window, a borderless skinned dialog
+// (template 102). It shows what the recorder (engine/call_recorder.h) tells
+// and hands the user's commands to it; its messages, commands and timers, and
+// the recorder's events, go to the part whose job they are:
 //
 //   MainTray            the notification-area icon, its balloons and menu
 //   StatusLines         the client and record-folder lines with their checks
-//   RecordingPresenter  Record, Pause, Stop, the recording line, the
-//                       recording's events
-//   DialogHost          the settings dialog and the about box
+//   RecordingPresenter  Record, Pause, Stop and the recording line
+//   DialogHost          the settings, recordings and about windows
 //   ShellLauncher       folders, the home page and the client, opened by the
 //                       shell
 //
-// Its thread never waits: checks, the shell, the settings dialog and the ends
-// of a recording run on other threads and report back by posting. The
-// recorder's events reach it through the application's WindowEventChannel,
-// which calls them here on the window's thread.
+// main_window.cpp holds its start, its dispatch and its commands;
+// main_window_skin.cpp its look (skin, labels, colours, banner, texts).
+//
+// Its thread never waits: the recorder decides on a thread of its own, and
+// checks, the shell and the dialogs' disk work run on other threads and report
+// back by posting. The recorder's events reach it through the application's
+// WindowEventChannel, which calls them here on the window's thread.
 #pragma once
 
 #include <windows.h>
@@ -47,13 +49,13 @@ constexpr wchar_t kHomePageAddress[] = L"https://www.calvoro.example/record";
 // The support contact formatted into the help text.
 constexpr wchar_t kSupportContact[] = L"support@calvoro.example";
 
-class CPelmoDlg : public CDialog, private RecorderEvents {
+class MainWindow : public CDialog, private RecorderEvents {
  public:
   // `startHidden`: the program was started with "hide"; the window keeps
-  // itself from being shown during its first two seconds. The recorder and
-  // the channel must outlive the window.
-  CPelmoDlg(CallRecorder& recorder, WindowEventChannel& events, bool startHidden = false);
-  ~CPelmoDlg() override;
+  // itself from being shown during its first two seconds. The recorder (which
+  // has been started) and the channel must outlive the window.
+  MainWindow(CallRecorder& recorder, WindowEventChannel& events, bool startHidden = false);
+  ~MainWindow() override;
 
   // Re-reads every text of the window from the language (window's thread).
   void ApplyMainWindowTexts();
@@ -63,7 +65,7 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
   void RequestExit();
   // Every way out of the program, whatever ended the window's loop: no new
   // recording starts from here on, a running one is finished (without opening
-  // its folder), and an open settings dialog is closed.
+  // its folder), and the open dialogs close.
   void FinishForExit();
 
   // The parts, for the application's tests.
@@ -83,32 +85,35 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
  private:
   static constexpr int kRecordHotkeyId = 1;
   static constexpr UINT_PTR kStartupTimer = 3;  // once, 2000 ms after start: the start-up period ends
-  // 10 s after start, then once a day: recordings older than KeepDays go.
-  static constexpr UINT_PTR kRetentionTimer = 13;
-  static constexpr UINT kRetentionFirstMs = 10 * 1000;
-  static constexpr UINT kRetentionEveryMs = 24 * 60 * 60 * 1000;
 
   // The recorder's events, on the window's thread.
   void OnClientStateChanged() override;
   void OnCallStarted() override;
-  void OnCallEnded() override;
+  void OnCallsEnded() override { recording_.OnCallsEnded(); }
   void OnPartnerKnown() override;
-  void OnRecordingStarted() override;
-  void OnRecordingResumed(bool timeRunning) override;
-  void OnRecordingPaused() override;
-  void OnRecordingFinishing() override;
-  void OnRecordingStopped() override;
+  void OnStarting() override { recording_.OnStarting(); }
+  void OnNothingToRecord() override { recording_.OnNothingToRecord(); }
+  void OnNoAudio() override { recording_.OnNoAudio(); }
+  void OnCallSkipped(const std::wstring& partners) override { recording_.OnCallSkipped(partners); }
+  void OnHolding(bool stopping) override { recording_.OnHolding(stopping); }
+  void OnHoldCalledOff() override { recording_.OnHoldCalledOff(); }
+  void OnSettingsChanged() override;
+  void OnRecordingsExpired(const RetentionResult& result) override;
+  void OnRecordingStarted() override { recording_.OnStarted(); }
+  void OnRecordingResumed(bool timeRunning) override { recording_.OnResumed(timeRunning); }
+  void OnRecordingPaused() override { recording_.OnPaused(); }
+  void OnRecordingFinishing() override { recording_.OnFinishing(); }
+  void OnRecordingStopped() override { recording_.OnStopped(); }
   void OnRecordingFinished(const FinishedRecording& finished) override;
-  void OnRecordingFailed(RecordingFailure failure) override;
+  void OnRecordingFailed(RecordingFailure failure, bool ending) override { recording_.OnFailed(failure, ending); }
   void OnRecordingsRecovered(const RecoveryReport& report) override;
-  void OnCaptureHeld(uint64_t hold) override;
-  // After a load or an apply: the source's line and the hotkey.
-  void OnSettingsChanged();
-  bool hotkeyRegistered_ = false;
   void OnCaptureDevice(Direction direction, bool open, const std::wstring& what) override;
-  void OnAutoRecord(bool start, const std::wstring& app) override;
 
-  // Layout.
+  // The hotkey the settings name, registered anew.
+  void RegisterRecordHotkey();
+  bool hotkeyRegistered_ = false;
+
+  // Layout (main_window_skin.cpp).
   void SetUpSkin();
   void FitBackground();
   void PlaceBanner();
@@ -123,11 +128,8 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
   void ShowServerFailures(const AudioServersStart& start);
 
   // Commands.
-  void ShowHelpMenu();
+  void ShowOptionMenu();
   void ToggleKeepOnTop();
-  // Moves the recordings older than KeepDays to the Recycle Bin, in the
-  // background; the tray tells how many went.
-  void KeepRecordingsForTheirDays();
   void RestoreMainWindow(bool fromDoubleClick);
 
   CallRecorder& recorder_;
@@ -156,7 +158,6 @@ class CPelmoDlg : public CDialog, private RecorderEvents {
   StatusLines statusLines_;
   RecordingPresenter recording_;
   DialogHost dialogs_;
-  BackgroundWork retention_;
 
   int osMajorVersion_ = 0;
   bool keepOnTop_ = false;

@@ -86,8 +86,8 @@ std::wstring ContactListText(const std::wstring& typed) {
 
 }  // namespace
 
-CSettingDlg::CSettingDlg(HWND parent, CallRecorder& recorder, std::function<void()> onApplied)
-    : CSkinnedDialog(IDD_SETTING_DIALOG, parent), recorder_(recorder), onApplied_(std::move(onApplied)) {}
+CSettingDlg::CSettingDlg(HWND parent, CallRecorder& recorder, BackgroundWork& work, std::function<void()> onApplied)
+    : CSkinnedDialog(IDD_SETTING_DIALOG, parent), recorder_(recorder), work_(work), onApplied_(std::move(onApplied)) {}
 CSettingDlg::~CSettingDlg() = default;
 
 BOOL CSettingDlg::OnInitDialog() {
@@ -98,7 +98,6 @@ BOOL CSettingDlg::OnInitDialog() {
   AddTooltip(close_.GetSafeHwnd(), L"Close");
   ApplyTexts();
   ShowPage(0);
-  if (onShown) onShown(hwnd_);
   // The keyboard starts on OK, the default button (Enter applies, Esc
   // cancels, Tab reaches the lists). Left to the system, the focus would go to
   // the first list, which then shows its text highlighted as if selected.
@@ -106,12 +105,12 @@ BOOL CSettingDlg::OnInitDialog() {
   return FALSE;
 }
 
-void CSettingDlg::Close(INT_PTR result) {
-  // Closed from outside (the main window ending) while the audio source
-  // dialog is open: that one ends too, without its values.
-  if (soundDialog_) soundDialog_->EndDialog(IDCANCEL);
-  if (onClosing) onClosing();
-  EndDialog(result);
+void CSettingDlg::Cancel() {
+  if (applying_) {
+    cancelAsked_ = true;
+    return;
+  }
+  EndDialog(IDCANCEL);
 }
 
 void CSettingDlg::FillLists() {
@@ -201,30 +200,30 @@ void CSettingDlg::SkinControls() {
 }
 
 void CSettingDlg::ShowSettings(const SettingsRecord& settings) {
-  SetCheckFromSetting(autoRecord_, settings.AutoRecord != 0);
+  SetCheckFromSetting(autoRecord_, settings.autoRecord != 0);
   // What the Run key says, not what Config.ini remembers: the installer may
   // have added this program's entry, and a box shown unchecked would remove it
   // at the next OK.
   SetCheckFromSetting(autoRun_, AutorunStartsThisProgram());
-  SetCheckFromSetting(closeCallQuality_, settings.CloseSkypeCallQualityWindow != 0);
-  SetCheckFromSetting(hideSkype_, settings.CloseSkypeMainWindowWhenTalking != 0);
-  SendDlgItemMessageW(hwnd_, IDC_SETTING_LANGUAGE, CB_SETCURSEL, settings.Language_Select, 0);
-  SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_SETCURSEL, settings.RecordWay, 0);
-  SetItemText(IDC_SETTING_FOLDER, settings.WavePath.c_str());
-  SetCheckFromSetting(openFolder_, settings.OpenRecordFolderAfterRecording != 0);
-  SetCheckFromSetting(trayStatus_, settings.ShowStatusOnTray != 0);
-  SetCheckFromSetting(savedNotice_, settings.ShowSavedNotice != 0);
-  SetCheckFromSetting(stereo_, settings.SaveLF != 0);
-  SetCheckFromSetting(mp3_, settings.RecordFormat & kFormatMp3);
-  SetCheckFromSetting(wma_, settings.RecordFormat & kFormatWma);
-  SetCheckFromSetting(ogg_, settings.RecordFormat & kFormatOgg);
-  SetCheckFromSetting(opus_, settings.RecordFormat & kFormatOpus);
-  SetCheckFromSetting(flac_, settings.RecordFormat & kFormatFlac);
-  SetCheckFromSetting(wav_, settings.RecordFormat & kFormatWav);
+  SetCheckFromSetting(closeCallQuality_, settings.closeCallQualityWindow != 0);
+  SetCheckFromSetting(hideSkype_, settings.hideClientWindowInCall != 0);
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_LANGUAGE, CB_SETCURSEL, settings.languageIndex, 0);
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_SETCURSEL, static_cast<WPARAM>(settings.recordWay), 0);
+  SetItemText(IDC_SETTING_FOLDER, settings.recordFolder.c_str());
+  SetCheckFromSetting(openFolder_, settings.openFolderAfterRecording != 0);
+  SetCheckFromSetting(trayStatus_, settings.stateBalloons != 0);
+  SetCheckFromSetting(savedNotice_, settings.savedNotice != 0);
+  SetCheckFromSetting(stereo_, settings.stereo != 0);
+  SetCheckFromSetting(mp3_, settings.formats & kFormatMp3);
+  SetCheckFromSetting(wma_, settings.formats & kFormatWma);
+  SetCheckFromSetting(ogg_, settings.formats & kFormatOgg);
+  SetCheckFromSetting(opus_, settings.formats & kFormatOpus);
+  SetCheckFromSetting(flac_, settings.formats & kFormatFlac);
+  SetCheckFromSetting(wav_, settings.formats & kFormatWav);
   sound_ = SoundSourceValues::Of(settings);
-  SendDlgItemMessageW(hwnd_, IDC_SETTING_CONTACT_RULE, CB_SETCURSEL, settings.RecordContacts, 0);
-  SetItemText(IDC_SETTING_CONTACT_LIST, settings.ContactList.c_str());
-  SetItemText(IDC_SETTING_KEEP_DAYS, std::to_wstring(settings.KeepDays).c_str());
+  SendDlgItemMessageW(hwnd_, IDC_SETTING_CONTACT_RULE, CB_SETCURSEL, static_cast<WPARAM>(settings.recordContacts), 0);
+  SetItemText(IDC_SETTING_CONTACT_LIST, settings.contactList.c_str());
+  SetItemText(IDC_SETTING_KEEP_DAYS, std::to_wstring(settings.keepDays).c_str());
 }
 
 void CSettingDlg::ApplyTexts() {
@@ -267,7 +266,9 @@ void CSettingDlg::ShowPage(int page) {
 
 bool CSettingDlg::ReadRules(RecordingRulesValues& rules) const {
   int rule = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_CONTACT_RULE, CB_GETCURSEL, 0, 0));
-  rules.recordContacts = rule >= 0 && rule <= kRecordAllButListed ? static_cast<uint8_t>(rule) : kRecordEveryCall;
+  rules.recordContacts = rule >= 0 && rule <= static_cast<int>(RecordContacts::AllButListed)
+                            ? static_cast<RecordContacts>(rule)
+                            : RecordContacts::EveryCall;
   rules.contactList = ContactListText(GetWindowTextString(GetDlgItem(IDC_SETTING_CONTACT_LIST)));
   // The field takes digits only; empty keeps everything.
   const std::wstring days = GetWindowTextString(GetDlgItem(IDC_SETTING_KEEP_DAYS));
@@ -280,27 +281,28 @@ bool CSettingDlg::ReadRules(RecordingRulesValues& rules) const {
 SettingsDialogValues CSettingDlg::Values() const {
   SettingsDialogValues values;
   values.autoRecord = autoRecord_.GetCheck() != 0;
-  values.openRecordFolderAfterRecording = openFolder_.GetCheck() != 0;
-  values.showStatusOnTray = trayStatus_.GetCheck() != 0;
-  values.showSavedNotice = savedNotice_.GetCheck() != 0;
-  values.saveLF = stereo_.GetCheck() != 0;
+  values.openFolderAfterRecording = openFolder_.GetCheck() != 0;
+  values.stateBalloons = trayStatus_.GetCheck() != 0;
+  values.savedNotice = savedNotice_.GetCheck() != 0;
+  values.stereo = stereo_.GetCheck() != 0;
   values.formatMp3 = mp3_.GetCheck() != 0;
   values.formatWma = wma_.GetCheck() != 0;
   values.formatOgg = ogg_.GetCheck() != 0;
   values.formatOpus = opus_.GetCheck() != 0;
   values.formatFlac = flac_.GetCheck() != 0;
   values.formatWav = wav_.GetCheck() != 0;
-  values.autoRun = autoRun_.GetCheck() != 0;
-  values.closeSkypeCallQualityWindow = closeCallQuality_.GetCheck() != 0;
-  values.closeSkypeMainWindowWhenTalking = hideSkype_.GetCheck() != 0;
+  values.startWithWindows = autoRun_.GetCheck() != 0;
+  values.closeCallQualityWindow = closeCallQuality_.GetCheck() != 0;
+  values.hideClientWindowInCall = hideSkype_.GetCheck() != 0;
   values.languageIndex = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_LANGUAGE, CB_GETCURSEL, 0, 0));
   values.recordWayIndex = static_cast<int>(SendDlgItemMessageW(hwnd_, IDC_SETTING_RECORD_WAY, CB_GETCURSEL, 0, 0));
-  values.wavePath = GetWindowTextString(GetDlgItem(IDC_SETTING_FOLDER));
+  values.recordFolder = GetWindowTextString(GetDlgItem(IDC_SETTING_FOLDER));
   values.sound = sound_;
   return values;
 }
 
-bool CSettingDlg::Apply() {
+void CSettingDlg::Apply(bool thenClose) {
+  if (applying_) return;
   SettingsDialogValues values = Values();
   if (!ReadRules(values.rules)) {
     MessageBoxW(hwnd_,
@@ -312,23 +314,50 @@ bool CSettingDlg::Apply() {
     HWND field = GetDlgItem(IDC_SETTING_KEEP_DAYS);
     SetFocus(field);
     SendMessageW(field, EM_SETSEL, 0, -1);
-    return false;
+    return;
   }
-  ApplyResult result = recorder_.ApplySettings(values);
+  applying_ = true;
+  okPending_ = thenClose;
+  // The job keeps the window's handle and the recorder: the result is
+  // dropped when the window is gone by then (the exit).
+  HWND window = hwnd_;
+  CSettingDlg* self = this;
+  CallRecorder* recorder = &recorder_;
+  work_.Run([window, self, recorder, values] {
+    const ApplyResult result = recorder->ApplySettings(values);
+    PostToWindow(window, [self, result] { self->Applied(result); });
+  });
+}
+
+void CSettingDlg::Applied(ApplyResult result) {
+  applying_ = false;
+  const bool ok = okPending_;
+  okPending_ = false;
   if (result != ApplyResult::Applied) {
     // The folder in force stays, and so does everything else: the user corrects
     // the folder here, or cancels.
     MessageBoxW(hwnd_, ApplyFailureMessage(recorder_.language(), result).c_str(), kApplicationTitle,
                 MB_OK | MB_ICONWARNING);
+    if (cancelAsked_ || !hwnd_) {
+      Cancel();
+      return;
+    }
     ShowPage(0);
     HWND field = GetDlgItem(IDC_SETTING_FOLDER);
     SetFocus(field);
     SendMessageW(field, EM_SETSEL, 0, -1);
-    return false;
+    return;
   }
   // The main window shows the new language at once, whichever button applied.
   if (onApplied_) onApplied_();
-  return true;
+  if (ok || cancelAsked_) {
+    EndDialog(ok ? IDOK : IDCANCEL);
+    return;
+  }
+  // The lists keep their items: a new language shows in them at the next
+  // opening.
+  ApplyTexts();
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void CSettingDlg::Browse() {
@@ -350,11 +379,10 @@ void CSettingDlg::Browse() {
 
 void CSettingDlg::ChooseSoundSource() {
   CaptureDevices& devices = recorder_.captureDevices();
-  CSoundSourceDlg dialog(hwnd_, recorder_.language(), sound_,
+  CSoundSourceDlg dialog(hwnd_, recorder_.language(), sound_, work_,
                          [&devices] { return devices.CaptureDeviceNames(); });
-  soundDialog_ = &dialog;
+  // Modal on this dialog; its end ends it too, without its values.
   INT_PTR result = dialog.DoModal();
-  soundDialog_ = nullptr;
   // Nothing is applied until OK or Apply.
   if (result == IDOK) sound_ = dialog.values();
 }
@@ -362,19 +390,14 @@ void CSettingDlg::ChooseSoundSource() {
 bool CSettingDlg::OnCommand(WORD id, WORD notifyCode, HWND control) {
   switch (id) {
     case IDOK:
-      if (Apply()) Close(IDOK);
+      Apply(true);
       return true;
     case IDCANCEL:
     case IDC_SETTING_CLOSE:
-      Close(IDCANCEL);
+      Cancel();
       return true;
     case IDC_SETTING_APPLY:
-      if (Apply()) {
-        // The lists keep their items: a new language shows in them at the next
-        // opening.
-        ApplyTexts();
-        RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-      }
+      Apply(false);
       return true;
     case IDC_SETTING_BROWSE:
       Browse();

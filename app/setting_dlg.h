@@ -1,10 +1,13 @@
 // CSettingDlg: the options dialog (template 131). It shows every setting in
 // force, lets the user change them, and applies them with ApplySettings on OK
-// or Apply. It runs modally on a thread of its own (the main window starts one
-// per opening), so disk work and the folder browser never hold up the main
-// window; an apply publishes the new settings to every thread at once, and a
-// recording already running keeps the settings it started with (folder, record
-// way, stereo, formats) until it has been finished.
+// or Apply. It is a modeless window on the main window's thread, owned by the
+// main window, which stays usable meanwhile. The apply (it writes Config.ini,
+// makes the record folder, writes the Run value) runs on the worker the
+// dialog is given and posts its result back: until then the dialog takes no
+// second OK or Apply, and a Cancel, its close button or Esc close it once the
+// apply is done. An apply publishes the new settings to every thread at once;
+// a recording already running keeps the settings it started with (folder,
+// record way, stereo, formats) until it has been finished.
 //
 // A record folder that cannot be recorded into (too long, or not creatable) is
 // refused with a message box owned by the dialog; the dialog stays open and
@@ -15,9 +18,10 @@
 // and how many days recordings are kept). Both pages are applied together.
 //
 // The audio source's settings have a dialog of their own (CSoundSourceDlg),
-// opened by the button beside the record way. The settings dialog holds them
-// from the settings in force when it opens; that dialog's OK changes what it
-// holds, and they are applied with everything else.
+// modal on this one, opened by the button beside the record way. The
+// settings dialog holds them from the settings in force when it opens; that
+// dialog's OK changes what it holds, and they are applied with everything
+// else.
 #pragma once
 
 #include <windows.h>
@@ -30,20 +34,22 @@
 #include "app/sound_dlg.h"
 #include "engine/call_recorder.h"
 #include "settings/settings.h"
+#include "ui/background_work.h"
 #include "ui/edit_ex.h"
 #include "ui/image_button.h"
 
 class CSettingDlg : public CSkinnedDialog {
  public:
-  // `recorder`: whose settings the dialog shows and applies. `onApplied` is
-  // called on the dialog's thread after each apply that took effect.
-  CSettingDlg(HWND parent, CallRecorder& recorder, std::function<void()> onApplied = nullptr);
+  // `recorder`: whose settings the dialog shows and applies. `work` runs the
+  // apply and lists the capture devices; it must outlive what it runs.
+  // `onApplied` is called on the dialog's thread after each apply that took
+  // effect.
+  CSettingDlg(HWND parent, CallRecorder& recorder, BackgroundWork& work, std::function<void()> onApplied = nullptr);
   ~CSettingDlg() override;
 
-  // Called on the dialog's thread: once its window is shown, and once it is
-  // on its way out (OK that applied, Cancel, its close button, Esc).
-  std::function<void(HWND)> onShown;
-  std::function<void()> onClosing;
+  // Asked to close (OK, or Cancel, its close button, Esc), it waits for the
+  // apply under way.
+  bool Closing() const { return okPending_ || cancelAsked_; }
 
  protected:
   BOOL OnInitDialog() override;
@@ -54,10 +60,12 @@ class CSettingDlg : public CSkinnedDialog {
   void SkinControls();
   void ShowSettings(const SettingsRecord& settings);
   void ApplyTexts();
-  // Applies what the controls hold; false (after telling the user) when the
-  // apply was refused.
-  bool Apply();
-  void Close(INT_PTR result);
+  // Applies what the controls hold in the background; `thenClose`: OK.
+  void Apply(bool thenClose);
+  // The apply's result, back on the window's thread.
+  void Applied(ApplyResult result);
+  // Closes without applying, now or once the apply under way is done.
+  void Cancel();
   SettingsDialogValues Values() const;
   void Browse();
   void ChooseSoundSource();
@@ -68,7 +76,11 @@ class CSettingDlg : public CSkinnedDialog {
   bool ReadRules(RecordingRulesValues& rules) const;
 
   CallRecorder& recorder_;
+  BackgroundWork& work_;
   std::function<void()> onApplied_;
+  bool applying_ = false;
+  bool okPending_ = false;    // the apply under way is OK's: the dialog closes after it
+  bool cancelAsked_ = false;  // closed without applying while an apply was under way
   CImageButton close_, ok_, cancel_, apply_;
   CBoxImageButton autoRun_;
   CBoxImageButton autoRecord_, openFolder_, trayStatus_, savedNotice_, stereo_, hideSkype_, closeCallQuality_;
@@ -80,7 +92,4 @@ class CSettingDlg : public CSkinnedDialog {
   CEditEx contactList_, keepDays_;
   int page_ = 0;
   SoundSourceValues sound_;
-  // The audio source dialog while it is open (it runs inside this dialog's
-  // handling of its button).
-  CSoundSourceDlg* soundDialog_ = nullptr;
 };

@@ -62,14 +62,11 @@ void ShellLauncher::OpenAddress(const std::wstring& address) {
   work_.Run([address] { ShellOpen(address, SW_SHOWNORMAL); });
 }
 
-void ShellLauncher::OpenSkype(SkypeLink& link, SkypeClientState lastState) {
+void ShellLauncher::OpenClient(const CallRecorder& recorder, SkypeClientState lastState) {
   HWND window = window_;
-  // What the job needs of the link is taken now: the job may still run when
-  // the link is gone (a client that does not answer, at the exit).
-  bool attached = link.attached.load() == 1;
-  CommandRoute route = link.Route();
-  work_.Run([attached, route, lastState, window] {
-    if (::OpenSkype(attached, route, lastState)) FocusBack(window);
+  std::function<bool()> open = recorder.ClientOpener(lastState);
+  work_.Run([open, window] {
+    if (open()) FocusBack(window);
   });
 }
 
@@ -77,7 +74,7 @@ void ShellLauncher::OpenVirtualStore(const std::wstring& recordFolder) {
   HWND window = window_;
   work_.Run([recordFolder, window] {
     std::wstring localAppData = GetLocalAppDataFolder();
-    DebugTrace(L"%s", {localAppData});
+    DebugTrace(L"The local application data folder: %s", {localAppData});
     std::wstring copy = VirtualStoreFolder(localAppData, recordFolder);
     if (!copy.empty() && PathExists(copy)) OpenThenFocus(copy, window);
   });

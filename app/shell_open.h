@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "skype/skype_link.h"
+#include "engine/call_recorder.h"
 #include "ui/background_work.h"
 
 void ShellOpen(const std::wstring& target, int showCommand, const std::wstring& parameters = std::wstring());
@@ -21,6 +21,11 @@ void SetShellOpenHook(ShellOpenHook hook);
 
 class ShellLauncher {
  public:
+  ShellLauncher() = default;
+  // `atEnd`: a window that closes while an opening is under way leaves it to
+  // finish (kFinishInBackground) rather than wait for the shell.
+  explicit ShellLauncher(BackgroundWork::AtEnd atEnd) : work_(true, atEnd) {}
+
   // The window that takes the focus back after each opening.
   void SetWindow(HWND window) { window_ = window; }
 
@@ -30,8 +35,8 @@ class ShellLauncher {
   void ShowFileInFolder(const std::wstring& file);
   // The address, shown normally (the banner's home page).
   void OpenAddress(const std::wstring& address);
-  // The Run Skype button (OpenSkype), given the state the client line shows.
-  void OpenSkype(SkypeLink& link, SkypeClientState lastState);
+  // The Run Skype button, given the state the client line shows.
+  void OpenClient(const CallRecorder& recorder, SkypeClientState lastState);
   // The system's VirtualStore copy of the record folder, when there is one.
   void OpenVirtualStore(const std::wstring& recordFolder);
 

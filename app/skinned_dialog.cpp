@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/paths.h"
+#include "ui/background_work.h"
 #include "ui/dpi.h"
 
 ButtonImagePaths SkinImages(std::wstring_view name, std::wstring_view disabled) {
@@ -71,8 +72,8 @@ void CSkinnedDialog::AddLabel(int id, COLORREF color, int height, int weight) {
 }
 
 void CSkinnedDialog::AddTooltip(HWND control, const wchar_t* text) {
-  // The dialog's own loop feeds the tip: the skinned buttons keep their mouse
-  // messages to themselves.
+  // The thread's loops feed the tip (PreTranslateMessage): the skinned buttons
+  // keep their mouse messages to themselves.
   tooltip_.Create(hwnd_, ToolTip::kRelayed);
   tooltip_.Add(control, text);
 }
@@ -95,6 +96,11 @@ bool CSkinnedDialog::PreTranslateMessage(MSG* msg) {
 INT_PTR CSkinnedDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
   handled = false;
   switch (message) {
+    case WM_POSTED_ACTION:
+      // What a background job of the dialog reports.
+      RunPostedAction(lParam);
+      handled = true;
+      return 0;
     case WM_CTLCOLORDLG:
       if (!background_) return 0;
       handled = true;

@@ -1,10 +1,12 @@
-// CSkinnedDialog: what the program's skinned dialogs (settings, about) share.
+// CSkinnedDialog: what the program's skinned dialogs (settings, about,
+// recordings, audio source, rename) share.
 // A picture of the program's resources fitted to the dialog's real size is its
 // background, painted in place also where a themed control asks its parent to
 // paint under it; the window has rounded corners; its labels and group boxes
 // lie on the picture in their own colours and fonts; its controls have tips
-// (ui/tooltip.h, the main window's helper, fed by the dialog's loop); and a
-// press on the dialog's own surface drags it, as it has no caption bar.
+// (ui/tooltip.h, the main window's helper, fed by the thread's loops); a
+// press on the dialog's own surface drags it, as it has no caption bar; and
+// it runs the actions its background jobs post to it (PostToWindow).
 #pragma once
 
 #include <windows.h>

@@ -137,11 +137,12 @@ void CenterOnOwner(HWND dialog, HWND owner) {
 }  // namespace
 
 CSoundSourceDlg::CSoundSourceDlg(HWND parent, const LanguageTable& language, SoundSourceValues values,
-                                 std::function<std::vector<std::wstring>()> listDevices)
+                                 BackgroundWork& work, std::function<std::vector<std::wstring>()> listDevices)
     : CSkinnedDialog(IDD_SOUND_DIALOG, parent),
       language_(language),
       values_(std::move(values)),
-      listDevices_(std::move(listDevices)) {}
+      listDevices_(std::move(listDevices)),
+      work_(work) {}
 CSoundSourceDlg::~CSoundSourceDlg() = default;
 
 BOOL CSoundSourceDlg::OnInitDialog() {
@@ -205,7 +206,7 @@ void CSoundSourceDlg::ApplyTexts() {
 }
 
 void CSoundSourceDlg::ShowValues() {
-  const bool sound = values_.captureSource == kSourceSound;
+  const bool sound = values_.captureSource == CaptureSource::Sound;
   CheckRadioButton(hwnd_, IDC_SOUND_SOURCE_CLIENT, IDC_SOUND_SOURCE_SOUND,
                    sound ? IDC_SOUND_SOURCE_SOUND : IDC_SOUND_SOURCE_CLIENT);
   device_list::Show(GetDlgItem(IDC_SOUND_FAR), values_.farEndDevice);
@@ -220,7 +221,7 @@ void CSoundSourceDlg::ListDevices() {
   // The job keeps no part of the dialog but its window's handle: it may
   // still run when the dialog is gone, and then its names are dropped.
   HWND window = hwnd_;
-  deviceList_.Run([window, list = listDevices_] {
+  work_.Run([window, list = listDevices_] {
     std::vector<std::wstring> names = list();
     PostToWindow(window, [window, names = std::move(names)] {
       for (int id : kDeviceLists) device_list::Add(::GetDlgItem(window, id), names);
@@ -242,7 +243,7 @@ void CSoundSourceDlg::EnableSoundControls() {
 bool CSoundSourceDlg::TakeValues() {
   SoundSourceValues taken;
   taken.captureSource =
-      IsDlgButtonChecked(hwnd_, IDC_SOUND_SOURCE_SOUND) == BST_CHECKED ? kSourceSound : kSourceClient;
+      IsDlgButtonChecked(hwnd_, IDC_SOUND_SOURCE_SOUND) == BST_CHECKED ? CaptureSource::Sound : CaptureSource::Client;
   taken.farEndDevice = device_list::Chosen(GetDlgItem(IDC_SOUND_FAR));
   taken.nearEndDevice = device_list::Chosen(GetDlgItem(IDC_SOUND_NEAR));
   taken.autoRecordApps = AppListText(GetWindowTextString(GetDlgItem(IDC_SOUND_APPS)));
@@ -251,7 +252,7 @@ bool CSoundSourceDlg::TakeValues() {
   if (EqualsNoCase(taken.recordHotkey, kNoHotkey)) {
     taken.recordHotkey = kNoHotkey;
   } else if (!taken.recordHotkey.empty() && !ParseHotkey(taken.recordHotkey, modifiers, key) &&
-             taken.captureSource == kSourceSound) {
+             taken.captureSource == CaptureSource::Sound) {
     // Only the computer's sound has a hotkey: while the client is chosen the
     // field cannot be corrected, and what it holds is kept as it is.
     MessageBoxW(hwnd_, language_.TextOr(L"Sound_Hotkey_Invalid", kHotkeyInvalidFallback).c_str(),
@@ -281,13 +282,4 @@ bool CSoundSourceDlg::OnCommand(WORD id, WORD notifyCode, HWND control) {
     default:
       return false;
   }
-}
-
-INT_PTR CSoundSourceDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
-  if (message == WM_POSTED_ACTION) {
-    RunPostedAction(lParam);
-    handled = true;
-    return 0;
-  }
-  return CSkinnedDialog::WindowProc(message, wParam, lParam, handled);
 }

@@ -11,9 +11,9 @@
 // one (see ParseHotkey) is refused on OK with a message box, and the dialog
 // stays open.
 //
-// The capture devices are listed on a thread of its own (COM may take its
-// time to answer) and join the lists when they arrive; meanwhile each list
-// holds its default item, and a name the user typed stays.
+// The capture devices are listed on the worker the dialog is given (COM may
+// take its time to answer) and join the lists when they arrive; meanwhile
+// each list holds its default item, and a name the user typed stays.
 #pragma once
 
 #include <windows.h>
@@ -33,9 +33,9 @@
 class CSoundSourceDlg : public CSkinnedDialog {
  public:
   // `listDevices` gives the names of the capture devices; it is called on
-  // the dialog's own worker thread and must stay callable until the process
-  // ends (it may still run when the dialog is gone).
-  CSoundSourceDlg(HWND parent, const LanguageTable& language, SoundSourceValues values,
+  // `work`, and must stay callable while `work` lasts (it may still run when
+  // the dialog is gone).
+  CSoundSourceDlg(HWND parent, const LanguageTable& language, SoundSourceValues values, BackgroundWork& work,
                   std::function<std::vector<std::wstring>()> listDevices);
   ~CSoundSourceDlg() override;
 
@@ -46,7 +46,6 @@ class CSoundSourceDlg : public CSkinnedDialog {
  protected:
   BOOL OnInitDialog() override;
   bool OnCommand(WORD id, WORD notifyCode, HWND control) override;
-  INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
  private:
   void SkinControls();
@@ -62,8 +61,7 @@ class CSoundSourceDlg : public CSkinnedDialog {
   const LanguageTable& language_;
   SoundSourceValues values_;
   std::function<std::vector<std::wstring>()> listDevices_;
+  BackgroundWork& work_;
   CImageButton close_, ok_, cancel_;
   CEditEx hotkey_, apps_;
-  // Declared last: its thread is done with before the rest goes.
-  BackgroundWork deviceList_;
 };

@@ -72,7 +72,7 @@ void StatusLines::CheckClient() {
       [window, self] {
         ClientPresence presence = CheckClientPresence();
         PostToWindow(window, [self, presence] {
-          self->ShowClientState(ClientStateOf(presence, self->recorder_.link()));
+          self->ShowClientState(self->recorder_.ClientState(presence));
         });
       },
       kClientCheck);
@@ -89,7 +89,7 @@ void StatusLines::ShowSoundSource() {
   showsSound_ = true;
   // The client's button has nothing to do for this source.
   window_.ShowItem(IDC_RUN_SKYPE, false);
-  const std::wstring hotkey = recorder_.settings().Current()->RecordHotkey;
+  const std::wstring hotkey = recorder_.settings().Current()->recordHotkey;
   SetLineText(IDC_CLIENT_STATUS, SoundSourceLine(recorder_.language(), hotkey, soundFailure_, hotkeyTaken_));
   if (changed) InvalidateRect(window_.GetDlgItem(IDC_CLIENT_STATUS), nullptr, FALSE);
 }
@@ -113,7 +113,7 @@ void StatusLines::ShowClientState(int state) {
   clientState_ = state;
   window_.SetItemText(IDC_RUN_SKYPE, RunSkypeCaption().c_str());
   std::wstring text = language.Text(FormatText(L"Skype_Status_%d", {state}));
-  if (state == Attached) text = FormatText(text, {recorder_.link().currentUserHandle.Get()});
+  if (state == Attached) text = FormatText(text, {recorder_.ClientUser()});
   SetLineText(IDC_CLIENT_STATUS, text);
   // Same text in another colour (a language without these keys).
   if (changed) InvalidateRect(window_.GetDlgItem(IDC_CLIENT_STATUS), nullptr, FALSE);
@@ -123,7 +123,7 @@ void StatusLines::CheckFolder() {
   // The folder may be on a share that takes seconds to answer: not here.
   HWND window = window_.GetSafeHwnd();
   StatusLines* self = this;
-  std::wstring folder = recorder_.settings().Current()->WavePath;
+  std::wstring folder = recorder_.settings().Current()->recordFolder;
   bool askVirtualStore = askVirtualStore_;
   folderCheck_.Run(
       [window, self, folder, askVirtualStore] {
@@ -133,11 +133,12 @@ void StatusLines::CheckFolder() {
         if (facts.exists) {
           facts.freeKnown = FreeSpaceOfFolder(folder, facts.freeBytes);
           if (!facts.freeKnown)
-            DebugTrace(L"Get Free Space failed,error code=%ld", {static_cast<long>(GetLastError())});
+            DebugTrace(L"The free space of the record folder is not known (error %ld).",
+                       {static_cast<long>(GetLastError())});
         }
         if (askVirtualStore) {
           std::wstring localAppData = GetLocalAppDataFolder();
-          DebugTrace(L"%s", {localAppData});
+          DebugTrace(L"The local application data folder: %s", {localAppData});
           std::wstring copy = VirtualStoreFolder(localAppData, folder);
           facts.virtualStoreAsked = true;
           facts.virtualStoreExists = !copy.empty() && PathExists(copy);

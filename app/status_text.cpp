@@ -31,23 +31,6 @@ FolderLine BuildFolderLine(const LanguageTable& language, const std::wstring& fo
           1};
 }
 
-std::wstring StatusPartnerList(const CallStateMachine& calls, bool orFinished) {
-  auto slot = [&calls, orFinished](size_t i) {
-    std::wstring name = calls.callPartners.Get(i);
-    if (name.empty() && orFinished) name = calls.finishedCallPartners.Get(i);
-    return name;
-  };
-  std::wstring list;
-  for (size_t i = 0; i < 3; ++i) {
-    std::wstring name = slot(i);
-    if (name.empty()) return list;
-    list += name;
-    list += L' ';
-  }
-  if (!slot(3).empty()) list += L"......";
-  return list;
-}
-
 std::wstring ElapsedTimeText(uint32_t seconds) {
   return FormatText(L"%02d:%02d:%02d", {seconds / 3600, (seconds / 60) % 60, seconds % 60});
 }
@@ -78,11 +61,6 @@ std::wstring VirtualStoreFolder(const std::wstring& localAppData, const std::wst
   std::wstring folder = localAppData + L"\\VirtualStore";
   if (recordFolder.size() > 3) folder += recordFolder.substr(2);
   return folder;
-}
-
-std::wstring RecordingSubject(CallRecorder& recorder, bool orFinished) {
-  if (!recorder.RecordsSound()) return StatusPartnerList(recorder.calls(), orFinished);
-  return SoundCallName(recorder.language(), recorder.capture().App());
 }
 
 std::wstring SoundSourceLine(const LanguageTable& language, const std::wstring& hotkey,

@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/call_recorder.h"
 #include "settings/language.h"
-#include "skype/call_state.h"
 
 // Free space as the record-folder line shows it: "%.2f GB" from 1,048,576 KB,
 // "%d MB" from 1,024 KB, else "%.2f KB".
@@ -25,15 +23,7 @@ FolderLine BuildFolderLine(const LanguageTable& language, const std::wstring& fo
 // At least this much free space counts as enough.
 constexpr uint64_t kEnoughFreeBytes = 104857600;
 
-// Up to three partners of the live table, each followed by a blank, then
-// "......" when a fourth exists. With `orFinished`, a slot empty in the live
-// table is taken from the table saved when the calls ended.
-std::wstring StatusPartnerList(const CallStateMachine& calls, bool orFinished);
 
-// What the recording line and the tray name the recording after: the
-// partners (with `orFinished`, those of the calls just ended where the live
-// table has none), or the sound call's name (SoundCallName).
-std::wstring RecordingSubject(CallRecorder& recorder, bool orFinished);
 
 // The client line while the computer's sound is the source: the source and
 // the hotkey (or that another program has taken it), or the device that could

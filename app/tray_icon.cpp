@@ -34,7 +34,7 @@ void TrayIcon::Init(HWND window, HICON icon) {
 bool TrayIcon::Notify(DWORD message) {
   data_.cbSize = NOTIFYICONDATAW_V3_SIZE;
   BOOL ok = Hook() ? Hook()(message, data_) : Shell_NotifyIconW(message, &data_);
-  if (!ok) DebugTrace(L"Shell_NotifyIconW %d failed", {static_cast<int>(message)});
+  if (!ok) DebugTrace(L"The tray refused the icon request %d.", {static_cast<int>(message)});
   return ok != FALSE;
 }
 

@@ -5,44 +5,72 @@
 #include "ui/background_work.h"
 
 void WindowEventChannel::Attach(HWND window, RecorderEvents* handler) {
-  handler_.store(handler);
-  window_.store(window);
+  std::vector<Event> waiting;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    window_ = window;
+    handler_ = handler;
+    detached_ = false;
+    waiting.swap(waiting_);
+  }
+  // The action runs only while its window exists, and the handler lives as
+  // long as the window.
+  for (Event& event : waiting) PostToWindow(window, [handler, event] { event(*handler); });
 }
 
 void WindowEventChannel::Detach() {
-  window_.store(nullptr);
-  handler_.store(nullptr);
+  std::lock_guard<std::mutex> lock(mutex_);
+  window_ = nullptr;
+  handler_ = nullptr;
+  detached_ = true;
+  waiting_.clear();
 }
 
-template <typename Event>
 void WindowEventChannel::Post(Event event) {
-  HWND window = window_.load();
-  RecorderEvents* handler = handler_.load();
-  if (!window || !handler) return;
-  // The action runs only while its window exists, and the handler lives as
-  // long as the window.
-  PostToWindow(window, [handler, event] { event(*handler); });
-}
-
-template <typename Event>
-void WindowEventChannel::Send(Event event) {
-  HWND window = window_.load();
-  RecorderEvents* handler = handler_.load();
-  if (!window || !handler) return;
-  SendToWindow(window, [handler, &event] { event(*handler); });
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!window_) {
+    if (!detached_) waiting_.push_back(std::move(event));
+    return;
+  }
+  RecorderEvents* handler = handler_;
+  PostToWindow(window_, [handler, event] { event(*handler); });
 }
 
 void WindowEventChannel::OnClientStateChanged() {
   Post([](RecorderEvents& h) { h.OnClientStateChanged(); });
 }
 void WindowEventChannel::OnCallStarted() {
-  Send([](RecorderEvents& h) { h.OnCallStarted(); });
+  Post([](RecorderEvents& h) { h.OnCallStarted(); });
 }
-void WindowEventChannel::OnCallEnded() {
-  Send([](RecorderEvents& h) { h.OnCallEnded(); });
+void WindowEventChannel::OnCallsEnded() {
+  Post([](RecorderEvents& h) { h.OnCallsEnded(); });
 }
 void WindowEventChannel::OnPartnerKnown() {
   Post([](RecorderEvents& h) { h.OnPartnerKnown(); });
+}
+void WindowEventChannel::OnStarting() {
+  Post([](RecorderEvents& h) { h.OnStarting(); });
+}
+void WindowEventChannel::OnNothingToRecord() {
+  Post([](RecorderEvents& h) { h.OnNothingToRecord(); });
+}
+void WindowEventChannel::OnNoAudio() {
+  Post([](RecorderEvents& h) { h.OnNoAudio(); });
+}
+void WindowEventChannel::OnCallSkipped(const std::wstring& partners) {
+  Post([partners](RecorderEvents& h) { h.OnCallSkipped(partners); });
+}
+void WindowEventChannel::OnHolding(bool stopping) {
+  Post([stopping](RecorderEvents& h) { h.OnHolding(stopping); });
+}
+void WindowEventChannel::OnHoldCalledOff() {
+  Post([](RecorderEvents& h) { h.OnHoldCalledOff(); });
+}
+void WindowEventChannel::OnSettingsChanged() {
+  Post([](RecorderEvents& h) { h.OnSettingsChanged(); });
+}
+void WindowEventChannel::OnRecordingsExpired(const RetentionResult& result) {
+  Post([result](RecorderEvents& h) { h.OnRecordingsExpired(result); });
 }
 void WindowEventChannel::OnRecordingStarted() {
   Post([](RecorderEvents& h) { h.OnRecordingStarted(); });
@@ -62,28 +90,19 @@ void WindowEventChannel::OnRecordingStopped() {
 void WindowEventChannel::OnRecordingFinished(const FinishedRecording& finished) {
   Post([finished](RecorderEvents& h) { h.OnRecordingFinished(finished); });
 }
-void WindowEventChannel::OnRecordingFailed(RecordingFailure failure) {
-  ShowFailure(failure);
-  Post([failure](RecorderEvents& h) { h.OnRecordingFailed(failure); });
+void WindowEventChannel::OnRecordingFailed(RecordingFailure failure, bool ending) {
+  Post([failure, ending](RecorderEvents& h) { h.OnRecordingFailed(failure, ending); });
 }
 void WindowEventChannel::OnRecordingsRecovered(const RecoveryReport& report) {
-  for (RecordingFailure failure : report.failures) ShowFailure(failure);
   Post([report](RecorderEvents& h) { h.OnRecordingsRecovered(report); });
-}
-
-void WindowEventChannel::OnCaptureHeld(uint64_t hold) {
-  Post([hold](RecorderEvents& h) { h.OnCaptureHeld(hold); });
 }
 void WindowEventChannel::OnCaptureDevice(Direction direction, bool open, const std::wstring& what) {
   Post([direction, open, what](RecorderEvents& h) { h.OnCaptureDevice(direction, open, what); });
 }
-void WindowEventChannel::OnAutoRecord(bool start, const std::wstring& app) {
-  Post([start, app](RecorderEvents& h) { h.OnAutoRecord(start, app); });
-}
 
-void WindowEventChannel::ShowBox(const std::wstring& text) const { ShowMessageBoxDetached(text); }
-
-void WindowEventChannel::ShowFailure(RecordingFailure failure) const {
+void WindowEventChannel::OnFailureNotice(RecordingFailure failure) {
   std::wstring text = FailureMessage(language_.load(), failure);
   if (!text.empty()) ShowBox(text);
 }
+
+void WindowEventChannel::ShowBox(const std::wstring& text) const { ShowMessageBoxDetached(text); }

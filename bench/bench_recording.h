@@ -39,11 +39,11 @@ class Pipeline : private CallSource, private RecordingEvents {
  public:
   Pipeline() {
     settings_.Change([](SettingsRecord& s) {
-      s.RecordFormat = kFormatWav;  // the finished file stays; no encoder runs
-      s.RecordWay = kRecordBoth;
-      s.OpenRecordFolderAfterRecording = 0;
-      s.ShowStatusOnTray = 0;
-      s.SaveLF = 0;
+      s.formats = kFormatWav;  // the finished file stays; no encoder runs
+      s.recordWay = RecordWay::Both;
+      s.openFolderAfterRecording = 0;
+      s.stateBalloons = 0;
+      s.stereo = 0;
     });
   }
 

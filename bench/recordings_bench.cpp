@@ -10,7 +10,7 @@
 #include "bench/recordings_folder.h"
 #include "common/strings.h"
 #include "platform/paths.h"
-#include "record/recording_library.h"
+#include "record/recording_list.h"
 
 namespace {
 

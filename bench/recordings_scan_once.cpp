@@ -12,7 +12,7 @@
 
 #include "bench/recordings_folder.h"
 #include "platform/paths.h"
-#include "record/recording_library.h"
+#include "record/recording_list.h"
 
 namespace {
 double NowMs() {

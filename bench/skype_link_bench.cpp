@@ -85,7 +85,7 @@ BENCHMARK(BM_ReceiveLongestText);
 // table saved and cleared).
 void BM_WholeCall(benchmark::State& state) {
   AttachedClient attached;
-  attached.settings().Change([&](SettingsRecord& s) { s.CloseSkypeMainWindowWhenTalking = 1; });
+  attached.settings().Change([&](SettingsRecord& s) { s.hideClientWindowInCall = 1; });
   SkypeClient& client = attached.client();
   for (auto _ : state) {
     client.ParseMessage(L"CALL 77 STATUS INPROGRESS");

@@ -103,8 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   SettingsStore settings;
   settings.Change([&](SettingsRecord& s) {
-    s.RecordWay = data[0] & 3;
-    s.CloseSkypeMainWindowWhenTalking = (data[0] >> 2) & 1;
+    s.recordWay = static_cast<RecordWay>(data[0] & 3);
+    s.hideClientWindowInCall = (data[0] >> 2) & 1;
   });
   CheckedEvents events;
   SkypeClient client(settings, events);

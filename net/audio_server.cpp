@@ -46,10 +46,7 @@ ServerStart StartAudioServer(AudioServer& server) {
   }
   if (result != 0) {
     DebugTrace(L"No port to listen on for port %u: %s", {static_cast<unsigned>(server.port_), WsaErrorText(result)});
-    if (socket.HoldsSockets()) {
-      socket.Close();
-      DebugTrace(L"Socket(s) closed.");
-    }
+    if (socket.HoldsSockets()) socket.Close();
     start.failure = ServerStart::kListenFailed;
     start.code = result;
     return start;
@@ -62,9 +59,9 @@ ServerStart StartAudioServer(AudioServer& server) {
     server.receiveThread_ = std::thread(ReceiveLoop, std::ref(server));
   } catch (const std::system_error&) {
     server.receiving_.store(false);
-    DebugTrace(L"Receive thread for port %u not started.", {static_cast<unsigned>(server.port_)});
+    DebugTrace(L"Port %u: no receive thread could be started; its socket is closed",
+               {static_cast<unsigned>(server.port_)});
     socket.Close();
-    DebugTrace(L"Socket(s) closed.");
     start.failure = ServerStart::kNoThread;
     return start;
   }
@@ -76,7 +73,7 @@ AudioServersStart StartAudioServers(AudioServer& outServer, AudioServer& inServe
   std::vector<uint32_t> addresses;
   start.localAddressError = outServer.eventSocket().GetLocalIPs(addresses);
   if (start.localAddressError != 0)
-    DebugTrace(L"Error retrieving Local IP: %s", {WsaErrorText(start.localAddressError)});
+    DebugTrace(L"This computer's addresses could not be looked up: %s", {WsaErrorText(start.localAddressError)});
   start.out = StartAudioServer(outServer);
   start.in = StartAudioServer(inServer);
   return start;
@@ -93,7 +90,7 @@ void ReceiveLoop(AudioServer& server) {
     // and the others must not lose their audio for it.
     bool connectionGone = result == kWsaENotConn && socket.HoldsSockets();
     if (result == kWsaENotConn && !connectionGone) break;
-    DebugTrace(L"ProcessEvent Error %s", {WsaErrorText(result)});
+    DebugTrace(L"Port %u: %s", {static_cast<unsigned>(server.port_), WsaErrorText(result)});
     // Whatever its code, an error of one connection or of one accept ends
     // only that connection: the direction goes on recording when the client
     // connects again. Only the listening socket's or the object's own failure
@@ -102,10 +99,9 @@ void ReceiveLoop(AudioServer& server) {
                          report.errorSource == EventReport::Source::Accept;
     if (!IsConnectionError(result) && !connectionGone && !oneConnection) break;
   }
-  if (socket.HoldsSockets()) {
-    socket.Close();
-    DebugTrace(L"Socket(s) closed.");
-  }
-  DebugTrace(server.listeningAtStart_ ? L"Stop Listening.\r\n" : L"Connection abandoned.\r\n");
+  if (socket.HoldsSockets()) socket.Close();
+  DebugTrace(server.listeningAtStart_ ? L"Port %u: the server has stopped"
+                                      : L"Port %u: the server stopped before it listened",
+             {static_cast<unsigned>(server.port_)});
   server.receiving_.store(false);
 }

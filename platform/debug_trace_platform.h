@@ -1,6 +1,6 @@
 // The platform half of the diagnostic output (debug_trace_win32.cpp,
-// debug_trace_posix.cpp). The shared half (debug_trace.cpp) formats the line,
-// cuts it and hands it to the test hook as well.
+// debug_trace_posix.cpp). The shared half (debug_trace.cpp) formats the line
+// and cuts it.
 #pragma once
 
 #include <string>

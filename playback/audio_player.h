@@ -13,7 +13,7 @@
 #include <optional>
 #include <thread>
 
-#include "playback/playback_source.h"
+#include "formats/playback_source.h"
 #include "playback/sound_out.h"
 
 class AudioPlayer {

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <system_error>
 
+#include "formats/audio_encoder.h"
 #include "platform/debug_trace.h"
 #include "platform/file.h"
-#include "record/audio_codec.h"
 #include "record/wave_file.h"
-#include "settings/settings.h"
 
 namespace {
 

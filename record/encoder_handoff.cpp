@@ -4,14 +4,14 @@
 #include <optional>
 #include <utility>
 
+#include "common/contracts.h"
 #include "common/text_format.h"
+#include "formats/audio_encoder.h"
 #include "platform/debug_trace.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "platform/process.h"
-#include "record/audio_codec.h"
 #include "record/wave_file.h"
-#include "settings/settings.h"
 
 namespace {
 

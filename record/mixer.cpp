@@ -68,10 +68,10 @@ std::optional<RecordingFailure> MixFailure(MixResult result) {
   return std::nullopt;
 }
 
-MixOutcome CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList, uint8_t encodeFormats) {
+MixOutcome MixStreamsToMono(const std::wstring& basePath, const std::wstring& partnerList, uint8_t encodeFormats) {
   return Combine(basePath, partnerList, false, encodeFormats);
 }
-MixOutcome CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList,
+MixOutcome MixStreamsToStereo(const std::wstring& basePath, const std::wstring& partnerList,
                                      uint8_t encodeFormats) {
   return Combine(basePath, partnerList, true, encodeFormats);
 }

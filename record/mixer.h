@@ -1,6 +1,6 @@
 // The in/out mixer: the two stream files of a recording become one WAV file,
-// either one mixed channel (CombinInOutWave) or the far end on the left and the
-// microphone on the right (CombinInOutWaveWithStereo).
+// either one mixed channel (MixStreamsToMono) or the far end on the left and the
+// microphone on the right (MixStreamsToStereo).
 //
 // The files are streamed in chunks of 4 MiB per input, so memory stays the same
 // whatever the length of the call. The shorter input is padded with silence.
@@ -50,8 +50,8 @@ std::optional<RecordingFailure> MixFailure(MixResult result);
 // after the base path and the partner list, and the built-in encoders make
 // `encodeFormats` of it as it is mixed. After a good mix the stream files are
 // deleted; after a failed one they stay and no output is left behind.
-MixOutcome CombinInOutWave(const std::wstring& basePath, const std::wstring& partnerList, uint8_t encodeFormats = 0);
-MixOutcome CombinInOutWaveWithStereo(const std::wstring& basePath, const std::wstring& partnerList,
+MixOutcome MixStreamsToMono(const std::wstring& basePath, const std::wstring& partnerList, uint8_t encodeFormats = 0);
+MixOutcome MixStreamsToStereo(const std::wstring& basePath, const std::wstring& partnerList,
                                      uint8_t encodeFormats = 0);
 
 // The mix itself: reads basePath + "_Out.sky" and basePath + "_In.sky" and

@@ -1,6 +1,7 @@
 #include "record/output_name.h"
 
 #include "common/text_format.h"
+#include "formats/audio_format.h"
 #include "platform/paths.h"
 
 std::wstring StreamFileName(const std::wstring& basePath, Direction direction) {
@@ -17,8 +18,8 @@ namespace {
 
 // What the recording may leave under a name without its extension.
 bool AnyRecordingFile(const std::wstring& stem) {
-  for (const wchar_t* extension : {L".wav", L".mp3", L".ogg", L".flac", L".wma", L".opus"}) {
-    if (PathExists(stem + extension)) return true;
+  for (const AudioFormatName& format : kAudioFormats) {
+    if (PathExists(stem + L"." + format.extension)) return true;
   }
   return false;
 }

@@ -59,7 +59,7 @@ StartOutcome RecordingSession::Start(bool keepReceived) {
   // clearing the flags now would make it wait for ever. The start is made once
   // the finishing lets go of the session.
   if (finishing.load()) {
-    DebugTrace(L"StartRecording deferred: the recording is being finished.");
+    DebugTrace(L"Recording deferred: the one before is still being finished.");
     pendingStart_ = true;
     // The new recording begins now: once the writers are done, what the
     // hand-offs received until this moment belongs to no recording.
@@ -99,24 +99,24 @@ StartOutcome RecordingSession::Start(bool keepReceived) {
   const SettingsSnapshot settings = settings_.Current();
   // Only 0, 1 and 2 name directions; any other value would leave the buttons
   // claiming a recording that no writer makes.
-  uint8_t way = settings->RecordWay;
-  if (way > kRecordOutOnly) {
-    DebugTrace(L"StartRecording: RecordWay %d records nothing.", {static_cast<int>(way)});
+  const RecordWay way = settings->recordWay;
+  if (way > RecordWay::OutOnly) {
+    DebugTrace(L"Not recording: the record way %d records nothing.", {static_cast<int>(way)});
     return StartOutcome::NotStarted;
   }
   for (Direction d : kDirections) {
     if (!WayRecords(way, d) || audioAvailable_[DirectionIndex(d)].load()) continue;
-    DebugTrace(L"StartRecording: no audio server for the %s direction.", {d == Direction::Out ? L"Out" : L"In"});
+    DebugTrace(L"Not recording: no audio server for the %s direction.", {d == Direction::Out ? L"Out" : L"In"});
     return StartOutcome::NoAudio;
   }
   // The folder may have gone since it was made (deleted by the user, a drive
   // cleaned up): it is made again, with every level it lacks, rather than
   // the call being lost. When it cannot be made, the stream files cannot be
   // created and that failure is reported.
-  if (!CreateDirectoryTree(settings->WavePath))
-    DebugTrace(L"StartRecording: the record folder %s cannot be created.", {settings->WavePath});
+  if (!CreateDirectoryTree(settings->recordFolder))
+    DebugTrace(L"Not recording: the record folder %s cannot be created.", {settings->recordFolder});
   LocalTime startTime = LocalTimeNow();
-  std::wstring basePath = FreeBasePath(BuildBasePath(settings->WavePath, startTime, LoadDateLabels(language_)));
+  std::wstring basePath = FreeBasePath(BuildBasePath(settings->recordFolder, startTime, LoadDateLabels(language_)));
   if (basePath.size() > kBasePathMaxChars) {
     // A cut name would record into another folder or name.
     Report(RecordingFailure::BasePathTooLong);
@@ -131,10 +131,10 @@ StartOutcome RecordingSession::Start(bool keepReceived) {
                                       startTime.minute, startTime.second}));
   settings_.PinForRecording(settings);
   bool any = false;
-  if (way == kRecordBoth) {
+  if (way == RecordWay::Both) {
     any |= StartStreamWriter(Direction::Out, false);
     any |= StartStreamWriter(Direction::In, false);
-  } else if (way == kRecordInOnly) {
+  } else if (way == RecordWay::InOnly) {
     any |= StartStreamWriter(Direction::In, true);
   } else {
     any |= StartStreamWriter(Direction::Out, true);

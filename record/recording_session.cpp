@@ -187,11 +187,11 @@ void RecordingSession::StopAndWaitForWriters(const WriterHandle& out, const Writ
   Flags(Direction::Out).stop.store(1);
   Flags(Direction::In).stop.store(1);
   if (out) {
-    DebugTrace(L"Wait out...");
+    DebugTrace(L"Waiting for the Out writer to end");
     out->Wait();
   }
   if (in) {
-    DebugTrace(L"Wait in...");
+    DebugTrace(L"Waiting for the In writer to end");
     in->Wait();
   }
 }
@@ -214,14 +214,14 @@ RecordingSession::MadeRecording RecordingSession::MakeRecording(const WriterHand
                                                                 const std::wstring& partners) {
   MadeRecording made;
   if (out && in && out->Completed() && in->Completed()) {
-    const uint8_t encode = BuiltInFormatsFor(recorded.RecordFormat);
+    const uint8_t encode = BuiltInFormatsFor(recorded.formats);
     MixOutcome mixed;
-    if (recorded.SaveLF != 0) {
-      DebugTrace(L"CombinInOutWaveWithStereo");
-      mixed = CombinInOutWaveWithStereo(base, partners, encode);
+    if (recorded.stereo != 0) {
+      DebugTrace(L"Mixing the two directions into stereo");
+      mixed = MixStreamsToStereo(base, partners, encode);
     } else {
-      DebugTrace(L"CombinInOutWave");
-      mixed = CombinInOutWave(base, partners, encode);
+      DebugTrace(L"Mixing the two directions");
+      mixed = MixStreamsToMono(base, partners, encode);
     }
     if (std::optional<RecordingFailure> failure = MixFailure(mixed.result)) Report(*failure);
     if (!mixed.mixed() && (out->WriteFailed() || in->WriteFailed())) {
@@ -274,7 +274,7 @@ void RecordingSession::RunFinishing() {
 void RecordingSession::EndSession(const WriterHandle& out, const WriterHandle& in, const SettingsRecord& recorded,
                                   bool aborted) {
   FinishedRecording finished;
-  finished.folder = recorded.WavePath;
+  finished.folder = recorded.recordFolder;
   finished.aborted = aborted;
   const std::wstring base = BasePath(), partners = EndPartners();
   // The side file stays held until the stream files are gone.
@@ -290,7 +290,7 @@ void RecordingSession::EndSession(const WriterHandle& out, const WriterHandle& i
   sidecar.Close();
   finished.recording = made.name;
   if (!finished.recording.empty())
-    finished.encoders = EncoderHandoff(finished.recording, recorded.RecordFormat, EncoderTimeFloor(),
+    finished.encoders = EncoderHandoff(finished.recording, recorded.formats, EncoderTimeFloor(),
                                        made.encoded ? &*made.encoded : nullptr);
   {
     std::lock_guard<std::mutex> lock(mutex_);

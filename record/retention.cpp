@@ -7,7 +7,8 @@
 #include "platform/debug_trace.h"
 #include "platform/paths.h"
 #include "platform/recycle_bin.h"
-#include "record/recording_library.h"
+#include "record/recording_name.h"
+#include "record/recording_scan.h"
 
 namespace {
 

@@ -18,7 +18,8 @@ class Writer {
         handoff_(*job.handoff),
         flags_(*job.flags),
         flushInterval_(job.flushInterval),
-        onFileUpdated_(job.onFileUpdated) {}
+        onFileUpdated_(job.onFileUpdated),
+        onSleep_(job.onSleep) {}
 
   // The writer's loop; false after a failed write.
   bool Run() {
@@ -56,6 +57,7 @@ class Writer {
       }
       // Before it sleeps the file says what it holds.
       if (grown_ && !Refresh()) return false;
+      if (onSleep_) onSleep_(deadline);
       flags_.wake.WaitUntil(deadline);
     }
   }
@@ -119,6 +121,7 @@ class Writer {
   WriterFlags& flags_;
   const std::chrono::milliseconds flushInterval_;
   const std::function<void()>& onFileUpdated_;
+  const std::function<void(Clock::time_point)>& onSleep_;
   bool grown_ = false;                // audio written since the header was last brought up to date
   Clock::time_point lastRefresh_ = Clock::now();
   Clock::time_point lastDurable_ = Clock::time_point::min();

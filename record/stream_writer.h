@@ -97,6 +97,11 @@ struct StreamWriterJob {
   // Called on the writer's thread each time it has brought its file up to
   // date (the session keeps the recording's partners beside the files then).
   std::function<void()> onFileUpdated;
+  // Called on the writer's thread each time it goes to sleep, with the moment
+  // it wakes by itself at the latest (WriterWake::Clock::time_point::max():
+  // only when woken). A test learns from it that the writer has looked at the
+  // audio waiting and chosen to let it wait.
+  std::function<void(WriterWake::Clock::time_point deadline)> onSleep;
 };
 
 // What a writer thread leaves behind.

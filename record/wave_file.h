@@ -1,17 +1,19 @@
-// The canonical 44-byte PCM WAV header of the stream files and the mixed file:
-// 16-bit samples at 16000 per second, one or two channels, little-endian. It is
-// written in three pieces: the 12-byte RIFF header, the 24-byte format chunk
-// and the 8-byte data chunk header.
+// The WAV files of the recording pipeline, the stream files and the mixed file:
+// the canonical 44-byte PCM header (formats/wave.h) over 16-bit samples at
+// 16000 per second, one or two channels, little-endian. The header is written
+// in three pieces: the 12-byte RIFF header, the 24-byte format chunk and the
+// 8-byte data chunk header.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "formats/wave.h"
 #include "platform/file.h"
 
 constexpr uint32_t kSampleRate = 16000;
 constexpr uint16_t kBitsPerSample = 16;
-constexpr uint64_t kWaveHeaderBytes = 44;
+constexpr uint64_t kWaveHeaderBytes = kCanonicalWaveHeaderBytes;
 constexpr uint32_t kMonoBytesPerSecond = 32000;
 
 std::array<uint8_t, kWaveHeaderBytes> BuildWaveHeader(uint16_t channels, uint32_t riffSize, uint32_t dataSize);

@@ -62,8 +62,9 @@ prepare_prefix() {  # <dpi> [<name>]
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shots /t REG_SZ /d 1024x768 /f > /dev/null 2>&1
   else
     # No window manager here: see scripts/wine-exec.
-    for program in skin_showcase.exe dialog_showcase.exe; do
-      wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /t REG_SZ /d N /f \
+    # (Not $program: shoot() has set that to the program it runs.)
+    for showcase in skin_showcase.exe dialog_showcase.exe; do
+      wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$showcase\\X11 Driver" /v Managed /t REG_SZ /d N /f \
         > /dev/null 2>&1
     done
   fi

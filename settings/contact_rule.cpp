@@ -27,8 +27,8 @@ std::vector<std::wstring> ParseContactList(std::wstring_view list) {
   return handles;
 }
 
-bool ContactRuleRecords(uint8_t rule, std::wstring_view contactList, const std::vector<std::wstring>& partners) {
-  if (rule != kRecordListedOnly && rule != kRecordAllButListed) return true;
+bool ContactRuleRecords(RecordContacts rule, std::wstring_view contactList, const std::vector<std::wstring>& partners) {
+  if (rule != RecordContacts::ListedOnly && rule != RecordContacts::AllButListed) return true;
   const std::vector<std::wstring> listed = ParseContactList(contactList);
   auto isListed = [&listed](const std::wstring& partner) {
     return std::any_of(listed.begin(), listed.end(),
@@ -37,7 +37,7 @@ bool ContactRuleRecords(uint8_t rule, std::wstring_view contactList, const std::
   std::vector<std::wstring> known;
   for (const std::wstring& p : partners)
     if (!p.empty()) known.push_back(p);
-  if (rule == kRecordListedOnly) return std::any_of(known.begin(), known.end(), isListed);
+  if (rule == RecordContacts::ListedOnly) return std::any_of(known.begin(), known.end(), isListed);
   if (known.empty()) return true;
   return std::any_of(known.begin(), known.end(), [&isListed](const std::wstring& p) { return !isListed(p); });
 }

@@ -12,11 +12,13 @@
 #include <string_view>
 #include <vector>
 
+enum class RecordContacts : uint8_t;  // settings/settings.h
+
 // The handles of a contact list, in its order, without empty entries.
 std::vector<std::wstring> ParseContactList(std::wstring_view list);
 
-// The rule records a call with these partners. Every call under
-// kRecordEveryCall; under kRecordListedOnly only a call with a listed partner
-// (none while no partner is known); under kRecordAllButListed every call with
-// a partner that is not listed (and a call whose partner is not known yet).
-bool ContactRuleRecords(uint8_t rule, std::wstring_view contactList, const std::vector<std::wstring>& partners);
+// The rule records a call with these partners. Every call under EveryCall (and
+// a value out of range); under ListedOnly only a call with a listed partner
+// (none while no partner is known); under AllButListed every call with a
+// partner that is not listed (and a call whose partner is not known yet).
+bool ContactRuleRecords(RecordContacts rule, std::wstring_view contactList, const std::vector<std::wstring>& partners);

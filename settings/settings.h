@@ -4,13 +4,12 @@
 // recorder owns and hands to every subsystem that reads it.
 //
 // The set in force is an immutable record published whole: the settings
-// dialog's apply (on the dialog's own thread) builds a new record and swaps it
-// in at once, while the window's thread, the link threads and the recording
-// threads read. A reader takes one snapshot per decision and reads every field
+// dialog's apply builds a new record and swaps it in at once, while other
+// threads (the link threads, the recording threads) read. A reader takes one snapshot per decision and reads every field
 // it needs from that snapshot, so it never sees half of an apply:
 //
 //   SettingsSnapshot settings = store.Current();
-//   if (settings->RecordWay == kRecordBoth) ... settings->WavePath ...
+//   if (settings->recordWay == RecordWay::Both) ... settings->recordFolder ...
 //
 // A recording keeps the settings it started with until it has been finished
 // (folder, record way, stereo, formats): store.ForRecording(). A change made
@@ -26,76 +25,69 @@
 
 #include "common/contracts.h"
 #include "common/direction.h"
+#include "formats/audio_format.h"
 
 class LanguageTable;
 
-// RecordFormat bits.
-constexpr uint8_t kFormatMp3 = 1;
-constexpr uint8_t kFormatWma = 2;
-constexpr uint8_t kFormatOgg = 4;
-constexpr uint8_t kFormatFlac = 8;
-constexpr uint8_t kFormatWav = 16;
-constexpr uint8_t kFormatOpus = 32;
-constexpr uint8_t kFormatKnownBits = kFormatMp3 | kFormatWma | kFormatOgg | kFormatFlac | kFormatWav | kFormatOpus;
-
-// RecordWay values.
-constexpr uint8_t kRecordBoth = 0;
-constexpr uint8_t kRecordInOnly = 1;
-constexpr uint8_t kRecordOutOnly = 2;
+// Which directions a recording takes (RecordWay in Config.ini: 0, 1, 2).
+enum class RecordWay : uint8_t { Both, InOnly, OutOnly };
 // The record way records this direction (Out: the far end, In: the microphone).
-constexpr bool WayRecords(uint8_t way, Direction direction) {
-  return way == kRecordBoth || way == (direction == Direction::Out ? kRecordOutOnly : kRecordInOnly);
+constexpr bool WayRecords(RecordWay way, Direction direction) {
+  return way == RecordWay::Both || way == (direction == Direction::Out ? RecordWay::OutOnly : RecordWay::InOnly);
 }
 
-// CaptureSource values.
-constexpr uint8_t kSourceClient = 0;
-constexpr uint8_t kSourceSound = 1;
+// Where the sound comes from (CaptureSource: 0, 1): the client's audio ports,
+// or what the computer plays and the microphone.
+enum class CaptureSource : uint8_t { Client, Sound };
 // The hotkey and the call apps when Config.ini names none.
 constexpr wchar_t kDefaultRecordHotkey[] = L"Ctrl+Alt+R";
 extern const wchar_t kDefaultAutoRecordApps[];
 
-// RecordContacts values.
-constexpr uint8_t kRecordEveryCall = 0;
-constexpr uint8_t kRecordListedOnly = 1;
-constexpr uint8_t kRecordAllButListed = 2;
+// Whose calls the automatic recording takes (RecordContacts: 0, 1, 2).
+enum class RecordContacts : uint8_t { EveryCall, ListedOnly, AllButListed };
 // KeepDays may be at most this (a hundred years).
 constexpr int kKeepDaysMax = 36500;
 // The contact list may be this long.
 constexpr size_t kContactListMaxChars = 4096;
-
 // The record folder may be this long.
-constexpr size_t kWavePathMaxChars = 1024;
+constexpr size_t kRecordFolderMaxChars = 1024;
 
-
-// One whole set of the [Setting] keys, in the file's order of fields.
+// One whole set of the [Setting] keys. Each field's key, default and range
+// are in the table of fields (settings_fields.cpp), which reads, writes and
+// compares them.
 struct SettingsRecord {
-  uint8_t Language_Select = 0;
-  uint8_t AutoRun = 0;
-  uint8_t RecordWay = 0;
-  uint8_t AutoRecord = 0;
-  uint8_t CloseSkypeMainWindowWhenTalking = 0;
-  uint8_t CloseSkypeCallQualityWindow = 0;
-  uint8_t OpenRecordFolderAfterRecording = 0;
-  uint8_t ShowStatusOnTray = 0;
-  uint8_t SaveLF = 0;
+  // Every field at its default.
+  SettingsRecord();
+
+  uint8_t languageIndex;  // Language_Select: 0 Chs, 1 Cht
+  uint8_t startWithWindows;
+  RecordWay recordWay;
+  uint8_t autoRecord;
+  uint8_t hideClientWindowInCall;
+  uint8_t closeCallQualityWindow;
+  uint8_t openFolderAfterRecording;
+  // Non-zero: the tray icon's balloons tell the recording state.
+  uint8_t stateBalloons;
+  // Non-zero: both directions in stereo (far end left); zero: mixed to mono.
+  uint8_t stereo;
   // Non-zero: a balloon says where each finished recording was saved. On
   // when the key is missing.
-  uint8_t ShowSavedNotice = 1;
-  uint8_t RecordFormat = 0;
-  std::wstring WavePath;
+  uint8_t savedNotice;
+  uint8_t formats;  // AudioFormat bits; none chosen reads as MP3
+  std::wstring recordFolder;
   // The audio source and what it takes: empty device names take the
   // defaults (what the computer plays, the microphone for communications).
-  uint8_t CaptureSource = kSourceClient;
-  std::wstring FarEndDevice;
-  std::wstring NearEndDevice;
-  std::wstring RecordHotkey = kDefaultRecordHotkey;
-  std::wstring AutoRecordApps = kDefaultAutoRecordApps;
-  // Whose calls the automatic recording takes (kRecordEveryCall ...), and
-  // the partner handles it names, separated by blanks or commas.
-  uint8_t RecordContacts = kRecordEveryCall;
-  std::wstring ContactList;
+  CaptureSource captureSource;
+  std::wstring farEndDevice;
+  std::wstring nearEndDevice;
+  std::wstring recordHotkey;    // kDefaultRecordHotkey when missing
+  std::wstring autoRecordApps;  // kDefaultAutoRecordApps when missing
+  // Whose calls the automatic recording takes, and the partner handles it
+  // names, separated by blanks or commas.
+  RecordContacts recordContacts;
+  std::wstring contactList;
   // Recordings older than this many days go to the Recycle Bin; 0 keeps all.
-  int KeepDays = 0;
+  int keepDays;
 
   bool operator==(const SettingsRecord& other) const;
   bool operator!=(const SettingsRecord& other) const { return !(*this == other); }
@@ -133,7 +125,7 @@ class SettingsStore {
 
 // The audio source's settings as the dialogs hold them.
 struct SoundSourceValues {
-  uint8_t captureSource = kSourceClient;
+  CaptureSource captureSource = CaptureSource::Client;
   // Empty: the default device.
   std::wstring farEndDevice, nearEndDevice;
   // "None": no hotkey. Empty: the default.
@@ -147,7 +139,7 @@ struct SoundSourceValues {
 // The rules for whom to record and how long to keep recordings, as the
 // settings dialog's second page holds them.
 struct RecordingRulesValues {
-  uint8_t recordContacts = kRecordEveryCall;
+  RecordContacts recordContacts = RecordContacts::EveryCall;
   std::wstring contactList;
   int keepDays = 0;
 
@@ -157,18 +149,18 @@ struct RecordingRulesValues {
 // What the settings dialog's controls hold when OK or Apply is pressed.
 struct SettingsDialogValues {
   bool autoRecord = false;
-  bool openRecordFolderAfterRecording = false;
-  bool showStatusOnTray = false;
-  bool showSavedNotice = true;
-  bool saveLF = false;
+  bool openFolderAfterRecording = false;
+  bool stateBalloons = false;
+  bool savedNotice = true;
+  bool stereo = false;
   bool formatMp3 = false, formatWma = false, formatOgg = false, formatFlac = false, formatWav = false;
   bool formatOpus = false;
-  bool autoRun = false;
-  bool closeSkypeCallQualityWindow = false;
-  bool closeSkypeMainWindowWhenTalking = false;
+  bool startWithWindows = false;
+  bool closeCallQualityWindow = false;
+  bool hideClientWindowInCall = false;
   int languageIndex = -1;   // selected item of the language list; -1 when none
   int recordWayIndex = -1;  // selected item of the record-way list; -1 when none
-  std::wstring wavePath;
+  std::wstring recordFolder;
   // The audio source's: taken over from the set in force when the dialog
   // opens, changed by its audio source dialog.
   SoundSourceValues sound;
@@ -187,10 +179,20 @@ std::wstring ConfigIniPath();
 // PrepareConfigIni) and returns the path to read it from.
 std::wstring PrepareConfigIniPath();
 
-// Reads the [Setting] keys of Config.ini at `configPath`. An empty record
-// folder becomes the documents folder + "\Calvoro Record", written back at
-// once; the record folder is created with every level it lacks.
+// The record folder when none is named: the documents folder's
+// "Calvoro Record".
+std::wstring DefaultRecordFolder();
+
+// Reads the [Setting] keys of Config.ini at `configPath`, each by its field's
+// rule (see SettleSettings). An empty record folder becomes
+// DefaultRecordFolder(), written back at once; the record folder is created
+// with every level it lacks.
 SettingsRecord ReadSettings(const std::wstring& configPath);
+// Brings every field within its rule, as ReadSettings reads it: a format
+// choice without a known format is MP3, a capture source or contact rule out
+// of range the default, KeepDays within 0..kKeepDaysMax, an empty hotkey or
+// app list the default.
+void SettleSettings(SettingsRecord& record);
 // ReadSettings, published in `store` as the set in force, with its language
 // selected in `language`.
 void LoadSettings(SettingsStore& store, LanguageTable& language, const std::wstring& configPath);
@@ -201,7 +203,7 @@ bool SaveSettings(const SettingsRecord& record, const std::wstring& configPath);
 // How an apply went.
 enum class ApplyResult {
   Applied,
-  // The record folder is longer than kWavePathMaxChars, or it does not exist
+  // The record folder is longer than kRecordFolderMaxChars, or it does not exist
   // and cannot be created: nothing is applied, the set in force stays.
   FolderTooLong,
   FolderNotCreated,

@@ -77,9 +77,9 @@ void CallStateMachine::ParseCallMessage(const std::wstring& text, const CommandS
 
   if (property == L"PSTN_STATUS") {
     if (EqualsNoCase(propertyAndValue, kNoCredit))
-      DebugTrace(L"------Error: No Skypeout credit error--------");
+      DebugTrace(L"Call %d: the client has no SkypeOut credit", {id});
     else if (EqualsNoCase(propertyAndValue, kCreditNotEnough))
-      DebugTrace(L"-------Error: Skypeout credit is not enough.---------");
+      DebugTrace(L"Call %d: the SkypeOut credit is not enough", {id});
     return;
   }
   if (property == L"STATUS") {
@@ -93,7 +93,7 @@ void CallStateMachine::ParseCallMessage(const std::wstring& text, const CommandS
     int32_t count = activeCallCount.load();
     if (count > 0 && !callPartners.Set(static_cast<size_t>(count - 1), value))
       DebugTrace(L"No partner slot is left for call %d", {id});
-    DebugTrace(L"Call Partner is %s", {value});
+    DebugTrace(L"Call %d: the partner is %s", {id, value});
     events_.OnPartnerKnown();
     return;
   }
@@ -112,14 +112,14 @@ void CallStateMachine::OnCallInProgress(int32_t id, int position, const CommandS
   events_.OnCallStarted();
   // A call that joins a running recording is asked for the directions that
   // recording writes, whatever was chosen since it started.
-  uint8_t way = settings_.ForRecording()->RecordWay;
+  const RecordWay way = settings_.ForRecording()->recordWay;
   // A direction without a listening port is not asked for: the client would
   // only fail to connect.
   const int outPort = outPort_.load(), inPort = inPort_.load();
   if (WayRecords(way, Direction::Out) && outPort != 0) send(FormatText(kSetOutputFormat, {id, outPort}));
   if (WayRecords(way, Direction::In) && inPort != 0)
     send(FormatText(kSetCaptureMicFormat, {id, inPort}));
-  if (settings_.Current()->CloseSkypeMainWindowWhenTalking != 0) send(kSetWindowStateHidden);
+  if (settings_.Current()->hideClientWindowInCall != 0) send(kSetWindowStateHidden);
 }
 
 void CallStateMachine::OnCallFinished(int32_t id) {
@@ -162,4 +162,21 @@ std::vector<std::wstring> CallStateMachine::LivePartners() const {
     if (!handle.empty()) partners.push_back(std::move(handle));
   }
   return partners;
+}
+
+std::wstring StatusPartnerList(const CallStateMachine& calls, bool orFinished) {
+  auto slot = [&calls, orFinished](size_t i) {
+    std::wstring name = calls.callPartners.Get(i);
+    if (name.empty() && orFinished) name = calls.finishedCallPartners.Get(i);
+    return name;
+  };
+  std::wstring list;
+  for (size_t i = 0; i < 3; ++i) {
+    std::wstring name = slot(i);
+    if (name.empty()) return list;
+    list += name;
+    list += L' ';
+  }
+  if (!slot(3).empty()) list += L"......";
+  return list;
 }

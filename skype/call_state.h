@@ -110,3 +110,10 @@ class CallStateMachine {
   std::atomic<uint16_t> outPort_{kOutPort};
   std::atomic<uint16_t> inPort_{kInPort};
 };
+
+// Up to three partners of the live table, each followed by a blank, then
+// "......" when a fourth exists: what the status line and the tray name a
+// recording after. With `orFinished`, a slot empty in the live table is taken
+// from the table saved when the calls ended.
+std::wstring StatusPartnerList(const CallStateMachine& calls, bool orFinished);
+

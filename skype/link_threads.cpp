@@ -17,7 +17,7 @@ bool Finish(std::thread& thread, const std::atomic<bool>& ended, const wchar_t* 
     thread.join();
     return true;
   }
-  DebugTrace(L"%s did not stop; it ends with the process", {name});
+  DebugTrace(L"The link's %s did not stop in time; it ends with the process", {name});
   return false;
 }
 
@@ -47,7 +47,7 @@ void SkypeWatchThread(SkypeClient& client, StopRequest& stop) {
     WindowId window = link.messageWindow.load();
     link.CheckClientWindow();
     if (link.attached.load() == 0 && window != 0) PostDiscoverBroadcast(window);
-    if (client.settings().Current()->CloseSkypeCallQualityWindow != 0) CloseCallQualityWindows();
+    if (client.settings().Current()->closeCallQualityWindow != 0) CloseCallQualityWindows();
     if (stop.SleepFor(kWatchPeriod)) return;
   }
 }
@@ -99,8 +99,8 @@ bool LinkThreads::Stop(std::chrono::milliseconds deadline) {
   run->stop.Request();
   DebugTrace(L"Stopping the link threads");
   client_.link.notificationQueue.Wake();
-  bool watchEnded = Finish(run->watch, run->watchEnded, L"SkypeWatchThread", deadline);
-  bool messageEnded = Finish(run->message, run->messageEnded, L"SkypeMessageThread", deadline);
+  bool watchEnded = Finish(run->watch, run->watchEnded, L"watch thread", deadline);
+  bool messageEnded = Finish(run->message, run->messageEnded, L"message thread", deadline);
   if (!watchEnded || !messageEnded) unfinished_.push_back(std::move(run));
   return watchEnded && messageEnded;
 }

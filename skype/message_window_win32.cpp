@@ -1,4 +1,5 @@
 #include "skype/message_window_win32.h"
+#include "skype/client_window.h"
 
 #include "skype/skype_api.h"
 #include "skype/skype_link.h"
@@ -71,4 +72,11 @@ bool InitSkypeMessageWindow(SkypeLink& link) {
   if (!CreateMessageWindow(link)) return false;
   PostDiscoverBroadcast(link.messageWindow.load());
   return true;
+}
+
+bool OpenClientWindow(SkypeLink& link) { return InitSkypeMessageWindow(link); }
+
+void CloseClientWindow(SkypeLink& link) {
+  HWND window = reinterpret_cast<HWND>(link.messageWindow.load());
+  if (window && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) DestroyWindow(window);
 }

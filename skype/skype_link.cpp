@@ -74,7 +74,7 @@ bool SendCommandTo(const CommandRoute& route, std::wstring_view text) {
   size_t zero = text.find(L'\0');
   if (zero != std::wstring_view::npos) text = text.substr(0, zero);
   if (text.empty()) return false;
-  DebugTrace(L"SendCommandToSkype: %s", {text});
+  DebugTrace(L"To the client: %s", {text});
   std::string data;
   try {
     data = Utf8FromWide(text);

@@ -18,8 +18,8 @@ void CloseCallQualityWindows();
 
 // The client's program file from "SkypePath" under Software\Skype\Phone, first
 // under HKEY_CURRENT_USER and, only when that key is missing, under
-// HKEY_LOCAL_MACHINE. False when the key or value is missing (with the trace
-// line "Can not find Skype registry key.\n") or the file does not exist.
+// HKEY_LOCAL_MACHINE. False when the key or value is missing (a trace line
+// says so) or the file does not exist.
 bool GetSkypePath(std::wstring& path);
 
 // Whether a process "skype.exe" runs (any letter case). A failed process

@@ -15,7 +15,7 @@ namespace {
 // Room for the "SkypePath" value: a full path of up to MAX_PATH units.
 constexpr DWORD kSkypePathUnits = MAX_PATH;
 
-void TraceNoRegistryKey() { DebugTrace(L"Can not find Skype registry key.\n"); }
+void TraceNoRegistryKey() { DebugTrace(L"The client's path is not in the registry"); }
 
 bool ReadSkypePath(HKEY key, std::wstring& path) {
   wchar_t buffer[kSkypePathUnits + 1] = {};  // one more unit: always terminated

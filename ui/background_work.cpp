@@ -16,7 +16,8 @@ struct BackgroundWork::State {
   std::condition_variable changed;
   std::deque<std::pair<int, std::function<void()>>> jobs;
   bool running = false;  // a job is under way
-  bool stop = false;
+  bool stop = false;     // no job is taken any more
+  bool finish = false;   // the thread ends once no job waits
   bool ended = false;    // the thread has left its loop
 };
 
@@ -26,7 +27,7 @@ void Serve(const std::shared_ptr<BackgroundWork::State>& state, bool shellApartm
 
 }  // namespace
 
-BackgroundWork::BackgroundWork(bool shellApartment) : state_(std::make_shared<State>()) {
+BackgroundWork::BackgroundWork(bool shellApartment, AtEnd atEnd) : state_(std::make_shared<State>()), atEnd_(atEnd) {
   // The thread holds the state too, so it may outlive this object.
   try {
     std::thread([state = state_, shellApartment] { Serve(state, shellApartment); }).detach();
@@ -38,6 +39,11 @@ BackgroundWork::BackgroundWork(bool shellApartment) : state_(std::make_shared<St
 
 BackgroundWork::~BackgroundWork() {
   std::unique_lock<std::mutex> lock(state_->mutex);
+  if (atEnd_ == AtEnd::kFinishInBackground) {
+    state_->finish = true;
+    state_->changed.notify_all();
+    return;
+  }
   state_->stop = true;
   state_->jobs.clear();
   state_->changed.notify_all();
@@ -47,7 +53,7 @@ BackgroundWork::~BackgroundWork() {
 
 void BackgroundWork::Run(std::function<void()> job, int key) {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  if (state_->stop) return;
+  if (state_->stop || state_->finish) return;
   if (key != 0)
     for (const auto& waiting : state_->jobs)
       if (waiting.first == key) return;
@@ -67,8 +73,8 @@ void Serve(const std::shared_ptr<BackgroundWork::State>& state, bool shellApartm
                                : E_FAIL;
   std::unique_lock<std::mutex> lock(state->mutex);
   for (;;) {
-    state->changed.wait(lock, [&] { return state->stop || !state->jobs.empty(); });
-    if (state->stop) break;
+    state->changed.wait(lock, [&] { return state->stop || state->finish || !state->jobs.empty(); });
+    if (state->stop || state->jobs.empty()) break;
     std::function<void()> job = std::move(state->jobs.front().second);
     state->jobs.pop_front();
     state->running = true;

@@ -24,12 +24,23 @@
 
 class BackgroundWork {
  public:
+  // What the destructor does with the work still there.
+  enum class AtEnd {
+    // Drops the jobs that have not started and waits up to `kEndWait` for
+    // the running one; a job stuck longer (a share that does not answer) is
+    // left to end on its own, and the process may end meanwhile. For work
+    // that uses what its owner's owner ends right after (the recorder).
+    kWaitForRunningJob,
+    // Waits for nothing: every job queued still runs, one after another, and
+    // the thread then ends. For a window that closes while its files are
+    // being listed or its player stops: the window's thread goes on at once.
+    kFinishInBackground,
+  };
+
   // `shellApartment`: the thread joins a single-threaded COM apartment, as the
   // shell (ShellExecuteW) asks of its callers.
-  explicit BackgroundWork(bool shellApartment = false);
-  // Drops the jobs that have not started and waits up to `kEndWait` for the
-  // running one; a job stuck longer (a share that does not answer) is left to
-  // end on its own, and the process may end meanwhile.
+  explicit BackgroundWork(bool shellApartment = false, AtEnd atEnd = AtEnd::kWaitForRunningJob);
+  explicit BackgroundWork(AtEnd atEnd) : BackgroundWork(false, atEnd) {}
   ~BackgroundWork();
   BackgroundWork(const BackgroundWork&) = delete;
   BackgroundWork& operator=(const BackgroundWork&) = delete;
@@ -48,6 +59,7 @@ class BackgroundWork {
 
  private:
   std::shared_ptr<State> state_;
+  AtEnd atEnd_;
 };
 
 // The private messages that carry a posted and a sent action; the window

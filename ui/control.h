@@ -8,7 +8,7 @@
 // parent's own handling.
 //
 // Owner-drawn menus are routed the same way: while a menu object tracks its
-// popup (see CHelpMenu), the WM_MEASUREITEM and WM_DRAWITEM of its items reach
+// popup (see OptionMenu), the WM_MEASUREITEM and WM_DRAWITEM of its items reach
 // it through ReflectToControl of the window that tracks it.
 //
 // A control is used only on the thread of its window.

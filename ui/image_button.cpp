@@ -50,7 +50,7 @@ using GraphicsOwner = std::unique_ptr<GpGraphics, GraphicsDelete>;
 GdiplusImage NewBitmap(int width, int height) {
   GpBitmap* bitmap = nullptr;
   if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap) != Ok) {
-    DebugTrace(L"new image fail");
+    DebugTrace(L"No memory for a button image.");
     return GdiplusImage();
   }
   return GdiplusImage(bitmap);
@@ -117,7 +117,7 @@ bool LoadButtonImage(const std::wstring& path, ButtonImage& image, int dpi) {
   std::unique_ptr<IStream, StreamRelease> stream(
       SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
   if (!stream) {
-    DebugTrace(L"new image fail");
+    DebugTrace(L"No memory for a button image.");
     return false;
   }
   GpBitmap* decoded = nullptr;
@@ -382,7 +382,7 @@ bool CBoxImageButton::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LR
 bool PlaceImageButton(HWND parent, CImageButton& button, int id) {
   HWND old = GetDlgItem(parent, id);
   if (!old) {
-    DebugTrace(L"create button failed");
+    DebugTrace(L"A skinned button could not be made.");
     return false;
   }
   RECT rect;
@@ -393,7 +393,7 @@ bool PlaceImageButton(HWND parent, CImageButton& button, int id) {
   SIZE size = button.ImageSize();
   RECT place = {rect.left, rect.top, rect.left + size.cx, rect.top + size.cy};
   if (!button.Create(L"BUTTON", button.text().c_str(), WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, place, parent, id)) {
-    DebugTrace(L"create button failed");
+    DebugTrace(L"A skinned button could not be made.");
     return false;
   }
   // Same place in the z-order and the tab order as the window it replaces.

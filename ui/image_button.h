@@ -142,6 +142,6 @@ class CBoxImageButton : public CImageButton {
 // Puts an image button in place of the parent's child window with this id: the
 // old window gives the position (and its place in the tab order) and is
 // destroyed; the button is created there as a visible owner-drawn child at the
-// size of its normal image. False, with the trace "create button failed", when
-// the button could not be created.
+// size of its normal image. False when there is no such window or the button
+// could not be created.
 bool PlaceImageButton(HWND parent, CImageButton& button, int id);

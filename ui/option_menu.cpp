@@ -1,19 +1,19 @@
-#include "ui/help_menu.h"
+#include "ui/option_menu.h"
 
 #include "ui/dpi.h"
 #include "ui/gdi_objects.h"
 
-CHelpMenu::~CHelpMenu() {
+OptionMenu::~OptionMenu() {
   if (menu_) DestroyMenu(menu_);
 }
 
-bool CHelpMenu::CreatePopupMenu() {
+bool OptionMenu::CreatePopupMenu() {
   if (menu_) return false;
   menu_ = ::CreatePopupMenu();
   return menu_ != nullptr;
 }
 
-bool CHelpMenu::AppendItem(UINT command, const HelpMenuItem& item) {
+bool OptionMenu::AppendItem(UINT command, const OptionMenuItem& item) {
   if (!menu_) return false;
   items_.push_back(item);
   if (AppendMenuW(menu_, MF_OWNERDRAW, command, reinterpret_cast<const wchar_t*>(&items_.back()))) return true;
@@ -21,7 +21,7 @@ bool CHelpMenu::AppendItem(UINT command, const HelpMenuItem& item) {
   return false;
 }
 
-void CHelpMenu::SetBackground(HBRUSH brush) {
+void OptionMenu::SetBackground(HBRUSH brush) {
   MENUINFO info = {};
   info.cbSize = sizeof info;
   info.fMask = MIM_BACKGROUND;
@@ -29,18 +29,18 @@ void CHelpMenu::SetBackground(HBRUSH brush) {
   SetMenuInfo(menu_, &info);
 }
 
-BOOL CHelpMenu::Track(HWND window, int x, int y, UINT flags) {
+BOOL OptionMenu::Track(HWND window, int x, int y, UINT flags) {
   TrackedMenuScope tracked(this);
   return TrackPopupMenu(menu_, flags, x, y, 0, window, nullptr);
 }
 
-void CHelpMenu::MeasureItem(MEASUREITEMSTRUCT& item) {
+void OptionMenu::MeasureItem(MEASUREITEMSTRUCT& item) {
   item.itemWidth = static_cast<UINT>(ScaleForScreen(itemWidth));
   item.itemHeight = static_cast<UINT>(ScaleForScreen(itemHeight));
 }
 
-void CHelpMenu::DrawItem(const DRAWITEMSTRUCT& item) {
-  auto* data = reinterpret_cast<const HelpMenuItem*>(item.itemData);
+void OptionMenu::DrawItem(const DRAWITEMSTRUCT& item) {
+  auto* data = reinterpret_cast<const OptionMenuItem*>(item.itemData);
   if (!data) return;
   HDC dc = item.hDC;
   SavedDCState saved(dc);

@@ -1,8 +1,8 @@
-// CHelpMenu: an owner-drawn popup menu of flat coloured items, each with an
+// OptionMenu: an owner-drawn popup menu of flat coloured items, each with an
 // optional separator line along its bottom edge. The menu owns its items and
 // destroys its popup when it goes.
 //
-//   CHelpMenu menu;
+//   OptionMenu menu;
 //   menu.itemWidth = 130; menu.itemHeight = 23;
 //   menu.CreatePopupMenu();
 //   menu.AppendItem(5006, {L"Setting", RGB(0, 0, 0), 0});
@@ -20,21 +20,21 @@
 
 #include "ui/control.h"
 
-struct HelpMenuItem {
+struct OptionMenuItem {
   std::wstring text;
   COLORREF textColor = RGB(0, 0, 0);
   int separatorBelow = 0;  // 1: a separator line along the item's bottom edge
 };
 
-class CHelpMenu : public MenuItemPainter {
+class OptionMenu : public MenuItemPainter {
  public:
-  CHelpMenu() = default;
-  ~CHelpMenu() override;
-  CHelpMenu(const CHelpMenu&) = delete;
-  CHelpMenu& operator=(const CHelpMenu&) = delete;
+  OptionMenu() = default;
+  ~OptionMenu() override;
+  OptionMenu(const OptionMenu&) = delete;
+  OptionMenu& operator=(const OptionMenu&) = delete;
 
   bool CreatePopupMenu();
-  bool AppendItem(UINT command, const HelpMenuItem& item);
+  bool AppendItem(UINT command, const OptionMenuItem& item);
   // The menu's background; the brush stays the caller's and must outlive the menu.
   void SetBackground(HBRUSH brush);
   // TrackPopupMenu at screen position (x, y) for `window`; its result.
@@ -56,5 +56,5 @@ class CHelpMenu : public MenuItemPainter {
 
  private:
   HMENU menu_ = nullptr;
-  std::deque<HelpMenuItem> items_;  // a deque keeps each item where the menu points
+  std::deque<OptionMenuItem> items_;  // a deque keeps each item where the menu points
 };

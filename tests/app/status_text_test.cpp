@@ -2,12 +2,11 @@
 
 #include "app/status_text.h"
 #include "app/user_messages.h"
+#include "engine/call_recorder.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
 #include "settings/language.h"
 #include "settings/settings.h"
-#include "skype/call_state.h"
-#include "tests/app/app_test_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -24,11 +23,6 @@ class StatusTextTest : public ::testing::Test {
   TempDir dir;
   std::wstring path = dir.file(L"Language.ini");
   LanguageTable language{path};
-  SettingsStore settings;
-  IgnoredEvents events;
-  CallStateMachine calls{settings, events};
-  PartnerTable& callPartners = calls.callPartners;
-  PartnerTable& finishedCallPartners = calls.finishedCallPartners;
 };
 
 }  // namespace
@@ -57,27 +51,6 @@ TEST_F(StatusTextTest, FolderLineChoosesItsTextByFreeSpace) {
   FolderLine unknown = BuildFolderLine(language, L"C:\\Rec", true, -1);
   EXPECT_EQ(unknown.state, 2);
   EXPECT_EQ(unknown.text, L"ok C:\\Rec, free unknown");
-}
-
-TEST_F(StatusTextTest, PartnerListShowsThreeNamesThenDots) {
-  EXPECT_EQ(StatusPartnerList(calls, false), L"");
-  callPartners.Set(0, L"alice");
-  callPartners.Set(1, L"bob");
-  callPartners.Set(2, L"carol");
-  EXPECT_EQ(StatusPartnerList(calls, false), L"alice bob carol ");
-  callPartners.Set(3, L"dave");
-  EXPECT_EQ(StatusPartnerList(calls, false), L"alice bob carol ......");
-  callPartners.Set(1, L"");
-  EXPECT_EQ(StatusPartnerList(calls, false), L"alice ");
-}
-
-TEST_F(StatusTextTest, BalloonPartnersFallBackToTheSavedTable) {
-  finishedCallPartners.Set(0, L"alice");
-  finishedCallPartners.Set(1, L"bob");
-  EXPECT_EQ(StatusPartnerList(calls, false), L"");
-  EXPECT_EQ(StatusPartnerList(calls, true), L"alice bob ");
-  callPartners.Set(0, L"zoe");
-  EXPECT_EQ(StatusPartnerList(calls, true), L"zoe bob ");
 }
 
 TEST(ElapsedTime, FormatsHoursBeyondADayAndSurvivesTheTickWrap) {

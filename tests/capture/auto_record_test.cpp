@@ -2,12 +2,13 @@
 // recording starts and when it ends.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include "capture/auto_record.h"
+#include "tests/support/wait.h"
 
 TEST(AppList, SplitsOnSemicolonsAndCommasAndCompletesBareNames) {
   EXPECT_EQ(ParseAppList(L" Teams.exe ; zoom,, Microsoft Edge.exe;;\tslack "),
@@ -66,12 +67,15 @@ TEST(AutoRecordRules, AStopByHandHoldsUntilTheCallAppLetsGo) {
 }
 
 namespace {
+// Teams capturing, for as long as the test runs; counts the watcher's looks.
 class ListedSessions : public CaptureSessions {
  public:
   bool List(const CaptureEndpoint&, std::vector<CaptureSessionInfo>& sessions) override {
     sessions = {{7, L"Teams.exe", true}};
+    ++reads;
     return true;
   }
+  std::atomic<int> reads{0};
 };
 }  // namespace
 
@@ -98,8 +102,11 @@ TEST(AutoRecordWatcher, ReportsOnceAndKeepsAStopByHandAcrossTheSameWatch) {
   ASSERT_TRUE(waitFor(1));
   watcher.Stopped();
   watcher.Watch(nearEnd, ParseAppList(L"Teams"));
-  // Three polls later, still nothing new.
-  std::this_thread::sleep_for(std::chrono::milliseconds(3 * AutoRecordWatcher::kPollMs + 200));
+  // Still nothing new after a whole look that began after the stop by hand
+  // (the look under way may have begun before it): the one that the third
+  // look from now follows.
+  const int read = sessions.reads;
+  ASSERT_TRUE(WaitUntil([&] { return sessions.reads >= read + 3; }));
   {
     std::lock_guard<std::mutex> lock(mutex);
     EXPECT_EQ(reports, std::vector<AutoRecordRules::Action>{AutoRecordRules::Start});

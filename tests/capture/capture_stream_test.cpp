@@ -352,8 +352,13 @@ TEST(SoundCapture, BothDirectionsStayOnOneClockThroughSilenceLossPauseAndStop) {
   ASSERT_TRUE(collected.WaitHeld(pause));
   const size_t pausedOut = collected.Size(Direction::Out), pausedIn = collected.Size(Direction::In);
   EXPECT_EQ(pausedOut, pausedIn);
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  // Both devices go on capturing during the pause; none of it is delivered.
+  const int farPackets = devices.loopbackCounts->packets, nearPackets = devices.captureCounts->packets;
+  ASSERT_TRUE(WaitFor([&] {
+    return devices.loopbackCounts->packets >= farPackets + 5 && devices.captureCounts->packets >= nearPackets + 5;
+  }));
   EXPECT_EQ(collected.Size(Direction::Out), pausedOut) << "audio delivered during the pause";
+  EXPECT_EQ(collected.Size(Direction::In), pausedIn) << "audio delivered during the pause";
   capture.Release();
   ASSERT_TRUE(WaitFor([&] { return collected.Size(Direction::Out) > pausedOut + 8000; }));
 
@@ -379,10 +384,13 @@ TEST(SoundCapture, BothDirectionsStayOnOneClockThroughSilenceLossPauseAndStop) {
   EXPECT_NE(std::find(told.begin(), told.end(), L"-Microphone"), told.end());
   EXPECT_NE(std::find(told.begin(), told.end(), L"+Speakers"), told.end());
 
-  // Nothing comes after the end; a new call starts its own clock.
+  // Nothing comes after the end, up to the devices' closing; a new call
+  // starts its own clock.
   const size_t ended = collected.Size(Direction::Out);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(WaitFor([&] { return devices.loopbackCounts->open == 0 && devices.captureCounts->open == 0; }))
+      << "the devices were not closed";
   EXPECT_EQ(collected.Size(Direction::Out), ended);
+  EXPECT_EQ(collected.Size(Direction::In), ended);
   EXPECT_EQ(capture.Hold(), stop + 1);
   EXPECT_TRUE(collected.WaitHeld(stop + 1)) << "a hold without a call is reported at once";
 }

@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "driver"))
 sys.path.insert(0, HERE)
 import recorder_driver as rd  # noqa: E402
-import test_recorder_e2e as e2e  # noqa: E402
+import e2e_support as e2e  # noqa: E402
 from pulse_sound import PulseSound  # noqa: E402
 
 FAR_HZ, NEAR_HZ = 1000, 660

@@ -14,10 +14,13 @@
 
 #include "common/strings.h"
 #include "engine/call_recorder.h"
+#include "platform/clock.h"
 #include "platform/file.h"
+#include "platform/paths.h"
+#include "platform/recycle_bin.h"
 #include "record/wave_file.h"
-#include "tests/net/test_peer.h"
 #include "platform/process.h"
+#include "tests/net/test_peer.h"
 #include "tests/support/fake_owners.h"
 #include "tests/support/fake_sound.h"
 #include "tests/support/skype_client_standin.h"
@@ -26,23 +29,23 @@
 
 namespace {
 
-// The application's part, as the main window plays it: a call that starts is
-// recorded, the end of the last call finishes the recording; everything is
-// written down.
+// The application's part: it only listens. Every event the recorder tells is
+// written down, in order.
 class App : public RecorderEvents {
  public:
-  void Bind(CallRecorder* recorder) { recorder_ = recorder; }
-
   void OnClientStateChanged() override { Add(L"client"); }
-  void OnCallStarted() override {
-    Add(L"call started");
-    outcomes.push_back(recorder_->session().StartRecording());
-  }
-  void OnCallEnded() override {
-    Add(L"call ended");
-    if (!recorder_->calls().CallInProgress()) recorder_->session().StartFinishRecording();
-  }
+  void OnCallStarted() override { Add(L"call started"); }
+  void OnCallsEnded() override { Add(L"calls ended"); }
   void OnPartnerKnown() override { Add(L"partner"); }
+  void OnStarting() override { Add(L"starting"); }
+  void OnNothingToRecord() override { Add(L"nothing to record"); }
+  void OnNoAudio() override { Add(L"no audio"); }
+  void OnCallSkipped(const std::wstring& partners) override { Add(L"skipped " + partners); }
+  void OnHolding(bool stopping) override { Add(stopping ? L"holding to stop" : L"holding to pause"); }
+  void OnHoldCalledOff() override { Add(L"hold called off"); }
+  void OnRecordingsExpired(const RetentionResult& result) override {
+    Add(L"expired " + std::to_wstring(result.removed) + L" " + std::to_wstring(result.failed));
+  }
   void OnRecordingStarted() override { Add(L"started"); }
   void OnRecordingResumed(bool) override { Add(L"resumed"); }
   void OnRecordingPaused() override { Add(L"paused"); }
@@ -53,7 +56,7 @@ class App : public RecorderEvents {
     finished_.push_back(recording);
     events_.push_back(L"finished");
   }
-  void OnRecordingFailed(RecordingFailure) override { Add(L"failed"); }
+  void OnRecordingFailed(RecordingFailure, bool) override { Add(L"failed"); }
   void OnRecordingsRecovered(const RecoveryReport& report) override {
     Add(L"recovered " + std::to_wstring(report.recovered.size()));
   }
@@ -62,18 +65,28 @@ class App : public RecorderEvents {
     std::lock_guard<std::mutex> lock(mutex_);
     return events_;
   }
+  // The events told so far but those of the client's state, which come when
+  // they come.
+  std::vector<std::wstring> told() const {
+    std::vector<std::wstring> all = events(), kept;
+    for (const std::wstring& event : all)
+      if (event != L"client") kept.push_back(event);
+    return kept;
+  }
+  bool Heard(const std::wstring& event) const {
+    std::vector<std::wstring> all = events();
+    return std::find(all.begin(), all.end(), event) != all.end();
+  }
   std::vector<FinishedRecording> finished() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return finished_;
   }
-  std::vector<StartOutcome> outcomes;  // written on the link's message thread
 
  private:
   void Add(std::wstring event) {
     std::lock_guard<std::mutex> lock(mutex_);
     events_.push_back(std::move(event));
   }
-  CallRecorder* recorder_ = nullptr;
   mutable std::mutex mutex_;
   std::vector<std::wstring> events_;
   std::vector<FinishedRecording> finished_;
@@ -113,10 +126,11 @@ struct Station {
       : api(api) {
     std::wstring config = dir.file(name + L".ini");
     std::wstring records = dir.file(name);
-    EXPECT_TRUE(WriteFileBytes(config, "[Setting]\r\nRecordFormat=16\r\nWavePath=" + Utf8FromWide(records) + "\r\n"));
+    // Every call is recorded.
+    EXPECT_TRUE(WriteFileBytes(config, "[Setting]\r\nRecordFormat=16\r\nAutoRecord=1\r\nWavePath=" +
+                                           Utf8FromWide(records) + "\r\n"));
     recorder = std::make_unique<CallRecorder>(app, RecorderPlaces{config, LanguageIniPath(), outPort, inPort},
                                               RecorderDevices{nullptr, nullptr, owners});
-    app.Bind(recorder.get());
     recorder->LoadSettings();
     EXPECT_TRUE(recorder->session().AllocateHandoffs());
     if (listenFaults > 0) recorder->server(Direction::In).eventSocket().InjectFault(SocketOp::Listen, 10055, listenFaults);
@@ -257,10 +271,8 @@ TEST(CallRecorder, TwoRecordersRecordTheirOwnCallsSideBySide) {
     EXPECT_EQ(sent, (std::vector<std::wstring>{L"GET CURRENTUSERHANDLE", L"GET CALL " + n + L" PARTNER_HANDLE",
                                                L"ALTER CALL " + n + L" SET_OUTPUT SOUNDCARD=\"default\" port=\"" + out + L"\"",
                                                L"ALTER CALL " + n + L" SET_CAPTURE_MIC port=\"" + in + L"\""}));
-    EXPECT_EQ(station->app.outcomes, std::vector<StartOutcome>{StartOutcome::Started});
-    std::vector<std::wstring> events = station->app.events();
-    EXPECT_EQ(events, (std::vector<std::wstring>{L"call started", L"started", L"partner", L"call ended", L"finishing",
-                                                 L"stopped", L"finished"}));
+    EXPECT_EQ(station->app.told(), (std::vector<std::wstring>{L"call started", L"starting", L"started", L"partner",
+                                                              L"calls ended", L"finishing", L"stopped", L"finished"}));
   }
 }
 
@@ -275,26 +287,25 @@ TEST(CallRecorder, WithoutAPortForADirectionNoRecordingStarts) {
   EXPECT_FALSE(station.start.in);
   EXPECT_EQ(station.start.in.failure, ServerStart::kListenFailed);
   station.Notify("CALL 4 STATUS INPROGRESS");
-  // The outcome is written before the audio is asked for.
+  // The recorder has decided before the audio is asked for.
   ASSERT_TRUE(WaitUntil([&] { return client.commands(station.api).size() == 3; }));
-  ASSERT_EQ(station.app.outcomes.size(), 1u);
-  EXPECT_EQ(station.app.outcomes[0], StartOutcome::NoAudio);
+  EXPECT_EQ(station.app.told(), (std::vector<std::wstring>{L"call started", L"starting", L"no audio"}));
   EXPECT_FALSE(station.recorder->session().Exists());
   EXPECT_EQ(AskedPort(client.commands(station.api), L"SET_CAPTURE_MIC"), 0);
   EXPECT_EQ(AskedPort(client.commands(station.api), L"SET_OUTPUT"), station.Port(Direction::Out));
   station.Notify("CALL 4 STATUS FINISHED");
-  ASSERT_TRUE(WaitUntil([&] { return station.app.events().size() >= 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"calls ended"); }));
   EXPECT_TRUE(FilesInFolder(station.folder).empty());
 
   // Only the far end is wanted: that can be recorded.
   ASSERT_TRUE(WriteFileBytes(station.dir.file(L"deaf.ini"),
-                             "[Setting]\r\nRecordFormat=16\r\nRecordWay=2\r\nWavePath=" +
+                             "[Setting]\r\nRecordFormat=16\r\nAutoRecord=1\r\nRecordWay=2\r\nWavePath=" +
                                  Utf8FromWide(station.folder) + "\r\n"));
   station.recorder->LoadSettings();
   station.Notify("CALL 5 STATUS INPROGRESS");
   ASSERT_TRUE(WaitUntil([&] { return client.commands(station.api).size() == 5; }));
-  ASSERT_EQ(station.app.outcomes.size(), 2u);
-  EXPECT_EQ(station.app.outcomes[1], StartOutcome::Started);
+  EXPECT_TRUE(station.recorder->session().Exists()) << "started before the audio was asked for";
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"started"); }));
   station.Notify("CALL 5 STATUS FINISHED");
   ASSERT_TRUE(WaitUntil([&] { return station.app.finished().size() == 1; }));
   EXPECT_FALSE(station.app.finished()[0].recording.empty());
@@ -363,48 +374,6 @@ TEST(CallRecorder, ShutdownDuringACallFinishesTheRecording) {
 
 // --- The computer's sound ------------------------------------------------------
 
-namespace {
-
-// The application's part for the computer's sound, as the main window plays
-// it: a call app found capturing starts a sound call and its recording; when
-// the app is done, both directions are held at one sample and the recording
-// is finished; the client's calls are left alone.
-class SoundApp : public App {
- public:
-  void OnCallStarted() override { calls_.fetch_add(1); }
-  void OnCallEnded() override {}
-  void OnAutoRecord(bool start, const std::wstring& app) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    autoRecords_.push_back((start ? L"start " : L"stop ") + app);
-    changed_.notify_all();
-  }
-  void OnCaptureHeld(uint64_t hold) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    held_.push_back(hold);
-    changed_.notify_all();
-  }
-  bool WaitAutoRecord(const std::wstring& what) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, kGenerousDeadline, [&] {
-      return std::find(autoRecords_.begin(), autoRecords_.end(), what) != autoRecords_.end();
-    });
-  }
-  bool WaitHeld(uint64_t hold) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, kGenerousDeadline,
-                             [&] { return std::find(held_.begin(), held_.end(), hold) != held_.end(); });
-  }
-  std::atomic<int> calls_{0};
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::wstring> autoRecords_;
-  std::vector<uint64_t> held_;
-};
-
-}  // namespace
-
 // A call app opens the microphone: the recorder starts a recording of the
 // computer's sound named after it, with the far end from the loopback and the
 // near end from the microphone, each in its own channel and on one clock; a
@@ -423,9 +392,8 @@ TEST(CallRecorder, AComputersSoundRecordingStartsAndEndsWithTheCallAppAndKeepsBo
   devices.farSignal = [](int64_t k) -> int16_t { return k % 1600 == 0 ? 20000 : 1000; };
   devices.nearSignal = [](int64_t k) -> int16_t { return k % 1600 == 0 ? 20000 : -2000; };
   fake_sound::Sessions sessions;
-  SoundApp app;
+  App app;
   CallRecorder recorder(app, RecorderPlaces{config, LanguageIniPath(), 0, 0}, RecorderDevices{&devices, &sessions});
-  app.Bind(&recorder);
   recorder.LoadSettings();
   ASSERT_TRUE(recorder.session().AllocateHandoffs());
   ASSERT_TRUE(recorder.StartAudioServers().out);
@@ -436,9 +404,7 @@ TEST(CallRecorder, AComputersSoundRecordingStartsAndEndsWithTheCallAppAndKeepsBo
 
   // Teams opens the microphone (the recorder's own session does not count).
   sessions.Set({{CurrentProcessId(), L"CalvoroRecord.exe", true}, {4242, L"Teams.exe", true}});
-  ASSERT_TRUE(app.WaitAutoRecord(L"start Teams.exe"));
-  recorder.BeginSoundCall(L"Teams.exe");
-  ASSERT_EQ(recorder.session().StartRecording(), StartOutcome::Started);
+  ASSERT_TRUE(WaitUntil([&] { return app.Heard(L"started"); }));
   // The client reports a call meanwhile: it is not asked for its audio.
   std::string notify = "CALL 9 STATUS INPROGRESS";
   EXPECT_TRUE(recorder.link().OnCopyData(0x71, notify.c_str(), notify.size() + 1));
@@ -448,14 +414,13 @@ TEST(CallRecorder, AComputersSoundRecordingStartsAndEndsWithTheCallAppAndKeepsBo
            QueryFileSize(recorder.session().BasePath() + L"_In.sky", size) && size > kWaveHeaderBytes + 3 * 32000;
   }));
 
-  // Teams lets go; five seconds later the recording is to end.
+  // Teams lets go; five seconds later the recording ends, both directions
+  // held at one sample first.
   sessions.Set({});
-  ASSERT_TRUE(app.WaitAutoRecord(L"stop "));
-  const uint64_t hold = recorder.capture().Hold();
-  ASSERT_TRUE(app.WaitHeld(hold));
-  ASSERT_TRUE(recorder.session().StartFinishRecording());
-  recorder.capture().End();
   ASSERT_TRUE(WaitUntil([&] { return app.finished().size() == 1; }));
+  EXPECT_EQ(app.told(), (std::vector<std::wstring>{L"call started", L"starting", L"started", L"holding to stop",
+                                                   L"finishing", L"stopped", L"finished"}));
+  EXPECT_FALSE(recorder.capture().InProgress());
   EXPECT_EQ(AskedPort(client.commands(0x71), L"SET_OUTPUT"), 0);
   EXPECT_EQ(AskedPort(client.commands(0x71), L"SET_CAPTURE_MIC"), 0);
 
@@ -484,47 +449,158 @@ TEST(CallRecorder, AComputersSoundRecordingStartsAndEndsWithTheCallAppAndKeepsBo
 
 // The contact rule decides on the partners of every call in progress, and
 // waits until each call's partner is known: RecordContacts=2 with bob listed
-// skips bob's call, and takes the conference once alice joins it.
+// skips bob's call and tells so, and records the conference once alice joins
+// it.
 TEST(CallRecorder, TheContactRuleWaitsForEveryPartnerAndTakesAConferenceWithAnyoneUnlisted) {
   Client client;
   Station station(0xA1, L"rules");
   ASSERT_TRUE(WriteFileBytes(station.dir.file(L"rules.ini"),
-                             "[Setting]\r\nRecordFormat=16\r\nRecordContacts=2\r\nContactList=carol, BOB\r\nWavePath=" +
-                                 Utf8FromWide(station.folder) + "\r\n"));
+                             "[Setting]\r\nRecordFormat=16\r\nAutoRecord=1\r\nRecordContacts=2\r\n"
+                             "ContactList=carol, BOB\r\nWavePath=" + Utf8FromWide(station.folder) + "\r\n"));
   station.recorder->LoadSettings();
   auto verdict = [&] { return station.recorder->ContactRuleVerdict(); };
   EXPECT_TRUE(verdict().decided) << "no call: nothing to wait for";
 
   station.Notify("CALL 11 STATUS INPROGRESS");
-  ASSERT_TRUE(WaitUntil([&] { return station.recorder->calls().CallInProgress(); }));
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"call started"); }));
   EXPECT_FALSE(verdict().decided);
   station.Notify("CALL 11 PARTNER_HANDLE bob");
-  ASSERT_TRUE(WaitUntil([&] { return verdict().decided; }));
-  CallRecorder::ContactVerdict bob = verdict();
-  EXPECT_TRUE(bob.decided);
-  EXPECT_FALSE(bob.record);
-  EXPECT_EQ(bob.partners, L"bob");
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"skipped bob"); }));
+  EXPECT_FALSE(station.recorder->session().Exists());
+  EXPECT_FALSE(station.app.Heard(L"starting"));
 
   station.Notify("CALL 12 STATUS INPROGRESS");
   ASSERT_TRUE(WaitUntil([&] { return station.recorder->calls().activeCallCount.load() == 2; }));
   EXPECT_FALSE(verdict().decided) << "the second call's partner is not known yet";
+  EXPECT_FALSE(station.recorder->session().Exists());
   station.Notify("CALL 12 PARTNER_HANDLE alice");
-  ASSERT_TRUE(WaitUntil([&] { return verdict().decided; }));
-  CallRecorder::ContactVerdict both = verdict();
-  EXPECT_TRUE(both.decided);
-  EXPECT_TRUE(both.record);
-  EXPECT_EQ(both.partners, L"bob alice");
-
-  // Every call again: decided at once, whoever calls.
-  ASSERT_TRUE(WriteFileBytes(station.dir.file(L"rules.ini"),
-                             "[Setting]\r\nRecordFormat=16\r\nContactList=bob\r\nWavePath=" +
-                                 Utf8FromWide(station.folder) + "\r\n"));
-  station.recorder->LoadSettings();
-  station.Notify("CALL 13 STATUS INPROGRESS");
-  ASSERT_TRUE(WaitUntil([&] { return station.recorder->calls().activeCallCount.load() == 3; }));
-  EXPECT_TRUE(verdict().decided);
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"started"); }));
+  EXPECT_EQ(verdict().partners, L"bob alice");
   EXPECT_TRUE(verdict().record);
-  for (const char* end : {"CALL 11 STATUS FINISHED", "CALL 12 STATUS FINISHED", "CALL 13 STATUS FINISHED"})
-    station.Notify(end);
+
+  for (const char* end : {"CALL 11 STATUS FINISHED", "CALL 12 STATUS FINISHED"}) station.Notify(end);
   ASSERT_TRUE(WaitUntil([&] { return station.app.finished().size() == 1; }));
+  EXPECT_FALSE(OnlyFileEndingWith(station.folder, L"(bob alice).wav").empty());
+}
+
+// A partner the client never names: the rule waits three seconds of the
+// recorder's clock, no less, then decides on what it knows, and tells of the
+// skipped call; Record still records it by hand.
+TEST(CallRecorder, TheContactRuleGivesUpWaitingAfterThreeSecondsAndRecordStillRecords) {
+  Client client;
+  Station station(0xA2, L"wait");
+  std::atomic<int64_t> ms{0};
+  const auto origin = RecorderLoop::Clock::now();
+  station.recorder->loop().SetClock([&] { return origin + std::chrono::milliseconds(ms.load()); });
+  auto moveClock = [&](int64_t by) {
+    ms += by;
+    station.recorder->loop().ClockMoved();
+  };
+  ASSERT_TRUE(WriteFileBytes(station.dir.file(L"wait.ini"),
+                             "[Setting]\r\nRecordFormat=16\r\nAutoRecord=1\r\nRecordContacts=1\r\n"
+                             "ContactList=alice\r\nWavePath=" + Utf8FromWide(station.folder) + "\r\n"));
+  station.recorder->LoadSettings();
+
+  station.Notify("CALL 21 STATUS INPROGRESS");
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"call started"); }));
+  moveClock(2999);
+  ASSERT_TRUE(WaitUntil([&] { return station.recorder->loop().Idle(); }));
+  EXPECT_EQ(station.app.told(), std::vector<std::wstring>{L"call started"}) << "still waiting for the partner";
+  moveClock(1);
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"skipped "); }));
+  EXPECT_FALSE(station.recorder->session().Exists());
+
+  station.recorder->Record();
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"started"); }));
+  station.Notify("CALL 21 STATUS FINISHED");
+  ASSERT_TRUE(WaitUntil([&] { return station.app.finished().size() == 1; }));
+}
+
+// Record, Pause, Record and Stop as the buttons give them: Record without a
+// call starts nothing and says so; on a call it starts, a pause keeps the
+// writers, Record lets it go on, Stop finishes it; once the exit has begun a
+// new call is not recorded.
+TEST(CallRecorder, RecordPauseResumeStopAndTheExitAreDecidedByTheRecorder) {
+  Client client;
+  Station station(0xA3, L"buttons");
+  ASSERT_TRUE(WriteFileBytes(station.dir.file(L"buttons.ini"),
+                             "[Setting]\r\nRecordFormat=16\r\nWavePath=" + Utf8FromWide(station.folder) + "\r\n"));
+  station.recorder->LoadSettings();
+  station.recorder->Record();
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"nothing to record"); }));
+  EXPECT_FALSE(station.recorder->session().Exists());
+
+  station.Notify("CALL 31 STATUS INPROGRESS");
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"call started"); }));
+  EXPECT_FALSE(station.recorder->session().Exists()) << "AutoRecord is off";
+  station.recorder->Record();
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"started"); }));
+  station.recorder->Pause();
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"paused"); }));
+  EXPECT_TRUE(station.recorder->Status().paused);
+  station.recorder->Record();
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"resumed"); }));
+  EXPECT_FALSE(station.recorder->Status().paused);
+  station.recorder->Stop();
+  ASSERT_TRUE(WaitUntil([&] { return station.app.finished().size() == 1; }));
+  EXPECT_EQ(station.app.told(),
+            (std::vector<std::wstring>{L"starting", L"nothing to record", L"call started", L"starting", L"started",
+                                       L"paused", L"starting", L"resumed", L"finishing", L"stopped", L"finished"}));
+
+  station.recorder->BeginExit();
+  station.recorder->Record();
+  station.Notify("CALL 31 STATUS FINISHED");
+  ASSERT_TRUE(WaitUntil([&] { return station.app.Heard(L"calls ended"); }));
+  ASSERT_TRUE(WaitUntil([&] { return station.recorder->loop().Idle(); }));
+  EXPECT_FALSE(station.recorder->session().Exists());
+  EXPECT_EQ(station.app.finished().size(), 1u);
+}
+
+// The record folder is kept to its days by the recorder itself: ten seconds of
+// its clock after the start (once the recovery is done), then daily; what
+// went is told.
+TEST(CallRecorder, RecordingsOlderThanTheDaysToKeepGoAfterTheStartAndDaily) {
+  TempDir dir, bin;
+  const std::wstring records = dir.file(L"records");
+  ASSERT_TRUE(CreateDirectoryOneLevel(records));
+  ASSERT_TRUE(CreateDirectoryOneLevel(bin.path() + L"/bin"));
+  std::atomic<int> recycled{0};
+  OverrideRecycleBin([&](const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths) {
+      if (!MoveFileNoReplace(path, bin.file(L"bin/" + path.substr(path.find_last_of(L"\\/") + 1)))) return false;
+      recycled++;
+    }
+    return true;
+  });
+  const std::wstring old = records + L"/2026年10月01日 09时00分00秒(alice).wav";
+  ASSERT_TRUE(WriteFileBytes(old, "RIFF"));
+  ASSERT_TRUE(SetFileModified(old, UnixTimeNow() - 3 * 86400));
+  ASSERT_TRUE(WriteFileBytes(dir.file(L"keep.ini"),
+                             "[Setting]\r\nRecordFormat=16\r\nKeepDays=2\r\nWavePath=" + Utf8FromWide(records) + "\r\n"));
+  App app;
+  CallRecorder recorder(app, RecorderPlaces{dir.file(L"keep.ini"), LanguageIniPath(), 0, 0});
+  std::atomic<int64_t> ms{0};
+  const auto origin = RecorderLoop::Clock::now();
+  recorder.loop().SetClock([&] { return origin + std::chrono::milliseconds(ms.load()); });
+  recorder.Start();
+  ASSERT_TRUE(WaitUntil([&] { return app.Heard(L"recovered 0"); }));
+  ms += 9999;
+  recorder.loop().ClockMoved();
+  ASSERT_TRUE(WaitUntil([&] { return recorder.loop().Idle(); }));
+  EXPECT_TRUE(FileExists(old)) << "not before ten seconds";
+  ms += 1;
+  recorder.loop().ClockMoved();
+  ASSERT_TRUE(WaitUntil([&] { return app.Heard(L"expired 1 0"); }));
+  EXPECT_FALSE(FileExists(old));
+  EXPECT_EQ(recycled.load(), 1);
+
+  // A day later the next one goes.
+  const std::wstring next = records + L"/2026年10月02日 09时00分00秒(bob).wav";
+  ASSERT_TRUE(WriteFileBytes(next, "RIFF"));
+  ASSERT_TRUE(SetFileModified(next, UnixTimeNow() - 3 * 86400));
+  ms += 24 * 3600 * 1000;
+  recorder.loop().ClockMoved();
+  ASSERT_TRUE(WaitUntil([&] { return recycled.load() == 2; }));
+  EXPECT_TRUE(recorder.Shutdown());
+  OverrideRecycleBin(nullptr);
 }

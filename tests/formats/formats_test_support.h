@@ -1,6 +1,6 @@
-// What the playback tests share: test signals, files made of them by the
-// program's own writers and encoders, reading a source to its end, and how
-// close a lossy decode is to its source.
+// What the format and playback tests share: test signals, files made of them
+// by the program's own writers and encoders, reading a source to its end, and
+// how close a lossy decode is to its source.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "formats/audio_encoder.h"
+#include "formats/playback_source.h"
 #include "platform/file.h"
-#include "playback/playback_source.h"
-#include "record/audio_codec.h"
-#include "settings/settings.h"
+#include "tests/support/sample_bytes.h"
 #include "tests/support/temp_dir.h"
 
 // A rising tone in each channel (300 to 1500 Hz left, 500 to 2500 Hz right,
@@ -32,14 +32,7 @@ inline std::vector<int16_t> Sweep(uint16_t channels, uint32_t rate, double secon
   return samples;
 }
 
-inline std::string LeBytes(const std::vector<int16_t>& samples) {
-  std::string bytes;
-  for (int16_t s : samples) {
-    bytes.push_back(static_cast<char>(static_cast<uint16_t>(s) & 0xFF));
-    bytes.push_back(static_cast<char>(static_cast<uint16_t>(s) >> 8));
-  }
-  return bytes;
-}
+inline std::string LeBytes(const std::vector<int16_t>& samples) { return SampleBytes(samples); }
 
 inline std::string Le32(uint32_t v) {
   return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
@@ -62,8 +55,6 @@ inline std::string WaveImage(uint16_t channels, uint32_t rate, const std::string
   return "RIFF" + Le32(size == 0 ? 0 : size + 36) + "WAVE" + "fmt " + Le32(16) + FormatBody(1, channels, rate, 16) +
          "data" + Le32(size) + data;
 }
-
-inline std::wstring ExtensionOf(uint8_t format) { return format == kFormatWav ? L"wav" : FormatExtension(format); }
 
 // Writes `samples` as a file of `format`: WAV as the recorder writes it,
 // the others with the program's own encoders.

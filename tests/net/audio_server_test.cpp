@@ -1,7 +1,8 @@
 // The audio servers with their receive threads, as the main window runs them:
 // many peers at once, peers that misbehave, the table full, Close and
 // destruction while the thread waits, and the start-up's message boxes. Every
-// peer's bytes must reach the sink exactly and in order.
+// peer's bytes must reach the sink exactly and in order, and a failure of one
+// connection must leave the others and the server running.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,29 +13,14 @@
 #include <vector>
 
 #include "net/audio_server.h"
-#include "net/error_texts.h"
 #include "tests/net/test_peer.h"
 #include "tests/support/capture.h"
 #include "tests/support/wait.h"
 
 namespace {
 
-bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-// The lines of the receive loop's errors.
-std::vector<std::wstring> ErrorLines(const TraceCapture& trace) {
-  std::vector<std::wstring> errors;
-  for (const std::wstring& line : trace.lines()) {
-    if (StartsWith(line, L"ProcessEvent Error ")) errors.push_back(line);
-  }
-  return errors;
-}
-
 class AudioServerTest : public ::testing::Test {
  protected:
-  TraceCapture trace;
   MessageBoxCapture boxes;
   TaggedSink sink;
   AudioServer server{Direction::Out, 0, [this](const uint8_t* data, size_t n) { sink(data, n); }};
@@ -85,7 +71,6 @@ TEST_F(AudioServerTest, ManyConnectionsAtOnceEachStreamArrivesExactly) {
       << sink.total() << " of " << expected << " bytes";
   for (unsigned id = 0; id < kPeers; ++id) EXPECT_EQ(sink.streamOf(id), streams[id]) << "peer " << id;
   EXPECT_EQ(sink.mixedChunks(), 0u);
-  EXPECT_TRUE(ErrorLines(trace).empty());
   EXPECT_TRUE(server.Receiving());
   EXPECT_TRUE(boxes.texts().empty());
 }
@@ -102,11 +87,8 @@ TEST_F(AudioServerTest, SixtyThirdConnectionIsRefusedAndTheLoopGoesOn) {
   TestPeer extra;
   ASSERT_TRUE(extra.Connect(server.ListeningPort()));
   EXPECT_TRUE(extra.WaitDroppedByServer(kGenerousDeadline));
-  ASSERT_TRUE(WaitUntil([&] { return !ErrorLines(trace).empty(); }));
-  std::vector<std::wstring> errors = ErrorLines(trace);
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], L"ProcessEvent Error " + WsaErrorText(kWsaEConnRefused));
-  EXPECT_TRUE(StartsWith(errors[0], L"ProcessEvent Error WSAECONNREFUSED: "));
+  EXPECT_EQ(server.eventSocket().slotCount(), kMaxSlots);
+  EXPECT_TRUE(server.Receiving());
 
   // The loop goes on: a place freed is taken again, and everyone's bytes arrive.
   peers[30]->Close();
@@ -174,16 +156,9 @@ TEST_F(AudioServerTest, GarbageAndAbruptResetsLeaveTheLoopRunning) {
     EXPECT_EQ(got, bytes.substr(0, got.size())) << "peer " << id;
   }
   EXPECT_EQ(sink.mixedChunks(), 0u);
-  // Each reset is noted as its connection's error (wine reports a reset
-  // connection as no longer connected).
-  for (const std::wstring& line : ErrorLines(trace)) {
-    EXPECT_TRUE(StartsWith(line, L"ProcessEvent Error WSAECONNRESET: ") ||
-                StartsWith(line, L"ProcessEvent Error WSAECONNABORTED: ") ||
-                StartsWith(line, L"ProcessEvent Error WSAENOTCONN: "))
-        << std::string(line.begin(), line.end());
-  }
+  // Each reset ended its own connection only (wine reports a reset connection
+  // as no longer connected, which must not pass for an empty table).
   EXPECT_TRUE(server.Receiving());
-  EXPECT_FALSE(trace.contains(L"Stop Listening.\r\n"));
 
   // Still serving.
   TestPeer after;
@@ -197,23 +172,23 @@ TEST_F(AudioServerTest, GarbageAndAbruptResetsLeaveTheLoopRunning) {
 // from one accept, end that connection or that attempt only: the peer that
 // connects again is recorded.
 TEST_F(AudioServerTest, UnusualErrorsOfOneConnectionOrOneAcceptEndOnlyThat) {
-  {
-    TestPeer first;
-    ASSERT_TRUE(first.Connect(server.ListeningPort()));
-    ASSERT_TRUE(first.SendAll(TaggedStream(1, 500)));
-    ASSERT_TRUE(WaitUntil([&] { return sink.streamOf(1).size() == 500; }));
-    server.eventSocket().InjectFault(SocketOp::Receive, kWsaSysCallFailure);
-    ASSERT_TRUE(first.SendAll(TaggedStream(1, 700).substr(500)));
-    ASSERT_TRUE(WaitUntil([&] { return server.eventSocket().slotCount() == 1; }));
-  }
+  TestPeer first;
+  ASSERT_TRUE(first.Connect(server.ListeningPort()));
+  ASSERT_TRUE(first.SendAll(TaggedStream(1, 500)));
+  ASSERT_TRUE(WaitUntil([&] { return sink.streamOf(1).size() == 500; }));
+  server.eventSocket().InjectFault(SocketOp::Receive, kWsaSysCallFailure);
+  ASSERT_TRUE(first.SendAll(TaggedStream(1, 700).substr(500)));
+  // The failed read ends that connection, and nothing of it is handed on.
+  EXPECT_TRUE(first.WaitDroppedByServer(kGenerousDeadline));
+  ASSERT_TRUE(WaitUntil([&] { return server.eventSocket().slotCount() == 1; }));
+  EXPECT_EQ(sink.streamOf(1), TaggedStream(1, 500));
+  EXPECT_TRUE(server.Receiving());
   // An accept that fails for lack of buffers (WSAENOBUFS) loses that
   // connection; the next one is taken.
   server.eventSocket().InjectFault(SocketOp::Accept, 10055);
-  {
-    TestPeer lost;
-    ASSERT_TRUE(lost.Connect(server.ListeningPort()));
-    ASSERT_TRUE(WaitUntil([&] { return ErrorLines(trace).size() == 2; }));
-  }
+  TestPeer lost;
+  ASSERT_TRUE(lost.Connect(server.ListeningPort()));
+  EXPECT_TRUE(lost.WaitDroppedByServer(kGenerousDeadline));
   TestPeer again;
   ASSERT_TRUE(again.Connect(server.ListeningPort()));
   std::string audio = TaggedStream(2, 5000);
@@ -221,16 +196,11 @@ TEST_F(AudioServerTest, UnusualErrorsOfOneConnectionOrOneAcceptEndOnlyThat) {
   ASSERT_TRUE(WaitUntil([&] { return sink.streamOf(2) == audio; }));
   server.eventSocket().ClearFaults();
   EXPECT_TRUE(server.Receiving());
-  EXPECT_FALSE(trace.contains(L"Stop Listening.\r\n"));
-  std::vector<std::wstring> errors = ErrorLines(trace);
-  ASSERT_EQ(errors.size(), 2u);
-  EXPECT_TRUE(StartsWith(errors[0], L"ProcessEvent Error WSASYSCALLFAILURE: "));
-  EXPECT_TRUE(StartsWith(errors[1], L"ProcessEvent Error WSAENOBUFS: "));
+  EXPECT_EQ(server.eventSocket().slotCount(), 2u);
 }
 
 TEST(AudioServer, CloseWhileTheReceiveThreadWaitsEndsIt) {
   for (int round = 0; round < 10; ++round) {
-    TraceCapture trace;
     CollectingSink sink;
     AudioServer server(Direction::In, 0, [&](const uint8_t* data, size_t n) { sink(data, n); });
     ASSERT_TRUE(StartAudioServer(server));
@@ -243,8 +213,8 @@ TEST(AudioServer, CloseWhileTheReceiveThreadWaitsEndsIt) {
     }
     EXPECT_EQ(server.eventSocket().Close(), 0u);
     ASSERT_TRUE(WaitUntil([&] { return !server.Receiving(); }));
-    EXPECT_EQ(trace.lines(), std::vector<std::wstring>{L"Stop Listening.\r\n"});
     EXPECT_EQ(server.eventSocket().state(), CEventSocket::kEmpty);
+    EXPECT_FALSE(server.eventSocket().HoldsSockets());
     if (round % 2 == 1) {
       EXPECT_EQ(sink.bytes(), "abc");
       EXPECT_TRUE(peer.WaitDroppedByServer(kGenerousDeadline));
@@ -254,7 +224,6 @@ TEST(AudioServer, CloseWhileTheReceiveThreadWaitsEndsIt) {
 
 TEST(AudioServer, CloseWhileBytesFlowKeepsWhatArrivedWholeAndInOrder) {
   for (int round = 0; round < 3; ++round) {
-    TraceCapture trace;
     CollectingSink sink;
     AudioServer server(Direction::Out, 0, [&](const uint8_t* data, size_t n) { sink(data, n); });
     ASSERT_TRUE(StartAudioServer(server));
@@ -268,12 +237,11 @@ TEST(AudioServer, CloseWhileBytesFlowKeepsWhatArrivedWholeAndInOrder) {
     sender.join();
     std::string got = sink.bytes();
     EXPECT_EQ(got, stream.substr(0, got.size()));
-    EXPECT_TRUE(trace.contains(L"Stop Listening.\r\n"));
+    EXPECT_FALSE(server.eventSocket().HoldsSockets());
   }
 }
 
 TEST(AudioServer, DestroyingARunningServerEndsItsThreadAndFreesThePort) {
-  TraceCapture trace;
   uint16_t port = 0;
   TestPeer peer;
   {
@@ -283,7 +251,6 @@ TEST(AudioServer, DestroyingARunningServerEndsItsThreadAndFreesThePort) {
     ASSERT_TRUE(peer.Connect(port));
     ASSERT_TRUE(WaitUntil([&] { return server.eventSocket().slotCount() == 2; }));
   }
-  EXPECT_TRUE(trace.contains(L"Stop Listening.\r\n"));
   EXPECT_TRUE(peer.WaitDroppedByServer(kGenerousDeadline));
   // The port is free again.
   AudioServer again(Direction::Out, port, [](const uint8_t*, size_t) {});
@@ -334,7 +301,6 @@ TEST(AudioServer, ATakenPortIsReplacedByAFreeOneThatReceives) {
 
 // No port at all: the failure with the last code, no thread, no socket left.
 TEST(AudioServer, NoPortAtAllSaysListenFailedWithItsCodeAndStartsNoThread) {
-  TraceCapture trace;
   AudioServer server(Direction::In, 7, [](const uint8_t*, size_t) {});
   constexpr uint32_t kNoBuffers = 10055;  // WSAENOBUFS
   server.eventSocket().InjectFault(SocketOp::Listen, kNoBuffers, 2);
@@ -345,7 +311,6 @@ TEST(AudioServer, NoPortAtAllSaysListenFailedWithItsCodeAndStartsNoThread) {
   EXPECT_EQ(start.ownPortCode, kNoBuffers);
   EXPECT_FALSE(server.Receiving());
   EXPECT_FALSE(server.eventSocket().HoldsSockets());
-  EXPECT_FALSE(trace.contains(L"Stop Listening.\r\n"));
 }
 
 TEST(AudioServer, StartAudioServersStartsBothAndEachFeedsItsOwnSink) {

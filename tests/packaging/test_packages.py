@@ -16,13 +16,13 @@ import tempfile
 import unittest
 import zipfile
 
-# The e2e suite is imported for its checks: no bytecode beside its source.
+# The e2e suites' support is imported for its checks: no bytecode beside its source.
 sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "driver"))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 import recorder_driver as rd  # noqa: E402
-import test_recorder_e2e as e2e  # noqa: E402
+import e2e_support as e2e  # noqa: E402
 
 BIN = PACKAGES = None
 VERSION = open(os.path.join(rd.TOP, "VERSION")).read().strip()

@@ -15,7 +15,7 @@
 
 #include "playback/audio_player.h"
 #include "playback/sound_out.h"
-#include "tests/playback/playback_test_support.h"
+#include "tests/formats/formats_test_support.h"
 #include "tests/support/wait.h"
 
 namespace {

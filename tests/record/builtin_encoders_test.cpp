@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "common/strings.h"
-#include "record/audio_codec.h"
+#include "formats/audio_encoder.h"
 #include "tests/record/record_test_support.h"
 #include "tests/support/wait.h"
 
@@ -26,8 +26,8 @@ class BuiltInEncodersTest : public RecordingTest {};
 // decodes to the recording's length.
 TEST_F(BuiltInEncodersTest, AStereoRecordingBecomesMp3OggFlacAndOpusAsItIsMixed) {
   settings.Change([&](SettingsRecord& s) {
-    s.RecordFormat = kFormatMp3 | kFormatOgg | kFormatFlac | kFormatOpus;
-    s.SaveLF = 1;
+    s.formats = kFormatMp3 | kFormatOgg | kFormatFlac | kFormatOpus;
+    s.stereo = 1;
   });
   calls.SetPartners(L"alice");
   ASSERT_TRUE(session.StartStreamWriter(Direction::Out, false));

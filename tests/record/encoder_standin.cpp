@@ -29,7 +29,7 @@
 
 #include "common/strings.h"
 #include "platform/file.h"
-#include "record/audio_codec.h"
+#include "formats/audio_encoder.h"
 #include "record/wave_file.h"
 #include "settings/settings.h"
 

@@ -105,7 +105,7 @@ TEST_F(MixerTest, LongInputsAreMixedAcrossChunkBordersWithoutGapOrOverlap) {
 TEST_F(MixerTest, CombinInOutWaveNamesTheFileAfterThePartnersAndDeletesTheStreams) {
   std::string out = Samples({100, 200}), in = Samples({1, 2, 3});
   WriteStreams(out, in);
-  MixOutcome mono = CombinInOutWave(base, L"alice bob");
+  MixOutcome mono = MixStreamsToMono(base, L"alice bob");
   EXPECT_EQ(mono.result, MixResult::Mixed);
   EXPECT_EQ(mono.output, base + L"(alice bob).wav");
   EXPECT_EQ(ReadFileBytes(base + L"(alice bob).wav"), WaveImage(1, Samples({101, 202, 3})));
@@ -113,7 +113,7 @@ TEST_F(MixerTest, CombinInOutWaveNamesTheFileAfterThePartnersAndDeletesTheStream
   EXPECT_FALSE(FileExists(StreamName(Direction::In)));
   // A second recording of the same name is numbered; the first one stays.
   WriteStreams(out, in);
-  MixOutcome stereo = CombinInOutWaveWithStereo(base, L"alice bob");
+  MixOutcome stereo = MixStreamsToStereo(base, L"alice bob");
   EXPECT_TRUE(stereo.mixed());
   EXPECT_EQ(stereo.output, base + L"(alice bob) (2).wav");
   EXPECT_EQ(ReadFileBytes(base + L"(alice bob) (2).wav"), WaveImage(2, Samples({100, 1, 200, 2, 0, 3})));
@@ -122,7 +122,7 @@ TEST_F(MixerTest, CombinInOutWaveNamesTheFileAfterThePartnersAndDeletesTheStream
 
 TEST_F(MixerTest, AMissingStreamFileFailsWithoutAWordAndTouchesNothing) {
   ASSERT_TRUE(WriteFileBytes(StreamName(Direction::Out), Header(1, 0, 0) + "abcd"));
-  MixOutcome mixed = CombinInOutWave(base, L"");
+  MixOutcome mixed = MixStreamsToMono(base, L"");
   EXPECT_EQ(mixed.result, MixResult::NotMixed);
   EXPECT_EQ(mixed.output, L"");
   EXPECT_FALSE(MixFailure(mixed.result).has_value());
@@ -133,7 +133,7 @@ TEST_F(MixerTest, AMissingStreamFileFailsWithoutAWordAndTouchesNothing) {
 TEST_F(MixerTest, AnOutputThatCannotBeCreatedIsToldAndKeepsTheStreams) {
   WriteStreams("abcd", "efgh");
   InjectFileFault({FileOp::Create, L"().wav"});
-  MixOutcome mixed = CombinInOutWave(base, L"");
+  MixOutcome mixed = MixStreamsToMono(base, L"");
   EXPECT_EQ(mixed.result, MixResult::OutputNotCreated);
   EXPECT_EQ(MixFailure(mixed.result), RecordingFailure::MixOutputNotCreated);
   EXPECT_TRUE(FileExists(StreamName(Direction::Out)));
@@ -149,7 +149,7 @@ TEST_F(MixerTest, AFailedWriteLeavesNoOutputAndKeepsTheStreams) {
     WriteStreams(out, in);
     ClearFileFaults();
     InjectFileFault({FileOp::Write, L"().wav", skip});
-    MixOutcome mixed = CombinInOutWave(base, L"");
+    MixOutcome mixed = MixStreamsToMono(base, L"");
     EXPECT_EQ(mixed.result, MixResult::WriteFailed);
     EXPECT_EQ(MixFailure(mixed.result), RecordingFailure::MixWriteFailed);
     EXPECT_FALSE(FileExists(base + L"().wav"));
@@ -163,7 +163,7 @@ TEST_F(MixerTest, AFailedWriteLeavesNoOutputAndKeepsTheStreams) {
 TEST_F(MixerTest, AnOutputThatCannotBeFlushedFailsTheMixAndKeepsTheStreams) {
   WriteStreams(Pattern(5000, 11), Pattern(3000, 12));
   InjectFileFault({FileOp::Flush, L"().wav"});
-  EXPECT_EQ(CombinInOutWave(base, L"").result, MixResult::WriteFailed);
+  EXPECT_EQ(MixStreamsToMono(base, L"").result, MixResult::WriteFailed);
   EXPECT_FALSE(FileExists(base + L"().wav"));
   EXPECT_EQ(ReadFileBytes(StreamName(Direction::Out)), Header(1, 0, 0) + Pattern(5000, 11));
   EXPECT_EQ(ReadFileBytes(StreamName(Direction::In)), Header(1, 0, 0) + Pattern(3000, 12));
@@ -172,7 +172,7 @@ TEST_F(MixerTest, AnOutputThatCannotBeFlushedFailsTheMixAndKeepsTheStreams) {
 TEST_F(MixerTest, AFailedReadFailsTheMixRatherThanCuttingIt) {
   WriteStreams(Pattern(kMixChunkBytes + 10, 9), Pattern(10, 10));
   InjectFileFault({FileOp::Read, L"_Out.sky", 1});
-  EXPECT_EQ(CombinInOutWave(base, L"").result, MixResult::NotMixed);
+  EXPECT_EQ(MixStreamsToMono(base, L"").result, MixResult::NotMixed);
   EXPECT_FALSE(FileExists(base + L"().wav"));
   EXPECT_TRUE(FileExists(StreamName(Direction::Out)));
 }

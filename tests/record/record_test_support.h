@@ -21,6 +21,7 @@
 #include "settings/language.h"
 #include "settings/settings.h"
 #include "tests/support/capture.h"
+#include "tests/support/sample_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 
@@ -77,14 +78,7 @@ inline std::string Pattern(size_t n, uint32_t seed) {
   return bytes;
 }
 
-inline std::string Samples(const std::vector<int16_t>& samples) {
-  std::string bytes;
-  for (int16_t s : samples) {
-    bytes.push_back(static_cast<char>(static_cast<uint16_t>(s) & 0xFF));
-    bytes.push_back(static_cast<char>(static_cast<uint16_t>(s) >> 8));
-  }
-  return bytes;
-}
+inline std::string Samples(const std::vector<int16_t>& samples) { return SampleBytes(samples); }
 
 inline int16_t SampleAt(const std::string& bytes, size_t index) {
   return static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * index]) |
@@ -194,12 +188,12 @@ class RecordingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     settings.Change([&](SettingsRecord& s) {
-      s.RecordFormat = kFormatWav;
-      s.RecordWay = kRecordBoth;
-      s.SaveLF = 0;
-      s.ShowStatusOnTray = 0;
-      s.OpenRecordFolderAfterRecording = 0;
-      s.WavePath = dir.path();
+      s.formats = kFormatWav;
+      s.recordWay = RecordWay::Both;
+      s.stereo = 0;
+      s.stateBalloons = 0;
+      s.openFolderAfterRecording = 0;
+      s.recordFolder = dir.path();
     });
     session.SetBasePath(base);
     ASSERT_TRUE(session.AllocateHandoffs());

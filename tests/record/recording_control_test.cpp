@@ -90,7 +90,7 @@ TEST_F(SessionControlTest, AFreshStartBuildsTheBasePathAndStartsBothWriters) {
 // makes every level again and the call is recorded there.
 TEST_F(SessionControlTest, AFolderGoneSinceItWasMadeIsMadeAgainAtTheStart) {
   std::wstring folder = dir.file(L"gone") + L"\\Records";
-  settings.Change([&](SettingsRecord& s) { s.WavePath = folder; });
+  settings.Change([&](SettingsRecord& s) { s.recordFolder = folder; });
   ASSERT_FALSE(PathExists(dir.file(L"gone")));
   EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
   EXPECT_TRUE(IsDirectory(folder));
@@ -102,20 +102,20 @@ TEST_F(SessionControlTest, AFolderGoneSinceItWasMadeIsMadeAgainAtTheStart) {
 }
 
 TEST_F(SessionControlTest, RecordWayChoosesTheWriters) {
-  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordInOnly; });
+  settings.Change([&](SettingsRecord& s) { s.recordWay = RecordWay::InOnly; });
   EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
   EXPECT_EQ(session.Writer(Direction::Out), nullptr);
   ASSERT_NE(session.Writer(Direction::In), nullptr);
   EXPECT_TRUE(session.Writer(Direction::In)->onlyDirection());
   session.FinishRecording();
-  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  settings.Change([&](SettingsRecord& s) { s.recordWay = RecordWay::OutOnly; });
   EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
   EXPECT_EQ(session.Writer(Direction::In), nullptr);
   ASSERT_NE(session.Writer(Direction::Out), nullptr);
 }
 
 TEST_F(SessionControlTest, ARecordWayBeyondTwoStartsNothingAndLeavesTheButtons) {
-  settings.Change([&](SettingsRecord& s) { s.RecordWay = 3; });
+  settings.Change([&](SettingsRecord& s) { s.recordWay = static_cast<RecordWay>(3); });
   EXPECT_EQ(session.StartRecording(), StartOutcome::NotStarted);
   EXPECT_FALSE(session.Exists());
   EXPECT_EQ(events.started, 0);
@@ -124,7 +124,7 @@ TEST_F(SessionControlTest, ARecordWayBeyondTwoStartsNothingAndLeavesTheButtons) 
 }
 
 TEST_F(SessionControlTest, ABasePathThatDoesNotFitIsRefusedAndTheUserTold) {
-  settings.Change([&](SettingsRecord& s) { s.WavePath = dir.path() + L"\\" + std::wstring(1000, L'x'); });
+  settings.Change([&](SettingsRecord& s) { s.recordFolder = dir.path() + L"\\" + std::wstring(1000, L'x'); });
   EXPECT_EQ(session.StartRecording(), StartOutcome::NotStarted);
   EXPECT_EQ(events.failures(), std::vector<RecordingFailure>{RecordingFailure::BasePathTooLong});
   EXPECT_FALSE(session.Exists());
@@ -140,8 +140,8 @@ TEST_F(SessionControlTest, WhenNoWriterStartsNothingRunsAndEachFailureIsTold) {
   EXPECT_EQ(session.startTick, 0u);
   // Nothing of the refused start is left behind or pinned.
   EXPECT_TRUE(FilesInFolder(dir.path()).empty());
-  settings.Change([&](SettingsRecord& s) { s.SaveLF = 1; });
-  EXPECT_EQ(settings.ForRecording()->SaveLF, 1);
+  settings.Change([&](SettingsRecord& s) { s.stereo = 1; });
+  EXPECT_EQ(settings.ForRecording()->stereo, 1);
 }
 
 TEST_F(SessionControlTest, AStartDuringTheFinishingIsDeferred) {
@@ -163,7 +163,7 @@ TEST_F(SessionControlTest, AStartDuringTheFinishingIsDeferred) {
 // Once the finishing has stopped the writers, a start asked for meanwhile marks
 // the beginning of the next recording: what came before it is not kept.
 TEST_F(SessionControlTest, ADeferredStartBeginsWhenItIsAskedFor) {
-  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  settings.Change([&](SettingsRecord& s) { s.recordWay = RecordWay::OutOnly; });
   ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
   session.finishing = 1;
   Append(Direction::Out, Pattern(3200, 11));
@@ -203,7 +203,7 @@ TEST_F(SessionControlTest, AFurtherCallKeepsTheAudioNotYetWritten) {
 }
 
 TEST_F(SessionControlTest, PauseAndResumeLeaveOutWhatArrivedMeanwhile) {
-  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  settings.Change([&](SettingsRecord& s) { s.recordWay = RecordWay::OutOnly; });
   EXPECT_EQ(session.StartRecording(), StartOutcome::Started);
   std::string before = Pattern(6400, 3), during = Pattern(3200, 4), after = Pattern(6400, 5);
   Append(Direction::Out, before);
@@ -233,7 +233,7 @@ TEST_F(SessionControlTest, PauseAndResumeLeaveOutWhatArrivedMeanwhile) {
 // nothing away: the audio before the pause and, as the writer has not written
 // up to the pause yet, the pause's own audio stay in the recording.
 TEST_F(SessionControlTest, AResumeDuringALongWriteReturnsAtOnceAndLosesNothing) {
-  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  settings.Change([&](SettingsRecord& s) { s.recordWay = RecordWay::OutOnly; });
   WriteHold hold(L"_Out.sky");
   ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
   // A full block the writer takes, and what comes after it in the overflow.
@@ -269,8 +269,8 @@ TEST_F(SessionControlTest, PauseWithoutARecordingDoesNothing) {
 // Stop and Record pressed in the same second give two recordings of the same
 // name: the second one is numbered, neither replaces the other.
 TEST_F(SessionControlTest, TwoRecordingsOfTheSameSecondAreBothKept) {
-  for (uint8_t way : {kRecordBoth, kRecordOutOnly}) {
-    settings.Change([&](SettingsRecord& s) { s.RecordWay = way; });
+  for (RecordWay way : {RecordWay::Both, RecordWay::OutOnly}) {
+    settings.Change([&](SettingsRecord& s) { s.recordWay = way; });
     std::string first = Pattern(6400, 7), second = Pattern(9600, 8);
     std::wstring names[2];
     for (int i = 0; i < 2; ++i) {
@@ -291,7 +291,7 @@ TEST_F(SessionControlTest, TwoRecordingsOfTheSameSecondAreBothKept) {
 // finishing has let go of the session, and keeps what the new call sent
 // meanwhile; a plain start would drop it.
 TEST_F(SessionControlTest, TheDeferredStartKeepsTheNewCallsFirstAudio) {
-  settings.Change([&](SettingsRecord& s) { s.RecordWay = kRecordOutOnly; });
+  settings.Change([&](SettingsRecord& s) { s.recordWay = RecordWay::OutOnly; });
   ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
   session.FinishRecording();
   ASSERT_TRUE(RemoveFile(Recording()));
@@ -322,28 +322,28 @@ TEST_F(SessionControlTest, SettingsAppliedDuringARecordingApplyFromTheNextOne) {
   Append(Direction::Out, Samples({100, -200, 300}));
 
   SettingsDialogValues changed;
-  changed.recordWayIndex = kRecordOutOnly;
-  changed.saveLF = true;
+  changed.recordWayIndex = static_cast<int>(RecordWay::OutOnly);
+  changed.stereo = true;
   changed.formatMp3 = true;
   changed.formatWav = true;
   changed.languageIndex = 0;
-  changed.wavePath = dir.path() + L"\\Next\\Calls";
+  changed.recordFolder = dir.path() + L"\\Next\\Calls";
   std::thread dialog([&] {
     EXPECT_EQ(ApplySettings(settings, language, changed, dir.file(L"Config.ini")), ApplyResult::Applied);
   });
   dialog.join();
-  EXPECT_EQ(settings.Current()->RecordWay, kRecordOutOnly);
-  EXPECT_EQ(settings.ForRecording()->RecordWay, kRecordBoth);
+  EXPECT_EQ(settings.Current()->recordWay, RecordWay::OutOnly);
+  EXPECT_EQ(settings.ForRecording()->recordWay, RecordWay::Both);
   Append(Direction::In, Samples({1, 2}));
   EXPECT_EQ(session.StartRecording(), StartOutcome::Resumed);
   session.FinishRecording();
   EXPECT_TRUE(SameBytes(ReadFileBytes(first), WaveImage(1, Samples({101, -198, 300}))));
   EXPECT_EQ(first.rfind(dir.path() + L"\\2", 0), 0u);
   EXPECT_FALSE(FileExists(first.substr(0, first.size() - 3) + L"mp3"));
-  EXPECT_EQ(settings.ForRecording()->RecordWay, kRecordOutOnly);
+  EXPECT_EQ(settings.ForRecording()->recordWay, RecordWay::OutOnly);
 
   ASSERT_EQ(session.StartRecording(), StartOutcome::Started);
-  EXPECT_EQ(session.BasePath().rfind(changed.wavePath + L"\\", 0), 0u);
+  EXPECT_EQ(session.BasePath().rfind(changed.recordFolder + L"\\", 0), 0u);
   EXPECT_EQ(session.Writer(Direction::In), nullptr);
   Append(Direction::Out, Samples({7}));
   const std::wstring second = Recording();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -7,7 +8,6 @@
 #include "record/recovery.h"
 #include "record/stream_writer.h"
 #include "tests/record/record_test_support.h"
-#include "tests/support/capture.h"
 #include "tests/support/wait.h"
 
 namespace {
@@ -164,7 +164,7 @@ TEST_F(StreamWriterTest, AThreadThatCannotBeStartedIsReported) {
 }
 
 TEST_F(StreamWriterTest, TheOnlyDirectionBecomesTheRecording) {
-  settings.Change([&](SettingsRecord& s) { s.RecordFormat = kFormatWav; });
+  settings.Change([&](SettingsRecord& s) { s.formats = kFormatWav; });
   calls.SetPartners(L"alice");
   StartOut(true);
   std::string audio = Pattern(6000, 11);
@@ -208,6 +208,7 @@ TEST_F(StreamWriterTest, UnderLoadTheFileHoldsWhatWasKeptOutsideThePause) {
   StartOut();
   std::string expected;
   bool stop = false, paused = false;
+  size_t offeredInPause = 0;  // chunks
   std::mutex gate;
   std::thread receiver([&] {
     std::mt19937 random(9);
@@ -219,6 +220,7 @@ TEST_F(StreamWriterTest, UnderLoadTheFileHoldsWhatWasKeptOutsideThePause) {
         if (stop) return;
         size_t kept = session.Handoff(Direction::Out).Append(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size());
         if (kept == chunk.size() && !paused) expected += chunk;
+        if (paused) ++offeredInPause;
       }
       if (random() % 4 == 0) std::this_thread::yield();
     }
@@ -240,8 +242,13 @@ TEST_F(StreamWriterTest, UnderLoadTheFileHoldsWhatWasKeptOutsideThePause) {
     paused = true;
     Flags().RequestPause();
     EXPECT_TRUE(WaitUntil([&] { return Flags().pauseNoted.load() == 1; }));
+    offeredInPause = 0;
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // audio during the pause
+  // Audio comes during the pause.
+  EXPECT_TRUE(WaitUntil([&] {
+    std::lock_guard<std::mutex> lock(gate);
+    return offeredInPause >= 16;
+  }));
   {
     std::lock_guard<std::mutex> lock(gate);
     Resume();
@@ -328,16 +335,30 @@ TEST_F(WriterOfItsOwn, AudioThatWaitedTheFlushIntervalIsWrittenWithoutAStop) {
 }
 
 TEST_F(WriterOfItsOwn, AQuarterMegabyteWaitingIsWrittenAheadAndLessIsNot) {
+  using Clock = WriterWake::Clock;
+  // When the writer last went to sleep with a deadline of its own: it had
+  // seen audio waiting and chose to let it wait.
+  std::atomic<bool> letWait{false};
+  std::atomic<Clock::rep> until{0};
+  job.onSleep = [&](Clock::time_point deadline) {
+    if (deadline == Clock::time_point::max()) return;
+    until.store(deadline.time_since_epoch().count());
+    letWait.store(true);
+  };
   Start(std::chrono::hours(1));
   std::string audio = Pattern(300000, 3);
   Put(audio.substr(0, 640));
   Put(audio.substr(640));
   ASSERT_TRUE(WaitUntil([&] { return SizeOf(name) == 44 + audio.size(); }));
-  // Little more: the writer has no reason to write before its hour is up.
+  // Little more: the writer looks at it and has no reason to write it before
+  // its hour is up.
+  letWait.store(false);
   std::string little = Pattern(6400, 4);
+  const Clock::time_point put = Clock::now();
   Put(little);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(WaitUntil([&] { return letWait.load() || SizeOf(name) != 44 + audio.size(); }));
   EXPECT_EQ(SizeOf(name), 44 + audio.size());
+  EXPECT_GE(Clock::time_point(Clock::duration(until.load())), put + std::chrono::minutes(59));
   flags.stop = 1;
   thread.join();
   EXPECT_TRUE(SameBytes(ReadFileBytes(name), WaveImage(1, audio + little)));

@@ -65,7 +65,7 @@ TEST_F(ConfigIniCarryOver, TheNewPlaceTakesTheOldSettingsOnceAndKeepsItsOwnAfter
   EXPECT_EQ(carried.ReadString(L"Setting", L"AutoRecord"), L"1");
   EXPECT_EQ(carried.ReadString(L"Setting", L"RecordFormat"), L"17");
   EXPECT_EQ(carried.ReadString(L"Setting", L"SaveLF"), L"1");
-  EXPECT_EQ(carried.ReadString(L"Setting", L"WavePath", kWavePathMaxChars), records.path());
+  EXPECT_EQ(carried.ReadString(L"Setting", L"WavePath", kRecordFolderMaxChars), records.path());
   // Every key the program knows is written, the ones the old file lacked too.
   EXPECT_EQ(carried.ReadString(L"Setting", L"CloseSkypeCallQualityWindow"), L"0");
 
@@ -74,7 +74,7 @@ TEST_F(ConfigIniCarryOver, TheNewPlaceTakesTheOldSettingsOnceAndKeepsItsOwnAfter
   std::string before = ReadFileBytes(place.path);
   EXPECT_EQ(PrepareConfigIni(place), place.path);
   EXPECT_EQ(ReadFileBytes(place.path), before);
-  EXPECT_EQ(ReadSettings(place.path).AutoRecord, 1);
+  EXPECT_EQ(ReadSettings(place.path).autoRecord, 1);
 }
 
 TEST_F(ConfigIniCarryOver, NothingToCarryGivesAFreshFileAndAnUnwritablePlaceKeepsTheOldOne) {

@@ -15,33 +15,33 @@ TEST(ContactList, SplitsOnBlanksCommasAndLinesAsTyped) {
 }
 
 TEST(ContactRule, EveryCallIsTheDefaultAndUnknownRulesRecordAll) {
-  for (uint8_t rule : {kRecordEveryCall, uint8_t{3}, uint8_t{255}}) {
-    EXPECT_TRUE(ContactRuleRecords(rule, L"bob", Partners{L"bob"})) << int(rule);
-    EXPECT_TRUE(ContactRuleRecords(rule, L"", Partners{})) << int(rule);
+  for (RecordContacts rule : {RecordContacts::EveryCall, static_cast<RecordContacts>(3), static_cast<RecordContacts>(255)}) {
+    EXPECT_TRUE(ContactRuleRecords(rule, L"bob", Partners{L"bob"})) << static_cast<int>(rule);
+    EXPECT_TRUE(ContactRuleRecords(rule, L"", Partners{})) << static_cast<int>(rule);
   }
 }
 
 TEST(ContactRule, ListedOnlyTakesACallWithAnyListedPartnerIgnoringCase) {
-  EXPECT_TRUE(ContactRuleRecords(kRecordListedOnly, L"Bob, carol", Partners{L"BOB"}));
-  EXPECT_FALSE(ContactRuleRecords(kRecordListedOnly, L"Bob, carol", Partners{L"alice"}));
+  EXPECT_TRUE(ContactRuleRecords(RecordContacts::ListedOnly, L"Bob, carol", Partners{L"BOB"}));
+  EXPECT_FALSE(ContactRuleRecords(RecordContacts::ListedOnly, L"Bob, carol", Partners{L"alice"}));
   // A conference: one listed partner is enough.
-  EXPECT_TRUE(ContactRuleRecords(kRecordListedOnly, L"carol", Partners{L"alice", L"carol"}));
+  EXPECT_TRUE(ContactRuleRecords(RecordContacts::ListedOnly, L"carol", Partners{L"alice", L"carol"}));
   // A handle is compared whole: "bo" is not "bob".
-  EXPECT_FALSE(ContactRuleRecords(kRecordListedOnly, L"bo", Partners{L"bob"}));
-  EXPECT_FALSE(ContactRuleRecords(kRecordListedOnly, L"bob", Partners{L"bobby"}));
+  EXPECT_FALSE(ContactRuleRecords(RecordContacts::ListedOnly, L"bo", Partners{L"bob"}));
+  EXPECT_FALSE(ContactRuleRecords(RecordContacts::ListedOnly, L"bob", Partners{L"bobby"}));
   // Nobody known yet, or an empty list: nothing passes.
-  EXPECT_FALSE(ContactRuleRecords(kRecordListedOnly, L"bob", Partners{}));
-  EXPECT_FALSE(ContactRuleRecords(kRecordListedOnly, L"", Partners{L"bob"}));
-  EXPECT_FALSE(ContactRuleRecords(kRecordListedOnly, L"bob", Partners{L""}));
+  EXPECT_FALSE(ContactRuleRecords(RecordContacts::ListedOnly, L"bob", Partners{}));
+  EXPECT_FALSE(ContactRuleRecords(RecordContacts::ListedOnly, L"", Partners{L"bob"}));
+  EXPECT_FALSE(ContactRuleRecords(RecordContacts::ListedOnly, L"bob", Partners{L""}));
 }
 
 TEST(ContactRule, AllButListedSkipsOnlyWhenEveryPartnerIsListed) {
-  EXPECT_TRUE(ContactRuleRecords(kRecordAllButListed, L"bob", Partners{L"alice"}));
-  EXPECT_FALSE(ContactRuleRecords(kRecordAllButListed, L"bob", Partners{L"Bob"}));
+  EXPECT_TRUE(ContactRuleRecords(RecordContacts::AllButListed, L"bob", Partners{L"alice"}));
+  EXPECT_FALSE(ContactRuleRecords(RecordContacts::AllButListed, L"bob", Partners{L"Bob"}));
   // alice passes, so the conference with bob is recorded.
-  EXPECT_TRUE(ContactRuleRecords(kRecordAllButListed, L"bob", Partners{L"bob", L"alice"}));
-  EXPECT_FALSE(ContactRuleRecords(kRecordAllButListed, L"bob,alice", Partners{L"bob", L"alice"}));
+  EXPECT_TRUE(ContactRuleRecords(RecordContacts::AllButListed, L"bob", Partners{L"bob", L"alice"}));
+  EXPECT_FALSE(ContactRuleRecords(RecordContacts::AllButListed, L"bob,alice", Partners{L"bob", L"alice"}));
   // An empty list excludes nobody; an unknown partner is not listed.
-  EXPECT_TRUE(ContactRuleRecords(kRecordAllButListed, L"", Partners{L"bob"}));
-  EXPECT_TRUE(ContactRuleRecords(kRecordAllButListed, L"bob", Partners{}));
+  EXPECT_TRUE(ContactRuleRecords(RecordContacts::AllButListed, L"", Partners{L"bob"}));
+  EXPECT_TRUE(ContactRuleRecords(RecordContacts::AllButListed, L"bob", Partners{}));
 }

@@ -22,20 +22,20 @@ constexpr int kApplies = 300;
 SettingsDialogValues ValuesOf(int i, const TempDir& dir) {
   SettingsDialogValues v;
   v.autoRecord = i & 1;
-  v.openRecordFolderAfterRecording = (i >> 1) & 1;
-  v.showStatusOnTray = (i >> 2) & 1;
-  v.saveLF = (i >> 3) & 1;
+  v.openFolderAfterRecording = (i >> 1) & 1;
+  v.stateBalloons = (i >> 2) & 1;
+  v.stereo = (i >> 3) & 1;
   v.formatMp3 = i % 5 == 0;
   v.formatWma = i % 5 == 1;
   v.formatOgg = i % 5 == 2;
   v.formatFlac = i % 5 == 3;
   v.formatWav = i % 5 != 4;  // and sometimes no format at all, which stores MP3
   v.formatOpus = i % 10 == 2;
-  v.closeSkypeCallQualityWindow = (i >> 4) & 1;
-  v.closeSkypeMainWindowWhenTalking = (i >> 5) & 1;
+  v.closeCallQualityWindow = (i >> 4) & 1;
+  v.hideClientWindowInCall = (i >> 5) & 1;
   v.languageIndex = i % 2;
   v.recordWayIndex = i % 3;
-  v.wavePath = dir.file(L"set" + std::to_wstring(i));
+  v.recordFolder = dir.file(L"set" + std::to_wstring(i));
   return v;
 }
 
@@ -43,27 +43,27 @@ SettingsDialogValues ValuesOf(int i, const TempDir& dir) {
 SettingsRecord RecordOf(int i, const TempDir& dir) {
   SettingsDialogValues v = ValuesOf(i, dir);
   SettingsRecord r;
-  r.Language_Select = static_cast<uint8_t>(v.languageIndex);
-  r.RecordWay = static_cast<uint8_t>(v.recordWayIndex);
-  r.AutoRecord = v.autoRecord;
-  r.CloseSkypeMainWindowWhenTalking = v.closeSkypeMainWindowWhenTalking;
-  r.CloseSkypeCallQualityWindow = v.closeSkypeCallQualityWindow;
-  r.OpenRecordFolderAfterRecording = v.openRecordFolderAfterRecording;
-  r.ShowStatusOnTray = v.showStatusOnTray;
-  r.SaveLF = v.saveLF;
-  r.RecordFormat = static_cast<uint8_t>((v.formatMp3 ? kFormatMp3 : 0) | (v.formatWma ? kFormatWma : 0) |
+  r.languageIndex = static_cast<uint8_t>(v.languageIndex);
+  r.recordWay = static_cast<RecordWay>(v.recordWayIndex);
+  r.autoRecord = v.autoRecord;
+  r.hideClientWindowInCall = v.hideClientWindowInCall;
+  r.closeCallQualityWindow = v.closeCallQualityWindow;
+  r.openFolderAfterRecording = v.openFolderAfterRecording;
+  r.stateBalloons = v.stateBalloons;
+  r.stereo = v.stereo;
+  r.formats = static_cast<uint8_t>((v.formatMp3 ? kFormatMp3 : 0) | (v.formatWma ? kFormatWma : 0) |
                                         (v.formatOgg ? kFormatOgg : 0) | (v.formatFlac ? kFormatFlac : 0) |
                                         (v.formatWav ? kFormatWav : 0) | (v.formatOpus ? kFormatOpus : 0));
-  if (r.RecordFormat == 0) r.RecordFormat = kFormatMp3;
-  r.WavePath = v.wavePath;
+  if (r.formats == 0) r.formats = kFormatMp3;
+  r.recordFolder = v.recordFolder;
   return r;
 }
 
 // Which apply a snapshot comes from (by its folder's name), -1 when none.
 int ApplyOf(const SettingsRecord& r, const TempDir& dir) {
   std::wstring prefix = dir.file(L"set");
-  if (r.WavePath.compare(0, prefix.size(), prefix) != 0) return -1;
-  return std::stoi(r.WavePath.substr(prefix.size()));
+  if (r.recordFolder.compare(0, prefix.size(), prefix) != 0) return -1;
+  return std::stoi(r.recordFolder.substr(prefix.size()));
 }
 
 }  // namespace

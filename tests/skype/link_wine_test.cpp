@@ -56,7 +56,7 @@ void ExpectWireFormat(const SimClient& client) {
 
 TEST(LinkWineTest, AttachAndACallSendTheCommandsInOrder) {
   SettingsRecord settings;
-  settings.CloseSkypeMainWindowWhenTalking = 1;
+  settings.hideClientWindowInCall = 1;
   RecorderSide recorder(settings);
   SkypeLink& link = recorder.link();
   ASSERT_TRUE(recorder.linkActive());

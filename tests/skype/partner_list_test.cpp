@@ -59,3 +59,29 @@ TEST(PartnerList, HandlesThatCannotStandInAFileNameAreMadeSafe) {
   finished.Set(4, L"z\u00e9\u4e2d");  // letters beyond ASCII are fine
   EXPECT_EQ(BuildPartnerList(finished, live), L"live_alice .._.._evil a_b_c_d_e_f_g_h tab_here_ z\u00e9\u4e2d");
 }
+
+// What the status line and the tray name a recording after: three names, then
+// dots for more; the table saved at the calls' end fills the gaps of the live
+// one where asked.
+TEST(PartnerList, TheStatusLineShowsThreeNamesThenDotsAndTheBalloonFallsBackToTheSavedTable) {
+  SettingsStore settings;
+  NoEvents events;
+  CallStateMachine calls(settings, events);
+  EXPECT_EQ(StatusPartnerList(calls, false), L"");
+  calls.callPartners.Set(0, L"alice");
+  calls.callPartners.Set(1, L"bob");
+  calls.callPartners.Set(2, L"carol");
+  EXPECT_EQ(StatusPartnerList(calls, false), L"alice bob carol ");
+  calls.callPartners.Set(3, L"dave");
+  EXPECT_EQ(StatusPartnerList(calls, false), L"alice bob carol ......");
+  calls.callPartners.Set(1, L"");
+  EXPECT_EQ(StatusPartnerList(calls, false), L"alice ");
+
+  calls.callPartners.Clear();
+  calls.finishedCallPartners.Set(0, L"alice");
+  calls.finishedCallPartners.Set(1, L"bob");
+  EXPECT_EQ(StatusPartnerList(calls, false), L"");
+  EXPECT_EQ(StatusPartnerList(calls, true), L"alice bob ");
+  calls.callPartners.Set(0, L"zoe");
+  EXPECT_EQ(StatusPartnerList(calls, true), L"zoe bob ");
+}

@@ -27,20 +27,34 @@ using Signal = std::function<int16_t(int64_t k)>;
 // carries a pulse in every device.
 inline int16_t Pulses(int64_t k) { return k % 1600 == 0 ? 20000 : 1; }
 
+// What the devices of one side did: the packets they delivered, and how many
+// of them are open now. A test waits on these to know that audio was captured
+// (during a pause, say) or that the devices were closed.
+struct DeviceCounts {
+  std::atomic<int> packets{0};
+  std::atomic<int> open{0};
+};
+
 // Devices whose packets follow the real capture clock: 10 ms packets of a
 // 16 kHz pulse train locked to the clock (a pulse at every whole 100 ms of the
 // clock), so that the same moment carries a pulse in both directions.
 class ClockDevice : public CaptureDevice {
  public:
   ClockDevice(std::wstring name, uint32_t packetFrames, std::shared_ptr<std::atomic<int>> quietUntilMs,
-              std::shared_ptr<std::atomic<int>> loseAfterPackets, Signal signal = Pulses)
+              std::shared_ptr<std::atomic<int>> loseAfterPackets, Signal signal = Pulses,
+              std::shared_ptr<DeviceCounts> counts = nullptr)
       : name_(std::move(name)),
         signal_(std::move(signal)),
         frames_(packetFrames),
         quiet_(std::move(quietUntilMs)),
-        lose_(std::move(loseAfterPackets)) {
+        lose_(std::move(loseAfterPackets)),
+        counts_(std::move(counts)) {
     // Starts at the clock's present sample.
     next_ = SampleAt(0, CaptureClockNow());
+    if (counts_) ++counts_->open;
+  }
+  ~ClockDevice() override {
+    if (counts_) --counts_->open;
   }
   const CaptureFormat& format() const override { return k16kMono; }
   std::wstring name() const override { return name_; }
@@ -62,6 +76,7 @@ class ClockDevice : public CaptureDevice {
     // Quiet (a loopback device with nothing playing): the time passes, no
     // packet comes.
     if (quiet_ && ms < quiet_->load()) return CaptureRead::Empty;
+    if (counts_) ++counts_->packets;
     return CaptureRead::Packet;
   }
   void ReleasePacket() override {}
@@ -71,6 +86,7 @@ class ClockDevice : public CaptureDevice {
   Signal signal_;
   uint32_t frames_;
   std::shared_ptr<std::atomic<int>> quiet_, lose_;
+  std::shared_ptr<DeviceCounts> counts_;
   int64_t next_ = 0;
   int delivered_ = 0;
   std::vector<int16_t> buffer_;
@@ -87,9 +103,9 @@ class ClockDevices : public CaptureDevices {
       return nullptr;
     }
     if (endpoint.kind == CaptureEndpoint::Loopback)
-      return std::make_unique<ClockDevice>(L"Speakers", 480, quietUntilMs, nullptr, farSignal);
+      return std::make_unique<ClockDevice>(L"Speakers", 480, quietUntilMs, nullptr, farSignal, loopbackCounts);
     return std::make_unique<ClockDevice>(endpoint.kind == CaptureEndpoint::Named ? endpoint.name : L"Microphone",
-                                         160, nullptr, loseInAfter, nearSignal);
+                                         160, nullptr, loseInAfter, nearSignal, captureCounts);
   }
   std::vector<std::wstring> CaptureDeviceNames() override { return {L"Microphone"}; }
 
@@ -98,6 +114,10 @@ class ClockDevices : public CaptureDevices {
   std::shared_ptr<std::atomic<int>> quietUntilMs = std::make_shared<std::atomic<int>>(0);
   std::shared_ptr<std::atomic<int>> loseInAfter = std::make_shared<std::atomic<int>>(-1);
   Signal farSignal = Pulses, nearSignal = Pulses;
+  // The loopback devices, and the capture devices (a named one or the
+  // microphone).
+  std::shared_ptr<DeviceCounts> loopbackCounts = std::make_shared<DeviceCounts>();
+  std::shared_ptr<DeviceCounts> captureCounts = std::make_shared<DeviceCounts>();
 };
 
 // The sessions on the near-end device, as the test sets them.

@@ -26,6 +26,9 @@ struct SkypeClientStandIn {
   std::function<bool(std::wstring& path)> skypePath;
   std::function<bool()> skypeRunning;
   std::function<void(const std::wstring& target)> shellOpen;
+  // A thread begins to wait for threads to end while it serves the messages
+  // sent to it (a stop of the link threads does so).
+  std::function<void()> waitBegins;
 };
 
 // Replaces the stand-in; an empty record removes every hook.

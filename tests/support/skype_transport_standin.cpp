@@ -42,6 +42,8 @@ void PostDiscoverBroadcast(WindowId fromWindow) {
 }
 
 bool WaitServingSentMessages(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
+  auto begins = CurrentSkypeClientStandIn().waitBegins;
+  if (begins) begins();
   auto end = std::chrono::steady_clock::now() + deadline;
   while (!done()) {
     if (std::chrono::steady_clock::now() >= end) return done();

@@ -4,12 +4,10 @@
 
 #include <thread>
 
-#include "platform/debug_trace.h"
-#include "tests/support/capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/window_bench.h"
 #include "ui/edit_ex.h"
-#include "ui/help_menu.h"
+#include "ui/option_menu.h"
 #include "ui/image_button.h"
 #include "ui/transparent_static.h"
 
@@ -206,7 +204,6 @@ TEST_F(Controls, BoxButtonTogglesAtOnceAndKeepsItsClickFromTheOwner) {
 }
 
 TEST_F(Controls, ImageFilesAreNotHeldAndBadOnesGiveEmptyButtons) {
-  TraceCapture trace;
   ButtonImage image;
   std::wstring path = Image(L"Stop.png", kNormal);
   ASSERT_TRUE(LoadButtonImage(path, image, 96));
@@ -235,8 +232,14 @@ TEST_F(Controls, ImageFilesAreNotHeldAndBadOnesGiveEmptyButtons) {
   EXPECT_EQ(rect.right, 0);
   EXPECT_EQ(rect.bottom, 0);
   RedrawWindow(host.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  EXPECT_FALSE(PlaceImageButton(host.hwnd(), button, 4242));
-  EXPECT_TRUE(trace.contains(L"create button failed"));
+  // No window with that id to take the place of: nothing is made, and the
+  // button placed before stays where it is.
+  CImageButton another;
+  another.SetImages({dir.file(L"corrupt.png"), L"", L"", L""});
+  EXPECT_FALSE(PlaceImageButton(host.hwnd(), another, 4242));
+  EXPECT_EQ(another.GetSafeHwnd(), nullptr);
+  EXPECT_EQ(GetDlgItem(host.hwnd(), 4242), nullptr);
+  EXPECT_EQ(GetDlgItem(host.hwnd(), 1035), button.GetSafeHwnd());
 }
 
 // A window that sets its buttons' captions on a timer (the main window's
@@ -349,8 +352,8 @@ TEST_F(Controls, EditFieldDrawsItsColoursAndRoundedBorder) {
   EXPECT_GT(shot.count({41, 31, 100, 53}, edit.textColor), 5);
 }
 
-TEST_F(Controls, HelpMenuItemsMeasureAndDrawWithTheirSeparators) {
-  CHelpMenu menu;
+TEST_F(Controls, OptionMenuItemsMeasureAndDrawWithTheirSeparators) {
+  OptionMenu menu;
   menu.itemWidth = 130;
   menu.itemHeight = 23;
   ASSERT_TRUE(menu.CreatePopupMenu());
@@ -374,7 +377,7 @@ TEST_F(Controls, HelpMenuItemsMeasureAndDrawWithTheirSeparators) {
 
     Mouse::MoveToScreen({items[0].left + 40, items[0].top + 10});
     RECT all = {items[0].left, items[0].top, items[2].right, items[2].bottom};
-    WaitUntil([&] { return Pixels::OfScreen(items[0]).at(5, 5) == CHelpMenu::kSelectedFill; });
+    WaitUntil([&] { return Pixels::OfScreen(items[0]).at(5, 5) == OptionMenu::kSelectedFill; });
     shot = Pixels::OfScreen(all);
     Mouse::MoveToScreen({items[2].left + 40, items[2].top + 10});
     Mouse::Press();
@@ -391,19 +394,19 @@ TEST_F(Controls, HelpMenuItemsMeasureAndDrawWithTheirSeparators) {
   EXPECT_GE(width, ScaleForScreen(130));
   EXPECT_EQ(height, ScaleForScreen(23));
   // Selected: blue inside a one-pixel margin; the others light grey.
-  EXPECT_EQ(shot.at(1, 1), CHelpMenu::kSelectedFill);
-  EXPECT_EQ(shot.at(width - 2, height - 2), CHelpMenu::kSelectedFill);
-  EXPECT_NE(shot.at(0, 0), CHelpMenu::kSelectedFill);
-  EXPECT_EQ(shot.at(width / 2, height + height / 2), CHelpMenu::kItemFill);
+  EXPECT_EQ(shot.at(1, 1), OptionMenu::kSelectedFill);
+  EXPECT_EQ(shot.at(width - 2, height - 2), OptionMenu::kSelectedFill);
+  EXPECT_NE(shot.at(0, 0), OptionMenu::kSelectedFill);
+  EXPECT_EQ(shot.at(width / 2, height + height / 2), OptionMenu::kItemFill);
   EXPECT_GT(shot.count({0, 2 * height, width, 3 * height}, RGB(0, 0, 0)), 5) << "the item's text";
   // Under "About" a groove from 2 pixels in: the shadow on its last row, the
   // light line just below; none under the other items.
   int aboutBottom = 2 * height;
-  EXPECT_EQ(shot.at(2, aboutBottom - 1), CHelpMenu::kSeparatorShadow);
-  EXPECT_EQ(shot.at(width - 3, aboutBottom - 1), CHelpMenu::kSeparatorShadow);
-  EXPECT_EQ(shot.at(width / 2, aboutBottom), CHelpMenu::kSeparatorLight);
-  EXPECT_EQ(shot.count({0, height - 1, width, height + 1}, CHelpMenu::kSeparatorShadow), 0);
-  EXPECT_EQ(shot.count({0, 3 * height - 1, width, 3 * height}, CHelpMenu::kSeparatorShadow), 0);
+  EXPECT_EQ(shot.at(2, aboutBottom - 1), OptionMenu::kSeparatorShadow);
+  EXPECT_EQ(shot.at(width - 3, aboutBottom - 1), OptionMenu::kSeparatorShadow);
+  EXPECT_EQ(shot.at(width / 2, aboutBottom), OptionMenu::kSeparatorLight);
+  EXPECT_EQ(shot.count({0, height - 1, width, height + 1}, OptionMenu::kSeparatorShadow), 0);
+  EXPECT_EQ(shot.count({0, 3 * height - 1, width, 3 * height}, OptionMenu::kSeparatorShadow), 0);
 }
 
 }  // namespace

@@ -7,17 +7,17 @@
 #include "tests/support/temp_dir.h"
 #include "tests/ui/window_bench.h"
 #include "ui/edit_ex.h"
-#include "ui/help_menu.h"
+#include "ui/option_menu.h"
 #include "ui/image_button.h"
 #include "ui/transparent_static.h"
 
 namespace {
 
-class CountingMenu : public CHelpMenu {
+class CountingMenu : public OptionMenu {
  public:
   void DrawItem(const DRAWITEMSTRUCT& item) override {
     ++drawn;
-    CHelpMenu::DrawItem(item);
+    OptionMenu::DrawItem(item);
   }
   static int drawn;
 };

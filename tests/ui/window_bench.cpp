@@ -25,6 +25,8 @@ void PumpPending() {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
+    // As every loop of the program: the dialogs of this thread take their keys.
+    if (RouteDialogMessage(&msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

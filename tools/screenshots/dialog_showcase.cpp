@@ -79,22 +79,22 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 5) return 2;
   std::wstring which = argv[1], readyFile = argv[3], quitFile = argv[4];
   SettingsRecord settings;
-  settings.Language_Select = static_cast<uint8_t>(_wtoi(argv[2]));
-  settings.AutoRecord = 1;
-  settings.SaveLF = 1;
-  settings.ShowStatusOnTray = 1;
-  settings.CloseSkypeCallQualityWindow = 1;
-  settings.RecordFormat = kFormatMp3 | kFormatOpus;
-  settings.RecordWay = kRecordBoth;
-  settings.WavePath = L"C:\\Users\\ann\\Documents\\Calvoro Record";
-  settings.RecordContacts = kRecordAllButListed;
-  settings.ContactList = L"bob live:dave frank.li";
-  settings.KeepDays = 180;
-  if (which == L"recordings") settings.WavePath = SampleRecordings(settings.Language_Select == 1);
+  settings.languageIndex = static_cast<uint8_t>(_wtoi(argv[2]));
+  settings.autoRecord = 1;
+  settings.stereo = 1;
+  settings.stateBalloons = 1;
+  settings.closeCallQualityWindow = 1;
+  settings.formats = kFormatMp3 | kFormatOpus;
+  settings.recordWay = RecordWay::Both;
+  settings.recordFolder = L"C:\\Users\\ann\\Documents\\Calvoro Record";
+  settings.recordContacts = RecordContacts::AllButListed;
+  settings.contactList = L"bob live:dave frank.li";
+  settings.keepDays = 180;
+  if (which == L"recordings") settings.recordFolder = SampleRecordings(settings.languageIndex == 1);
   IgnoredEvents events;
   // Config.ini is never read or written here.
   CallRecorder recorder(events, RecorderPlaces{L"", LanguageIniPath()});
-  recorder.language().Select(settings.Language_Select);
+  recorder.language().Select(settings.languageIndex);
   recorder.settings().Publish(settings);
 
   std::atomic<DWORD> dialogThread{0};
@@ -108,7 +108,8 @@ int wmain(int argc, wchar_t** argv) {
       CRecordingsDlg dialog(nullptr, recorder);
       result = dialog.DoModal();
     } else {
-      CSettingDlg dialog(nullptr, recorder);
+      BackgroundWork work;
+      CSettingDlg dialog(nullptr, recorder, work);
       result = dialog.DoModal();
     }
     if (result == -1) std::fprintf(stderr, "the dialog could not be created (error %lu)\n", GetLastError());
@@ -151,6 +152,10 @@ int wmain(int argc, wchar_t** argv) {
     std::fclose(ready);
   }
   WaitUntil([&] { return FileThere(quitFile); }, std::chrono::minutes(5));
+  // A dialog opened from this one (the audio source dialog) closes first:
+  // this one ends only once its own handler, which runs that one, is done.
+  HWND front = GetLastActivePopup(dialog);
+  if (front && front != dialog) PostMessageW(front, WM_COMMAND, IDCANCEL, 0);
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   shown.join();
   return 0;

@@ -18,7 +18,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/ui/window_bench.h"
 #include "ui/edit_ex.h"
-#include "ui/help_menu.h"
+#include "ui/option_menu.h"
 #include "ui/image_button.h"
 #include "ui/transparent_static.h"
 
@@ -187,7 +187,7 @@ int wmain(int argc, wchar_t** argv) {
 
   RedrawWindow(host, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
 
-  CHelpMenu menu;
+  OptionMenu menu;
   menu.itemWidth = 130;
   menu.itemHeight = 23;
   menu.CreatePopupMenu();
@@ -211,7 +211,7 @@ int wmain(int argc, wchar_t** argv) {
     GetMenuItemRect(nullptr, menu.GetSafeHmenu(), 0, &first);
     Mouse::MoveToScreen({(first.left + first.right) / 2, first.bottom + (first.bottom - first.top) / 2});
     WaitUntil([&] { return Pixels::OfScreen({first.left, first.bottom + 3, first.left + 4, first.bottom + 4}).at(2, 0) ==
-                           CHelpMenu::kSelectedFill; });
+                           OptionMenu::kSelectedFill; });
     RECT shown;
     GetWindowRect(host, &shown);
     RECT popup;
