@@ -20,23 +20,20 @@ void RecordingPresenter::OnStarting() {
 }
 
 void RecordingPresenter::OnNothingToRecord() {
-  recordLineShowsSaved_ = false;
   // The notice for 3 seconds, then the line goes.
-  SetRecordLineText(recorder_.language().Text(L"Record_Status4"), false);
+  SetRecordLineText(recorder_.language().Text(L"Record_Status4"), RecordLine::Recording);
   window_.ShowItem(IDC_RECORD_STATUS, true);
   SetTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer, 3000, nullptr);
 }
 
 void RecordingPresenter::OnCallSkipped(const std::wstring& partners) {
   KillTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer);
-  recordLineShowsSaved_ = false;
   SetRecordLineText(FormatText(recorder_.language().TextOr(
                                    L"Record_Status_Rule_Skipped",
                                    L"Not recorded by the contact rule: %s. Click Record to record it."),
                                {partners}),
-                    false);
+                    RecordLine::Skipped);
   window_.ShowItem(IDC_RECORD_STATUS, true);
-  recordLineShowsSkipped_ = true;
 }
 
 void RecordingPresenter::OnHolding(bool stopping) {
@@ -47,28 +44,27 @@ void RecordingPresenter::OnHolding(bool stopping) {
 
 void RecordingPresenter::OnCallStarted() {
   // A call came into progress: the saved recording's line has had its time.
-  if (!recordLineShowsSaved_) return;
-  recordLineShowsSaved_ = false;
+  if (line_ != RecordLine::Saved) return;
+  line_ = RecordLine::Recording;
   if (!recorder_.Status().exists) window_.ShowItem(IDC_RECORD_STATUS, false);
 }
 
 void RecordingPresenter::OnCallsEnded() {
   // The line of a skipped call goes with the calls.
-  if (!recordLineShowsSkipped_) return;
-  recordLineShowsSkipped_ = false;
-  if (!recorder_.Status().exists && !recordLineShowsError_) window_.ShowItem(IDC_RECORD_STATUS, false);
+  if (line_ != RecordLine::Skipped) return;
+  line_ = RecordLine::Recording;
+  if (!recorder_.Status().exists) window_.ShowItem(IDC_RECORD_STATUS, false);
 }
 
 bool RecordingPresenter::RecordLineGreen() const {
-  return !recordLineShowsError_ && (recordLineShowsSaved_ || recorder_.CallInProgress());
+  return line_ != RecordLine::Error && (line_ == RecordLine::Saved || recorder_.CallInProgress());
 }
 
 void RecordingPresenter::ShowNoAudio(const std::wstring& text) {
   // Nothing may look as if it recorded.
   noAudioText_ = text;
   KillTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer);
-  recordLineShowsSaved_ = false;
-  SetRecordLineText(text, true);
+  SetRecordLineText(text, RecordLine::Error);
   window_.ShowItem(IDC_RECORD_STATUS, true);
 }
 
@@ -123,7 +119,7 @@ void RecordingPresenter::OnStopped() {
   window_.EnableItem(IDC_RECORD, true);
   window_.EnableItem(IDC_PAUSE, false);
   window_.EnableItem(IDC_STOP, false);
-  if (!recordLineShowsError_) window_.ShowItem(IDC_RECORD_STATUS, false);
+  if (line_ != RecordLine::Error) window_.ShowItem(IDC_RECORD_STATUS, false);
   KillTimer(window_.GetSafeHwnd(), kRecordStatusTimer);
 }
 
@@ -132,10 +128,9 @@ void RecordingPresenter::ShowSaved(const std::wstring& file) {
   const std::wstring name = file.substr(file.find_last_of(L"\\/") + 1);
   // A recording that started meanwhile (a call right after the last) keeps
   // its line; the balloon still tells of the saved one.
-  if (!recorder_.Status().exists && !recordLineShowsError_) {
+  if (!recorder_.Status().exists && line_ != RecordLine::Error) {
     KillTimer(window_.GetSafeHwnd(), kNoCallNoticeTimer);
-    SetRecordLineText(FormatText(language.TextOr(L"Record_Saved", L"Recording saved: %s"), {name}), false);
-    recordLineShowsSaved_ = true;
+    SetRecordLineText(FormatText(language.TextOr(L"Record_Saved", L"Recording saved: %s"), {name}), RecordLine::Saved);
     window_.ShowItem(IDC_RECORD_STATUS, true);
   }
   if (recorder_.settings().Current()->savedNotice == 0 || recorder_.Exiting()) {
@@ -177,7 +172,7 @@ void RecordingPresenter::OnFailed(RecordingFailure failure, bool ending) {
   // The line keeps the error until the next recording starts.
   std::wstring text = recorder_.language().Text(L"Error_Message_1");
   KillTimer(window_.GetSafeHwnd(), kRecordStatusTimer);
-  SetRecordLineText(text, true);
+  SetRecordLineText(text, RecordLine::Error);
   window_.ShowItem(IDC_RECORD_STATUS, true);
   // Shown whatever ShowStatusOnTray says, for the shell's own time; no state
   // balloon takes its place.
@@ -197,7 +192,7 @@ bool RecordingPresenter::OnTimer(UINT_PTR id) {
       return true;
     case kNoCallNoticeTimer:
       KillTimer(hwnd, id);
-      if (!recorder_.Status().exists && !recordLineShowsError_) window_.ShowItem(IDC_RECORD_STATUS, false);
+      if (!recorder_.Status().exists && line_ != RecordLine::Error) window_.ShowItem(IDC_RECORD_STATUS, false);
       return true;
     default:
       return false;
@@ -206,19 +201,18 @@ bool RecordingPresenter::OnTimer(UINT_PTR id) {
 
 void RecordingPresenter::RefreshRecordLine() {
   if (recordingFailed_) return;
-  recordLineShowsSaved_ = false;
   const RecordingStatus status = recorder_.Status();
   std::wstring text = BuildRecordLine(recorder_.language(), status.finishing, status.paused, recorder_.Subject(false),
                                       recorder_.ElapsedSeconds());
-  SetRecordLineText(text, false);
+  SetRecordLineText(text, RecordLine::Recording);
   SetTimer(window_.GetSafeHwnd(), kRecordStatusTimer, 1000, nullptr);
 }
 
-void RecordingPresenter::SetRecordLineText(const std::wstring& text, bool error) {
-  recordLineShowsSkipped_ = false;
+void RecordingPresenter::SetRecordLineText(const std::wstring& text, RecordLine shows) {
   HWND line = window_.GetDlgItem(IDC_RECORD_STATUS);
-  bool colourMayChange = recordLineShowsError_ != error;
-  recordLineShowsError_ = error;
+  // The colour follows what the line tells.
+  const bool colourMayChange = line_ != shows;
+  line_ = shows;
   if (GetWindowTextString(line) != text)
     SetWindowTextW(line, text.c_str());
   else if (colourMayChange)

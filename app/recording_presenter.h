@@ -57,10 +57,15 @@ class RecordingPresenter {
   void OnFailed(RecordingFailure failure, bool ending);
 
  private:
+  // What the recording line tells: the recording (or a notice), where the
+  // last recording was saved (until the next call), a call the contact rule
+  // skipped (until the calls end), or an error (in red).
+  enum class RecordLine { Recording, Saved, Skipped, Error };
+
   void ShowRunning();
   void ShowStatusSoon();
   void RefreshRecordLine();
-  void SetRecordLineText(const std::wstring& text, bool error);
+  void SetRecordLineText(const std::wstring& text, RecordLine line);
   void BalloonIfWanted();
   void ShowSaved(const std::wstring& file);
 
@@ -70,15 +75,11 @@ class RecordingPresenter {
   StatusLines& lines_;
   ShellLauncher& shell_;
 
-  bool recordLineShowsError_ = false;
+  RecordLine line_ = RecordLine::Recording;
   // The recording failed: its error line and balloon stay until a recording
   // starts again, whatever the recording's later events (which may arrive
   // after the failure's) would show.
   bool recordingFailed_ = false;
-  // The line tells where the last recording was saved, until the next call.
-  bool recordLineShowsSaved_ = false;
-  // The line tells of a call the contact rule skipped.
-  bool recordLineShowsSkipped_ = false;
   // Why no call can be recorded; empty while the audio servers listen.
   std::wstring noAudioText_;
 };

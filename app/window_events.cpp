@@ -5,17 +5,15 @@
 #include "ui/background_work.h"
 
 void WindowEventChannel::Attach(HWND window, RecorderEvents* handler) {
-  std::vector<Event> waiting;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    window_ = window;
-    handler_ = handler;
-    detached_ = false;
-    waiting.swap(waiting_);
-  }
-  // The action runs only while its window exists, and the handler lives as
-  // long as the window.
-  for (Event& event : waiting) PostToWindow(window, [handler, event] { event(*handler); });
+  // Those that waited are posted under the lock, so that an event told
+  // meanwhile cannot overtake them. The action runs only while its window
+  // exists, and the handler lives as long as the window.
+  std::lock_guard<std::mutex> lock(mutex_);
+  window_ = window;
+  handler_ = handler;
+  detached_ = false;
+  for (Event& event : waiting_) PostToWindow(window, [handler, event] { event(*handler); });
+  waiting_.clear();
 }
 
 void WindowEventChannel::Detach() {

@@ -193,7 +193,6 @@ void CallRecorder::BeginExit() {
   loop_.Send([this] {
     exiting_.store(true);
     loop_.Cancel(kContactRuleTimer);
-    ruleWaiting_ = false;
     DoStop();
   });
 }

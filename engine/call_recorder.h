@@ -337,6 +337,6 @@ class CallRecorder {
   uint64_t hold_ = 0;
   // The automatic start began the recording of the computer's sound.
   bool autoStarted_ = false;
-  // A client's call waits for its partners before the contact rule decides.
-  bool ruleWaiting_ = false;
+  // A client's call waits for its partners before the contact rule decides
+  // while kContactRuleTimer is armed.
 };

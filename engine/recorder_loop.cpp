@@ -26,11 +26,8 @@ bool RecorderLoop::Start() {
 void RecorderLoop::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!running_) {
-      stopping_ = true;
-      return;
-    }
     stopping_ = true;
+    if (!running_) return;
   }
   wake_.notify_all();
   if (thread_.joinable() && std::this_thread::get_id() != loopThread_) thread_.join();

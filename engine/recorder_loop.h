@@ -38,7 +38,8 @@ class RecorderLoop {
   // run on the thread that posts or sends them, as a last resort).
   bool Start();
   // Runs what is queued, drops the timers, and ends the thread. Tasks posted
-  // afterwards are run on the caller's thread, as when the loop never started.
+  // afterwards are dropped (nobody is left to hear of them); a task sent
+  // afterwards runs on the caller's thread.
   void Stop();
 
   void Post(Task task);

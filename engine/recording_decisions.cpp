@@ -102,17 +102,16 @@ void CallRecorder::CallStarted() {
 void CallRecorder::CallEnded() {
   if (RecordsSound() || skype_.calls.CallInProgress()) return;
   // A rule still waiting gives up.
-  ruleWaiting_ = false;
   loop_.Cancel(kContactRuleTimer);
   events_.OnCallsEnded();
   DoStop();
 }
 
 void CallRecorder::PartnerKnown() {
-  if (!RecordsSound() && ruleWaiting_) {
+  // The rule waits while its timer is armed.
+  if (!RecordsSound() && loop_.TimerArmed(kContactRuleTimer)) {
     const ContactVerdict verdict = ContactRuleVerdict();
     if (verdict.decided) {
-      ruleWaiting_ = false;
       loop_.Cancel(kContactRuleTimer);
       DecideByContactRule(verdict);
     }
@@ -125,7 +124,6 @@ void CallRecorder::PartnerKnown() {
 // kContactRuleWait; a call it skips is told, and Record still records it by
 // hand.
 void CallRecorder::AutoRecordClientCall() {
-  ruleWaiting_ = false;
   loop_.Cancel(kContactRuleTimer);
   // A call that joins a running recording is in it already: the client
   // streams the calls together.
@@ -134,13 +132,8 @@ void CallRecorder::AutoRecordClientCall() {
     DecideByContactRule(verdict);
     return;
   }
-  ruleWaiting_ = true;
-  loop_.After(kContactRuleTimer, kContactRuleWait, [this] {
-    if (!ruleWaiting_) return;
-    // A partner the client never named: the rule decides on the others.
-    ruleWaiting_ = false;
-    DecideByContactRule(ContactRuleVerdict());
-  });
+  // A partner the client never named: the rule decides on the others.
+  loop_.After(kContactRuleTimer, kContactRuleWait, [this] { DecideByContactRule(ContactRuleVerdict()); });
 }
 
 void CallRecorder::DecideByContactRule(const ContactVerdict& verdict) {
