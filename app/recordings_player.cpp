@@ -6,6 +6,7 @@
 
 #include "app/recording_files.h"
 #include "common/text_format.h"
+#include "formats/audio_length.h"
 #include "formats/playback_source.h"
 #include "playback/audio_player.h"
 #include "record/recording_list.h"
@@ -16,9 +17,7 @@ namespace {
 constexpr int kPositionSteps = 1000;
 constexpr UINT kPositionEveryMs = 200;
 
-std::wstring TimeText(uint64_t frames, uint32_t rate) {
-  return rate ? FormatDuration(static_cast<int64_t>(frames * 1000 / rate)) : std::wstring(L"0:00");
-}
+std::wstring TimeText(uint64_t frames, uint32_t rate) { return FormatDuration(DurationMs(frames, rate).value_or(0)); }
 
 std::wstring NameOf(const std::wstring& file) { return file.substr(file.find_last_of(L"\\/") + 1); }
 

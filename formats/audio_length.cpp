@@ -1,5 +1,7 @@
 #include "formats/audio_length.h"
 
+#include <cstdint>
+
 #include "formats/audio_format.h"
 #include "formats/flac.h"
 #include "formats/input_file.h"
@@ -22,8 +24,10 @@ std::optional<int64_t> AudioFileDurationMs(const std::wstring& path, uint8_t for
   }
 }
 
-std::optional<int64_t> DurationMs(uint64_t frames, uint64_t rate) {
+std::optional<int64_t> DurationMs(uint64_t frames, uint32_t rate) {
   if (rate == 0) return std::nullopt;
-  // Whole seconds and the rest apart, so that no product overflows.
+  // A length no file can have (a header's garbage): none rather than an
+  // overflow. Whole seconds and the rest apart, so that no product overflows.
+  if (frames / rate > static_cast<uint64_t>(INT64_MAX) / 1000 - 1) return std::nullopt;
   return static_cast<int64_t>(frames / rate * 1000 + frames % rate * 1000 / rate);
 }

@@ -12,5 +12,6 @@
 // the file cannot be read or is not of that kind.
 std::optional<int64_t> AudioFileDurationMs(const std::wstring& path, uint8_t format);
 
-// `frames` at `rate` in whole milliseconds (rounded down); nothing at rate 0.
-std::optional<int64_t> DurationMs(uint64_t frames, uint64_t rate);
+// `frames` at `rate` in whole milliseconds (rounded down); nothing at rate 0
+// or for a length beyond what a millisecond count holds.
+std::optional<int64_t> DurationMs(uint64_t frames, uint32_t rate);

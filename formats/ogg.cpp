@@ -72,7 +72,8 @@ std::optional<int64_t> OggDurationMs(InputFile& in) {
   if (firstLength == 0) return std::nullopt;
   const uint8_t* packet = first.data() + kPageHeaderBytes + first[26];
   const size_t packetBytes = firstLength - kPageHeaderBytes - first[26];
-  uint64_t rate = 0, preSkip = 0;
+  uint32_t rate = 0;
+  uint64_t preSkip = 0;
   OpusHead head;
   if (packetBytes >= 16 && std::memcmp(packet, "\x01vorbis", 7) == 0) {
     rate = Le32(packet + 12);

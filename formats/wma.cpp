@@ -21,16 +21,18 @@ std::optional<int64_t> WmaDurationMs(InputFile& in) {
   for (uint32_t i = 0; i < objects && at + 24 <= headerEnd; ++i) {
     uint8_t object[24];
     if (!in.ReadAt(at, object, 24)) break;
+    // An object's size from the file: one that runs past the header (or
+    // would wrap the position round) ends the walk.
     const uint64_t size = Le64(object + 16);
-    if (size < 24) break;
+    if (size < 24 || size > headerEnd - at) break;
     if (std::memcmp(object, kFileProperties, 16) == 0) {
       uint8_t props[104];
       if (size < 104 || !in.ReadAt(at, props, 104)) return std::nullopt;
       const uint64_t play = Le64(props + 64), preroll = Le64(props + 80);
       const uint32_t flags = Le32(props + 88);
       if (flags & 1) return std::nullopt;  // a broadcast: no duration
-      const int64_t ms = static_cast<int64_t>(play / 10000) - static_cast<int64_t>(preroll);
-      return ms > 0 ? ms : 0;
+      const uint64_t playMs = play / 10000;
+      return static_cast<int64_t>(playMs > preroll ? playMs - preroll : 0);
     }
     at += size;
   }

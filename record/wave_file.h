@@ -12,7 +12,6 @@
 #include "platform/file.h"
 
 constexpr uint32_t kSampleRate = 16000;
-constexpr uint16_t kBitsPerSample = 16;
 constexpr uint64_t kWaveHeaderBytes = kCanonicalWaveHeaderBytes;
 constexpr uint32_t kMonoBytesPerSecond = 32000;
 

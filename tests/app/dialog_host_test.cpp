@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -89,22 +90,9 @@ class DialogHostTest : public ::testing::Test {
   }
   // The visible dialogs of the window thread besides the main window.
   std::vector<HWND> OpenDialogs() const {
-    struct Search {
-      HWND main;
-      std::vector<HWND> found;
-    } search{windows.main(), {}};
-    EnumThreadWindows(
-        windows.id(),
-        [](HWND window, LPARAM data) {
-          auto* s = reinterpret_cast<Search*>(data);
-          wchar_t name[16] = L"";
-          GetClassNameW(window, name, 16);
-          if (window != s->main && IsWindowVisible(window) && std::wstring(name) == L"#32770")
-            s->found.push_back(window);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> dialogs = VisibleWindowsOfClass(windows.id(), L"#32770");
+    dialogs.erase(std::remove(dialogs.begin(), dialogs.end(), windows.main()), dialogs.end());
+    return dialogs;
   }
   // Brings the main window to the front, as a user clicking it does.
   void MainInFront() {

@@ -160,21 +160,24 @@ INT_PTR OpenDialog::result() const {
 }
 
 HWND OpenDialog::FindWindowOfClass(const wchar_t* windowClass, HWND owner) const {
+  for (HWND window : VisibleWindowsOfClass(thread_.id(), windowClass))
+    if (GetWindow(window, GW_OWNER) == owner) return window;
+  return nullptr;
+}
+
+std::vector<HWND> VisibleWindowsOfClass(DWORD thread, const wchar_t* windowClass) {
   struct Search {
     const wchar_t* windowClass;
-    HWND owner;
-    HWND found;
-  } search = {windowClass, owner, nullptr};
+    std::vector<HWND> found;
+  } search{windowClass, {}};
   EnumThreadWindows(
-      thread_.id(),
+      thread,
       [](HWND window, LPARAM data) {
         auto* s = reinterpret_cast<Search*>(data);
         wchar_t name[64] = L"";
         GetClassNameW(window, name, 64);
-        if (!IsWindowVisible(window) || std::wstring(name) != s->windowClass) return TRUE;
-        if (GetWindow(window, GW_OWNER) != s->owner) return TRUE;
-        s->found = window;
-        return FALSE;
+        if (IsWindowVisible(window) && std::wstring(name) == s->windowClass) s->found.push_back(window);
+        return TRUE;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;

@@ -110,6 +110,9 @@ class OpenDialog {
 };
 
 // Real input, as a user gives it.
+// The visible windows of `thread` of the class `windowClass`, in Z order.
+std::vector<HWND> VisibleWindowsOfClass(DWORD thread, const wchar_t* windowClass);
+
 POINT Middle(HWND window);
 void ClickAt(HWND window, POINT point);
 void Click(HWND window);

@@ -22,27 +22,17 @@ int64_t DurationOf(const std::wstring& path, uint8_t format) {
   return AudioFileDurationMs(path, format).value_or(kUnreadable);
 }
 
-std::string Le(uint64_t value, int bytes) {
-  std::string out;
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-  return out;
-}
-
-// The recorder's own WAV header over `frames` mono frames of a ramp.
+// A WAV file as the recorder writes it over `frames` mono frames of a ramp.
 std::string WaveFile(size_t frames) {
-  auto header =
-      CanonicalWaveHeader(1, kSampleRate, static_cast<uint32_t>(36 + frames * 2), static_cast<uint32_t>(frames * 2));
-  std::string bytes(reinterpret_cast<const char*>(header.data()), header.size());
-  for (size_t i = 0; i < frames; ++i) bytes += Le(static_cast<uint16_t>(i * 37), 2);
-  return bytes;
+  std::string ramp;
+  for (size_t i = 0; i < frames; ++i) ramp += Le16(static_cast<uint16_t>(i * 37));
+  return WaveImage(1, kSampleRate, ramp);
 }
 
-// `frames` of a 440 Hz tone at the recorder's rate, encoded by the
-// program's encoder.
+// `frames` of a sweep at the recorder's rate, encoded by the program's encoder.
 bool EncodeTone(uint8_t format, const std::wstring& path, size_t frames, uint16_t channels = 1) {
-  std::vector<int16_t> samples(frames * channels);
-  for (size_t i = 0; i < samples.size(); ++i)
-    samples[i] = static_cast<int16_t>(8000 * std::sin(2 * 3.14159265358979 * 440 * (i / channels) / kSampleRate));
+  std::vector<int16_t> samples = Sweep(channels, kSampleRate, static_cast<double>(frames) / kSampleRate);
+  samples.resize(frames * channels);
   return MakeRecording(format, path, samples, channels, kSampleRate);
 }
 
@@ -166,4 +156,27 @@ TEST(AudioDuration, ConstantRateMp3AfterAnId3TagAndWmaFromItsHeader) {
   wma[30 + other.size() + 88] = 1;
   ASSERT_TRUE(WriteFileBytes(path, wma));
   EXPECT_EQ(DurationOf(path, kFormatWma), kUnreadable);
+
+  // An object whose size would wrap the walk round to a File Properties
+  // object hidden inside the first object's data: the walk ends, nothing is
+  // read from where no object starts.
+  const std::string hidden = std::string(16, '\x42') + Le(24 + props.size(), 8) + props;
+  const std::string wrapping = std::string(16, '\x43') + Le(0 - static_cast<uint64_t>(hidden.size()), 8);
+  wma = asfHeader + Le(30 + hidden.size() + wrapping.size(), 8) + Le(3, 4) + "\x01\x02" + hidden + wrapping;
+  ASSERT_TRUE(WriteFileBytes(path, wma));
+  EXPECT_EQ(DurationOf(path, kFormatWma), kUnreadable);
+}
+
+// A length from a header's fields that no millisecond count holds (an Ogg
+// Vorbis header may claim 1 frame a second and a granule near 2^63) is none,
+// not a wrapped or negative number.
+TEST(AudioDuration, ALengthBeyondAMillisecondCountIsNone) {
+  EXPECT_EQ(DurationMs(48000, 16000), 3000);
+  EXPECT_EQ(DurationMs(15999, 16000), 999);
+  EXPECT_EQ(DurationMs(1, 0), std::nullopt);
+  const uint64_t most = static_cast<uint64_t>(INT64_MAX) / 1000 - 1;
+  EXPECT_EQ(DurationMs(most, 1), static_cast<int64_t>(most * 1000));
+  EXPECT_EQ(DurationMs(most + 1, 1), std::nullopt);
+  EXPECT_EQ(DurationMs(uint64_t{1} << 62, 1), std::nullopt);
+  EXPECT_EQ(DurationMs(UINT64_MAX, 4294967295u), static_cast<int64_t>(UINT64_MAX / 4294967295u * 1000 + 0));
 }

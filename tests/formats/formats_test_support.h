@@ -34,11 +34,14 @@ inline std::vector<int16_t> Sweep(uint16_t channels, uint32_t rate, double secon
 
 inline std::string LeBytes(const std::vector<int16_t>& samples) { return SampleBytes(samples); }
 
-inline std::string Le32(uint32_t v) {
-  return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                     static_cast<char>(v >> 24)};
+// `value` as `bytes` little-endian bytes.
+inline std::string Le(uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+  return out;
 }
-inline std::string Le16(uint16_t v) { return std::string{static_cast<char>(v), static_cast<char>(v >> 8)}; }
+inline std::string Le32(uint32_t v) { return Le(v, 4); }
+inline std::string Le16(uint16_t v) { return Le(v, 2); }
 
 // A PCM format chunk's body: format tag, channels, rate, bytes per second,
 // block alignment, bits.

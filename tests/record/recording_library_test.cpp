@@ -1,4 +1,7 @@
-#include "record/recording_library.h"
+#include "record/recording_list.h"
+#include "record/recording_name.h"
+#include "record/recording_rename.h"
+#include "record/recording_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -26,20 +29,6 @@ RecordingName Parsed(const std::wstring& fileName, uint8_t* format = nullptr) {
   RecordingName name;
   EXPECT_TRUE(ParseRecordingName(fileName, name, format)) << "refused: " << testing::PrintToString(fileName);
   return name;
-}
-
-std::string Le(uint64_t value, int bytes) {
-  std::string out;
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-  return out;
-}
-
-// The program's own WAV header over `frames` mono frames of a ramp.
-std::string WaveFile(size_t frames) {
-  auto header = BuildWaveHeader(1, static_cast<uint32_t>(36 + frames * 2), static_cast<uint32_t>(frames * 2));
-  std::string bytes(reinterpret_cast<const char*>(header.data()), header.size());
-  for (size_t i = 0; i < frames; ++i) bytes += Le(static_cast<uint16_t>(i * 37), 2);
-  return bytes;
 }
 
 }  // namespace
@@ -194,7 +183,7 @@ TEST(AudioDuration, ARecordingIsReadFromItsCheapestReadableFile) {
   entry.fileStem = kChs + L"(alice)";
   entry.stem = dir.file(entry.fileStem);
   entry.formats = kFormatWav | kFormatWma;
-  ASSERT_TRUE(WriteFileBytes(entry.stem + L".wav", WaveFile(8000)));
+  ASSERT_TRUE(WriteFileBytes(entry.stem + L".wav", WaveImage(1, kSampleRate, std::string(8000 * 2, '\x11'))));
   ASSERT_TRUE(WriteFileBytes(entry.stem + L".wma", "not a header"));
   EXPECT_EQ(RecordingDurationMs(entry), 500);
   // A damaged WAV gives way to the next file; none readable gives -2.
