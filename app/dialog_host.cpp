@@ -13,10 +13,8 @@ void BringToFront(HWND window) {
   SetForegroundWindow(GetLastActivePopup(window));
 }
 
-DialogHost::DialogHost(CallRecorder& recorder, std::function<void()> onSettingsApplied,
-                       std::function<void()> onSettingsClosed)
+DialogHost::DialogHost(CallRecorder& recorder, std::function<void()> onSettingsClosed)
     : recorder_(recorder),
-      onSettingsApplied_(std::move(onSettingsApplied)),
       onSettingsClosed_(std::move(onSettingsClosed)) {}
 
 DialogHost::~DialogHost() {
@@ -74,7 +72,7 @@ void DialogHost::OpenSettings() {
   }
   Open(
       settings_,
-      [this] { return std::make_unique<CSettingDlg>(main_, recorder_, settingsWork_, onSettingsApplied_); },
+      [this] { return std::make_unique<CSettingDlg>(main_, recorder_, settingsWork_); },
       [this] { SettingsClosed(); });
 }
 

@@ -26,11 +26,9 @@ class CSettingDlg;
 
 class DialogHost {
  public:
-  // `onSettingsApplied` runs after each apply that took effect, and
-  // `onSettingsClosed` once the settings dialog has gone; both on the main
-  // window's thread.
-  DialogHost(CallRecorder& recorder, std::function<void()> onSettingsApplied,
-             std::function<void()> onSettingsClosed);
+  // `onSettingsClosed` runs once the settings dialog has gone, on the main
+  // window's thread. (An apply that took effect the recorder tells itself.)
+  DialogHost(CallRecorder& recorder, std::function<void()> onSettingsClosed);
   // Closes what is open; waits (up to BackgroundWork::kEndWait) for an apply
   // under way, which writes the recorder's settings.
   ~DialogHost();
@@ -80,7 +78,6 @@ class DialogHost {
   void PostToMain(std::function<void()> action);
 
   CallRecorder& recorder_;
-  std::function<void()> onSettingsApplied_;
   std::function<void()> onSettingsClosed_;
   HWND main_ = nullptr;
   bool exiting_ = false;

@@ -49,15 +49,9 @@ MainWindow::MainWindow(CallRecorder& recorder, WindowEventChannel& events, bool 
       tray_(recorder),
       statusLines_(*this, recorder),
       recording_(*this, recorder, tray_, statusLines_, shell_),
-      dialogs_(
-          recorder,
-          // The recorder tells of an apply itself (OnSettingsChanged).
-          [] {},
-          [this] {
-            ApplyMainWindowTexts();
-            RegisterRecordHotkey();
-            statusLines_.CheckFolder();
-          }),
+      // An apply is told by the recorder itself (OnSettingsChanged); once the
+      // dialog has gone, the folder is looked at again.
+      dialogs_(recorder, [this] { statusLines_.CheckFolder(); }),
       startHidden_(startHidden) {
   icon_ = LoadAppIcon(SM_CXICON, SM_CYICON);
   smallIcon_ = LoadAppIcon(SM_CXSMICON, SM_CYSMICON);
@@ -103,8 +97,7 @@ BOOL MainWindow::OnInitDialog() {
     ShowItem(IDC_VIRTUALSTORE_HINT, false);
     ShowItem(IDC_OPEN_VIRTUALSTORE, false);
   }
-  ApplyMainWindowTexts();
-  RegisterRecordHotkey();
+  // The texts and the hotkey come with the start-up's OnSettingsChanged.
   return TRUE;
 }
 
@@ -155,9 +148,6 @@ INT_PTR MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, bool&
   switch (message) {
     case WM_POSTED_ACTION:
       RunPostedAction(lParam);
-      return 0;
-    case WM_SENT_ACTION:
-      RunSentAction(lParam);
       return 0;
     case WM_EXIT_REQUEST:
       RequestExit();

@@ -70,7 +70,6 @@ class MainWindow : public CDialog, private RecorderEvents {
 
   // The parts, for the application's tests.
   StatusLines& statusLines() { return statusLines_; }
-  const MainTray& tray() const { return tray_; }
   DialogHost& dialogs() { return dialogs_; }
   bool keepOnTop() const { return keepOnTop_; }
   // No client or folder check waits or runs.

@@ -86,8 +86,8 @@ std::wstring ContactListText(const std::wstring& typed) {
 
 }  // namespace
 
-CSettingDlg::CSettingDlg(HWND parent, CallRecorder& recorder, BackgroundWork& work, std::function<void()> onApplied)
-    : CSkinnedDialog(IDD_SETTING_DIALOG, parent), recorder_(recorder), work_(work), onApplied_(std::move(onApplied)) {}
+CSettingDlg::CSettingDlg(HWND parent, CallRecorder& recorder, BackgroundWork& work)
+    : CSkinnedDialog(IDD_SETTING_DIALOG, parent), recorder_(recorder), work_(work) {}
 CSettingDlg::~CSettingDlg() = default;
 
 BOOL CSettingDlg::OnInitDialog() {
@@ -252,7 +252,6 @@ void CSettingDlg::ApplyTexts() {
 }
 
 void CSettingDlg::ShowPage(int page) {
-  page_ = page;
   for (int id : kGeneralPage) ShowItem(id, page == 0);
   for (int id : kRulesPage) ShowItem(id, page == 1);
   // The page shown has its button pressed.
@@ -348,8 +347,6 @@ void CSettingDlg::Applied(ApplyResult result) {
     SendMessageW(field, EM_SETSEL, 0, -1);
     return;
   }
-  // The main window shows the new language at once, whichever button applied.
-  if (onApplied_) onApplied_();
   if (ok || cancelAsked_) {
     EndDialog(ok ? IDOK : IDCANCEL);
     return;

@@ -40,11 +40,10 @@
 
 class CSettingDlg : public CSkinnedDialog {
  public:
-  // `recorder`: whose settings the dialog shows and applies. `work` runs the
+  // `recorder`: whose settings the dialog shows and applies (an apply that
+  // took effect the recorder tells the main window itself). `work` runs the
   // apply and lists the capture devices; it must outlive what it runs.
-  // `onApplied` is called on the dialog's thread after each apply that took
-  // effect.
-  CSettingDlg(HWND parent, CallRecorder& recorder, BackgroundWork& work, std::function<void()> onApplied = nullptr);
+  CSettingDlg(HWND parent, CallRecorder& recorder, BackgroundWork& work);
   ~CSettingDlg() override;
 
   // Asked to close (OK, or Cancel, its close button, Esc), it waits for the
@@ -77,7 +76,6 @@ class CSettingDlg : public CSkinnedDialog {
 
   CallRecorder& recorder_;
   BackgroundWork& work_;
-  std::function<void()> onApplied_;
   bool applying_ = false;
   bool okPending_ = false;    // the apply under way is OK's: the dialog closes after it
   bool cancelAsked_ = false;  // closed without applying while an apply was under way
@@ -90,6 +88,5 @@ class CSettingDlg : public CSkinnedDialog {
   CImageButton soundMore_;
   CImageButton pageGeneral_, pageRules_;
   CEditEx contactList_, keepDays_;
-  int page_ = 0;
   SoundSourceValues sound_;
 };

@@ -9,7 +9,6 @@
 #include "settings/ini_file.h"
 #include "settings/language.h"
 
-std::wstring ConfigIniPath() { return CurrentConfigIniPlace().path; }
 
 std::wstring PrepareConfigIniPath() { return PrepareConfigIni(CurrentConfigIniPlace()); }
 
@@ -31,13 +30,6 @@ SoundSourceValues SoundSourceValues::Of(const SettingsRecord& settings) {
   return values;
 }
 
-RecordingRulesValues RecordingRulesValues::Of(const SettingsRecord& settings) {
-  RecordingRulesValues values;
-  values.recordContacts = settings.recordContacts;
-  values.contactList = settings.contactList;
-  values.keepDays = settings.keepDays;
-  return values;
-}
 
 std::wstring AutorunCommand() { return FormatText(L"\"%s\" hide", {GetModuleFilePath()}); }
 
@@ -94,7 +86,7 @@ ApplyResult ApplySettings(SettingsStore& store, LanguageTable& language, const S
   record.recordHotkey = values.sound.recordHotkey;
   record.autoRecordApps = values.sound.autoRecordApps;
   record.recordContacts = values.rules.recordContacts;
-  record.contactList = values.rules.contactList.substr(0, kContactListMaxChars);
+  record.contactList = values.rules.contactList;
   record.keepDays = values.rules.keepDays;
   // Within the same rules as a value read from the file: no format is MP3,
   // an empty hotkey or app list the default, a rule out of range every call.

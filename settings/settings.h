@@ -142,8 +142,6 @@ struct RecordingRulesValues {
   RecordContacts recordContacts = RecordContacts::EveryCall;
   std::wstring contactList;
   int keepDays = 0;
-
-  static RecordingRulesValues Of(const SettingsRecord& settings);
 };
 
 // What the settings dialog's controls hold when OK or Apply is pressed.
@@ -173,8 +171,6 @@ struct SettingsDialogValues {
 // blanks, optional sign, digits) cut to its low 8 bits; "-1" gives 255, "256" 0.
 uint8_t SettingByteFromText(std::wstring_view text);
 
-// The path of the running program's Config.ini.
-std::wstring ConfigIniPath();
 // Makes the running program's place for Config.ini ready (see
 // PrepareConfigIni) and returns the path to read it from.
 std::wstring PrepareConfigIniPath();
@@ -190,8 +186,8 @@ std::wstring DefaultRecordFolder();
 SettingsRecord ReadSettings(const std::wstring& configPath);
 // Brings every field within its rule, as ReadSettings reads it: a format
 // choice without a known format is MP3, a capture source or contact rule out
-// of range the default, KeepDays within 0..kKeepDaysMax, an empty hotkey or
-// app list the default.
+// of range the default, KeepDays within 0..kKeepDaysMax, every text cut to
+// the length the file gives back, an empty hotkey or app list the default.
 void SettleSettings(SettingsRecord& record);
 // ReadSettings, published in `store` as the set in force, with its language
 // selected in `language`.

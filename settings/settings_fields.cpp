@@ -128,10 +128,15 @@ int Settled(const Field& field, int number) {
 
 void SettleSettings(SettingsRecord& record) {
   for (const Field& field : kFields) {
-    if (!field.IsText())
+    if (!field.IsText()) {
       field.set(record, Settled(field, field.get(record)));
-    else if ((record.*field.text).empty())
-      record.*field.text = field.defaultText;
+      continue;
+    }
+    // As long as the file gives back: what is in force is what the next
+    // start reads.
+    std::wstring& text = record.*field.text;
+    if (text.size() > field.maxChars) text.resize(field.maxChars);
+    if (text.empty()) text = field.defaultText;
   }
 }
 

@@ -104,14 +104,3 @@ void RunPostedAction(LPARAM lParam) {
   std::unique_ptr<std::function<void()>> action(reinterpret_cast<std::function<void()>*>(lParam));
   if (action && *action) (*action)();
 }
-
-bool SendToWindow(HWND window, const std::function<void()>& action) {
-  if (!window || !IsWindow(window)) return false;
-  SendMessageW(window, WM_SENT_ACTION, 0, reinterpret_cast<LPARAM>(&action));
-  return true;
-}
-
-void RunSentAction(LPARAM lParam) {
-  const auto* action = reinterpret_cast<const std::function<void()>*>(lParam);
-  if (action && *action) (*action)();
-}

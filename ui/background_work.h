@@ -62,20 +62,12 @@ class BackgroundWork {
   AtEnd atEnd_;
 };
 
-// The private messages that carry a posted and a sent action; the window
-// answers them with RunPostedAction and RunSentAction.
+// The private message that carries a posted action; the window answers it
+// with RunPostedAction.
 constexpr UINT WM_POSTED_ACTION = WM_APP + 0x41;
-constexpr UINT WM_SENT_ACTION = WM_APP + 0x42;
 
 // Posts `action` to run on the window's thread. False, and the action dropped,
 // when the window is gone.
 bool PostToWindow(HWND window, std::function<void()> action);
 // The window's handling of WM_POSTED_ACTION: runs the action and frees it.
 void RunPostedAction(LPARAM lParam);
-
-// Runs `action` on the window's thread and returns once it has run (at once
-// when called on that thread). Meanwhile the calling thread handles what is
-// sent to its own windows. False, with nothing run, when the window is gone.
-bool SendToWindow(HWND window, const std::function<void()>& action);
-// The window's handling of WM_SENT_ACTION.
-void RunSentAction(LPARAM lParam);

@@ -18,7 +18,7 @@ class AboutDialogTest : public ::testing::Test {
     });
   }
   ProgramCopy program;
-  WindowThread windows{program.recorder->language()};
+  WindowThread windows;
 };
 
 }  // namespace

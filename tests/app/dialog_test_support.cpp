@@ -34,6 +34,8 @@ ProgramCopy::ProgramCopy(CaptureDevices* devices) {
   recorder = std::make_unique<CallRecorder>(events, RecorderPlaces{PrepareConfigIniPath(), LanguageIniPath()},
                                             RecorderDevices{devices, nullptr});
   recorder->LoadSettings();
+  // Only the applies from here on are noted with their caption.
+  events.NoteCaptions(&recorder->language());
 }
 
 ProgramCopy::~ProgramCopy() {
@@ -55,6 +57,10 @@ std::wstring ProgramCopy::Text(const wchar_t* section, const wchar_t* key) const
 
 namespace {
 
+// What the test's thread sends the stand-in main window to run an action on
+// the window thread (the program's windows only ever take posted actions).
+constexpr UINT kRunAction = WM_APP + 0x42;
+
 // The main window as the dialogs meet it: their owner, whose loop serves
 // them, and which runs what is posted and sent to it.
 class StandInMain : public CDialog {
@@ -75,7 +81,7 @@ class StandInMain : public CDialog {
   INT_PTR WindowProc(UINT message, WPARAM, LPARAM lParam, bool& handled) override {
     handled = true;
     if (message == WM_POSTED_ACTION) RunPostedAction(lParam);
-    else if (message == WM_SENT_ACTION) RunSentAction(lParam);
+    else if (message == kRunAction) (*reinterpret_cast<const std::function<void()>*>(lParam))();
     else handled = false;
     return 0;
   }
@@ -86,7 +92,7 @@ class StandInMain : public CDialog {
 
 }  // namespace
 
-WindowThread::WindowThread(const LanguageTable& language) : language_(language) {
+WindowThread::WindowThread() {
   thread_ = std::thread([this] {
     id_ = GetCurrentThreadId();
     StandInMain main;
@@ -107,17 +113,10 @@ WindowThread::~WindowThread() {
   if (thread_.joinable()) thread_.join();
 }
 
-void WindowThread::Run(const std::function<void()>& action) const { SendToWindow(main_.load(), action); }
-
-void WindowThread::Applied() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  captions_.push_back(language_.Text(L"Main_Caption"));
+void WindowThread::Run(const std::function<void()>& action) const {
+  if (IsWindow(main_.load())) SendMessageW(main_.load(), kRunAction, 0, reinterpret_cast<LPARAM>(&action));
 }
 
-std::vector<std::wstring> WindowThread::captionsWhenApplied() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return captions_;
-}
 
 // --- A dialog of the window thread ---------------------------------------------------
 

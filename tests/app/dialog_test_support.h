@@ -42,7 +42,7 @@ class ProgramCopy {
 
   TempDir folder;
   TempDir documents;
-  IgnoredEvents events;
+  SettingsEvents events;
   std::unique_ptr<CallRecorder> recorder;
 };
 
@@ -52,7 +52,7 @@ class ProgramCopy {
 // apply.
 class WindowThread {
  public:
-  explicit WindowThread(const LanguageTable& language);
+  WindowThread();
   // Ends the loop and the thread; the dialogs of the thread must be gone.
   ~WindowThread();
   WindowThread(const WindowThread&) = delete;
@@ -66,14 +66,7 @@ class WindowThread {
   // is the dialog host's).
   BackgroundWork& work() { return work_; }
 
-  // The main window is told of an apply (on the window thread).
-  void Applied();
-  std::vector<std::wstring> captionsWhenApplied() const;
-
  private:
-  const LanguageTable& language_;
-  mutable std::mutex mutex_;
-  std::vector<std::wstring> captions_;
   std::atomic<HWND> main_{nullptr};
   CDialog* mainDialog_ = nullptr;  // the window thread's
   std::atomic<DWORD> id_{0};

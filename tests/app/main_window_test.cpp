@@ -399,19 +399,22 @@ TEST_F(MainWindowTest, DialogsOpenOnceOnTheWindowsThreadAndTheWindowStaysUsable)
   EXPECT_EQ(OtherDialogs(hwnd), std::vector<HWND>{settings});
   EXPECT_EQ(window->dialogs().SettingsWindow(), settings);
 
-  // The language changes meanwhile (as the dialog's apply does); once the
-  // dialog is closed with its close button, the window speaks it.
-  recorder->language().Select(1);
-  std::wstring caption = Lang(L"Main_Caption");
+  // The user comes back to the dialog, picks the second language and
+  // presses OK: once the apply is done and the dialog has gone, the window
+  // speaks it.
+  LanguageTable second(LanguageIniPath());
+  second.Select(1);
+  const std::wstring caption = second.Text(L"Main_Caption");
   ASSERT_NE(caption, GetWindowTextString(hwnd));
-  // The user comes back to the dialog first.
   SetForegroundWindow(settings);
   ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == settings; }));
-  RECT close;
-  GetClientRect(GetDlgItem(settings, IDC_SETTING_CLOSE), &close);
-  Mouse::ClickAsUser(GetDlgItem(settings, IDC_SETTING_CLOSE), {close.right / 2, close.bottom / 2});
+  SendDlgItemMessageW(settings, IDC_SETTING_LANGUAGE, CB_SETCURSEL, 1, 0);
+  RECT ok;
+  GetClientRect(GetDlgItem(settings, IDOK), &ok);
+  Mouse::ClickAsUser(GetDlgItem(settings, IDOK), {ok.right / 2, ok.bottom / 2});
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(settings) && GetWindowTextString(hwnd) == caption; }))
       << "dialog still there: " << IsWindow(settings) << ", caption matches " << (GetWindowTextString(hwnd) == caption);
+  EXPECT_EQ(recorder->settings().Current()->languageIndex, 1);
   EXPECT_EQ(window->dialogs().SettingsWindow(), nullptr);
   EXPECT_EQ(Text(IDC_TITLE), caption);
   EXPECT_EQ(Text(IDC_OPEN_FOLDER), Lang(L"Button_Open_Record_Folder"));

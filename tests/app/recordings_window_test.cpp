@@ -114,7 +114,7 @@ class RecordingsWindowTest : public ::testing::Test {
   }
 
   ProgramCopy program;
-  WindowThread windows{program.recorder->language()};
+  WindowThread windows;
   TempDir bin;
   std::wstring records;
   // The sound output playback goes to: it hears what the test lets it.

@@ -39,8 +39,7 @@ class SettingsDialogTest : public ::testing::Test {
 
   std::unique_ptr<OpenDialog> Open() {
     return OpenDialog::Open(windows, [this] {
-      return std::make_unique<CSettingDlg>(windows.main(), *program.recorder, windows.work(),
-                                           [this] { windows.Applied(); });
+      return std::make_unique<CSettingDlg>(windows.main(), *program.recorder, windows.work());
     });
   }
   std::wstring ConfigIniPath() const { return program.recorder->configPath(); }
@@ -105,7 +104,7 @@ class SettingsDialogTest : public ::testing::Test {
   }
 
   ProgramCopy program;
-  WindowThread windows{program.recorder->language()};
+  WindowThread windows;
   POINT boxPixel = {-1, -1};
   COLORREF onColor = CLR_INVALID, offColor = CLR_INVALID;
 };
@@ -200,8 +199,8 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
   EXPECT_TRUE(IsDirectory(nested));  // every missing level made
   EXPECT_TRUE(AutorunStartsThisProgram());
   // The main window was told, with the new language already in force.
-  ASSERT_TRUE(PumpUntil([&] { return windows.captionsWhenApplied().size() == 1; }));
-  EXPECT_EQ(windows.captionsWhenApplied()[0], program.Text(L"Cht", L"Main_Caption"));
+  ASSERT_TRUE(PumpUntil([&] { return program.events.captionsWhenApplied().size() == 1; }));
+  EXPECT_EQ(program.events.captionsWhenApplied()[0], program.Text(L"Cht", L"Main_Caption"));
   const std::string applied = ReadFileBytes(ConfigIniPath());
 
   {
@@ -248,7 +247,7 @@ TEST_F(SettingsDialogTest, EverySettingRoundTripsAndTheWaysOutWithoutApplyingCha
   EXPECT_TRUE(AutorunStartsThisProgram());
   EXPECT_FALSE(PathExists(program.documents.path() + L"\\Elsewhere"));
   PumpPending();
-  EXPECT_EQ(windows.captionsWhenApplied().size(), 1u);
+  EXPECT_EQ(program.events.captionsWhenApplied().size(), 1u);
 
   // Opus alone is kept alone; then no format ticked gives MP3, which the
   // next opening shows ticked.
@@ -291,8 +290,8 @@ TEST_F(SettingsDialogTest, ApplyRelabelsAtOnceKeepsTheListsAndAThirdLanguageKeep
 
   ChooseByClicks(*dialog, IDC_SETTING_LANGUAGE, 1);
   Click(dialog->item(IDC_SETTING_APPLY));
-  ASSERT_TRUE(PumpUntil([&] { return windows.captionsWhenApplied().size() == 1; }));
-  EXPECT_EQ(windows.captionsWhenApplied()[0], program.Text(L"Cht", L"Main_Caption"));
+  ASSERT_TRUE(PumpUntil([&] { return program.events.captionsWhenApplied().size() == 1; }));
+  EXPECT_EQ(program.events.captionsWhenApplied()[0], program.Text(L"Cht", L"Main_Caption"));
   EXPECT_TRUE(PumpUntil([&] { return dialog->text(IDC_SETTING_FOLDER_LABEL) == program.Text(L"Cht", L"Static_Wave_Path"); }));
   EXPECT_EQ(dialog->text(IDOK), program.Text(L"Cht", L"Button_OK"));
   EXPECT_EQ(dialog->text(IDC_SETTING_AUTO_RECORD), program.Text(L"Cht", L"Button_Auto_Record"));
@@ -312,10 +311,10 @@ TEST_F(SettingsDialogTest, ApplyRelabelsAtOnceKeepsTheListsAndAThirdLanguageKeep
   // stay those of the language in force.
   ChooseByClicks(*dialog, IDC_SETTING_LANGUAGE, 2);
   Click(dialog->item(IDC_SETTING_APPLY));
-  ASSERT_TRUE(PumpUntil([&] { return windows.captionsWhenApplied().size() == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return program.events.captionsWhenApplied().size() == 2; }));
   EXPECT_EQ(program.Setting(L"Language_Select"), L"2");
   EXPECT_EQ(program.recorder->language().Section(), L"Cht");
-  EXPECT_EQ(windows.captionsWhenApplied()[1], program.Text(L"Cht", L"Main_Caption"));
+  EXPECT_EQ(program.events.captionsWhenApplied()[1], program.Text(L"Cht", L"Main_Caption"));
   EXPECT_EQ(dialog->text(IDC_SETTING_FOLDER_LABEL), program.Text(L"Cht", L"Static_Wave_Path"));
   Click(dialog->item(IDOK));
   ASSERT_TRUE(dialog->WaitEnded());

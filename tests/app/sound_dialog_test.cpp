@@ -71,8 +71,7 @@ class SoundSourceDialogTest : public ::testing::Test {
 
   std::unique_ptr<OpenDialog> Open() {
     return OpenDialog::Open(windows, [this] {
-      return std::make_unique<CSettingDlg>(windows.main(), *program.recorder, windows.work(),
-                                           [this] { windows.Applied(); });
+      return std::make_unique<CSettingDlg>(windows.main(), *program.recorder, windows.work());
     });
   }
   // Clicks the settings dialog's button; the audio source dialog it opens.
@@ -140,7 +139,7 @@ class SoundSourceDialogTest : public ::testing::Test {
   }
 
   ProgramCopy program{&TheHeldDevices()};
-  WindowThread windows{program.recorder->language()};
+  WindowThread windows;
 };
 
 }  // namespace
@@ -237,7 +236,7 @@ TEST_F(SoundSourceDialogTest, ChoicesWaitForTheSettingsApplyAndCancelChangesNoth
   EXPECT_FALSE(program.recorder->RecordsSound());
 
   Click(dialog->item(IDC_SETTING_APPLY));
-  ASSERT_TRUE(PumpUntil([&] { return windows.captionsWhenApplied().size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return program.events.captionsWhenApplied().size() == 1; }));
   EXPECT_EQ(program.Setting(L"CaptureSource"), L"1");
   EXPECT_EQ(program.Setting(L"FarEndDevice"), typed);
   EXPECT_EQ(program.Setting(L"NearEndDevice"), L"");

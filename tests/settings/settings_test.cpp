@@ -413,6 +413,7 @@ TEST_F(SettingsTest, RangedKeysAreReadAndAppliedWithinTheirRanges) {
   values.rules.keepDays = -1;
   values.rules.contactList = std::wstring(kContactListMaxChars + 10, L'b');
   values.sound.captureSource = static_cast<CaptureSource>(5);
+  values.sound.farEndDevice = std::wstring(kIniValueMaxChars + 20, L'd');
   values.sound.recordHotkey.clear();
   values.sound.autoRecordApps.clear();
   EXPECT_EQ(ApplySettings(store, language, values, config), ApplyResult::Applied);
@@ -422,6 +423,9 @@ TEST_F(SettingsTest, RangedKeysAreReadAndAppliedWithinTheirRanges) {
   EXPECT_EQ(store.Current()->recordHotkey, kDefaultRecordHotkey);
   EXPECT_EQ(store.Current()->autoRecordApps, kDefaultAutoRecordApps);
   EXPECT_EQ(store.Current()->contactList, std::wstring(kContactListMaxChars, L'b'));
+  // Every text is cut as reading cuts it: what is in force now is what the
+  // next start reads.
+  EXPECT_EQ(store.Current()->farEndDevice, std::wstring(kIniValueMaxChars, L'd'));
   EXPECT_EQ(IniFile(config).ReadString(L"Setting", L"KeepDays"), L"0");
   EXPECT_EQ(ReadSettings(config), *store.Current());
 }
