@@ -128,10 +128,7 @@ size_t StreamHandoff::AppendLocked(const uint8_t* data, size_t n) {
 
     if (state == Taken) {
       // Rule 2: the overflow's contents move to the front of the handoff block.
-      uint32_t moved = HeaderCount(overflow->header.load(std::memory_order_acquire));
-      std::memcpy(handoff->data, overflow->data, moved);
-      overflow->header.store(MakeHeader(Filling, 0), std::memory_order_release);
-      written_ = 0;
+      uint32_t moved = MoveOverflowLocked();
       if (!Fits(moved, n)) {
         handoff->header.store(MakeHeader(Filling, moved), std::memory_order_seq_cst);
         WakeWriterAt(moved);
@@ -155,6 +152,30 @@ size_t StreamHandoff::AppendLocked(const uint8_t* data, size_t n) {
     overflow->header.store(MakeHeader(Filling, used + static_cast<uint32_t>(n)), std::memory_order_release);
     return n;
   }
+}
+
+uint32_t StreamHandoff::MoveOverflowLocked() {
+  HandoffBlock* handoff = handoff_.load();
+  HandoffBlock* overflow = overflow_.load();
+  uint32_t moved = HeaderCount(overflow->header.load(std::memory_order_acquire));
+  std::memcpy(handoff->data, overflow->data, moved);
+  overflow->header.store(MakeHeader(Filling, 0), std::memory_order_release);
+  written_ = 0;
+  return moved;
+}
+
+bool StreamHandoff::MoveOverflowForward() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsAllocated() || busy_ != Piece::kNone) return false;
+  HandoffBlock* handoff = handoff_.load();
+  if (HeaderState(handoff->header.load(std::memory_order_acquire)) != Taken ||
+      HeaderCount(overflow_.load()->header.load(std::memory_order_acquire)) == 0)
+    return false;
+  // While the block is Taken the receiver reaches either block only under the
+  // lock, so the move is the one its next append would have made.
+  uint32_t moved = MoveOverflowLocked();
+  handoff->header.store(MakeHeader(Filling, moved), std::memory_order_seq_cst);
+  return true;
 }
 
 StreamHandoff::Piece StreamHandoff::PieceOf(Piece::Kind kind, HandoffBlock* block, uint32_t begin, uint32_t end) {

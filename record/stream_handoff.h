@@ -143,6 +143,13 @@ class StreamHandoff {
 
   void Done(const Piece& piece);
 
+  // Rule 2 made by the writer: a Taken block receives what spilled into the
+  // overflow while it was Ready, so that this audio reaches the file without
+  // waiting for the receiver's next append (none may come for a long while:
+  // the call goes quiet, or it was the last audio before a crash). False when
+  // the block is not Taken or the overflow is empty.
+  bool MoveOverflowForward();
+
   // Bytes of the Filling handoff block that are not yet written (0 when the
   // block is not Filling).
   uint32_t Unwritten();
@@ -162,6 +169,7 @@ class StreamHandoff {
   HandoffBlock* NewBlock();
   bool AppendToHandoff(const uint8_t* data, size_t n);
   size_t AppendLocked(const uint8_t* data, size_t n);
+  uint32_t MoveOverflowLocked();
   Piece PieceOf(Piece::Kind kind, HandoffBlock* block, uint32_t begin, uint32_t end);
   void WakeWriter();
   void WakeWriterAt(uint32_t count);

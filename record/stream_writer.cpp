@@ -46,6 +46,7 @@ class Writer {
         handoff_.DisarmWake();
       } else {
         if (!Write(handoff_.TakeReady())) return false;
+        handoff_.MoveOverflowForward();
         if (flags_.stop.load() == 1) return WritePending(true);
         bool wrote = false;
         if (!WriteFillingBlock(wrote)) return false;

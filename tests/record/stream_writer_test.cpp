@@ -364,6 +364,20 @@ TEST_F(WriterOfItsOwn, AQuarterMegabyteWaitingIsWrittenAheadAndLessIsNot) {
   EXPECT_TRUE(SameBytes(ReadFileBytes(name), WaveImage(1, audio + little)));
 }
 
+// Audio that spilled into the overflow while the full block waited for the
+// writer reaches the file within the flush interval although no audio comes
+// after it (the call goes quiet, or it was the last before a crash).
+TEST_F(WriterOfItsOwn, AudioThatSpilledPastAFullBlockIsWrittenWithoutMoreAudio) {
+  Start(std::chrono::milliseconds(50));
+  std::string full = Pattern(kHandoffMaxCount, 10), spill = Pattern(6400, 11);
+  Put(full);
+  Put(spill);
+  ASSERT_TRUE(WaitUntil([&] { return SizeOf(name) == 44 + full.size() + spill.size(); }));
+  flags.stop = 1;
+  thread.join();
+  EXPECT_TRUE(SameBytes(ReadFileBytes(name), WaveImage(1, full + spill)));
+}
+
 // A stream file cut off at any moment is a WAV file of what was written: the
 // sizes follow the audio while the writer runs, through full blocks too. The
 // file is read while its writer holds it, which Windows does not allow.
