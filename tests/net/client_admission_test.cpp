@@ -76,13 +76,17 @@ class StreamingPeer {
 // entry per change of peer.
 class OrderSink {
  public:
+  // The order first: a test that sees the bytes in tagged() then finds them
+  // in order() as well.
   void operator()(const uint8_t* data, size_t n) {
-    tagged_(data, n);
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (size_t k = 0; k < n; ++k) {
-      unsigned id = data[k] >> 2;
-      if (order_.empty() || order_.back() != id) order_.push_back(id);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (size_t k = 0; k < n; ++k) {
+        unsigned id = data[k] >> 2;
+        if (order_.empty() || order_.back() != id) order_.push_back(id);
+      }
     }
+    tagged_(data, n);
   }
   std::vector<unsigned> order() const {
     std::lock_guard<std::mutex> lock(mutex_);
