@@ -164,18 +164,17 @@ uint32_t StreamHandoff::MoveOverflowLocked() {
   return moved;
 }
 
-bool StreamHandoff::MoveOverflowForward() {
+void StreamHandoff::MoveOverflowForward() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!IsAllocated() || busy_ != Piece::kNone) return false;
+  if (!IsAllocated() || busy_ != Piece::kNone) return;
   HandoffBlock* handoff = handoff_.load();
   if (HeaderState(handoff->header.load(std::memory_order_acquire)) != Taken ||
       HeaderCount(overflow_.load()->header.load(std::memory_order_acquire)) == 0)
-    return false;
+    return;
   // While the block is Taken the receiver reaches either block only under the
   // lock, so the move is the one its next append would have made.
   uint32_t moved = MoveOverflowLocked();
   handoff->header.store(MakeHeader(Filling, moved), std::memory_order_seq_cst);
-  return true;
 }
 
 StreamHandoff::Piece StreamHandoff::PieceOf(Piece::Kind kind, HandoffBlock* block, uint32_t begin, uint32_t end) {

@@ -146,9 +146,9 @@ class StreamHandoff {
   // Rule 2 made by the writer: a Taken block receives what spilled into the
   // overflow while it was Ready, so that this audio reaches the file without
   // waiting for the receiver's next append (none may come for a long while:
-  // the call goes quiet, or it was the last audio before a crash). False when
-  // the block is not Taken or the overflow is empty.
-  bool MoveOverflowForward();
+  // the call goes quiet, or it was the last audio before a crash). Nothing
+  // happens unless the block is Taken and the overflow holds audio.
+  void MoveOverflowForward();
 
   // Bytes of the Filling handoff block that are not yet written (0 when the
   // block is not Filling).
